@@ -1,0 +1,145 @@
+#include "board/schema.h"
+
+#include <string>
+
+namespace obrix::board {
+
+namespace {
+
+// Times are FILETIME tick counts (100 ns since 1 January 1601), local time.
+// Texts are Windows-1252 bytes, stored as BLOBs-in-TEXT without conversion.
+constexpr const char* kSchema = R"sql(
+CREATE TABLE meta (
+  key   TEXT PRIMARY KEY,
+  value TEXT NOT NULL
+);
+
+CREATE TABLE users (
+  id            INTEGER PRIMARY KEY,
+  name          TEXT NOT NULL UNIQUE,          -- upper case
+  title         TEXT NOT NULL DEFAULT '',
+  password_hash TEXT,                          -- NULL: no log-in possible
+  newfiles_time INTEGER NOT NULL DEFAULT 0
+);
+
+CREATE TABLE user_vars (
+  user_id INTEGER NOT NULL REFERENCES users(id),
+  section TEXT NOT NULL,
+  key     TEXT NOT NULL,
+  value   TEXT NOT NULL,
+  PRIMARY KEY (user_id, section, key)
+) WITHOUT ROWID;
+
+CREATE TABLE object_flags (
+  user_id INTEGER NOT NULL REFERENCES users(id),
+  object  INTEGER NOT NULL,
+  flags   INTEGER NOT NULL,
+  PRIMARY KEY (user_id, object)
+) WITHOUT ROWID;
+
+CREATE TABLE node_activity (
+  user_id INTEGER PRIMARY KEY REFERENCES users(id),
+  text    TEXT NOT NULL,
+  time    INTEGER NOT NULL
+);
+
+CREATE TABLE conferences (
+  number        INTEGER PRIMARY KEY,
+  name          TEXT NOT NULL,
+  default_flags INTEGER NOT NULL DEFAULT 3,
+  restricted    INTEGER NOT NULL DEFAULT 0,    -- 1: only the listed readers
+  next_number   INTEGER NOT NULL DEFAULT 1     -- next message number
+);
+
+CREATE TABLE conf_readers (
+  conference INTEGER NOT NULL REFERENCES conferences(number),
+  user_id    INTEGER NOT NULL REFERENCES users(id),
+  PRIMARY KEY (conference, user_id)
+) WITHOUT ROWID;
+
+CREATE TABLE conf_flags (
+  user_id    INTEGER NOT NULL REFERENCES users(id),
+  conference INTEGER NOT NULL REFERENCES conferences(number),
+  flags      INTEGER NOT NULL,
+  PRIMARY KEY (user_id, conference)
+) WITHOUT ROWID;
+
+CREATE TABLE last_read (
+  user_id    INTEGER NOT NULL REFERENCES users(id),
+  conference INTEGER NOT NULL REFERENCES conferences(number),
+  message_id INTEGER NOT NULL,
+  PRIMARY KEY (user_id, conference)
+) WITHOUT ROWID;
+
+CREATE TABLE messages (
+  id                INTEGER PRIMARY KEY AUTOINCREMENT,
+  conference        INTEGER NOT NULL REFERENCES conferences(number),
+  number            INTEGER NOT NULL,
+  from_id           INTEGER NOT NULL,
+  from_name         TEXT NOT NULL,
+  from_title        TEXT NOT NULL DEFAULT '',
+  to_id             INTEGER NOT NULL,
+  to_name           TEXT NOT NULL,
+  to_title          TEXT NOT NULL DEFAULT '',
+  subject           TEXT NOT NULL,
+  private           INTEGER NOT NULL DEFAULT 0,
+  received          INTEGER NOT NULL DEFAULT 0,
+  receipt_requested INTEGER NOT NULL DEFAULT 0,
+  reference         INTEGER NOT NULL DEFAULT 0,
+  entry_time        INTEGER NOT NULL,
+  message_time      INTEGER NOT NULL,
+  read_time         INTEGER NOT NULL DEFAULT 0,
+  uploader_id_text  TEXT NOT NULL DEFAULT '',
+  text              BLOB NOT NULL,
+  text_hash         INTEGER NOT NULL,          -- for the duplicate check
+  UNIQUE (conference, number)
+);
+CREATE INDEX messages_by_conference ON messages (conference, id);
+CREATE INDEX messages_by_addressee ON messages (to_id, conference, id);
+CREATE INDEX messages_duplicates ON messages (conference, text_hash);
+
+CREATE TABLE file_areas (
+  number  INTEGER PRIMARY KEY,
+  name    TEXT NOT NULL,
+  exclude INTEGER NOT NULL DEFAULT 0
+);
+
+CREATE TABLE files (
+  id          INTEGER PRIMARY KEY,
+  area        INTEGER NOT NULL REFERENCES file_areas(number),
+  name        TEXT NOT NULL,
+  description TEXT NOT NULL DEFAULT '',
+  size        INTEGER NOT NULL,
+  upload_time INTEGER NOT NULL
+);
+CREATE INDEX files_by_area_date ON files (area, upload_time, id);
+
+CREATE TABLE server_files (
+  path_key   TEXT PRIMARY KEY,                 -- the path upper-cased
+  path       TEXT NOT NULL,
+  message_id INTEGER REFERENCES messages(id),  -- set for attachments
+  data       BLOB NOT NULL
+);
+)sql";
+
+}  // namespace
+
+void ConfigureConnection(Database& db) {
+  db.Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
+}
+
+void CreateSchema(Database& db) {
+  db.Exec("BEGIN IMMEDIATE");
+  try {
+    db.Exec(kSchema);
+    db.Exec("INSERT INTO meta(key, value) VALUES ('schema_version', '" +
+            std::to_string(kSchemaVersion) + "')");
+    db.Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
+    db.Exec("COMMIT");
+  } catch (...) {
+    db.Exec("ROLLBACK");
+    throw;
+  }
+}
+
+}  // namespace obrix::board

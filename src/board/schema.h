@@ -1,0 +1,19 @@
+// The board's database schema.
+#pragma once
+
+#include "board/sqlite.h"
+
+namespace obrix::board {
+
+// The schema version this program knows. A board of a newer version is
+// refused at connection.
+inline constexpr int kSchemaVersion = 1;
+
+// Creates every table and index of an empty board and records the schema
+// version (in `meta` and in PRAGMA user_version).
+void CreateSchema(Database& db);
+
+// Sets the connection's pragmas: WAL journal, foreign keys, busy timeout.
+void ConfigureConnection(Database& db);
+
+}  // namespace obrix::board

@@ -1,0 +1,112 @@
+// Small RAII wrappers over the SQLite C API. <sqlite3.h> stays out of
+// headers; errors are raised as Failure(kFailureServer).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace obrix::board {
+
+class Statement;
+
+// An open database connection. Move-only.
+class Database {
+ public:
+  // Opens an existing database file (never creates one unless `create`).
+  // Raises Failure(kFailureServer) when it cannot be opened.
+  static Database Open(const std::string& path, bool create);
+
+  Database(Database&& other) noexcept;
+  Database& operator=(Database&& other) noexcept;
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+  ~Database();
+
+  // Runs one or more statements without results.
+  void Exec(const std::string& sql);
+  // A statement prepared once on this connection and cached by its text.
+  // The returned use resets the statement (ending its read of the
+  // database) and clears its bindings when it goes out of scope, so a
+  // cached statement never holds a read transaction open.
+  class Use;
+  Use Prepare(const std::string& sql);
+
+  int64_t LastInsertId() const;
+  int Changes() const;
+  sqlite3* handle() const { return db_; }
+
+ private:
+  explicit Database(sqlite3* db);
+  struct Cache;
+  sqlite3* db_ = nullptr;
+  std::unique_ptr<Cache> cache_;
+};
+
+// A prepared statement. Bind indexes start at 1, column indexes at 0.
+class Statement {
+ public:
+  Statement(sqlite3* db, const std::string& sql);
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  ~Statement();
+
+  Statement& Bind(int index, int64_t value);
+  Statement& Bind(int index, std::string_view text);  // bound as a BLOB-safe TEXT
+  Statement& BindBlob(int index, std::string_view bytes);
+  Statement& BindNull(int index);
+
+  // Steps once: true when a row is ready, false when done.
+  bool Step();
+  // Steps to the end (for statements without rows).
+  void Run();
+
+  int64_t Int(int column) const;
+  std::string Text(int column) const;  // TEXT or BLOB bytes
+  bool IsNull(int column) const;
+
+  void Reset();
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+  std::string sql_;
+};
+
+// A cached statement in use; see Database::Prepare.
+class Database::Use {
+ public:
+  explicit Use(Statement& statement) : statement_(&statement) {}
+  Use(Use&& other) noexcept : statement_(other.statement_) { other.statement_ = nullptr; }
+  Use(const Use&) = delete;
+  Use& operator=(const Use&) = delete;
+  Use& operator=(Use&&) = delete;
+  ~Use();
+  Statement* operator->() const { return statement_; }
+  Statement& operator*() const { return *statement_; }
+
+ private:
+  Statement* statement_;
+};
+
+// A write transaction that takes the write lock up front (BEGIN IMMEDIATE)
+// and rolls back unless committed.
+class Transaction {
+ public:
+  explicit Transaction(Database& db);
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  ~Transaction();
+  void Commit();
+
+ private:
+  Database& db_;
+  bool done_ = false;
+};
+
+}  // namespace obrix::board

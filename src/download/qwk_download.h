@@ -1,0 +1,13 @@
+// The "/DOWNLOAD" operation.
+#pragma once
+
+#include "driver/run_state.h"
+
+namespace obrix {
+
+// Builds the logged-in user's QWK packet in QwkPath and moves his pointers
+// past what it holds. True when a packet was built or there was nothing to
+// send; false when the download stopped early (its reason is in the log).
+bool QwkDownload(RunContext& context);
+
+}  // namespace obrix

@@ -1,0 +1,50 @@
+#include "driver/activity_log.h"
+
+#include <cstdio>
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "server/failure.h"
+
+namespace obrix {
+
+namespace {
+
+std::string TwoDigits(int value) {
+  char buffer[8];
+  std::snprintf(buffer, sizeof buffer, "%02d", value);
+  return buffer;
+}
+
+}  // namespace
+
+std::string LogDate() {
+  const SYSTEMTIME now = LocalNow();
+  return TwoDigits(now.wMonth) + "/" + TwoDigits(now.wDay) + "/" + std::to_string(now.wYear);
+}
+
+std::string LogTime() {
+  const SYSTEMTIME now = LocalNow();
+  return TwoDigits(now.wHour) + ":" + TwoDigits(now.wMinute) + ":" + TwoDigits(now.wSecond);
+}
+
+void ActivityLog::WriteLog(const std::string& message, bool noLineEnd, bool timeStamp) {
+  std::string text;
+  if (timeStamp) {
+    const std::string date = LogDate();
+    const std::string time = LogTime();
+    text = date + " " + time + " " + message;
+    if (!noLineEnd) text += "\r\n";
+  } else {
+    text = message + "\r\n";
+  }
+  try {
+    LocalFile file = LocalFile::OpenAppend(path_, /*create=*/true);
+    file.Write(text);
+    file.Close();
+  } catch (const Failure& failure) {
+    throw Failure(kFailureLog, "cannot write the log " + path_ + ": " + failure.description());
+  }
+}
+
+}  // namespace obrix

@@ -1,0 +1,179 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/files.h"
+#include "server/failure.h"
+
+namespace obrix {
+
+namespace {
+
+[[noreturn]] void Raise(int32_t code, const std::string& what, const std::string& path) {
+  throw Failure(code, what + " " + path + ": " + std::strerror(errno));
+}
+
+void RemoveAnything(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) return;
+  if (S_ISDIR(st.st_mode)) {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  } else {
+    unlink(path.c_str());
+  }
+}
+
+}  // namespace
+
+char PathSeparator() { return '/'; }
+
+std::string ProgramDirectory() {
+  char buffer[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return ".";
+  std::string path(buffer, static_cast<size_t>(n));
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+LocalFile LocalFile::CreateFresh(const std::string& path) {
+  RemoveAnything(path);
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) Raise(kFailurePermission, "Cannot create", path);
+  return LocalFile(fd, path);
+}
+
+LocalFile LocalFile::OpenAppend(const std::string& path, bool create) {
+  int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC;
+  if (create) flags |= O_CREAT;
+  const int fd = open(path.c_str(), flags, 0644);
+  if (fd < 0) {
+    if (errno == ENOENT) Raise(kFailureFileNotFound, "File not found:", path);
+    if (errno == ELOOP) Raise(kFailurePathAccess, "Not a plain file:", path);
+    Raise(kFailurePermission, "Cannot open", path);
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    errno = EINVAL;
+    Raise(kFailurePathAccess, "Not a plain file:", path);
+  }
+  return LocalFile(fd, path);
+}
+
+std::optional<LocalFile> LocalFile::OpenRead(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return std::nullopt;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return LocalFile(fd, path);
+}
+
+LocalFile::LocalFile(LocalFile&& other) noexcept
+    : handle_(other.handle_), path_(std::move(other.path_)) {
+  other.handle_ = -1;
+}
+
+LocalFile& LocalFile::operator=(LocalFile&& other) noexcept {
+  if (this != &other) {
+    if (handle_ >= 0) close(handle_);
+    handle_ = other.handle_;
+    path_ = std::move(other.path_);
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+LocalFile::~LocalFile() {
+  if (handle_ >= 0) close(handle_);
+}
+
+void LocalFile::Write(std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = write(handle_, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Raise(kFailureFileIo, "Cannot write", path_);
+    }
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+}
+
+size_t LocalFile::Read(char* buffer, size_t size) {
+  for (;;) {
+    const ssize_t n = read(handle_, buffer, size);
+    if (n >= 0) return static_cast<size_t>(n);
+    if (errno != EINTR) Raise(kFailureFileIo, "Cannot read", path_);
+  }
+}
+
+size_t LocalFile::ReadAt(char* buffer, size_t size, int64_t offset) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = pread(handle_, buffer + done, size - done, offset + static_cast<int64_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Raise(kFailureFileIo, "Cannot read", path_);
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+int64_t LocalFile::Size() const {
+  struct stat st {};
+  if (fstat(handle_, &st) != 0) Raise(kFailureFileIo, "Cannot read the size of", path_);
+  return st.st_size;
+}
+
+void LocalFile::Close() {
+  if (handle_ < 0) return;
+  const int fd = handle_;
+  handle_ = -1;
+  if (close(fd) != 0) Raise(kFailureFileIo, "Cannot close", path_);
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
+
+bool RemoveFile(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  return unlink(path.c_str()) == 0;
+}
+
+void RemoveTree(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
+}
+
+bool IsPlainFile(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int64_t PlainFileSize(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return st.st_size;
+}
+
+}  // namespace obrix

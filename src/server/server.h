@@ -1,0 +1,126 @@
+// The server interface: the operations of the bulletin-board server's
+// client library that the system calls, under their library names.
+//
+// Results: pass/fail operations return a boolean; counts, numbers, ids,
+// flags and handles come back as 32-bit integers. Not-found and refusal are
+// reported as the false or zero result. A failure of the server itself (its
+// message base cannot be read or written) is raised as a Failure with
+// number kFailureServer. Operations that act "for the user" act for the user
+// logged in on the context and raise Failure(kFailureNotLoggedIn) when
+// nobody is.
+//
+// Text passes as 8-bit Windows-1252 bytes. Record arguments are in/out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "server/records.h"
+
+namespace obrix {
+
+// Server access flags object: the sysop's message-base rights. A non-zero
+// flag word on it lets the user post under any sender name and take his own
+// messages in every packet.
+inline constexpr uint32_t kSysopObject = 0x0100001A;
+
+// Last-error codes of the server (GetLastError after a failed operation).
+enum ServerError : uint32_t {
+  kServerOk = 0,
+  kServerNotFound = 0x20000002,        // no such user, conference, message or file
+  kServerAccessDenied = 0x20000005,    // the user may not do that
+  kServerNotLoggedIn = 0x20000006,     // nobody is logged in on the context
+  kServerBadRecord = 0x20000010,       // a record with fields out of range
+  kServerBadPassword = 0x20000011,     // wrong password at log-in
+  kServerNoConnection = 0x20000012,    // not connected, or no context
+  kServerBadHandle = 0x20000013,       // a server file handle that is not open
+  kServerDuplicate = 0x2000001D,       // the conference already holds that message
+  kServerDatabase = 0x20000100,        // the message base failed
+};
+
+// File access constants of WcCreateFile.
+inline constexpr uint32_t kGenericRead = 0x80000000;
+inline constexpr uint32_t kFileShareRead = 1;
+inline constexpr uint32_t kOpenExisting = 3;
+
+class Server {
+ public:
+  virtual ~Server() = default;
+
+  // Connection.
+  // Opens the board. `server` null: the board named by OBRIX_BOARD, or
+  // board.db in the program's directory; otherwise the board file named.
+  virtual bool vbWildcatServerConnect(const char* server) = 0;
+  virtual bool WildcatServerCreateContext() = 0;
+  virtual bool WildcatServerDeleteContext() = 0;
+  virtual int32_t GetWildcatVersion() = 0;
+  virtual bool SetNodeActivity(const std::string& text) = 0;
+
+  // Log-in.
+  virtual bool LoginSystem() = 0;
+  virtual bool vbLoginUserEx(int32_t userId, const std::string& password, int32_t flags,
+                             const std::string& application, UserRecord& user) = 0;
+  virtual bool LogoutUser() = 0;
+
+  // Users. `name` of vbGetUserByName and vbLookupName is in/out: it comes
+  // back as the board stores it.
+  virtual bool vbGetUserByName(std::string& name, UserRecord& user, int32_t& position) = 0;
+  virtual bool vbGetUserById(int32_t id, UserRecord& user, int32_t& position) = 0;
+  virtual bool vbLookupName(std::string& name, UserInfo& info) = 0;
+  virtual std::string vbGetUserVariable(int32_t userId, const std::string& section,
+                                        const std::string& key,
+                                        const std::string& defaultValue) = 0;
+  virtual bool SetUserVariable(int32_t userId, const std::string& section, const std::string& key,
+                               const std::string& value) = 0;
+
+  // Board.
+  virtual bool vbGetMakewild(MakewildRecord& record) = 0;
+  virtual bool GetQwkBaudLimits(int32_t& packetLimit, int32_t& conferenceLimit) = 0;
+  virtual uint32_t GetObjectFlags(uint32_t object) = 0;
+
+  // Conferences.
+  virtual int32_t GetConferenceCount() = 0;
+  virtual int32_t GetFirstConference(int32_t kind, uint32_t mask) = 0;
+  virtual int32_t GetNextConference(int32_t kind, uint32_t mask, int32_t current) = 0;
+  virtual bool vbGetConfDesc(int32_t conference, ConfDescRecord& record) = 0;
+  virtual uint32_t GetConfFlags(int32_t conference) = 0;
+  virtual bool SetConfFlags(int32_t conference, uint32_t flags) = 0;
+
+  // Messages.
+  virtual int32_t GetHighMessageNumber(int32_t conference) = 0;
+  virtual int32_t GetMsgIdFromNumber(int32_t conference, int32_t number) = 0;
+  virtual int32_t GetMsgNumberFromId(int32_t conference, int32_t id) = 0;
+  virtual int32_t GetLastRead(int32_t conference) = 0;
+  virtual bool SetLastRead(int32_t conference, int32_t id) = 0;
+  virtual int32_t GetFirstUnread(int32_t conference) = 0;
+  virtual bool vbGetMessageById(int32_t conference, int32_t id, MessageRecord& record) = 0;
+  virtual bool vbSearchMessageById(int32_t conference, int32_t id, MessageRecord& record) = 0;
+  virtual bool vbGetNextMessage(MessageRecord& record) = 0;
+  virtual std::string vbGetText(const std::string& path) = 0;
+  virtual bool vbAddMessage(MessageRecord& record, const std::string& text) = 0;
+  virtual bool vbMarkMessageRead(MessageRecord& record) = 0;
+
+  // File areas. Area numbers start at 1; 0 means no further area.
+  virtual int32_t GetFirstFileArea(int32_t kind, int32_t flags) = 0;
+  virtual int32_t GetNextFileArea(int32_t kind, int32_t flags, int32_t current) = 0;
+  virtual bool vbGetFileArea(int32_t area, FileAreaRecord& record) = 0;
+  virtual bool vbSearchFileRecByAreaDate(int32_t area, const FILETIME& date, FileRecord& record,
+                                         int32_t& position) = 0;
+  virtual bool vbGetNextFileRec(int32_t mode, FileRecord& record, int32_t& position) = 0;
+
+  // Server files ("wc:\disp\hello1.bbs", "wc:\conf(3)\message(812)\attach").
+  // `path` of WcExistFile is in/out, as the library may rewrite it.
+  virtual bool WcExistFile(std::string& path) = 0;
+  virtual int32_t WcCreateFile(const std::string& path, uint32_t access, uint32_t share,
+                               uint32_t disposition) = 0;  // -1 when it cannot be opened
+  virtual bool WcReadFile(int32_t handle, char* buffer, uint32_t size, uint32_t& bytesRead) = 0;
+  virtual bool WcCloseHandle(int32_t handle) = 0;
+
+  // The board's own operations beside the library's.
+  // A server file's size in bytes, -1 when it is absent or not visible.
+  virtual int64_t WcGetFileSize(const std::string& path) = 0;
+  // The code of the last failed operation on this context (0 after a success).
+  virtual uint32_t GetLastError() = 0;
+};
+
+}  // namespace obrix
