@@ -9,10 +9,6 @@ namespace {
 [[noreturn]] void Unavailable() { throw Failure(kFailureNotAvailable, "not available yet"); }
 }  // namespace
 
-std::string PadText(std::string_view, int16_t, int32_t, char) { Unavailable(); }
-std::string PacketBannerText() { Unavailable(); }
-void WriteQwkMessage(RunContext&, const MessageRecord&, bool) { Unavailable(); }
-bool QwkOpen(RunContext&, const std::string&, int16_t) { Unavailable(); }
 void WriteNewFilesList(RunContext&, const std::string&) { Unavailable(); }
 void AddBulletins(RunContext&, const std::string&) { Unavailable(); }
 bool CopyServerFile(Server&, const std::string&, const std::string&, bool) { Unavailable(); }

@@ -1,0 +1,24 @@
+// The four readers of the command line.
+//
+// Each takes the argument text (the program's arguments joined by single
+// blanks, the program's own name left out), upper-cases it and searches it
+// for one switch. They never fail: a missing switch gives the empty text
+// (or false), and the run sequence reports it.
+#pragma once
+
+#include <string>
+
+namespace obrix {
+
+// The text after "/U " up to the next "/", less the character just before
+// that slash (or to the end when no slash follows), trimmed.
+std::string ParseUserName(const std::string& arguments);
+// The text after "/P " up to the next blank (or to the end), trimmed.
+std::string ParsePassword(const std::string& arguments);
+// "DOWNLOAD" when " /DOWNLOAD" occurs, else "UPLOAD" when " /UPLOAD"
+// occurs, else the empty text.
+std::string ParseOperation(const std::string& arguments);
+// True when " /OVERWRITE" occurs.
+bool ParseOverwrite(const std::string& arguments);
+
+}  // namespace obrix

@@ -1,0 +1,79 @@
+#include "driver/work_directory.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/files.h"
+#include "server/failure.h"
+
+namespace obrix {
+
+namespace {
+
+std::string WorkDirectoryPath(const RunState& state) {
+  return state.programDirectory + PathSeparator() + kWorkDirectoryName;
+}
+
+bool IsFolder(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_directory(path, ec);
+}
+
+// Takes the work directory's lock for the rest of the run.
+bool LockWorkDirectory(RunContext& context) {
+  auto lock = FileLock::Acquire(context.state.QwkPath + kWorkLockName, WorkLockWaitSeconds());
+  if (!lock) {
+    context.log.Line("Work directory in use by another run.");
+    return false;
+  }
+  context.state.workLock = std::move(lock);
+  return true;
+}
+
+}  // namespace
+
+double WorkLockWaitSeconds() {
+  const char* value = std::getenv("OBRIX_LOCK_WAIT");
+  if (value && *value) {
+    char* end = nullptr;
+    const double seconds = std::strtod(value, &end);
+    if (end && *end == '\0' && seconds >= 0) return seconds;
+  }
+  return 30;
+}
+
+bool InitDownload(RunContext& context) {
+  RunState& state = context.state;
+  try {
+    const std::string directory = WorkDirectoryPath(state);
+    state.QwkPath = directory + PathSeparator();
+    if (!IsFolder(directory) && !CreateDirectory(directory)) return false;
+    if (!LockWorkDirectory(context)) return false;
+    state.PacketMessages.assign(1, PacketMessage{});
+    const int32_t count = context.server.GetConferenceCount();
+    if (count <= 0) return false;
+    state.ConfLastRead.assign(static_cast<size_t>(count), 0);
+    context.log.Line("Starting QWK Download process...");
+    return true;
+  } catch (const Failure& failure) {
+    if (failure.number() == kFailureLog) throw;
+    return false;
+  }
+}
+
+bool InitUpload(RunContext& context) {
+  RunState& state = context.state;
+  try {
+    const std::string directory = WorkDirectoryPath(state);
+    state.QwkPath = directory + PathSeparator();
+    if (!IsFolder(directory)) return false;
+    if (!LockWorkDirectory(context)) return false;
+    context.log.Line("Starting QWK Upload process...");
+    return true;
+  } catch (const Failure& failure) {
+    if (failure.number() == kFailureLog) throw;
+    return false;
+  }
+}
+
+}  // namespace obrix

@@ -1,0 +1,27 @@
+// The work directory "Qwk" beside the program file, shared by every run.
+//
+// Each initialiser sets QwkPath and takes an exclusive lock on the
+// directory's lock file, held until the run ends, so that runs for
+// different users never build or unpack packets in the folder at the same
+// time. A run waits up to OBRIX_LOCK_WAIT seconds (default 30) for it.
+#pragma once
+
+#include "driver/run_state.h"
+
+namespace obrix {
+
+inline constexpr const char* kWorkDirectoryName = "Qwk";
+inline constexpr const char* kWorkLockName = "obrix.lock";
+
+// Prepares the work directory for a download (creating it when missing)
+// and resets PacketMessages and ConfLastRead. False on any failure.
+bool InitDownload(RunContext& context);
+
+// Checks that the work directory exists. False when it does not (nothing
+// is created or logged then) or when it is in use.
+bool InitUpload(RunContext& context);
+
+// How long a run waits for the work directory's lock, in seconds.
+double WorkLockWaitSeconds();
+
+}  // namespace obrix

@@ -1,0 +1,18 @@
+// Files that only their owner may read and write (the board holds password
+// hashes).
+#pragma once
+
+#include <string>
+
+namespace obrix {
+
+// Creates a new, empty plain file at `path` that only its owner may read
+// and write. Fails (false, nothing created) when anything already has the
+// name or the file cannot be created; `reason` then says why.
+bool CreateOwnerOnlyFile(const std::string& path, std::string& reason);
+
+// Limits an existing file to its owner's reading and writing; false when
+// that cannot be done.
+bool RestrictToOwner(const std::string& path);
+
+}  // namespace obrix

@@ -1,0 +1,29 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/file_mode.h"
+
+namespace obrix {
+
+bool CreateOwnerOnlyFile(const std::string& path, std::string& reason) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  // The mode given to open() passes through the umask, which can only take
+  // rights away; set it exactly all the same.
+  const bool restricted = fchmod(fd, 0600) == 0;
+  if (!restricted) reason = std::strerror(errno);
+  close(fd);
+  if (!restricted) unlink(path.c_str());
+  return restricted;
+}
+
+bool RestrictToOwner(const std::string& path) { return chmod(path.c_str(), 0600) == 0; }
+
+}  // namespace obrix

@@ -1,0 +1,113 @@
+// "messages.dat": the banner block and one header block plus text blocks
+// per message. The header layout itself lives in qwk_header.cpp.
+#include <string>
+
+#include "platform/file_time.h"
+#include "platform/files.h"
+#include "qwk/qwk_files.h"
+#include "qwk/qwk_header.h"
+#include "server/failure.h"
+#include "server/text.h"
+#include "version.h"
+
+namespace obrix {
+
+namespace {
+
+// The 16-bit block counter of a header cannot count more text blocks.
+constexpr size_t kMaxTextBlocks = 32767;
+constexpr size_t kNameWidth = 25;
+
+// Line ends become the QWK terminator 0xE3. A line is cut at the first line
+// feed; only a text without any line feed is cut at carriage returns, so
+// CR LF lines keep their CR before the terminator. What follows the last
+// line end is copied unchanged, without a terminator.
+std::string ConvertLineEnds(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t cut = text.find('\n', start);
+    if (cut == std::string::npos) cut = text.find('\r', start);
+    if (cut == std::string::npos) break;
+    out.append(text, start, cut - start);
+    out.push_back(kQwkLineEnd);
+    start = cut + 1;
+  }
+  out.append(text, start, std::string::npos);
+  return out;
+}
+
+std::string TwoDigits(int value) { return PadText(Decimal(value), 1, 2, '0'); }
+
+std::string HeaderDate(const SYSTEMTIME& time) {
+  const std::string year = Decimal(time.wYear);
+  const std::string lastTwo = year.size() > 2 ? year.substr(year.size() - 2) : year;
+  return TwoDigits(time.wMonth) + "-" + TwoDigits(time.wDay) + "-" + PadText(lastTwo, 1, 2, '0');
+}
+
+std::string HeaderTime(const SYSTEMTIME& time) {
+  return TwoDigits(time.wHour) + ":" + TwoDigits(time.wMinute);
+}
+
+char StatusCharacter(const MessageRecord& record) {
+  const bool isPrivate = record.isPrivate != kFalse32;
+  const bool received = record.received != kFalse32;
+  if (isPrivate && received) return '`';
+  if (isPrivate) return '~';
+  if (received) return ' ';
+  return '-';
+}
+
+std::string ReferenceField(int32_t reference) {
+  if (reference == 0) return std::string(kQwkReference.width, ' ');
+  return PadText(" " + Decimal(reference), 0, static_cast<int32_t>(kQwkReference.width), ' ')
+      .substr(0, kQwkReference.width);
+}
+
+std::string MessageTextPath(const MessageRecord& record) {
+  return "wc:\\conf(" + Decimal(record.conference) + ")\\message(" + Decimal(record.id) + ")";
+}
+
+}  // namespace
+
+std::string PacketBannerText() {
+  return "Produced by Obrix " + Decimal(version::kMajor) + "." + Decimal(version::kMinor) + "." +
+         Decimal(version::kRevision) + " - " + version::kLegalNotice + " " + version::kCompany;
+}
+
+void WriteQwkMessage(RunContext& context, const MessageRecord& record, bool /*attachmentFits*/) {
+  SYSTEMTIME time;  // all fields 0 when the time stamp does not convert
+  FileTimeToSystemTime(record.messageTime, time);
+
+  std::string text = ConvertLineEnds(context.server.vbGetText(MessageTextPath(record)));
+  const size_t textBlocks = (text.size() + kQwkBlockSize - 1) / kQwkBlockSize;
+  if (textBlocks > kMaxTextBlocks) {
+    throw Failure(kFailureOverflow, "Overflow: message " + Decimal(record.id) + " of conference " +
+                                        Decimal(record.conference) + " needs " +
+                                        Decimal(static_cast<int64_t>(textBlocks)) +
+                                        " text blocks");
+  }
+  text += PadText("", 0, static_cast<int32_t>(textBlocks * kQwkBlockSize - text.size()), '\0');
+
+  QwkHeader header;
+  header.Status = StatusCharacter(record);
+  header.Number = Decimal(record.number).substr(0, kQwkNumber.width);
+  header.Date = HeaderDate(time);
+  header.Time = HeaderTime(time);
+  header.To = record.to.name.Str().substr(0, kNameWidth);
+  header.From = record.from.name.Str().substr(0, kNameWidth);
+  header.Subject = record.subject.Str().substr(0, kNameWidth);
+  header.Password = std::string(kQwkPassword.width, ' ');
+  header.Reference = ReferenceField(record.reference);
+  header.Blocks = Decimal(static_cast<int64_t>(textBlocks) + 1);
+  header.Active = kQwkActive;
+  header.Conference = record.conference;
+  header.Tag = ' ';
+
+  LocalFile file = LocalFile::OpenAppend(context.state.QwkPath + "messages.dat");
+  file.Write(EncodeQwkHeader(header) + text);
+  file.Close();
+}
+
+}  // namespace obrix

@@ -1,0 +1,46 @@
+#include "driver/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace obrix {
+namespace {
+
+TEST(CommandLineTest, ReadsATwoWordNameAPasswordAndTheOperation) {
+  const std::string args = "/U John Smith /P secret /DOWNLOAD";
+  EXPECT_EQ(ParseUserName(args), "JOHN SMITH");
+  EXPECT_EQ(ParsePassword(args), "SECRET");
+  EXPECT_EQ(ParseOperation(args), "DOWNLOAD");
+  EXPECT_FALSE(ParseOverwrite(args));
+}
+
+TEST(CommandLineTest, SwitchOrderIsFreeAndANameAtTheEndRunsToTheEnd) {
+  const std::string args = "/P pw /upload /u mary ann jones";
+  EXPECT_EQ(ParseUserName(args), "MARY ANN JONES");
+  EXPECT_EQ(ParsePassword(args), "PW");
+  EXPECT_EQ(ParseOperation(args), "UPLOAD");
+}
+
+TEST(CommandLineTest, ASlashInsideANameCutsItAndDropsTheCharacterBefore) {
+  EXPECT_EQ(ParseUserName("/U a/b /P x /DOWNLOAD"), "");
+  EXPECT_EQ(ParseUserName("/U AC/DC FAN /P x /DOWNLOAD"), "A");
+  EXPECT_EQ(ParseUserName("/U /P x /DOWNLOAD"), "");  // no name: empty, no failure
+}
+
+TEST(CommandLineTest, SwitchesNeedTheirBlanks) {
+  EXPECT_EQ(ParseUserName("/P x /DOWNLOAD /U"), "");
+  EXPECT_EQ(ParseOperation("/DOWNLOAD /U A /P B"), "");  // nothing precedes the slash
+  EXPECT_EQ(ParseOperation("/U A /P B /DOWNLOADING"), "DOWNLOAD");
+  EXPECT_EQ(ParseOperation("/U A /P B /UPLOAD /DOWNLOAD"), "DOWNLOAD");
+  EXPECT_TRUE(ParseOverwrite("/U A /P B /UPLOAD /overwrite"));
+}
+
+TEST(CommandLineTest, AMissingPasswordSwallowsTheOperationSwitch) {
+  const std::string args = "/U JOE /P /DOWNLOAD";
+  EXPECT_EQ(ParsePassword(args), "/DOWNLOAD");
+  EXPECT_EQ(ParseOperation(args), "DOWNLOAD");
+  EXPECT_EQ(ParsePassword("/U JOE /P  x /DOWNLOAD"), "");  // second blank: empty password
+  EXPECT_EQ(ParsePassword("/U JOE /DOWNLOAD"), "");
+}
+
+}  // namespace
+}  // namespace obrix
