@@ -1,0 +1,205 @@
+// The run sequence as a sysop sees it: the real obrix program run as a
+// process against a real board, checked line by line in its log.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "board/board.h"
+#include "board/board_admin.h"
+#include "driver/run_sequence.h"
+#include "platform/file_lock.h"
+#include "forwarding_server.h"
+#include "test_support.h"
+
+namespace obrix {
+namespace {
+
+using testing::LogMessages;
+using testing::RunProgram;
+using testing::TempDir;
+
+const std::vector<std::string> kBanner = {std::string(50, '-'), "Obrix version 1.0.239PR1",
+                                          "Copyright (c) 2026 The Obrix Project"};
+
+class RunSequenceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    boardPath_ = dir_ / "board.db";
+    board::BoardConfig config;
+    board::BoardAdmin::Create(boardPath_, config, "sysop-pw");
+    auto admin = board::BoardAdmin::Open(boardPath_);
+    admin.AddUser("Joe Caller", "Secret", "");
+    admin.AddConference(1, "General", 3, {});
+    program_ = testing::InstallObrix(dir_.path());
+  }
+
+  testing::ProcessResult Run(const std::vector<std::string>& args,
+                             std::map<std::string, std::string> env = {}) {
+    std::vector<std::string> argv = {program_};
+    argv.insert(argv.end(), args.begin(), args.end());
+    if (!env.count("OBRIX_BOARD")) env["OBRIX_BOARD"] = boardPath_;
+    return RunProgram(argv, dir_.path(), env);
+  }
+
+  std::vector<std::string> Log() { return LogMessages(dir_ / "obrix.log"); }
+
+  static std::vector<std::string> WithBanner(std::vector<std::string> lines) {
+    lines.insert(lines.begin(), kBanner.begin(), kBanner.end());
+    return lines;
+  }
+
+  TempDir dir_;
+  std::string boardPath_;
+  std::string program_;
+};
+
+TEST_F(RunSequenceTest, NoArgumentsReportsEveryMissingValueWithoutConnecting) {
+  // The board file does not even exist: the run must not try to reach it.
+  const auto result = Run({}, {{"OBRIX_BOARD", dir_ / "missing.db"}});
+  EXPECT_EQ(result.status, kExitCommandLine);
+  EXPECT_EQ(Log(), WithBanner({"ERROR - Command line syntax error",
+                               "/U - Parameter not specified for USER NAME.",
+                               "/P - Parameter not specified for PASSWORD.",
+                               "/DOWNLOAD or /UPLOAD not specified for operation type.",
+                               "Exiting program."}));
+  EXPECT_FALSE(testing::Exists(dir_ / "missing.db"));
+}
+
+TEST_F(RunSequenceTest, AMissingPasswordIsReportedAlone) {
+  const auto result = Run({"/U", "Joe", "Caller", "/DOWNLOAD"});
+  EXPECT_EQ(result.status, kExitCommandLine);
+  EXPECT_EQ(Log(), WithBanner({"ERROR - Command line syntax error",
+                               "/P - Parameter not specified for PASSWORD.", "Exiting program."}));
+}
+
+TEST_F(RunSequenceTest, AnUnknownUserIsNotFound) {
+  const auto result = Run({"/U", "Nobody", "Here", "/P", "x", "/DOWNLOAD"});
+  EXPECT_EQ(result.status, kExitSession);
+  EXPECT_EQ(Log(), WithBanner({"Connecting to Wildcat...", "User Record not found.",
+                               "Disconnected from Wildcat."}));
+}
+
+TEST_F(RunSequenceTest, AWrongPasswordCannotLogIn) {
+  const auto result = Run({"/U", "joe", "caller", "/P", "wrong", "/DOWNLOAD"});
+  EXPECT_EQ(result.status, kExitSession);
+  EXPECT_EQ(Log(), WithBanner({"Connecting to Wildcat...", "Unable to LOGIN as JOE CALLER",
+                               "Disconnected from Wildcat."}));
+}
+
+TEST_F(RunSequenceTest, AnUnreachableBoardEndsTheRunAtOnce) {
+  testing::WriteFile(dir_ / "notaboard.db", "this is not a board");
+  for (const std::string& board : {dir_ / "missing.db", dir_ / "notaboard.db"}) {
+    std::filesystem::remove(dir_ / "obrix.log");
+    const auto result = Run({"/U", "Joe", "Caller", "/P", "secret", "/DOWNLOAD"},
+                            {{"OBRIX_BOARD", board}});
+    EXPECT_EQ(result.status, kExitSession);
+    EXPECT_EQ(Log(), WithBanner({"Connecting to Wildcat...", "Unable to Connect to Wildcat"}));
+  }
+  EXPECT_FALSE(testing::Exists(dir_ / "missing.db"));
+}
+
+TEST_F(RunSequenceTest, AFirstDownloadCreatesTheWorkDirectory) {
+  ASSERT_FALSE(testing::Exists(dir_ / "Qwk"));
+  Run({"/U", "Joe", "Caller", "/P", "secret", "/DOWNLOAD"});
+  EXPECT_TRUE(std::filesystem::is_directory(dir_ / "Qwk"));
+  const auto log = Log();
+  ASSERT_GE(log.size(), 7u);
+  EXPECT_EQ(std::vector<std::string>(log.begin(), log.begin() + 6),
+            WithBanner({"Connecting to Wildcat...", "Logged in as JOE CALLER",
+                        "Starting QWK Download process..."}));
+  EXPECT_EQ(log.back(), "Disconnected from Wildcat.");
+}
+
+TEST_F(RunSequenceTest, AnUploadWithoutWorkDirectoryFailsItsInitialisation) {
+  const auto result = Run({"/U", "Joe", "Caller", "/P", "secret", "/UPLOAD"});
+  EXPECT_EQ(result.status, kExitOperationFailed);
+  EXPECT_EQ(Log(), WithBanner({"Connecting to Wildcat...", "Logged in as JOE CALLER",
+                               "Upload Initialization Failed", "Disconnected from Wildcat."}));
+  EXPECT_FALSE(testing::Exists(dir_ / "Qwk"));
+}
+
+TEST_F(RunSequenceTest, AWorkDirectoryThatIsAPlainFileFailsBothOperations) {
+  testing::WriteFile(dir_ / "Qwk", "not a folder");
+  auto result = Run({"/U", "Joe", "Caller", "/P", "secret", "/DOWNLOAD"});
+  EXPECT_EQ(result.status, kExitOperationFailed);
+  EXPECT_EQ(Log(), WithBanner({"Connecting to Wildcat...", "Logged in as JOE CALLER",
+                               "Download Initialization Failed", "Disconnected from Wildcat."}));
+  std::filesystem::remove(dir_ / "obrix.log");
+  result = Run({"/U", "Joe", "Caller", "/P", "secret", "/UPLOAD"});
+  EXPECT_EQ(result.status, kExitOperationFailed);
+  EXPECT_EQ(Log(), WithBanner({"Connecting to Wildcat...", "Logged in as JOE CALLER",
+                               "Upload Initialization Failed", "Disconnected from Wildcat."}));
+}
+
+TEST_F(RunSequenceTest, ASecondRunWaitsForTheWorkDirectory) {
+  std::filesystem::create_directory(dir_ / "Qwk");
+  auto holder = FileLock::Acquire(dir_ / "Qwk/obrix.lock", 1);
+  ASSERT_TRUE(holder.has_value());
+
+  testing::ProcessResult waited;
+  std::thread second([&] { waited = Run({"/U", "Joe", "Caller", "/P", "secret", "/UPLOAD"}); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // Still waiting: logged in, but its operation has not started.
+  auto log = Log();
+  EXPECT_EQ(log.back(), "Logged in as JOE CALLER");
+  holder.reset();
+  second.join();
+  log = Log();
+  EXPECT_NE(std::find(log.begin(), log.end(), "Starting QWK Upload process..."), log.end());
+  EXPECT_EQ(log.back(), "Disconnected from Wildcat.");
+}
+
+TEST_F(RunSequenceTest, ARunThatCannotHaveTheWorkDirectoryGivesUp) {
+  std::filesystem::create_directory(dir_ / "Qwk");
+  auto holder = FileLock::Acquire(dir_ / "Qwk/obrix.lock", 1);
+  ASSERT_TRUE(holder.has_value());
+  const auto result = Run({"/U", "Joe", "Caller", "/P", "secret", "/UPLOAD"},
+                          {{"OBRIX_LOCK_WAIT", "0.5"}});
+  EXPECT_EQ(result.status, kExitOperationFailed);
+  EXPECT_EQ(Log(), WithBanner({"Connecting to Wildcat...", "Logged in as JOE CALLER",
+                               "Work directory in use by another run.",
+                               "Upload Initialization Failed", "Disconnected from Wildcat."}));
+}
+
+TEST_F(RunSequenceTest, ALogThatCannotBeWrittenEndsTheRunWithItsOwnStatus) {
+  std::filesystem::create_directory(dir_ / "obrix.log");  // a folder cannot be appended to
+  const auto result = Run({"/U", "Joe", "Caller", "/P", "secret", "/DOWNLOAD"});
+  EXPECT_EQ(result.status, kExitLog);
+  EXPECT_NE(result.output.find("obrix.log"), std::string::npos) << result.output;
+}
+
+TEST_F(RunSequenceTest, ThePasswordReachesTheLogInUpperCased) {
+  // A thin wrapper around the real board that records the password that
+  // reaches the log-in.
+  class PasswordSpy : public testing::ForwardingServer {
+   public:
+    using ForwardingServer::ForwardingServer;
+    bool vbLoginUserEx(int32_t id, const std::string& pw, int32_t f, const std::string& app,
+                       UserRecord& u) override {
+      seen = pw;
+      return inner_.vbLoginUserEx(id, pw, f, app, u);
+    }
+    std::string seen;
+  };
+
+  board::Board real;
+  PasswordSpy spy(real);
+  ActivityLog log(dir_ / "obrix.log");
+  RunState state;
+  state.programDirectory = dir_.path();
+  RunContext context{spy, log, state};
+  ::setenv("OBRIX_BOARD", boardPath_.c_str(), 1);
+  const bool opened = OpenSession(context, "/U Joe Caller /P sEcReT /UPLOAD");
+  ::unsetenv("OBRIX_BOARD");
+  EXPECT_TRUE(opened);
+  EXPECT_EQ(spy.seen, "SECRET");
+  EXPECT_EQ(state.UserName, "JOE CALLER");
+  EXPECT_GT(state.UserId, 0);
+  real.LogoutUser();
+  real.WildcatServerDeleteContext();
+}
+
+}  // namespace
+}  // namespace obrix
