@@ -1,0 +1,24 @@
+#include <windows.h>
+
+#include "platform/file_mode.h"
+
+namespace obrix {
+
+// On Windows a new file takes the access list of its folder; the board's
+// folder should be one that only the sysop's account may read.
+bool CreateOwnerOnlyFile(const std::string& path, std::string& reason) {
+  const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    reason = "cannot create the file (error " + std::to_string(::GetLastError()) + ")";
+    return false;
+  }
+  ::CloseHandle(handle);
+  return true;
+}
+
+bool RestrictToOwner(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace obrix

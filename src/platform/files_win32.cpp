@@ -1,0 +1,179 @@
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/files.h"
+#include "server/failure.h"
+
+namespace obrix {
+
+namespace {
+
+[[noreturn]] void Raise(int32_t code, const std::string& what, const std::string& path) {
+  throw Failure(code, what + " " + path + ": " + std::strerror(errno));
+}
+
+// Links on Windows are reparse points; the work directory never follows one.
+bool IsReparsePoint(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+void RemoveAnything(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    ::RemoveDirectoryA(path.c_str());
+  } else {
+    ::DeleteFileA(path.c_str());
+  }
+}
+
+}  // namespace
+
+char PathSeparator() { return '\\'; }
+
+std::string ProgramDirectory() {
+  char buffer[MAX_PATH];
+  const DWORD n = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return ".";
+  std::string path(buffer, n);
+  const auto slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+LocalFile LocalFile::CreateFresh(const std::string& path) {
+  RemoveAnything(path);
+  const int fd = ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                         _S_IREAD | _S_IWRITE);
+  if (fd < 0) Raise(kFailurePermission, "Cannot create", path);
+  return LocalFile(fd, path);
+}
+
+LocalFile LocalFile::OpenAppend(const std::string& path, bool create) {
+  if (IsReparsePoint(path)) {
+    errno = EINVAL;
+    Raise(kFailurePathAccess, "Not a plain file:", path);
+  }
+  int flags = _O_WRONLY | _O_APPEND | _O_BINARY | _O_NOINHERIT;
+  if (create) flags |= _O_CREAT;
+  const int fd = ::_open(path.c_str(), flags, _S_IREAD | _S_IWRITE);
+  if (fd < 0) {
+    if (errno == ENOENT) Raise(kFailureFileNotFound, "File not found:", path);
+    Raise(kFailurePermission, "Cannot open", path);
+  }
+  return LocalFile(fd, path);
+}
+
+std::optional<LocalFile> LocalFile::OpenRead(const std::string& path) {
+  if (IsReparsePoint(path)) return std::nullopt;
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return std::nullopt;
+  }
+  const int fd = ::_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  if (fd < 0) return std::nullopt;
+  return LocalFile(fd, path);
+}
+
+LocalFile::LocalFile(LocalFile&& other) noexcept
+    : handle_(other.handle_), path_(std::move(other.path_)) {
+  other.handle_ = -1;
+}
+
+LocalFile& LocalFile::operator=(LocalFile&& other) noexcept {
+  if (this != &other) {
+    if (handle_ >= 0) ::_close(handle_);
+    handle_ = other.handle_;
+    path_ = std::move(other.path_);
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+LocalFile::~LocalFile() {
+  if (handle_ >= 0) ::_close(handle_);
+}
+
+void LocalFile::Write(std::string_view data) {
+  while (!data.empty()) {
+    const unsigned chunk = data.size() > (1u << 30) ? (1u << 30) : static_cast<unsigned>(data.size());
+    const int n = ::_write(handle_, data.data(), chunk);
+    if (n < 0) Raise(kFailureFileIo, "Cannot write", path_);
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+}
+
+size_t LocalFile::Read(char* buffer, size_t size) {
+  const unsigned chunk = size > (1u << 30) ? (1u << 30) : static_cast<unsigned>(size);
+  const int n = ::_read(handle_, buffer, chunk);
+  if (n < 0) Raise(kFailureFileIo, "Cannot read", path_);
+  return static_cast<size_t>(n);
+}
+
+size_t LocalFile::ReadAt(char* buffer, size_t size, int64_t offset) {
+  if (::_lseeki64(handle_, offset, SEEK_SET) < 0) Raise(kFailureFileIo, "Cannot seek", path_);
+  size_t done = 0;
+  while (done < size) {
+    const size_t n = Read(buffer + done, size - done);
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+int64_t LocalFile::Size() const {
+  struct _stat64 st {};
+  if (::_fstat64(handle_, &st) != 0) Raise(kFailureFileIo, "Cannot read the size of", path_);
+  return st.st_size;
+}
+
+void LocalFile::Close() {
+  if (handle_ < 0) return;
+  const int fd = handle_;
+  handle_ = -1;
+  if (::_close(fd) != 0) Raise(kFailureFileIo, "Cannot close", path_);
+}
+
+bool IsDirectory(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool CreateDirectory(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr); }
+
+bool RemoveFile(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  return ::DeleteFileA(path.c_str());
+}
+
+void RemoveTree(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
+}
+
+bool IsPlainFile(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+int64_t PlainFileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return -1;
+  return (int64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+}  // namespace obrix
