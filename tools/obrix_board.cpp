@@ -1,7 +1,9 @@
-// obrix-board: the sysop's command for the board. Placeholder.
-#include <cstdio>
+// obrix-board: the sysop's command for the board.
+#include <string>
+#include <vector>
 
-int main() {
-  std::fprintf(stderr, "obrix-board: not available yet\n");
-  return 1;
+#include "tool_commands.h"
+
+int main(int argc, char** argv) {
+  return obrix::tool::RunBoardTool(std::vector<std::string>(argv + 1, argv + argc));
 }

@@ -1,59 +1,367 @@
-// Placeholder until the board lands: every operation is unavailable.
+// The board's connection, context, log-in, users and configuration.
 #include "board/board.h"
 
-#include "server/failure.h"
+#include <charconv>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+
+#include "board/board_admin.h"
+#include "board/board_impl.h"
+#include "board/schema.h"
+#include "platform/clock.h"
+#include "platform/files.h"
 
 namespace obrix::board {
 
-std::string DefaultBoardPath() { return "board.db"; }
+std::string DefaultBoardPath() {
+  const char* fromEnvironment = std::getenv("OBRIX_BOARD");
+  if (fromEnvironment && *fromEnvironment) return fromEnvironment;
+  return ProgramDirectory() + PathSeparator() + "board.db";
+}
 
-struct Board::Impl {};
-Board::Board() = default;
+std::string WithoutFill(std::string_view field) {
+  const auto last = field.find_last_not_of(' ');
+  return last == std::string_view::npos ? std::string() : std::string(field.substr(0, last + 1));
+}
+
+// ---------------------------------------------------------------------------
+// Impl guards
+
+Database& Board::Impl::Connected(const char* operation) {
+  if (!db || !context) {
+    lastError = kServerNoConnection;
+    throw Failure(kFailureServer, std::string(operation) + ": not connected to the board");
+  }
+  return *db;
+}
+
+Database& Board::Impl::LoggedIn(const char* operation) {
+  Database& database = Connected(operation);
+  if (login == Login::kNobody) {
+    throw Failure(kFailureNotLoggedIn, std::string(operation) + ": nobody is logged in");
+  }
+  return database;
+}
+
+int32_t Board::Impl::User(const char* operation) {
+  LoggedIn(operation);
+  if (login != Login::kUser) {
+    throw Failure(kFailureNotLoggedIn, std::string(operation) + ": needs a user log-in");
+  }
+  return userId;
+}
+
+ConferenceAccess Board::Impl::AccessTo(int32_t conference) {
+  auto row = db->Prepare(
+      "SELECT restricted, EXISTS (SELECT 1 FROM conf_readers WHERE conference = ?1 AND "
+      "user_id = ?2) FROM conferences WHERE number = ?1");
+  row->Bind(1, conference).Bind(2, userId);
+  if (!row->Step()) return ConferenceAccess::kMissing;
+  if (IsSystem() || row->Int(0) == 0 || row->Int(1) != 0) return ConferenceAccess::kReadable;
+  return ConferenceAccess::kDenied;
+}
+
+// ---------------------------------------------------------------------------
+// Connection and context
+
+Board::Board() : impl_(std::make_unique<Impl>()) {}
 Board::~Board() = default;
 
-bool Board::vbWildcatServerConnect(const char* /*server*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::WildcatServerCreateContext() { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::WildcatServerDeleteContext() { throw Failure(kFailureNotAvailable, "not available on this board"); }
-int32_t Board::GetWildcatVersion() { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::SetNodeActivity(const std::string& /*text*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::LoginSystem() { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::vbLoginUserEx(int32_t /*userId*/, const std::string& /*password*/, int32_t /*flags*/, const std::string& /*application*/, UserRecord& /*user*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::LogoutUser() { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::vbGetUserByName(std::string& /*name*/, UserRecord& /*user*/, int32_t& /*position*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::vbGetUserById(int32_t /*id*/, UserRecord& /*user*/, int32_t& /*position*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::vbLookupName(std::string& /*name*/, UserInfo& /*info*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-std::string Board::vbGetUserVariable(int32_t /*userId*/, const std::string& /*section*/, const std::string& /*key*/, const std::string& /*defaultValue*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::SetUserVariable(int32_t /*userId*/, const std::string& /*section*/, const std::string& /*key*/, const std::string& /*value*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::vbGetMakewild(MakewildRecord& /*record*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::GetQwkBaudLimits(int32_t& /*packetLimit*/, int32_t& /*conferenceLimit*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-uint32_t Board::GetObjectFlags(uint32_t /*object*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-int32_t Board::GetConferenceCount() { throw Failure(kFailureNotAvailable, "not available on this board"); }
-int32_t Board::GetFirstConference(int32_t /*kind*/, uint32_t /*mask*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-int32_t Board::GetNextConference(int32_t /*kind*/, uint32_t /*mask*/, int32_t /*current*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::vbGetConfDesc(int32_t /*conference*/, ConfDescRecord& /*record*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-uint32_t Board::GetConfFlags(int32_t /*conference*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::SetConfFlags(int32_t /*conference*/, uint32_t /*flags*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-int32_t Board::GetHighMessageNumber(int32_t /*conference*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-int32_t Board::GetMsgIdFromNumber(int32_t /*conference*/, int32_t /*number*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-int32_t Board::GetMsgNumberFromId(int32_t /*conference*/, int32_t /*id*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-int32_t Board::GetLastRead(int32_t /*conference*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::SetLastRead(int32_t /*conference*/, int32_t /*id*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-int32_t Board::GetFirstUnread(int32_t /*conference*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::vbGetMessageById(int32_t /*conference*/, int32_t /*id*/, MessageRecord& /*record*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::vbSearchMessageById(int32_t /*conference*/, int32_t /*id*/, MessageRecord& /*record*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::vbGetNextMessage(MessageRecord& /*record*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-std::string Board::vbGetText(const std::string& /*path*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::vbAddMessage(MessageRecord& /*record*/, const std::string& /*text*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::vbMarkMessageRead(MessageRecord& /*record*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-int32_t Board::GetFirstFileArea(int32_t /*kind*/, int32_t /*flags*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-int32_t Board::GetNextFileArea(int32_t /*kind*/, int32_t /*flags*/, int32_t /*current*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::vbGetFileArea(int32_t /*area*/, FileAreaRecord& /*record*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::vbSearchFileRecByAreaDate(int32_t /*area*/, const FILETIME& /*date*/, FileRecord& /*record*/, int32_t& /*position*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::vbGetNextFileRec(int32_t /*mode*/, FileRecord& /*record*/, int32_t& /*position*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::WcExistFile(std::string& /*path*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-int32_t Board::WcCreateFile(const std::string& /*path*/, uint32_t /*access*/, uint32_t /*share*/, uint32_t /*disposition*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::WcReadFile(int32_t /*handle*/, char* /*buffer*/, uint32_t /*size*/, uint32_t& /*bytesRead*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-bool Board::WcCloseHandle(int32_t /*handle*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-int64_t Board::WcGetFileSize(const std::string& /*path*/) { throw Failure(kFailureNotAvailable, "not available on this board"); }
-uint32_t Board::GetLastError() { throw Failure(kFailureNotAvailable, "not available on this board"); }
+namespace {
+
+// The schema version recorded in an open database; nullopt when it is not
+// a board (no meta table, no version, a version that is not a number).
+std::optional<int> RecordedSchemaVersion(Database& db) {
+  try {
+    auto row = db.Prepare("SELECT value FROM meta WHERE key = 'schema_version'");
+    if (!row->Step()) return std::nullopt;
+    const std::string text = row->Text(0);
+    int version = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), version);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return version;
+  } catch (const Failure&) {
+    return std::nullopt;  // not a database, or no meta table
+  }
+}
+
+}  // namespace
+
+bool Board::vbWildcatServerConnect(const char* server) {
+  Impl& impl = *impl_;
+  impl.EndLogin();
+  impl.context = false;
+  impl.db.reset();
+  const std::string path = server && *server ? std::string(server) : DefaultBoardPath();
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return impl.Fail(kServerNoConnection, false);
+  try {
+    Database db = Database::Open(path, false);
+    const std::optional<int> version = RecordedSchemaVersion(db);
+    if (!version || *version < 1 || *version > kSchemaVersion) {
+      return impl.Fail(kServerNoConnection, false);
+    }
+    ConfigureConnection(db);
+    impl.db.emplace(std::move(db));
+  } catch (const Failure&) {
+    return impl.Fail(kServerNoConnection, false);
+  }
+  return impl.Succeed(true);
+}
+
+bool Board::WildcatServerCreateContext() {
+  Impl& impl = *impl_;
+  if (!impl.db) return impl.Fail(kServerNoConnection, false);
+  impl.context = true;
+  return impl.Succeed(true);
+}
+
+bool Board::WildcatServerDeleteContext() {
+  Impl& impl = *impl_;
+  impl.EndLogin();
+  if (!impl.context) return impl.Fail(kServerNoConnection, false);
+  impl.context = false;
+  return impl.Succeed(true);
+}
+
+int32_t Board::GetWildcatVersion() {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    auto row =
+        impl.Connected("GetWildcatVersion").Prepare("SELECT value FROM meta WHERE key = 'version'");
+    const int32_t version = row->Step() ? static_cast<int32_t>(LeadingNumber(row->Text(0))) : 600;
+    return impl.Succeed(version);
+  });
+}
+
+bool Board::SetNodeActivity(const std::string& text) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    const int32_t user = impl.User("SetNodeActivity");
+    auto row = impl.db->Prepare(
+        "INSERT INTO node_activity (user_id, text, time) VALUES (?1, ?2, ?3) "
+        "ON CONFLICT (user_id) DO UPDATE SET text = excluded.text, time = excluded.time");
+    row->Bind(1, user).Bind(2, text).Bind(3, static_cast<int64_t>(LocalNowFileTime().Ticks()));
+    row->Run();
+    return impl.Succeed(true);
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Log-in
+
+bool Board::LoginSystem() {
+  Impl& impl = *impl_;
+  impl.EndLogin();
+  if (!impl.db || !impl.context) return impl.Fail(kServerNoConnection, false);
+  impl.login = Login::kSystem;
+  return impl.Succeed(true);
+}
+
+namespace {
+
+// Fills `user` from a row of "id, name, title, newfiles_time".
+void FillUser(const Statement& row, UserRecord& user) {
+  user.info.id = static_cast<int32_t>(row.Int(0));
+  user.info.name.Set(row.Text(1));
+  user.info.title.Set(row.Text(2));
+  user.newFilesDate = FILETIME::FromTicks(static_cast<uint64_t>(row.Int(3)));
+}
+
+}  // namespace
+
+bool Board::vbLoginUserEx(int32_t userId, const std::string& password, int32_t /*flags*/,
+                          const std::string& /*application*/, UserRecord& user) {
+  Impl& impl = *impl_;
+  impl.EndLogin();
+  if (!impl.db || !impl.context) return impl.Fail(kServerNoConnection, false);
+  return impl.Guard([&] {
+    UserRecord found;
+    std::optional<std::string> hash;
+    {
+      auto row = impl.db->Prepare(
+          "SELECT id, name, title, newfiles_time, password_hash FROM users WHERE id = ?1");
+      row->Bind(1, userId);
+      if (!row->Step()) return impl.Fail(kServerNotFound, false);
+      FillUser(*row, found);
+      if (!row->IsNull(4)) hash = row->Text(4);
+    }  // the slow password check below holds no read open
+    if (!hash) return impl.Fail(kServerAccessDenied, false);
+    if (!CheckPassword(*hash, password)) return impl.Fail(kServerBadPassword, false);
+    user = found;
+    impl.login = Login::kUser;
+    impl.userId = userId;
+    return impl.Succeed(true);
+  });
+}
+
+bool Board::LogoutUser() {
+  Impl& impl = *impl_;
+  const bool someone = impl.login != Login::kNobody;
+  impl.EndLogin();
+  return someone ? impl.Succeed(true) : impl.Fail(kServerNotLoggedIn, false);
+}
+
+// ---------------------------------------------------------------------------
+// Users
+
+bool Board::vbGetUserByName(std::string& name, UserRecord& user, int32_t& position) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    auto row = impl.LoggedIn("vbGetUserByName")
+                   .Prepare("SELECT id, name, title, newfiles_time FROM users WHERE name = ?1");
+    row->Bind(1, ToUpper(Trim(name)));
+    if (!row->Step()) return impl.Fail(kServerNotFound, false);
+    FillUser(*row, user);
+    name = row->Text(1);
+    position = user.info.id;
+    return impl.Succeed(true);
+  });
+}
+
+bool Board::vbGetUserById(int32_t id, UserRecord& user, int32_t& position) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    auto row = impl.LoggedIn("vbGetUserById")
+                   .Prepare("SELECT id, name, title, newfiles_time FROM users WHERE id = ?1");
+    row->Bind(1, id);
+    if (!row->Step()) return impl.Fail(kServerNotFound, false);
+    FillUser(*row, user);
+    position = user.info.id;
+    return impl.Succeed(true);
+  });
+}
+
+bool Board::vbLookupName(std::string& name, UserInfo& info) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    auto row =
+        impl.LoggedIn("vbLookupName").Prepare("SELECT id, name, title FROM users WHERE name = ?1");
+    row->Bind(1, ToUpper(Trim(name)));
+    if (!row->Step()) return impl.Fail(kServerNotFound, false);
+    info.id = static_cast<int32_t>(row->Int(0));
+    info.name.Set(row->Text(1));
+    info.title.Set(row->Text(2));
+    name = info.name.Str();
+    return impl.Succeed(true);
+  });
+}
+
+namespace {
+
+bool UserExists(Database& db, int32_t userId) {
+  auto row = db.Prepare("SELECT 1 FROM users WHERE id = ?1");
+  row->Bind(1, userId);
+  return row->Step();
+}
+
+}  // namespace
+
+bool Board::Impl::MayUseVariables(int32_t user, bool write) {
+  if (IsSystem() || user == userId) return true;
+  if (write) return false;
+  auto row = db->Prepare("SELECT 1 FROM users WHERE id = ?1 AND name = 'DEFAULT'");
+  row->Bind(1, user);
+  return row->Step();
+}
+
+std::string Board::vbGetUserVariable(int32_t userId, const std::string& section,
+                                     const std::string& key, const std::string& defaultValue) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    Database& db = impl.LoggedIn("vbGetUserVariable");
+    if (!UserExists(db, userId)) return impl.Fail(kServerNotFound, defaultValue);
+    if (!impl.MayUseVariables(userId, false)) return impl.Fail(kServerAccessDenied, defaultValue);
+    auto row =
+        db.Prepare("SELECT value FROM user_vars WHERE user_id = ?1 AND section = ?2 AND key = ?3");
+    row->Bind(1, userId).Bind(2, section).Bind(3, key);
+    return impl.Succeed(row->Step() ? row->Text(0) : defaultValue);
+  });
+}
+
+bool Board::SetUserVariable(int32_t userId, const std::string& section, const std::string& key,
+                            const std::string& value) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    Database& db = impl.LoggedIn("SetUserVariable");
+    if (!impl.MayUseVariables(userId, true)) return impl.Fail(kServerAccessDenied, false);
+    Transaction transaction(db);
+    if (!UserExists(db, userId)) return impl.Fail(kServerNotFound, false);
+    {
+      auto row = db.Prepare(
+          "INSERT INTO user_vars (user_id, section, key, value) VALUES (?1, ?2, ?3, ?4) "
+          "ON CONFLICT (user_id, section, key) DO UPDATE SET value = excluded.value");
+      row->Bind(1, userId).Bind(2, section).Bind(3, key).Bind(4, value);
+      row->Run();
+    }
+    transaction.Commit();
+    return impl.Succeed(true);
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Board configuration
+
+namespace {
+
+std::optional<std::string> MetaValue(Database& db, const char* key) {
+  auto row = db.Prepare("SELECT value FROM meta WHERE key = ?1");
+  row->Bind(1, std::string_view(key));
+  if (!row->Step()) return std::nullopt;
+  return row->Text(0);
+}
+
+// A limit from the configuration: its leading number, or `fallback` when
+// none is kept or the text holds no number.
+int32_t MetaLimit(Database& db, const char* key, int32_t fallback) {
+  const std::optional<std::string> text = MetaValue(db, key);
+  if (!text || Trim(*text).empty()) return fallback;
+  const double value = LeadingNumber(*text);
+  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
+    return fallback;
+  }
+  return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+bool Board::vbGetMakewild(MakewildRecord& record) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    Database& db = impl.Connected("vbGetMakewild");
+    record.boardName.Set(MetaValue(db, "name").value_or(""));
+    record.sysopName.Set(MetaValue(db, "sysop").value_or(""));
+    record.city.Set(MetaValue(db, "city").value_or(""));
+    record.phoneNumber.Set(MetaValue(db, "phone").value_or(""));
+    record.packetId.Set(MetaValue(db, "packet-id").value_or(""));
+    record.serialNumber.Set(MetaValue(db, "serial").value_or(""));
+    return impl.Succeed(true);
+  });
+}
+
+bool Board::GetQwkBaudLimits(int32_t& packetLimit, int32_t& conferenceLimit) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    Database& db = impl.Connected("GetQwkBaudLimits");
+    packetLimit = MetaLimit(db, "packet-limit", 10000);
+    conferenceLimit = MetaLimit(db, "conf-limit", 10000);
+    return impl.Succeed(true);
+  });
+}
+
+uint32_t Board::GetObjectFlags(uint32_t object) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    Database& db = impl.LoggedIn("GetObjectFlags");
+    if (impl.IsSystem()) return impl.Succeed(0xFFFFFFFFu);
+    auto row = db.Prepare("SELECT flags FROM object_flags WHERE user_id = ?1 AND object = ?2");
+    row->Bind(1, impl.userId).Bind(2, static_cast<int64_t>(object));
+    return impl.Succeed(row->Step() ? static_cast<uint32_t>(row->Int(0)) : 0u);
+  });
+}
+
+uint32_t Board::GetLastError() { return impl_->lastError; }
+
 }  // namespace obrix::board

@@ -1,5 +1,6 @@
 #include "board/message_store.h"
 
+#include <cstdint>
 #include <stdexcept>
 
 #include "server/text.h"
@@ -24,6 +25,10 @@ PostResult StoreMessage(Database& db, const StoredMessage& message) {
       throw std::invalid_argument("no conference " + Decimal(message.conference));
     }
     number = next->Int(0);
+  }
+  if (number > INT32_MAX) {
+    throw std::invalid_argument("conference " + Decimal(message.conference) +
+                                " has no message numbers left");
   }
   {
     auto bump = db.Prepare("UPDATE conferences SET next_number = ? WHERE number = ?");

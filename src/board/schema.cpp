@@ -97,6 +97,9 @@ CREATE TABLE messages (
 CREATE INDEX messages_by_conference ON messages (conference, id);
 CREATE INDEX messages_by_addressee ON messages (to_id, conference, id);
 CREATE INDEX messages_duplicates ON messages (conference, text_hash);
+-- The first message not yet received by its addressee, found without
+-- walking the ones he has received.
+CREATE INDEX messages_unread ON messages (to_id, conference, id) WHERE received = 0;
 
 CREATE TABLE file_areas (
   number  INTEGER PRIMARY KEY,

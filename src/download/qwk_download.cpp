@@ -1,14 +1,410 @@
 #include "download/qwk_download.h"
 
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "download/conference_walk.h"
+#include "download/message_selection.h"
+#include "download/pointer_file.h"
+#include "download/return_receipt.h"
+#include "download/user_defaults.h"
+#include "platform/files.h"
+#include "qwk/qwk_files.h"
 #include "server/failure.h"
+#include "server/text.h"
 
 namespace obrix {
 
-// Placeholder until the download lands.
+namespace {
+
+constexpr const char* kProfile = "profile";
+
+// Conference flag bit: probe the attachment of every message taken there,
+// not only of the user's own mail.
+constexpr uint32_t kProbeAttachments = 0x80;
+
+// Limits that stand for a setting of 0.
+constexpr int32_t kDefaultPacketLimit = 1000;
+constexpr int32_t kDefaultConferenceLimit = 200;
+
+int32_t Plus(int32_t value, int32_t amount) {
+  const int64_t sum = int64_t{value} + amount;
+  if (sum < std::numeric_limits<int32_t>::min() || sum > std::numeric_limits<int32_t>::max()) {
+    throw Failure(kFailureOverflow, "Overflow");
+  }
+  return static_cast<int32_t>(sum);
+}
+
+// Deletes a local file that is known to be there.
+void DeleteLocalFile(const std::string& path) {
+  if (!RemoveFile(path)) throw Failure(kFailurePermission, "Permission denied: cannot delete " + path);
+}
+
+// Removes whatever has the name `path` (a link itself, never its target).
+void RemoveLeftover(const std::string& path) {
+  std::error_code error;
+  std::filesystem::remove_all(std::filesystem::path(path), error);
+  if (std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
+    throw Failure(kFailurePermission, "Permission denied: cannot remove " + path);
+  }
+}
+
+// The attachment decision for one taken message.
+struct Attachment {
+  bool fits = false;       // counted in the conference's attachment total
+  int32_t kilobytes = 0;
+};
+
+// The state of the conference being scanned.
+struct ConferenceTally {
+  int32_t number = 0;
+  uint32_t flags = 0;
+  int32_t taken = 0;
+  int32_t toYou = 0;
+  int32_t attachKilobytes = 0;
+  bool lineOpen = false;  // its log line is written up to the counts
+};
+
+class Download {
+ public:
+  explicit Download(RunContext& context)
+      : context_(context), server_(context.server), state_(context.state) {}
+
+  bool Run();
+  // Ends a conference log line left open, so that what follows starts on a
+  // line of its own.
+  void EndOpenLine();
+
+ private:
+  void ReadSettings();
+  bool RemoveOldPacket();
+  void RemoveLeftovers();
+  void SettleLimits();
+
+  void Scan();
+  void ScanConference(ConferenceCursor& cursor);
+  bool IsTaken(const MessageRecord& message);
+  Attachment ProbeAttachment(const MessageRecord& message);
+  void Take(const MessageRecord& message, const Attachment& attachment);
+  void OpenLine();
+  void CloseLine();
+  int32_t& NewPointer(int32_t conference);
+
+  bool Deliver();
+  void MovePointers();
+  void MarkDelivered();
+  void RemoveTemporaryFiles();
+
+  std::string WorkPath(const std::string& name) const { return state_.QwkPath + name; }
+
+  RunContext& context_;
+  Server& server_;
+  RunState& state_;
+
+  UserRecord user_;
+  std::string packetId_;
+  int32_t packetLimit_ = 0;
+  int32_t conferenceLimit_ = 0;
+  bool includeOwn_ = false;
+
+  std::optional<PointerFile> pointers_;
+  int32_t totalTaken_ = 0;
+  int32_t yoursTaken_ = 0;
+  ConferenceTally tally_;
+};
+
+bool Download::Run() {
+  server_.SetNodeActivity("QWK Download");
+  int32_t position = 0;
+  if (!server_.vbGetUserById(state_.UserId, user_, position)) return false;
+
+  MakewildRecord makewild;
+  server_.vbGetMakewild(makewild);
+  packetId_ = makewild.packetId.Trimmed();
+  FillUserDefaults(server_, user_);
+  ReadSettings();
+
+  if (!RemoveOldPacket()) {
+    context_.log.Line("QWK packet present and in use, skipping operation.");
+    return false;
+  }
+  RemoveLeftovers();
+
+  const int16_t smallControlDat =
+      LeadingInt16(server_.vbGetUserVariable(user_.info.id, kProfile, "SmallControlDat", "0"));
+  if (!QwkOpen(context_, WorkPath(packetId_ + ".qwk"), smallControlDat)) {
+    context_.log.Line("QWKOpen Failed");
+    return false;
+  }
+  pointers_.emplace(PointerFile::Create(WorkPath(packetId_ + ".ptr")));
+
+  SettleLimits();
+  context_.log.Line("Preparing mail packet...");
+  context_.log.Line("Total message limit: " + Decimal(packetLimit_));
+  context_.log.Line("Conference message limit: " + Decimal(conferenceLimit_));
+  totalTaken_ = 0;
+  yoursTaken_ = 0;
+
+  Scan();
+  if (totalTaken_ == 0) {
+    RemoveTemporaryFiles();
+    return true;
+  }
+  return Deliver();
+}
+
+void Download::ReadSettings() {
+  const int32_t id = user_.info.id;
+  packetLimit_ = StrictToInt32(server_.vbGetUserVariable(id, kProfile, "MaxMsgPerPacket", "0"));
+  conferenceLimit_ = StrictToInt32(server_.vbGetUserVariable(id, kProfile, "MaxMsgPerConf", "0"));
+  includeOwn_ = LeadingNumber(server_.vbGetUserVariable(id, kProfile, "DownloadYourMail", "0")) == 0;
+}
+
+// True when no packet is left in the work directory. A packet that cannot
+// be removed belongs to a download still being sent; it is left alone.
+bool Download::RemoveOldPacket() {
+  const std::string packet = WorkPath(packetId_ + ".qwk");
+  try {
+    std::string path = packet;
+    if (FileExists(server_, path)) RemoveFile(path);
+  } catch (const Failure&) {
+    // The test below decides.
+  }
+  std::string path = packet;
+  return !FileExists(server_, path);
+}
+
+// A "hello", "goodbye" or "newfiles.dat" in the shared work directory that
+// this download did not write must not reach its packet.
+void Download::RemoveLeftovers() {
+  for (const char* name : {"hello", "goodbye", "newfiles.dat"}) RemoveLeftover(WorkPath(name));
+}
+
+void Download::SettleLimits() {
+  if (packetLimit_ == 0) packetLimit_ = kDefaultPacketLimit;
+  if (conferenceLimit_ == 0) conferenceLimit_ = kDefaultConferenceLimit;
+
+  int32_t boardPacketLimit = 0;
+  int32_t boardConferenceLimit = 0;
+  server_.GetQwkBaudLimits(boardPacketLimit, boardConferenceLimit);
+  if (packetLimit_ > boardPacketLimit) {
+    context_.log.Line("Reset user MaxMsgPerPacket to Baud Setting [" + Decimal(boardPacketLimit) +
+                      "]");
+    packetLimit_ = boardPacketLimit;
+  }
+  if (conferenceLimit_ > boardConferenceLimit) {
+    context_.log.Line("Reset user MaxMsgPerConf to Baud Setting [" +
+                      Decimal(boardConferenceLimit) + "]");
+    conferenceLimit_ = boardConferenceLimit;
+  }
+}
+
+void Download::Scan() {
+  ConferenceCursor cursor;
+  ResetCursor(cursor);
+  cursor.kind = kWalkServerOrder;
+  cursor.mode = kSelectByFlags;
+  bool current = FirstConference(server_, cursor);
+  while (current && totalTaken_ < packetLimit_) {
+    ScanConference(cursor);
+    current = NextConference(server_, cursor);
+  }
+}
+
+void Download::ScanConference(ConferenceCursor& cursor) {
+  const int32_t conference = cursor.conference.number;
+  pointers_->AddLine(server_, conference);
+
+  tally_ = ConferenceTally{};
+  tally_.number = conference;
+  tally_.flags = server_.GetConfFlags(conference);
+  // A dropped conference shows its line even when nothing is taken.
+  if ((tally_.flags & kSelectionBits) == 0) OpenLine();
+
+  // Nothing taken: the pointer moves past everything the conference holds.
+  const int32_t highest =
+      server_.GetMsgIdFromNumber(conference, server_.GetHighMessageNumber(conference));
+  NewPointer(conference) = highest;
+
+  MessageRecord message;
+  bool current = FirstMessage(server_, state_.UserId, cursor, message);
+  while (current) {
+    if (IsTaken(message)) {
+      if (!tally_.lineOpen) OpenLine();
+      const Attachment attachment = ProbeAttachment(message);
+      Take(message, attachment);
+      if (totalTaken_ >= packetLimit_ || tally_.taken >= conferenceLimit_) break;
+    }
+    current = NextMessage(server_, state_.UserId, cursor, message);
+  }
+  CloseLine();
+}
+
+bool Download::IsTaken(const MessageRecord& message) {
+  if (server_.GetObjectFlags(kSysopObject) != 0) return true;
+  return message.from.id != user_.info.id || includeOwn_;
+}
+
+// Failures while probing are ignored: the message goes into the packet
+// with what was learnt so far.
+Attachment Download::ProbeAttachment(const MessageRecord& message) {
+  Attachment attachment;
+  if (message.to.id != user_.info.id && (tally_.flags & kProbeAttachments) == 0) {
+    return attachment;
+  }
+  attachment.fits = true;
+  std::string path = "wc:\\conf(" + Decimal(message.conference) + ")\\message(" +
+                     Decimal(message.id) + ")\\attach";
+  try {
+    if (!FileExists(server_, path)) return attachment;
+  } catch (const Failure&) {
+    return attachment;
+  }
+  try {
+    const int64_t bytes = server_.WcGetFileSize(path);
+    attachment.kilobytes = RoundToInt32(static_cast<double>(bytes) / 1024);
+  } catch (const Failure&) {
+  }
+  try {
+    const double limit =
+        LeadingNumber(server_.vbGetUserVariable(user_.info.id, kProfile, "MaxAttachSize", "0"));
+    attachment.fits = limit >= attachment.kilobytes;
+  } catch (const Failure&) {
+  }
+  return attachment;
+}
+
+void Download::Take(const MessageRecord& message, const Attachment& attachment) {
+  WriteQwkMessage(context_, message, attachment.fits);
+  if (message.to.id == user_.info.id) {
+    std::vector<PacketMessage>& delivered = state_.PacketMessages;
+    const auto index = static_cast<size_t>(yoursTaken_);
+    if (index >= delivered.size()) delivered.resize(delivered.size() + 10);
+    delivered[index] = PacketMessage{tally_.number, message.id};
+    tally_.toYou = Plus(tally_.toYou, 1);
+    yoursTaken_ = Plus(yoursTaken_, 1);
+  }
+  NewPointer(tally_.number) = message.id;
+  tally_.taken = Plus(tally_.taken, 1);
+  totalTaken_ = Plus(totalTaken_, 1);
+  if (attachment.fits) tally_.attachKilobytes = Plus(tally_.attachKilobytes, attachment.kilobytes);
+}
+
+// The values are the server's at the moment the line opens.
+void Download::OpenLine() {
+  const int32_t conference = tally_.number;
+  const int32_t high = server_.GetHighMessageNumber(conference);
+  const int32_t start = server_.GetMsgNumberFromId(conference, server_.GetLastRead(conference));
+  context_.log.WriteLog("Conf: " + Decimal(conference) + ", HighMsg: " + Decimal(high) +
+                            ", Start: " + Decimal(start),
+                        /*noLineEnd=*/true, /*timeStamp=*/true);
+  tally_.lineOpen = true;
+}
+
+void Download::CloseLine() {
+  if (!tally_.lineOpen) return;
+  std::string counts = ", Count: " + Decimal(tally_.taken) + ", Yours: " + Decimal(tally_.toYou);
+  if (tally_.attachKilobytes > 0) counts += ", AttachSize: " + Decimal(tally_.attachKilobytes) + "K";
+  tally_.lineOpen = false;
+  context_.log.WriteLog(counts, /*noLineEnd=*/false, /*timeStamp=*/false);
+}
+
+void Download::EndOpenLine() {
+  if (!tally_.lineOpen) return;
+  tally_.lineOpen = false;
+  context_.log.WriteLog("", /*noLineEnd=*/false, /*timeStamp=*/false);
+}
+
+int32_t& Download::NewPointer(int32_t conference) {
+  std::vector<int32_t>& table = state_.ConfLastRead;
+  if (conference < 0 || static_cast<size_t>(conference) >= table.size()) {
+    throw Failure(kFailureSubscript,
+                  "Subscript out of range: conference " + Decimal(conference));
+  }
+  return table[static_cast<size_t>(conference)];
+}
+
+// The packet is built first; the user's pointers, read marks and receipts
+// move only once it exists, so a failed archive loses no mail.
+bool Download::Deliver() {
+  if (totalTaken_ >= packetLimit_) {
+    context_.log.Line("Scan terminated due to total message count limit.");
+  }
+  if (yoursTaken_ > 0) {
+    context_.log.Line("Total messages found: " + Decimal(totalTaken_) + " (" +
+                      Decimal(yoursTaken_) + " to you)");
+  } else {
+    context_.log.Line("Total messages found: " + Decimal(totalTaken_));
+  }
+  // The archiver must find the pointer file complete.
+  pointers_->Close();
+
+  AddBulletins(context_, state_.QwkPath);
+  WriteNewFilesList(context_, WorkPath("newfiles.dat"));
+  if (!BuildPacketArchive(context_)) return false;
+
+  context_.log.Line("Updating last read pointers...");
+  MovePointers();
+  MarkDelivered();
+  return true;
+}
+
+void Download::MovePointers() {
+  for (int32_t conference = server_.GetConferenceCount() - 1; conference >= 0; --conference) {
+    const int32_t id = NewPointer(conference);
+    if (id > 0) server_.SetLastRead(conference, id);
+  }
+}
+
+// The user's mail in the packet is marked read, and receipted where the
+// sender asked; mail received before is left as it is.
+void Download::MarkDelivered() {
+  for (int32_t i = 0; i < yoursTaken_; ++i) {
+    const PacketMessage delivered = state_.PacketMessages[static_cast<size_t>(i)];
+    MessageRecord message;
+    if (!server_.vbGetMessageById(delivered.conference, delivered.id, message)) continue;
+    if (message.received == kTrue32) continue;
+    server_.vbMarkMessageRead(message);
+    if (message.receiptRequested != 0) SendReturnReceipt(server_, message);
+  }
+}
+
+void Download::RemoveTemporaryFiles() {
+  context_.log.Line("No messages found - removing temporary files [NO QWK CREATED].");
+  pointers_->Close();
+  for (const std::string& name : {packetId_ + ".ptr", std::string("messages.dat"),
+                                  std::string("control.dat"), std::string("door.id")}) {
+    std::string path = WorkPath(name);
+    if (FileExists(server_, path)) DeleteLocalFile(path);
+  }
+}
+
+void ReportFailure(RunContext& context, int32_t number, const std::string& description) {
+  context.log.Line("(QwkDownload) Error # " + Decimal(number) + ": " + description);
+}
+
+}  // namespace
+
 bool QwkDownload(RunContext& context) {
-  const Failure failure(kFailureNotAvailable, "the download is not available yet");
-  context.log.Line("(QwkDownload) Error # " + std::to_string(failure.number()) + ": " +
-                   failure.description());
+  Download download(context);
+  try {
+    return download.Run();
+  } catch (const Failure& failure) {
+    // A log that cannot be written cannot report anything; the run ends.
+    if (failure.number() == kFailureLog) throw;
+    download.EndOpenLine();
+    ReportFailure(context, failure.number(), failure.description());
+  } catch (const std::exception& error) {
+    // Anything else raised below the driver comes from the board's own
+    // layer.
+    download.EndOpenLine();
+    ReportFailure(context, kFailureServer, error.what());
+  }
   return false;
 }
 

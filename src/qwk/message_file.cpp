@@ -85,8 +85,7 @@ void WriteQwkMessage(RunContext& context, const MessageRecord& record, bool /*at
   if (textBlocks > kMaxTextBlocks) {
     throw Failure(kFailureOverflow, "Overflow: message " + Decimal(record.id) + " of conference " +
                                         Decimal(record.conference) + " needs " +
-                                        Decimal(static_cast<int64_t>(textBlocks)) +
-                                        " text blocks");
+                                        Decimal(static_cast<int64_t>(textBlocks)) + " text blocks");
   }
   text += PadText("", 0, static_cast<int32_t>(textBlocks * kQwkBlockSize - text.size()), '\0');
 

@@ -1,15 +1,150 @@
 #include "upload/qwk_upload.h"
 
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "platform/files.h"
+#include "qwk/qwk_files.h"
 #include "server/failure.h"
+#include "server/text.h"
+#include "upload/control_messages.h"
+#include "upload/rep_archive.h"
+#include "upload/reply_reader.h"
 
 namespace obrix {
 
-// Placeholder until the upload lands.
-bool QwkUpload(RunContext& context) {
-  const Failure failure(kFailureNotAvailable, "the upload is not available yet");
-  context.log.Line("(QwkUpload) - Error #" + std::to_string(failure.number()) + ": " +
-                   failure.description());
+namespace {
+
+// The widest subject the "Conf: " line shows.
+constexpr size_t kLoggedSubjectWidth = 21;
+
+bool IsControlName(const std::string& name) {
+  return name == "QMAIL" || name == "RIZIVI" || name == "TOMCAT";
+}
+
+// The logged-in user's id as the board records who uploaded a message: a
+// blank before an id that is not negative.
+std::string UploaderIdText(int32_t userId) {
+  return (userId >= 0 ? " " : "") + Decimal(userId);
+}
+
+// Looks `name` up as the board's 72-character name field; the field takes
+// the name as the board writes it back, and `user` the user's id, name and
+// title when somebody answers to it.
+void LookUpName(Server& server, FixedText<72>& field, UserInfo& user) {
+  std::string name = FixedText<72>(field.View()).Str();
+  UserInfo found;
+  const bool known = server.vbLookupName(name, found);
+  field.Set(name);
+  if (known) user = found;
+}
+
+// Fills in the sender and addressee, posts the reply and logs what became
+// of it. Returns true when the board stored it.
+bool PostReply(RunContext& context, const UserRecord& user, MessageRecord& record,
+               const std::string& text) {
+  Server& server = context.server;
+  if (server.GetObjectFlags(kSysopObject) != 0) {
+    record.from.name.Set(ToUpper(record.from.name.View()));
+    LookUpName(server, record.from.name, record.from);
+  } else {
+    record.from = user.info;
+  }
+
+  record.to.name.Set(ToUpper(record.to.name.Trimmed()));
+  if (record.to.id == 0) LookUpName(server, record.to.name, record.to);
+
+  record.UploaderIdText.Set(UploaderIdText(context.state.UserId));
+
+  if (server.vbAddMessage(record, text)) {
+    context.log.Line("Conf: " + Decimal(record.conference) + " To: " + record.to.name.Trimmed() +
+                     " Subj: " + record.subject.Trimmed().substr(0, kLoggedSubjectWidth));
+    return true;
+  }
+  const uint32_t code = server.GetLastError();
+  if (code == kServerDuplicate) {
+    context.log.Line("Duplicate message to " + record.to.name.Trimmed());
+  } else {
+    context.log.Line("Error #" + Decimal(static_cast<int32_t>(code)) + " adding message to " +
+                     record.to.name.Trimmed());
+    context.log.Line("This message could potentially already exist.");
+  }
   return false;
+}
+
+// Removes a packet file that is still there, naming it in the log.
+void RemovePacketFile(RunContext& context, std::string path) {
+  if (!FileExists(context.server, path)) return;
+  context.log.Line("Removing " + path + "...");
+  RemoveFile(path);
+}
+
+bool Upload(RunContext& context) {
+  Server& server = context.server;
+  const std::string& qwkPath = context.state.QwkPath;
+
+  MakewildRecord board;
+  server.vbGetMakewild(board);
+  UserRecord user;
+  int32_t position = 0;
+  server.vbGetUserById(context.state.UserId, user, position);
+  const std::string packetId = board.packetId.Trimmed();
+
+  const std::optional<std::string> archive = FindReplyArchive(server, qwkPath, packetId);
+  if (!archive) {
+    context.log.Line("Unable to locate BBS .REP packet [" + qwkPath + packetId + ".rep]");
+    return false;
+  }
+
+  const UnpackFolder unpacked(qwkPath);
+  if (!UnzipReplyMember(*archive, packetId, unpacked.path())) {
+    context.log.Line("There was a problem unzipping the .REP archive.");
+    return false;
+  }
+  const std::optional<std::string> replyPath = FindReplyFile(unpacked.path(), packetId);
+  ReplyReader reader;
+  if (!replyPath || !reader.OpenReplyFile(*replyPath)) {
+    context.log.Line("Unable to open .REP file");
+    return false;
+  }
+
+  int16_t posted = 0;
+  for (;;) {
+    MessageRecord record;
+    std::string text;
+    if (!reader.ReadReply(context, record, text)) break;
+    if (IsControlName(record.to.name.Trimmed())) {
+      HandleControlMessage(context, record, text);
+      continue;
+    }
+    if (PostReply(context, user, record, text)) {
+      if (posted == std::numeric_limits<int16_t>::max()) {
+        throw Failure(kFailureOverflow, "Overflow");
+      }
+      ++posted;
+    }
+  }
+  reader.CloseReplyFile();
+  context.log.Line(posted == 1 ? std::string("1 reply uploaded.")
+                               : Decimal(posted) + " replies uploaded.");
+
+  RemovePacketFile(context, *replyPath);
+  RemovePacketFile(context, *archive);
+  return true;
+}
+
+}  // namespace
+
+bool QwkUpload(RunContext& context) {
+  try {
+    return Upload(context);
+  } catch (const Failure& failure) {
+    if (failure.number() == kFailureLog) throw;
+    context.log.Line("(QwkUpload) - Error #" + Decimal(failure.number()) + ": " +
+                     failure.description());
+    return false;
+  }
 }
 
 }  // namespace obrix

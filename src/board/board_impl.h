@@ -1,0 +1,152 @@
+// The board's private state, shared by the files that implement Board:
+// board.cpp (connection, log-in, users, configuration), board_conferences.cpp,
+// board_messages.cpp and board_files.cpp (file areas and server files).
+//
+// One Impl is one connection and one context. Who is logged in decides what
+// every read sees: SYSTEM sees everything, a user sees what docs/board.md
+// calls visible. Operations record their outcome in `lastError` (0 after a
+// success, a ServerError code after a refusal) and raise Failure for a
+// failure of the database itself.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "board/board.h"
+#include "board/sqlite.h"
+#include "server/failure.h"
+
+namespace obrix::board {
+
+enum class Login { kNobody, kSystem, kUser };
+
+// What the logged-in viewer may do with a conference.
+enum class ConferenceAccess { kMissing, kDenied, kReadable };
+
+// A server file opened with WcCreateFile: the row that holds it and how
+// far it has been read.
+struct OpenServerFile {
+  int64_t row = 0;
+  int64_t offset = 0;
+};
+
+// The column list that FillMessage reads, in its order.
+inline constexpr const char* kMessageColumns =
+    "id, conference, number, from_id, from_name, from_title, to_id, to_name, to_title, subject, "
+    "private, received, receipt_requested, reference, entry_time, message_time, read_time, "
+    "uploader_id_text, "
+    "CASE typeof(text) WHEN 'blob' THEN length(text) ELSE length(CAST(text AS BLOB)) END";
+
+// The visibility test of a message row for the viewer bound at ?1 (a user
+// id, or -1 for SYSTEM) with ?2 = 1 for SYSTEM: public messages, and the
+// private messages the viewer sent or received. The conference's own
+// access is checked separately (Impl::AccessTo).
+inline constexpr const char* kVisible = "(?2 OR private = 0 OR from_id = ?1 OR to_id = ?1)";
+
+struct Board::Impl {
+  std::optional<Database> db;
+  bool context = false;
+  Login login = Login::kNobody;
+  int32_t userId = 0;  // the logged-in user when login == kUser
+  uint32_t lastError = kServerOk;
+  std::map<int32_t, OpenServerFile> files;
+  int32_t nextHandle = 1;
+
+  // Runs one operation: on a raised Failure, records its code as the last
+  // error (kServerNotLoggedIn, kServerNoConnection or kServerDatabase)
+  // and passes the failure on.
+  template <typename F>
+  auto Guard(F&& operation) -> decltype(operation()) {
+    try {
+      return operation();
+    } catch (const Failure& failure) {
+      if (failure.number() == kFailureNotLoggedIn) {
+        lastError = kServerNotLoggedIn;
+      } else if (!db || !context) {
+        lastError = kServerNoConnection;
+      } else {
+        lastError = kServerDatabase;
+      }
+      throw;
+    }
+  }
+
+  // The connection of an open context; raises Failure(kFailureServer)
+  // when the board is not connected or no context was created.
+  Database& Connected(const char* operation);
+  // The connection, for an operation that needs someone (SYSTEM or a
+  // user) logged in; raises Failure(kFailureNotLoggedIn) otherwise.
+  Database& LoggedIn(const char* operation);
+  // The logged-in user's id, for an operation that acts for the user;
+  // raises Failure(kFailureNotLoggedIn) when nobody or SYSTEM is logged in.
+  int32_t User(const char* operation);
+
+  bool IsSystem() const { return login == Login::kSystem; }
+  // The viewer bound at ?1 and ?2 of kVisible.
+  int64_t ViewerId() const { return IsSystem() ? -1 : userId; }
+  int64_t ViewerIsSystem() const { return IsSystem() ? 1 : 0; }
+
+  // Whether the viewer may read the conference (SYSTEM: every existing one).
+  ConferenceAccess AccessTo(int32_t conference);
+  // Records the refusal that goes with an access other than kReadable.
+  void RecordRefusal(ConferenceAccess access) {
+    lastError = access == ConferenceAccess::kMissing ? kServerNotFound : kServerAccessDenied;
+  }
+
+  // True when the viewer may read the conference; otherwise records the
+  // refusal as the last error.
+  bool Readable(int32_t conference);
+  // Whether the viewer may read (write false) or write (write true) the
+  // variables of `user`.
+  bool MayUseVariables(int32_t user, bool write);
+
+  // Reads the visible message of `conference` that `condition` ("=", ">="
+  // or ">") picks relative to `id` into `record`, unread links included;
+  // false (record untouched, last error set) when there is none.
+  bool ReadMessage(int32_t conference, int64_t id, std::string_view condition,
+                   MessageRecord& record);
+  // Sets the record's unread links for its addressee.
+  void FillUnreadLinks(MessageRecord& record);
+  // The first column of the first row of a visible-message query about
+  // `conference` (?3), with `fourth` bound at ?4 when given.
+  std::optional<int64_t> VisibleScalar(int32_t conference, const std::string& sql,
+                                       std::optional<int64_t> fourth);
+
+  // The row and size in bytes of the server file at `path` when it exists
+  // and the viewer may see it.
+  struct FoundFile {
+    int64_t row = 0;
+    int64_t size = 0;
+  };
+  std::optional<FoundFile> FindVisibleFile(const std::string& path);
+
+  // Forgets the log-in and closes the server files opened under it.
+  void EndLogin() {
+    login = Login::kNobody;
+    userId = 0;
+    files.clear();
+  }
+
+  template <typename T>
+  T Fail(ServerError code, T result) {
+    lastError = code;
+    return result;
+  }
+  template <typename T>
+  T Succeed(T result) {
+    lastError = kServerOk;
+    return result;
+  }
+};
+
+// Fills `record` from a row selected with kMessageColumns, starting at
+// column 0; the unread links are left for the caller.
+void FillMessage(const Statement& row, MessageRecord& record);
+
+// The text without the blanks that fill a record field (trailing only).
+std::string WithoutFill(std::string_view field);
+
+}  // namespace obrix::board

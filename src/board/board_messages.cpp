@@ -1,0 +1,378 @@
+// The board's messages: numbers and ids, pointers, the unread chain,
+// reading, posting and marking read. Every read applies the visibility
+// rule of board_impl.h: a message the viewer may not see behaves as absent.
+#include <charconv>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+#include <utility>
+
+#include "board/board.h"
+#include "board/board_impl.h"
+#include "board/message_store.h"
+#include "platform/clock.h"
+
+namespace obrix::board {
+
+void FillMessage(const Statement& row, MessageRecord& record) {
+  auto ticks = [&](int column) {
+    return FILETIME::FromTicks(static_cast<uint64_t>(row.Int(column)));
+  };
+  auto flag = [&](int column) { return row.Int(column) != 0 ? kTrue32 : kFalse32; };
+  record.id = static_cast<int32_t>(row.Int(0));
+  record.conference = static_cast<int32_t>(row.Int(1));
+  record.number = static_cast<int32_t>(row.Int(2));
+  record.from.id = static_cast<int32_t>(row.Int(3));
+  record.from.name.Set(row.Text(4));
+  record.from.title.Set(row.Text(5));
+  record.to.id = static_cast<int32_t>(row.Int(6));
+  record.to.name.Set(row.Text(7));
+  record.to.title.Set(row.Text(8));
+  record.subject.Set(row.Text(9));
+  record.isPrivate = flag(10);
+  record.received = flag(11);
+  record.receiptRequested = flag(12);
+  record.reference = static_cast<int32_t>(row.Int(13));
+  record.entryTime = ticks(14);
+  record.messageTime = ticks(15);
+  record.readTime = ticks(16);
+  record.UploaderIdText.Set(row.Text(17));
+  record.textLength = static_cast<int32_t>(row.Int(18));
+}
+
+namespace {
+
+std::string Sql(std::string_view head, std::string_view tail) {
+  return std::string(head) + std::string(tail);
+}
+
+// The visible-message query for `condition` ("=", ">=" or ">" against ?4).
+const std::string& MessageQuery(std::string_view condition) {
+  auto build = [](const char* test, const char* tail) {
+    return std::string("SELECT ") + kMessageColumns + " FROM messages WHERE conference = ?3 AND " +
+           test + " AND " + kVisible + tail;
+  };
+  static const std::string exact = build("id = ?4", "");
+  static const std::string atLeast = build("id >= ?4", " ORDER BY id LIMIT 1");
+  static const std::string after = build("id > ?4", " ORDER BY id LIMIT 1");
+  if (condition == "=") return exact;
+  if (condition == ">=") return atLeast;
+  return after;
+}
+
+// The conference and id named by "wc:\conf(N)\message(ID)" (any letter
+// case, nothing before or after, N and ID plain decimal digits).
+std::optional<std::pair<int32_t, int32_t>> ParseMessagePath(std::string_view path) {
+  const std::string upper = ToUpper(path);
+  std::string_view rest = upper;
+  auto take = [&](std::string_view literal) {
+    if (rest.substr(0, literal.size()) != literal) return false;
+    rest.remove_prefix(literal.size());
+    return true;
+  };
+  auto number = [&](int32_t& value) {
+    size_t digits = 0;
+    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') ++digits;
+    if (digits == 0) return false;
+    const auto [end, error] = std::from_chars(rest.data(), rest.data() + digits, value);
+    if (error != std::errc() || end != rest.data() + digits) return false;
+    rest.remove_prefix(digits);
+    return true;
+  };
+  int32_t conference = 0;
+  int32_t id = 0;
+  if (!take("WC:\\CONF(") || !number(conference) || !take(")\\MESSAGE(") || !number(id) ||
+      !take(")") || !rest.empty()) {
+    return std::nullopt;
+  }
+  return std::make_pair(conference, id);
+}
+
+constexpr uint64_t kLastValidTime = 0x7FFFFFFFFFFFFFFFull;
+
+bool NamesUser(Database& db, int32_t id) {
+  auto row = db.Prepare("SELECT 1 FROM users WHERE id = ?1");
+  row->Bind(1, id);
+  return row->Step();
+}
+
+bool IsDuplicate(Database& db, const StoredMessage& message) {
+  auto row = db.Prepare(
+      "SELECT 1 FROM messages WHERE conference = ?1 AND text_hash = ?2 AND from_id = ?3 "
+      "AND CAST(from_name AS BLOB) = CAST(?4 AS BLOB) AND CAST(to_name AS BLOB) = CAST(?5 AS BLOB) "
+      "AND CAST(subject AS BLOB) = CAST(?6 AS BLOB) AND CAST(text AS BLOB) = CAST(?7 AS BLOB) "
+      "LIMIT 1");
+  row->Bind(1, message.conference).Bind(2, MessageTextHash(message.text));
+  row->Bind(3, message.fromId).Bind(4, message.fromName).Bind(5, message.toName);
+  row->Bind(6, message.subject).BindBlob(7, message.text);
+  return row->Step();
+}
+
+}  // namespace
+
+bool Board::Impl::Readable(int32_t conference) {
+  const ConferenceAccess access = AccessTo(conference);
+  if (access == ConferenceAccess::kReadable) return true;
+  RecordRefusal(access);
+  return false;
+}
+
+void Board::Impl::FillUnreadLinks(MessageRecord& record) {
+  record.nextUnread = 0;
+  record.prevUnread = 0;
+  if (record.to.id == 0) return;
+  static const std::string next =
+      Sql("SELECT id FROM messages WHERE to_id = ?3 AND conference = ?4 AND id > ?5 AND ",
+          kVisible) +
+      " ORDER BY id LIMIT 1";
+  static const std::string previous =
+      Sql("SELECT id FROM messages WHERE to_id = ?3 AND conference = ?4 AND id < ?5 AND ",
+          kVisible) +
+      " ORDER BY id DESC LIMIT 1";
+  for (const bool forward : {true, false}) {
+    auto row = db->Prepare(forward ? next : previous);
+    row->Bind(1, ViewerId()).Bind(2, ViewerIsSystem());
+    row->Bind(3, record.to.id).Bind(4, record.conference).Bind(5, record.id);
+    if (row->Step()) {
+      (forward ? record.nextUnread : record.prevUnread) = static_cast<int32_t>(row->Int(0));
+    }
+  }
+}
+
+bool Board::Impl::ReadMessage(int32_t conference, int64_t id, std::string_view condition,
+                              MessageRecord& record) {
+  // A message of a conference the viewer may not read is as absent as any
+  // other invisible one.
+  if (AccessTo(conference) != ConferenceAccess::kReadable) return Fail(kServerNotFound, false);
+  MessageRecord found;
+  {
+    auto row = db->Prepare(MessageQuery(condition));
+    row->Bind(1, ViewerId()).Bind(2, ViewerIsSystem()).Bind(3, conference).Bind(4, id);
+    if (!row->Step()) return Fail(kServerNotFound, false);
+    FillMessage(*row, found);
+  }
+  FillUnreadLinks(found);
+  record = found;
+  return Succeed(true);
+}
+
+std::optional<int64_t> Board::Impl::VisibleScalar(int32_t conference, const std::string& sql,
+                                                  std::optional<int64_t> fourth) {
+  auto row = db->Prepare(sql);
+  row->Bind(1, ViewerId()).Bind(2, ViewerIsSystem()).Bind(3, conference);
+  if (fourth) row->Bind(4, *fourth);
+  if (!row->Step()) return std::nullopt;
+  return row->Int(0);
+}
+
+int32_t Board::GetHighMessageNumber(int32_t conference) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    impl.LoggedIn("GetHighMessageNumber");
+    if (!impl.Readable(conference)) return 0;
+    static const std::string sql =
+        Sql("SELECT number FROM messages WHERE conference = ?3 AND ", kVisible) +
+        " ORDER BY number DESC LIMIT 1";
+    // A conference without (visible) messages has the high number 0.
+    return impl.Succeed(
+        static_cast<int32_t>(impl.VisibleScalar(conference, sql, std::nullopt).value_or(0)));
+  });
+}
+
+int32_t Board::GetMsgIdFromNumber(int32_t conference, int32_t number) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    impl.LoggedIn("GetMsgIdFromNumber");
+    if (!impl.Readable(conference)) return 0;
+    static const std::string sql =
+        Sql("SELECT id FROM messages WHERE conference = ?3 AND number = ?4 AND ", kVisible);
+    const auto id = impl.VisibleScalar(conference, sql, number);
+    return id ? impl.Succeed(static_cast<int32_t>(*id)) : impl.Fail(kServerNotFound, 0);
+  });
+}
+
+int32_t Board::GetMsgNumberFromId(int32_t conference, int32_t id) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    impl.LoggedIn("GetMsgNumberFromId");
+    if (!impl.Readable(conference)) return 0;
+    static const std::string sql =
+        Sql("SELECT number FROM messages WHERE conference = ?3 AND id <= ?4 AND ", kVisible) +
+        " ORDER BY id DESC LIMIT 1";
+    const auto number = impl.VisibleScalar(conference, sql, id);
+    return number ? impl.Succeed(static_cast<int32_t>(*number)) : impl.Fail(kServerNotFound, 0);
+  });
+}
+
+int32_t Board::GetLastRead(int32_t conference) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    const int32_t user = impl.User("GetLastRead");
+    if (!impl.Readable(conference)) return 0;
+    auto row =
+        impl.db->Prepare("SELECT message_id FROM last_read WHERE user_id = ?1 AND conference = ?2");
+    row->Bind(1, user).Bind(2, conference);
+    return impl.Succeed(row->Step() ? static_cast<int32_t>(row->Int(0)) : 0);
+  });
+}
+
+bool Board::SetLastRead(int32_t conference, int32_t id) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    const int32_t user = impl.User("SetLastRead");
+    if (id < 0) return impl.Fail(kServerBadRecord, false);
+    Transaction transaction(*impl.db);
+    if (!impl.Readable(conference)) return false;
+    {
+      auto row = impl.db->Prepare(
+          "INSERT INTO last_read (user_id, conference, message_id) VALUES (?1, ?2, ?3) "
+          "ON CONFLICT (user_id, conference) DO UPDATE SET message_id = excluded.message_id");
+      row->Bind(1, user).Bind(2, conference).Bind(3, id);
+      row->Run();
+    }
+    transaction.Commit();
+    return impl.Succeed(true);
+  });
+}
+
+int32_t Board::GetFirstUnread(int32_t conference) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    const int32_t user = impl.User("GetFirstUnread");
+    if (!impl.Readable(conference)) return 0;
+    // Messages addressed to the user are always visible to him.
+    auto row = impl.db->Prepare(
+        "SELECT id FROM messages WHERE to_id = ?1 AND conference = ?2 AND received = 0 "
+        "ORDER BY id LIMIT 1");
+    row->Bind(1, user).Bind(2, conference);
+    if (!row->Step()) return impl.Fail(kServerNotFound, 0);
+    return impl.Succeed(static_cast<int32_t>(row->Int(0)));
+  });
+}
+
+bool Board::vbGetMessageById(int32_t conference, int32_t id, MessageRecord& record) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    impl.LoggedIn("vbGetMessageById");
+    return impl.ReadMessage(conference, id, "=", record);
+  });
+}
+
+bool Board::vbSearchMessageById(int32_t conference, int32_t id, MessageRecord& record) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    impl.LoggedIn("vbSearchMessageById");
+    return impl.ReadMessage(conference, id, ">=", record);
+  });
+}
+
+bool Board::vbGetNextMessage(MessageRecord& record) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    impl.LoggedIn("vbGetNextMessage");
+    return impl.ReadMessage(record.conference, record.id, ">", record);
+  });
+}
+
+std::string Board::vbGetText(const std::string& path) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    Database& db = impl.LoggedIn("vbGetText");
+    const auto target = ParseMessagePath(path);
+    if (!target) return impl.Fail(kServerNotFound, std::string());
+    if (impl.AccessTo(target->first) != ConferenceAccess::kReadable) {
+      return impl.Fail(kServerNotFound, std::string());
+    }
+    static const std::string sql =
+        Sql("SELECT text FROM messages WHERE conference = ?3 AND id = ?4 AND ", kVisible);
+    auto row = db.Prepare(sql);
+    row->Bind(1, impl.ViewerId()).Bind(2, impl.ViewerIsSystem());
+    row->Bind(3, target->first).Bind(4, target->second);
+    if (!row->Step()) return impl.Fail(kServerNotFound, std::string());
+    return impl.Succeed(row->Text(0));
+  });
+}
+
+bool Board::vbAddMessage(MessageRecord& record, const std::string& text) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    Database& db = impl.LoggedIn("vbAddMessage");
+    StoredMessage message;
+    message.conference = record.conference;
+    message.fromId = record.from.id;
+    message.fromName = WithoutFill(record.from.name.View());
+    message.fromTitle = WithoutFill(record.from.title.View());
+    message.toId = record.to.id;
+    message.toName = WithoutFill(record.to.name.View());
+    message.toTitle = WithoutFill(record.to.title.View());
+    message.subject = WithoutFill(record.subject.View());
+    message.isPrivate = record.isPrivate != 0;
+    message.receiptRequested = record.receiptRequested != 0;
+    message.reference = record.reference;
+    message.entryTime =
+        record.entryTime.IsZero() ? LocalNowFileTime().Ticks() : record.entryTime.Ticks();
+    message.messageTime =
+        record.messageTime.IsZero() ? message.entryTime : record.messageTime.Ticks();
+    message.uploaderIdText = WithoutFill(record.UploaderIdText.View());
+    message.text = text;
+    if (message.conference < 0 || message.fromName.empty() || message.toName.empty() ||
+        message.entryTime > kLastValidTime || message.messageTime > kLastValidTime) {
+      return impl.Fail(kServerBadRecord, false);
+    }
+
+    Transaction transaction(db);
+    if (!impl.Readable(message.conference)) return false;
+    if ((message.fromId != 0 && !NamesUser(db, message.fromId)) ||
+        (message.toId != 0 && !NamesUser(db, message.toId))) {
+      return impl.Fail(kServerBadRecord, false);
+    }
+    if (IsDuplicate(db, message)) return impl.Fail(kServerDuplicate, false);
+    PostResult stored;
+    try {
+      stored = StoreMessage(db, message);
+    } catch (const std::invalid_argument&) {
+      return impl.Fail(kServerNotFound, false);
+    }
+    transaction.Commit();
+    record.id = stored.id;
+    record.number = stored.number;
+    record.entryTime = FILETIME::FromTicks(message.entryTime);
+    record.messageTime = FILETIME::FromTicks(message.messageTime);
+    record.textLength = static_cast<int32_t>(text.size());
+    return impl.Succeed(true);
+  });
+}
+
+bool Board::vbMarkMessageRead(MessageRecord& record) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    const int32_t user = impl.User("vbMarkMessageRead");
+    Transaction transaction(*impl.db);
+    if (impl.AccessTo(record.conference) != ConferenceAccess::kReadable) {
+      return impl.Fail(kServerNotFound, false);
+    }
+    bool received = false;
+    int64_t readTime = 0;
+    {
+      auto row = impl.db->Prepare(
+          "SELECT to_id, received, read_time FROM messages WHERE id = ?1 AND conference = ?2");
+      row->Bind(1, record.id).Bind(2, record.conference);
+      if (!row->Step()) return impl.Fail(kServerNotFound, false);
+      if (row->Int(0) != user) return impl.Fail(kServerAccessDenied, false);
+      received = row->Int(1) != 0;
+      readTime = row->Int(2);
+    }
+    if (!received) {
+      readTime = static_cast<int64_t>(LocalNowFileTime().Ticks());
+      auto row = impl.db->Prepare("UPDATE messages SET received = 1, read_time = ?2 WHERE id = ?1");
+      row->Bind(1, record.id).Bind(2, readTime);
+      row->Run();
+    }
+    transaction.Commit();
+    record.received = kTrue32;
+    record.readTime = FILETIME::FromTicks(static_cast<uint64_t>(readTime));
+    return impl.Succeed(true);
+  });
+}
+
+}  // namespace obrix::board

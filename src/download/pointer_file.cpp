@@ -1,0 +1,25 @@
+#include "download/pointer_file.h"
+
+#include "server/failure.h"
+#include "server/text.h"
+
+namespace obrix {
+
+PointerFile PointerFile::Create(const std::string& path) {
+  return PointerFile(LocalFile::CreateFresh(path));
+}
+
+void PointerFile::AddLine(Server& server, int32_t conference) {
+  if (!file_) throw Failure(kFailureFileIo, "The pointer file is closed");
+  const int32_t lastRead = server.GetLastRead(conference);
+  file_->Write(Decimal(conference) + "," + Decimal(lastRead) + "\r\n");
+}
+
+void PointerFile::Close() {
+  if (!file_) return;
+  LocalFile file = std::move(*file_);
+  file_.reset();
+  file.Close();
+}
+
+}  // namespace obrix

@@ -1,0 +1,40 @@
+// The QWK packet: the parts in the work directory zipped into
+// packet id + ".qwk" by the external archiver, which moves them in.
+#include <string>
+
+#include "driver/command_runner.h"
+#include "platform/files.h"
+#include "qwk/qwk_files.h"
+
+namespace obrix {
+
+std::string PacketArchiveCommand(const std::string& qwkPath, const std::string& packetId) {
+  // -m moves each part into the archive, -j drops the folder from the
+  // stored names, -k stores MS-DOS names (upper case, 8.3). Every part is
+  // listed whether or not this download made it; the archiver skips
+  // missing names.
+  const std::string parts[] = {packetId + ".qwk", "messages.dat", "newfiles.dat", packetId + ".ptr",
+                               "control.dat",     "door.id",      "hello",        "goodbye"};
+  std::string command = "zip -m -j -k ";
+  for (const std::string& part : parts) command += qwkPath + part + " ";
+  return command;
+}
+
+bool BuildPacketArchive(RunContext& context) {
+  MakewildRecord board;
+  context.server.vbGetMakewild(board);
+  const std::string packetId = board.packetId.Trimmed();
+  const std::string& directory = context.state.QwkPath;
+
+  ProcessOptions options;
+  options.nullInput = true;
+  // A true result promises the download a packet to hand over.
+  if (!RunCommand(PacketArchiveCommand(directory, packetId), options) ||
+      !IsPlainFile(directory + packetId + ".qwk")) {
+    context.log.Line("There was a problem creating the QWK packet.");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace obrix

@@ -1,0 +1,115 @@
+#include "upload/rep_archive.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+#include "platform/files.h"
+#include "platform/process.h"
+#include "qwk/qwk_files.h"
+#include "server/failure.h"
+#include "server/text.h"
+
+namespace obrix {
+
+namespace {
+
+// unzip's exit statuses that mean it read the archive: done, done with
+// warnings (a member skipped, stray bytes), and a name pattern that
+// matched no member (given only when nothing worse happened).
+constexpr int kUnzipDone = 0;
+constexpr int kUnzipWarning = 1;
+constexpr int kUnzipNoMatch = 11;
+
+// No reply packet comes near this; a zip bomb stops here.
+constexpr uint64_t kUnzipFileLimit = 64ull * 1024 * 1024;
+
+std::string WithoutTrailingSeparator(std::string path) {
+  if (path.size() > 1 && path.back() == PathSeparator()) path.pop_back();
+  return path;
+}
+
+uint64_t RandomNumber() {
+  try {
+    std::random_device device;
+    return (uint64_t{device()} << 32) ^ device();
+  } catch (...) {
+    return static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> MatchingNames(const std::string& folder, const std::string& name) {
+  const std::string wanted = ToUpper(name);
+  std::vector<std::string> others;
+  bool exact = false;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string entry = it->path().filename().string();
+    if (entry == name) {
+      exact = true;
+    } else if (ToUpper(entry) == wanted) {
+      others.push_back(entry);
+    }
+  }
+  std::sort(others.begin(), others.end());
+  if (exact) others.insert(others.begin(), name);
+  return others;
+}
+
+std::optional<std::string> FindReplyArchive(Server& server, const std::string& qwkPath,
+                                            const std::string& packetId) {
+  for (const std::string& name : MatchingNames(qwkPath, packetId + ".rep")) {
+    std::string path = qwkPath + name;
+    if (FileExists(server, path)) return path;
+  }
+  return std::nullopt;
+}
+
+UnpackFolder::UnpackFolder(const std::string& parent) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "unpack-%016llx",
+                  static_cast<unsigned long long>(RandomNumber()));
+    const std::string candidate = parent + name;
+    if (CreateDirectory(candidate)) {
+      path_ = candidate + PathSeparator();
+      return;
+    }
+  }
+  throw Failure(kFailurePermission, "Cannot create a folder to unpack the reply packet in " + parent);
+}
+
+UnpackFolder::~UnpackFolder() { RemoveTree(WithoutTrailingSeparator(path_)); }
+
+std::string ReplyUnzipCommand(const std::string& archive, const std::string& packetId,
+                              const std::string& folder) {
+  const std::string member = packetId + ".msg";
+  // -qq: no chatter on the caller's terminal; -LL: names in lower case, so
+  // members that differ only in case land on one file (the last one wins);
+  // -j: no folders; -o: overwrite without asking; -C: names match in any
+  // case; -P: a password for encrypted members, so that unzip never asks.
+  return "unzip -qq -LL -j -o -C -P none " + archive + " " + member + " */" + member + " -d " +
+         WithoutTrailingSeparator(folder);
+}
+
+bool UnzipReplyMember(const std::string& archive, const std::string& packetId,
+                      const std::string& folder) {
+  ProcessOptions options;
+  options.nullInput = true;
+  options.maxFileSize = kUnzipFileLimit;
+  const int status = RunProcess(ReplyUnzipCommand(archive, packetId, folder), options);
+  return status == kUnzipDone || status == kUnzipWarning || status == kUnzipNoMatch;
+}
+
+std::optional<std::string> FindReplyFile(const std::string& folder, const std::string& packetId) {
+  const std::vector<std::string> names = MatchingNames(folder, packetId + ".msg");
+  if (names.empty()) return std::nullopt;
+  return folder + names.front();
+}
+
+}  // namespace obrix

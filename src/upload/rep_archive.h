@@ -1,0 +1,66 @@
+// Finding the caller's REP packet in the work directory and unpacking its
+// reply file.
+//
+// Packet names ignore letter case, because offline readers name the
+// archive in lower case and its member in upper case while the work
+// directory may sit on a case-sensitive file system. The archive is
+// untrusted: only its reply member is extracted, without its folders, into
+// a fresh folder private to the run, so nothing of it lands beside the
+// packets of other users, and a member that is a link is never read.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "server/server.h"
+
+namespace obrix {
+
+// The names in `folder` (a path ending with the separator) that equal
+// `name` without regard to letter case: the exact spelling first, then the
+// others in byte order.
+std::vector<std::string> MatchingNames(const std::string& folder, const std::string& name);
+
+// The path of the reply archive packet id + ".rep" in `qwkPath`: the first
+// matching name that FileExists reports present (empty ones are deleted on
+// the way). nullopt when there is none.
+std::optional<std::string> FindReplyArchive(Server& server, const std::string& qwkPath,
+                                            const std::string& packetId);
+
+// A fresh folder with a name of its own inside a parent folder, removed
+// with all it holds when the object goes.
+class UnpackFolder {
+ public:
+  // `parent` ends with the separator. Raises Failure(kFailurePermission)
+  // when no folder can be created there.
+  explicit UnpackFolder(const std::string& parent);
+  ~UnpackFolder();
+  UnpackFolder(const UnpackFolder&) = delete;
+  UnpackFolder& operator=(const UnpackFolder&) = delete;
+
+  // The folder's path, ending with the separator.
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The unzip command line that extracts the member packet id + ".msg" (any
+// letter case, at any depth of the archive) flat and in lower case into
+// `folder`, overwriting without asking.
+std::string ReplyUnzipCommand(const std::string& archive, const std::string& packetId,
+                              const std::string& folder);
+
+// Runs that command, with standard input from the null device and files
+// limited to 64 MiB. True when unzip read the archive without error; an
+// archive without the reply member counts as read (the member is then
+// missing from `folder`).
+bool UnzipReplyMember(const std::string& archive, const std::string& packetId,
+                      const std::string& folder);
+
+// The path of the reply file packet id + ".msg" in `folder`, any letter
+// case, exact spelling first; nullopt when there is none.
+std::optional<std::string> FindReplyFile(const std::string& folder, const std::string& packetId);
+
+}  // namespace obrix

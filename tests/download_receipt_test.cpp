@@ -1,0 +1,109 @@
+// Return receipts and the pointer file, against a real board.
+#include <string>
+
+#include "download/pointer_file.h"
+#include "download/return_receipt.h"
+#include "download_test_fixture.h"
+#include "driver/activity_log.h"
+#include "server/failure.h"
+
+namespace obrix::testing {
+namespace {
+
+class DownloadReceiptTest : public DownloadBoardTest {
+ protected:
+  static constexpr int32_t kConference = 3;
+
+  void SetUp() override {
+    DownloadBoardTest::SetUp();
+    Admin().AddConference(kConference, "Meetings", 3, {});
+  }
+
+  // Sends the receipt for `delivered` and returns the text it must carry,
+  // taken from the clock around the call (it may tick once meanwhile).
+  std::vector<std::string> SendAndExpect(const MessageRecord& delivered, const std::string& head) {
+    const std::string before = "was read on " + LogDate() + " at " + LogTime();
+    EXPECT_TRUE(SendReturnReceipt(board_, delivered));
+    const std::string after = "was read on " + LogDate() + " at " + LogTime();
+    return {head + "\n" + before, head + "\n" + after};
+  }
+
+  board::MessageSummary OnlyMessageAfter(int32_t id) {
+    const auto messages = Admin().ListMessages(kConference, std::nullopt);
+    EXPECT_EQ(messages.size(), 2u);
+    EXPECT_GT(messages.back().id, id);
+    return *Admin().Show(messages.back().id);
+  }
+};
+
+TEST_F(DownloadReceiptTest, ReceiptGoesPrivatelyToTheSenderWithTheReadingTime) {
+  const int32_t delivered =
+      Post(kConference, kOther, kUser, "Meeting", /*isPrivate=*/false, /*receipt=*/true);
+  LogIn();
+  MessageRecord record;
+  ASSERT_TRUE(board_.vbGetMessageById(kConference, delivered, record));
+  const auto texts = SendAndExpect(record, "Your message to ALICE CALLER, regarding Meeting");
+
+  const board::MessageSummary receipt = OnlyMessageAfter(delivered);
+  EXPECT_EQ(receipt.conference, kConference);
+  EXPECT_EQ(receipt.from, "Wildcat! Mail Room");
+  EXPECT_EQ(receipt.fromId, 0);
+  EXPECT_EQ(receipt.to, kOther);
+  EXPECT_EQ(receipt.toId, otherId_);
+  EXPECT_EQ(receipt.subject, "Return Receipt");
+  EXPECT_TRUE(receipt.isPrivate);
+  EXPECT_FALSE(receipt.receiptRequested);
+  EXPECT_FALSE(receipt.received);
+  EXPECT_EQ(receipt.reference, delivered);
+  EXPECT_TRUE(receipt.text == texts[0] || receipt.text == texts[1]) << receipt.text;
+
+  // The sender's whole block, title included, is the addressee.
+  LogIn(kOther, kOtherPassword);
+  MessageRecord seen;
+  ASSERT_TRUE(board_.vbGetMessageById(kConference, receipt.id, seen));
+  EXPECT_EQ(seen.to.title.Trimmed(), "Writer");
+}
+
+TEST_F(DownloadReceiptTest, BlanksAroundNameAndSubjectStayOut) {
+  const int32_t delivered = Post(kConference, kOther, kUser, "Budget", false, true);
+  LogIn();
+  MessageRecord record;
+  ASSERT_TRUE(board_.vbGetMessageById(kConference, delivered, record));
+  record.to.name.Set("   ALICE CALLER");
+  record.subject.Set("  Budget 2024  ");
+  const auto texts = SendAndExpect(record, "Your message to ALICE CALLER, regarding Budget 2024");
+  const board::MessageSummary receipt = OnlyMessageAfter(delivered);
+  EXPECT_TRUE(receipt.text == texts[0] || receipt.text == texts[1]) << receipt.text;
+}
+
+class DownloadPointerFileTest : public DownloadBoardTest {};
+
+TEST_F(DownloadPointerFileTest, OneLinePerConferenceWithThePointerAsItStands) {
+  Admin().AddConference(0, "Main", 3, {});
+  Admin().AddConference(7, "Seven", 3, {});
+  Admin().SetLastRead(kUser, 7, 1234);
+  const std::string path = dir_ / "OBRIX.ptr";
+  WriteFile(path, "an older, longer pointer file\r\n");
+  LogIn();
+
+  PointerFile pointers = PointerFile::Create(path);
+  pointers.AddLine(board_, 0);
+  pointers.AddLine(board_, 7);
+  pointers.Close();
+  EXPECT_EQ(ReadFile(path), "0,0\r\n7,1234\r\n");
+
+  pointers.Close();  // a second close does nothing
+  EXPECT_THROW(pointers.AddLine(board_, 0), Failure);
+  EXPECT_EQ(ReadFile(path), "0,0\r\n7,1234\r\n");
+}
+
+TEST_F(DownloadPointerFileTest, NoConferenceLeavesAnEmptyFile) {
+  const std::string path = dir_ / "EMPTY.ptr";
+  {
+    PointerFile pointers = PointerFile::Create(path);
+  }
+  EXPECT_EQ(ReadFile(path), "");
+}
+
+}  // namespace
+}  // namespace obrix::testing

@@ -1,0 +1,94 @@
+// The presence test for local files and for server paths of a real board.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "forwarding_server.h"
+#include "qwk/qwk_files.h"
+#include "qwk_test_board.h"
+
+namespace obrix {
+namespace {
+
+using testing::Exists;
+using testing::ReadFile;
+using testing::WriteFile;
+
+// Counts the server's existence checks.
+class CountingServer : public testing::ForwardingServer {
+ public:
+  using ForwardingServer::ForwardingServer;
+  bool WcExistFile(std::string& path) override {
+    ++checks;
+    return ForwardingServer::WcExistFile(path);
+  }
+  int checks = 0;
+};
+
+class QwkFileExistsTest : public testing::QwkBoardTest {
+ protected:
+  bool Local(const std::string& name) {
+    std::string path = Work(name);
+    return FileExists(board_, path);
+  }
+};
+
+TEST_F(QwkFileExistsTest, LocalFiles) {
+  EXPECT_FALSE(Local("missing.rep"));
+  EXPECT_FALSE(Exists(Work("missing.rep")));
+
+  WriteFile(Work("empty.rep"), "");
+  EXPECT_FALSE(Local("empty.rep"));
+  EXPECT_FALSE(Exists(Work("empty.rep")));
+
+  WriteFile(Work("full.rep"), "PK");
+  EXPECT_TRUE(Local("full.rep"));
+  EXPECT_EQ(ReadFile(Work("full.rep")), "PK");
+}
+
+TEST_F(QwkFileExistsTest, LinksAndFoldersCountAsAbsentAndStay) {
+  const std::string target = dir_ / "target";
+  WriteFile(target, "data");
+  ASSERT_EQ(symlink(target.c_str(), Work("link.rep").c_str()), 0);
+  ASSERT_EQ(mkdir(Work("folder.rep").c_str(), 0755), 0);
+  EXPECT_FALSE(Local("link.rep"));
+  EXPECT_FALSE(Local("folder.rep"));
+  EXPECT_TRUE(Exists(Work("link.rep")));
+  EXPECT_TRUE(IsDirectory(Work("folder.rep")));
+  EXPECT_EQ(ReadFile(target), "data");
+}
+
+TEST_F(QwkFileExistsTest, ServerPathsAskTheBoardInAnyLetterCase) {
+  auto admin = Admin();
+  admin.AddConference(3, "Three", 3, {});
+  board::PostRequest request;
+  request.conference = 3;
+  request.from = "Sysop";
+  request.to = "All";
+  request.subject = "With a file";
+  request.text = "see the attachment";
+  const auto withFile = admin.Post(request);
+  const auto withoutFile = admin.Post(request);
+  admin.Attach(withFile.id, "attached bytes");
+  admin.PutServerFile("wc:\\disp\\goodbye.bbs", "bye");
+  LogInSystem();
+  CountingServer server(board_);
+
+  std::string attached = "wc:\\conf(3)\\message(" + std::to_string(withFile.id) + ")\\attach";
+  EXPECT_TRUE(FileExists(server, attached));
+  std::string notAttached = "wc:\\conf(3)\\message(" + std::to_string(withoutFile.id) + ")\\attach";
+  EXPECT_FALSE(FileExists(server, notAttached));
+  std::string upper = "WC:\\DISP\\GOODBYE.BBS";
+  EXPECT_TRUE(FileExists(server, upper));
+  EXPECT_EQ(server.checks, 3);
+
+  // A leading blank makes the prefix "WC:" without its backslash: local.
+  std::string blank = " wc:\\disp\\goodbye.bbs";
+  EXPECT_FALSE(FileExists(server, blank));
+  EXPECT_EQ(server.checks, 3);
+}
+
+}  // namespace
+}  // namespace obrix

@@ -1,0 +1,144 @@
+// The packet archive built by the real zip from a real board's packet
+// files, and read back with the real unzip.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "qwk/qwk_files.h"
+#include "qwk_test_board.h"
+
+namespace obrix {
+namespace {
+
+using testing::Exists;
+using testing::ReadFile;
+using testing::RunProgram;
+using testing::WriteFile;
+
+// The program's path on the search path, as the archiver is found.
+std::string OnSearchPath(const std::string& program) {
+  std::istringstream path(std::getenv("PATH") ? std::getenv("PATH") : "");
+  std::string folder;
+  while (std::getline(path, folder, ':')) {
+    const std::string candidate = folder + "/" + program;
+    if (IsPlainFile(candidate)) return candidate;
+  }
+  return "";
+}
+
+// The member names that "unzip -l" lists, in archive order.
+std::vector<std::string> Members(const std::string& archive, const std::string& workingDirectory) {
+  const auto listing = RunProgram({OnSearchPath("unzip"), "-l", archive}, workingDirectory);
+  EXPECT_EQ(listing.status, 0) << listing.output;
+  std::vector<std::string> names;
+  std::istringstream lines(listing.output);
+  std::string line;
+  bool inTable = false;
+  while (std::getline(lines, line)) {
+    if (line.rfind("---------", 0) == 0) {
+      if (inTable) break;
+      inTable = true;
+      continue;
+    }
+    if (!inTable) continue;
+    // "  Length      Date    Time    Name": the name is the last column.
+    std::istringstream columns(line);
+    std::string length, date, time, name;
+    columns >> length >> date >> time >> name;
+    names.push_back(name);
+  }
+  return names;
+}
+
+std::string Unzipped(const std::string& archive, const std::string& member,
+                     const std::string& workingDirectory) {
+  const auto extract = RunProgram({OnSearchPath("unzip"), "-p", archive, member}, workingDirectory);
+  EXPECT_EQ(extract.status, 0);
+  return extract.output;
+}
+
+class QwkPacketArchiveTest : public testing::QwkBoardTest {
+ protected:
+  void SetUp() override {
+    QwkBoardTest::SetUp();
+    ASSERT_NE(OnSearchPath("zip"), "");
+    ASSERT_NE(OnSearchPath("unzip"), "");
+  }
+};
+
+TEST(QwkPacketArchiveCommandTest, ListsEveryPartAfterTheArchive) {
+  const std::string p = "/tmp/some where/Qwk/";
+  const std::string id = "MYBBS";
+  std::string expected = "zip -m -j -k ";
+  for (const std::string& part :
+       {id + ".qwk", std::string("messages.dat"), std::string("newfiles.dat"), id + ".ptr",
+        std::string("control.dat"), std::string("door.id"), std::string("hello"),
+        std::string("goodbye")}) {
+    expected += p + part + " ";
+  }
+  EXPECT_EQ(PacketArchiveCommand(p, id), expected);
+}
+
+TEST_F(QwkPacketArchiveTest, ZipsEveryPartUnderItsMsDosName) {
+  auto admin = Admin();
+  admin.SetConfig("packet-id", "mybbs");
+  admin.AddConference(0, "Main", 3, {});
+  admin.AddArea(1, "Uploads", false);
+  admin.AddFile(1, "NEW.ZIP", 1234, "new", FILETIME::FromTicks(0x01D0000000000000ULL));
+  admin.SetVar(kUser, "IncludeNewFiles", "1");
+  admin.PutServerFile("wc:\\disp\\hello1.bbs", "welcome");
+  admin.PutServerFile("wc:\\disp\\goodbye.bbs", "bye");
+  LogInUser();
+
+  ASSERT_TRUE(QwkOpen(context_, Work("mybbs.qwk"), 0));
+  WriteFile(Work("mybbs.ptr"), "0,0\r\n");
+  AddBulletins(context_, state_.QwkPath);
+  WriteNewFilesList(context_, Work("newfiles.dat"));
+  const std::vector<std::string> parts = {
+      "messages.dat", "newfiles.dat", "mybbs.ptr", "control.dat", "door.id", "hello", "goodbye"};
+  std::vector<std::string> contents;
+  for (const std::string& part : parts) {
+    ASSERT_TRUE(IsPlainFile(Work(part))) << part;
+    contents.push_back(ReadFile(Work(part)));
+  }
+
+  ASSERT_TRUE(BuildPacketArchive(context_));
+  const std::string packet = Work("mybbs.qwk");
+  std::vector<std::string> upperNames;
+  for (const std::string& part : parts) {
+    std::string upper = part;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    upperNames.push_back(upper);
+  }
+  EXPECT_EQ(Members(packet, dir_.path()), upperNames);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    EXPECT_FALSE(Exists(Work(parts[i]))) << parts[i];
+    EXPECT_EQ(Unzipped(packet, upperNames[i], dir_.path()), contents[i]) << parts[i];
+  }
+  EXPECT_EQ(Log(), std::vector<std::string>{"Collecting new files: 1"});
+}
+
+TEST_F(QwkPacketArchiveTest, MissingOptionalPartsAreSkipped) {
+  LogInUser();
+  ASSERT_TRUE(QwkOpen(context_, Work("OBRIX.qwk"), 0));
+  WriteFile(Work("OBRIX.ptr"), "");
+  ASSERT_TRUE(BuildPacketArchive(context_));
+  EXPECT_EQ(Members(Work("OBRIX.qwk"), dir_.path()),
+            (std::vector<std::string>{"MESSAGES.DAT", "OBRIX.PTR", "CONTROL.DAT", "DOOR.ID"}));
+  EXPECT_FALSE(Exists(Work("messages.dat")));
+  EXPECT_FALSE(Exists(log_.path()));
+}
+
+TEST_F(QwkPacketArchiveTest, NothingToPackIsReported) {
+  LogInUser();
+  EXPECT_FALSE(BuildPacketArchive(context_));
+  EXPECT_FALSE(Exists(Work("OBRIX.qwk")));
+  EXPECT_EQ(Log(), std::vector<std::string>{"There was a problem creating the QWK packet."});
+}
+
+}  // namespace
+}  // namespace obrix

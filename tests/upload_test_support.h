@@ -1,0 +1,130 @@
+// Helpers of the upload tests: reply files built byte by byte through the
+// QWK header encoder, REP archives built with the real zip, and a real
+// board with conferences and users in a temporary folder.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "board/board_admin.h"
+#include "qwk/qwk_header.h"
+#include "test_support.h"
+
+namespace obrix::testing {
+
+// One reply as an offline reader writes it.
+struct TestReply {
+  std::string number = "1";  // the conference, as the reader writes it
+  std::string date = "03-14-26";
+  std::string time = "15:09";
+  std::string to = "ALL";
+  std::string from = "JOHN DOE";
+  std::string subject = "Hello";
+  std::string text;            // line feeds become the QWK line terminator
+  std::string blocks;          // empty: counted from the text
+  int32_t conference = 0;      // the binary conference field
+};
+
+// Blank-filled to a whole number of blocks (at least one when not empty).
+inline std::string PadToBlocks(std::string bytes) {
+  const size_t rest = bytes.size() % kQwkBlockSize;
+  if (rest != 0) bytes.append(kQwkBlockSize - rest, ' ');
+  return bytes;
+}
+
+// The header block and text blocks of one reply.
+inline std::string ReplyBytes(const TestReply& reply) {
+  std::string body = reply.text;
+  for (char& c : body) {
+    if (c == '\n') c = kQwkLineEnd;
+  }
+  body = PadToBlocks(body);
+  QwkHeader header;
+  header.Number = reply.number;
+  header.Date = reply.date;
+  header.Time = reply.time;
+  header.To = reply.to;
+  header.From = reply.from;
+  header.Subject = reply.subject;
+  header.Blocks = reply.blocks.empty() ? std::to_string(1 + body.size() / kQwkBlockSize)
+                                       : reply.blocks;
+  header.Conference = reply.conference;
+  return EncodeQwkHeader(header) + body;
+}
+
+// A whole reply file: block 0 naming the packet, then the replies.
+inline std::string ReplyFile(const std::string& packetId, const std::vector<TestReply>& replies) {
+  std::string bytes = PadToBlocks(packetId);
+  for (const TestReply& reply : replies) bytes += ReplyBytes(reply);
+  return bytes;
+}
+
+// The path of a program found on the search path.
+inline std::string ProgramOnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string folders = path ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= folders.size()) {
+    size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    const std::string candidate = folders.substr(start, end - start) + "/" + name;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(candidate, ec)) return candidate;
+    start = end + 1;
+  }
+  throw std::runtime_error(name + " is not on the search path");
+}
+
+// Zips `members` (name inside the archive -> bytes) into `archive` with the
+// real zip, storing links as links (-y). Members named with a folder keep
+// it. A member whose bytes start with "->" becomes a link to the rest.
+inline void ZipMembers(const std::string& archive,
+                       const std::vector<std::pair<std::string, std::string>>& members) {
+  TempDir staging;
+  std::vector<std::string> argv = {ProgramOnPath("zip"), "-q", "-y", archive};
+  for (const auto& [name, bytes] : members) {
+    const std::filesystem::path target = std::filesystem::path(staging.path()) / name;
+    std::filesystem::create_directories(target.parent_path());
+    if (bytes.rfind("->", 0) == 0) {
+      std::filesystem::create_symlink(bytes.substr(2), target);
+    } else {
+      WriteFile(target.string(), bytes);
+    }
+    argv.push_back(name);
+  }
+  const ProcessResult zipped = RunProgram(argv, staging.path());
+  if (zipped.status != 0) throw std::runtime_error("zip failed: " + zipped.output);
+}
+
+// A board in `dir`/board.db with conferences 0 to `conferences` - 1
+// (named "Conference <n>") and the users JOHN DOE (password SECRET) and
+// JANE ROE (password LETMEIN).
+inline std::string CreateTestBoard(const std::string& dir, int32_t conferences) {
+  const std::string path = dir + "/board.db";
+  board::BoardAdmin::Create(path, board::BoardConfig{}, "SYSOPPW");
+  board::BoardAdmin admin = board::BoardAdmin::Open(path);
+  for (int32_t n = 0; n < conferences; ++n) {
+    admin.AddConference(n, "Conference " + std::to_string(n), 3, {});
+  }
+  admin.AddUser("JOHN DOE", "SECRET", "Caller");
+  admin.AddUser("JANE ROE", "LETMEIN", "Member");
+  return path;
+}
+
+// The messages of the board, all conferences, in id order, with text.
+inline std::vector<board::MessageSummary> BoardMessages(const std::string& boardPath) {
+  board::BoardAdmin admin = board::BoardAdmin::Open(boardPath);
+  std::vector<board::MessageSummary> messages;
+  for (const board::MessageSummary& listed : admin.ListMessages(std::nullopt, std::nullopt)) {
+    messages.push_back(admin.Show(listed.id).value());
+  }
+  return messages;
+}
+
+}  // namespace obrix::testing

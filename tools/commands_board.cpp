@@ -1,0 +1,242 @@
+// The board as a whole: init, config, demo, generate, who, grant.
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+#include "board/admin_demo.h"
+#include "board/admin_generate.h"
+#include "board/board_admin.h"
+#include "platform/files.h"
+#include "platform/terminal.h"
+#include "server/text.h"
+#include "tool_commands.h"
+#include "tool_output.h"
+
+namespace obrix::tool {
+
+namespace {
+
+using board::BoardAdmin;
+
+int Init(const Arguments& args, const std::string& path) {
+  board::BoardConfig config;
+  if (auto v = args.Value("--name")) config.name = *v;
+  if (auto v = args.Value("--sysop")) config.sysop = *v;
+  if (auto v = args.Value("--city")) config.city = *v;
+  if (auto v = args.Value("--phone")) config.phone = *v;
+  if (auto v = args.Value("--packet-id")) config.packetId = *v;
+  if (auto v = args.Value("--serial")) config.serial = *v;
+  const std::string password = args.Value("--sysop-password").value_or("");
+  BoardAdmin::Create(path, config, password);
+  std::cout << "Created the board " << path << ": " << config.name << ", packet id "
+            << config.packetId << ", sysop account " << ToUpper(Trim(config.sysop)) << "\n";
+  if (password.empty()) {
+    std::cout << "The sysop account has no password yet; give it one with: obrix-board user"
+                 " passwd \""
+              << ToUpper(Trim(config.sysop)) << "\" PASSWORD\n";
+  }
+  return 0;
+}
+
+int Config(const Arguments& args, const std::string& path) {
+  BoardAdmin admin = BoardAdmin::Open(path);
+  if (args.PositionalCount() == 0) {
+    Table table({"key", "value"});
+    for (const auto& [key, value] : admin.Config()) table.Add({key, value});
+    table.Print(std::cout);
+  } else if (args.PositionalCount() == 1) {
+    std::cout << admin.GetConfig(args.Positional(0)) << "\n";
+  } else {
+    admin.SetConfig(args.Positional(0), args.Positional(1));
+  }
+  return 0;
+}
+
+int Demo(const Arguments&, const std::string& path) {
+  for (const std::string& line : board::CreateDemoBoard(path)) std::cout << line << "\n";
+  return 0;
+}
+
+board::GenerateOptions GenerateOptionsOf(const Arguments& args) {
+  board::GenerateOptions options;
+  if (auto v = args.Value("--users")) options.users = ToInt32(*v, "--users");
+  if (auto v = args.Value("--conferences")) options.conferences = ToInt32(*v, "--conferences");
+  if (auto v = args.Value("--messages")) options.messages = ToInt64(*v, "--messages");
+  if (auto v = args.Value("--min-size")) options.minSize = ToInt32(*v, "--min-size");
+  if (auto v = args.Value("--max-size")) options.maxSize = ToInt32(*v, "--max-size");
+  if (args.Value("--min-size") && !args.Value("--max-size")) {
+    options.maxSize = std::max(options.maxSize, options.minSize);
+  }
+  if (args.Value("--max-size") && !args.Value("--min-size")) {
+    options.minSize = std::min(options.minSize, options.maxSize);
+  }
+  if (auto v = args.Value("--seed")) {
+    options.seed = static_cast<uint64_t>(ToInt64(*v, "--seed"));
+  }
+  if (auto v = args.Value("--password")) options.password = *v;
+  if (auto v = args.Value("--to")) {
+    options.to = *v;
+    options.toShare = 0.1;
+  }
+  if (auto v = args.Value("--to-share")) {
+    if (!args.Value("--to")) throw UsageError("generate: --to-share needs --to USER");
+    options.toShare = ToFraction(*v, "--to-share");
+  }
+  if (options.users == 0 && options.conferences == 0 && options.messages == 0 &&
+      options.to.empty()) {
+    throw UsageError("generate: nothing to generate (give --users, --conferences or --messages)");
+  }
+  board::CheckGenerateOptions(options);
+  return options;
+}
+
+void RemoveBoard(const std::string& path) {
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) RemoveFile(path + suffix);
+}
+
+int Generate(const Arguments& args, const std::string& path) {
+  const board::GenerateOptions options = GenerateOptionsOf(args);
+  std::error_code ec;
+  const bool created = !std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+  if (created) {
+    BoardAdmin::Create(path, board::BoardConfig{}, "");
+    std::cout << "Created the board " << path << " (the sysop account has no password yet)\n";
+  }
+  const auto started = std::chrono::steady_clock::now();
+  board::GenerateReport report;
+  try {
+    BoardAdmin admin = BoardAdmin::Open(path);
+    board::GenerateProgress progress;
+    if (StandardErrorIsTerminal()) {
+      progress = [](int64_t done, int64_t total) {
+        std::fprintf(stderr, "\rgenerate: %lld of %lld messages", static_cast<long long>(done),
+                     static_cast<long long>(total));
+        if (done == total) std::fprintf(stderr, "\n");
+      };
+    }
+    report = board::Generate(admin, options, progress);
+  } catch (...) {
+    if (created) RemoveBoard(path);
+    throw;
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::cout << "Added " << report.usersAdded << " users, " << report.conferencesAdded
+            << " conferences and " << report.messagesAdded << " messages";
+  if (report.messagesAdded > 0) {
+    std::cout << " (ids " << report.firstId << " to " << report.lastId;
+    if (!options.to.empty()) {
+      std::cout << ", " << report.messagesToUser << " to " << ToUpper(Trim(options.to));
+    }
+    std::cout << ")";
+  }
+  char timing[64];
+  std::snprintf(timing, sizeof timing, " in %.1f s", seconds);
+  std::cout << timing;
+  if (report.messagesAdded > 0 && seconds > 0) {
+    std::snprintf(timing, sizeof timing, ", %.0f messages a second",
+                  static_cast<double>(report.messagesAdded) / seconds);
+    std::cout << timing;
+  }
+  std::cout << "\n";
+  return 0;
+}
+
+int Who(const Arguments&, const std::string& path) {
+  BoardAdmin admin = BoardAdmin::Open(path);
+  Table table({"user", "since", "activity"});
+  for (const board::NodeActivity& node : admin.Who()) {
+    table.Add({node.user, FormatDate(node.time), node.text});
+  }
+  if (table.empty()) {
+    std::cout << "No node activity recorded.\n";
+  } else {
+    table.Print(std::cout);
+  }
+  return 0;
+}
+
+int Grant(const Arguments& args, const std::string& path) {
+  const uint32_t object = ToFlags(args.Positional(1), "OBJECT");
+  const uint32_t flags = ToFlags(args.Positional(2), "FLAGS");
+  BoardAdmin admin = BoardAdmin::Open(path);
+  admin.Grant(args.Positional(0), object, flags);
+  return 0;
+}
+
+}  // namespace
+
+void AddBoardCommands(std::vector<Command>& commands) {
+  commands.push_back(
+      {{"init",
+        {},
+        {{"--name", "TEXT"},
+         {"--sysop", "NAME"},
+         {"--sysop-password", "PW"},
+         {"--packet-id", "ID"},
+         {"--city", "TEXT"},
+         {"--phone", "TEXT"},
+         {"--serial", "TEXT"}},
+        "Create a new board (an existing file is never overwritten).",
+        "Makes the board file, readable and writable by its owner only, with its\n"
+        "configuration, the DEFAULT account (board-wide defaults, no log-in) and the\n"
+        "sysop's account (name in upper case; sysop rights). No conferences: add them\n"
+        "with 'conf add'. Without --sysop-password the sysop cannot log in until\n"
+        "'user passwd' gives him a password.\n"
+        "The packet id has 1 to 8 letters, digits, '-' or '_'.\n"
+        "Example: obrix-board --board /srv/bbs/board.db init --name \"Night Owl BBS\" \\\n"
+        "           --sysop \"Pat Smith\" --sysop-password s3cret --packet-id NIGHTOWL\n"},
+       Init});
+  commands.push_back(
+      {{"config",
+        {"KEY?", "VALUE?"},
+        {},
+        "Show the configuration, show one key, or set one.",
+        "Keys: name (52 characters at most), sysop (28), city (32), phone (28),\n"
+        "packet-id (1 to 8 letters, digits, '-', '_'), serial (8), version,\n"
+        "packet-limit, conf-limit (whole numbers).\n"
+        "Example: obrix-board config packet-limit 2000\n"},
+       Config});
+  commands.push_back(
+      {{"demo",
+        {},
+        {},
+        "Create the demo board (refusing an existing file).",
+        "A board to try the door with: the demo caller DEMO CALLER (password DEMO),\n"
+        "the sysop SYSOP (password SYSOP), six conferences, a few hundred messages,\n"
+        "screens, and two file areas with new files.\n"},
+       Demo});
+  commands.push_back(
+      {{"generate",
+        {},
+        {{"--users", "N"},
+         {"--conferences", "N"},
+         {"--messages", "N"},
+         {"--min-size", "BYTES"},
+         {"--max-size", "BYTES"},
+         {"--to", "USER"},
+         {"--to-share", "FRACTION"},
+         {"--seed", "N"},
+         {"--password", "PW"}},
+        "Fill a board with synthetic users, conferences and messages.",
+        "Creates the board first when the file does not exist (as init would), else\n"
+        "adds to it. Users are USER 1 .. USER N (password GENERATED unless --password),\n"
+        "conferences 0 .. N-1; existing ones are kept and used. Texts are 200 to 2000\n"
+        "bytes unless --min-size/--max-size say otherwise. --to USER addresses the\n"
+        "share --to-share (default 0.1) of the messages to USER, who is made when\n"
+        "missing. The same --seed (default 1) gives the same content.\n"
+        "Example: obrix-board --board big.db generate --users 1000 --conferences 50 \\\n"
+        "           --messages 1000000 --to \"BENCH USER\" --to-share 0.00001\n"},
+       Generate});
+  commands.push_back({{"who", {}, {}, "Show the node activity lines.", ""}, Who});
+  commands.push_back(
+      {{"grant",
+        {"USER", "OBJECT", "FLAGS"},
+        {},
+        "Set a user's access flags on an object (decimal or 0x hex).",
+        "Example: obrix-board grant \"PAT SMITH\" 0x0100001A 0xFFFFFFFF (sysop rights)\n"},
+       Grant});
+}
+
+}  // namespace obrix::tool

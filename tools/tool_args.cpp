@@ -1,0 +1,151 @@
+#include "tool_args.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "board/board_admin.h"
+
+namespace obrix::tool {
+
+namespace {
+
+const OptionSpec* FindOption(const CommandSpec& spec, const std::string& name) {
+  for (const OptionSpec& option : spec.options) {
+    if (option.name == name) return &option;
+  }
+  return nullptr;
+}
+
+bool IsOptional(const std::string& positional) {
+  return !positional.empty() && positional.back() == '?';
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+}  // namespace
+
+std::optional<std::string> Arguments::Value(const std::string& option) const {
+  const auto found = values_.find(option);
+  if (found == values_.end()) return std::nullopt;
+  return found->second;
+}
+
+Arguments ParseArguments(const CommandSpec& spec, const std::vector<std::string>& words) {
+  Arguments args;
+  bool optionsEnded = false;
+  for (size_t i = 0; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    if (optionsEnded || word.size() < 2 || word.compare(0, 2, "--") != 0) {
+      args.positionals_.push_back(word);
+      continue;
+    }
+    if (word == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    const size_t equals = word.find('=');
+    const std::string name = word.substr(0, equals);
+    const OptionSpec* option = FindOption(spec, name);
+    if (!option) throw UsageError(spec.name + ": unknown option " + name);
+    if (option->value.empty()) {
+      if (equals != std::string::npos) throw UsageError(spec.name + ": " + name + " takes no value");
+      args.flags_[name] = true;
+    } else if (equals != std::string::npos) {
+      args.values_[name] = word.substr(equals + 1);
+    } else if (i + 1 < words.size()) {
+      args.values_[name] = words[++i];
+    } else {
+      throw UsageError(spec.name + ": " + name + " needs a value (" + option->value + ")");
+    }
+  }
+  size_t required = 0;
+  for (const std::string& positional : spec.positionals) required += IsOptional(positional) ? 0 : 1;
+  if (args.positionals_.size() < required) {
+    throw UsageError(spec.name + ": missing " + spec.positionals[args.positionals_.size()]);
+  }
+  if (args.positionals_.size() > spec.positionals.size()) {
+    throw UsageError(spec.name + ": unexpected argument " +
+                     Quoted(args.positionals_[spec.positionals.size()]));
+  }
+  for (const OptionSpec& option : spec.options) {
+    if (option.required && !args.values_.count(option.name)) {
+      throw UsageError(spec.name + ": missing " + option.name + " " + option.value);
+    }
+  }
+  return args;
+}
+
+std::string Synopsis(const CommandSpec& spec) {
+  std::string out = spec.name;
+  size_t optional = 0;
+  for (const std::string& positional : spec.positionals) {
+    if (IsOptional(positional)) {
+      out += " [" + positional.substr(0, positional.size() - 1);
+      ++optional;
+    } else {
+      out += " " + positional;
+    }
+  }
+  out += std::string(optional, ']');
+  for (const OptionSpec& option : spec.options) {
+    if (option.name == "--board") continue;  // shown once, on the tool
+    const std::string text = option.value.empty() ? option.name : option.name + " " + option.value;
+    out += option.required ? " " + text : " [" + text + "]";
+  }
+  return out;
+}
+
+int64_t ToInt64(const std::string& text, const std::string& what) {
+  errno = 0;
+  char* end = nullptr;
+  const long long value = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno == ERANGE || text.find_first_of(" \t") == 0) {
+    throw UsageError(what + " must be a whole number, not " + Quoted(text));
+  }
+  return value;
+}
+
+int32_t ToInt32(const std::string& text, const std::string& what) {
+  const int64_t value = ToInt64(text, what);
+  if (value < INT32_MIN || value > INT32_MAX) {
+    throw UsageError(what + " " + Quoted(text) + " is out of range");
+  }
+  return static_cast<int32_t>(value);
+}
+
+uint32_t ToFlags(const std::string& text, const std::string& what) {
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const std::string digits = hex ? text.substr(2) : text;
+  const bool allDigits = !digits.empty() &&
+                         digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") ==
+                             std::string::npos;
+  if (!allDigits) {
+    throw UsageError(what + " must be a number in decimal or 0x hexadecimal, not " + Quoted(text));
+  }
+  errno = 0;
+  const unsigned long long value = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
+  if (errno == ERANGE || value > 0xFFFFFFFFull) {
+    throw UsageError(what + " " + Quoted(text) + " does not fit in 32 bits");
+  }
+  return static_cast<uint32_t>(value);
+}
+
+double ToFraction(const std::string& text, const std::string& what) {
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !std::isfinite(value)) {
+    throw UsageError(what + " must be a number, not " + Quoted(text));
+  }
+  return value;
+}
+
+FILETIME ToDate(const std::string& text, const std::string& what) {
+  const auto date = board::ParseBoardDate(text);
+  if (!date) {
+    throw UsageError(what + " must be a date \"YYYY-MM-DD HH:MM\", not " + Quoted(text));
+  }
+  return *date;
+}
+
+}  // namespace obrix::tool
