@@ -26,6 +26,10 @@ enum class Login { kNobody, kSystem, kUser };
 // What the logged-in viewer may do with a conference.
 enum class ConferenceAccess { kMissing, kDenied, kReadable };
 
+// Which message a read picks relative to an id: that one, the first at or
+// after it, the first after it.
+enum class MessagePick { kExact, kAtLeast, kAfter };
+
 // A server file opened with WcCreateFile: the row that holds it and how
 // far it has been read.
 struct OpenServerFile {
@@ -103,11 +107,10 @@ struct Board::Impl {
   // variables of `user`.
   bool MayUseVariables(int32_t user, bool write);
 
-  // Reads the visible message of `conference` that `condition` ("=", ">="
-  // or ">") picks relative to `id` into `record`, unread links included;
-  // false (record untouched, last error set) when there is none.
-  bool ReadMessage(int32_t conference, int64_t id, std::string_view condition,
-                   MessageRecord& record);
+  // Reads the first visible message of `conference` that `pick` allows
+  // relative to `id` into `record`, unread links included; false (record
+  // untouched, last error set) when there is none.
+  bool ReadMessage(int32_t conference, int64_t id, MessagePick pick, MessageRecord& record);
   // Sets the record's unread links for its addressee.
   void FillUnreadLinks(MessageRecord& record);
   // The first column of the first row of a visible-message query about

@@ -46,8 +46,8 @@ std::string Sql(std::string_view head, std::string_view tail) {
   return std::string(head) + std::string(tail);
 }
 
-// The visible-message query for `condition` ("=", ">=" or ">" against ?4).
-const std::string& MessageQuery(std::string_view condition) {
+// The visible-message query for `pick` (against the id bound at ?4).
+const std::string& MessageQuery(MessagePick pick) {
   auto build = [](const char* test, const char* tail) {
     return std::string("SELECT ") + kMessageColumns + " FROM messages WHERE conference = ?3 AND " +
            test + " AND " + kVisible + tail;
@@ -55,8 +55,14 @@ const std::string& MessageQuery(std::string_view condition) {
   static const std::string exact = build("id = ?4", "");
   static const std::string atLeast = build("id >= ?4", " ORDER BY id LIMIT 1");
   static const std::string after = build("id > ?4", " ORDER BY id LIMIT 1");
-  if (condition == "=") return exact;
-  if (condition == ">=") return atLeast;
+  switch (pick) {
+    case MessagePick::kExact:
+      return exact;
+    case MessagePick::kAtLeast:
+      return atLeast;
+    case MessagePick::kAfter:
+      break;
+  }
   return after;
 }
 
@@ -139,14 +145,14 @@ void Board::Impl::FillUnreadLinks(MessageRecord& record) {
   }
 }
 
-bool Board::Impl::ReadMessage(int32_t conference, int64_t id, std::string_view condition,
+bool Board::Impl::ReadMessage(int32_t conference, int64_t id, MessagePick pick,
                               MessageRecord& record) {
   // A message of a conference the viewer may not read is as absent as any
   // other invisible one.
   if (AccessTo(conference) != ConferenceAccess::kReadable) return Fail(kServerNotFound, false);
   MessageRecord found;
   {
-    auto row = db->Prepare(MessageQuery(condition));
+    auto row = db->Prepare(MessageQuery(pick));
     row->Bind(1, ViewerId()).Bind(2, ViewerIsSystem()).Bind(3, conference).Bind(4, id);
     if (!row->Step()) return Fail(kServerNotFound, false);
     FillMessage(*row, found);
@@ -254,7 +260,7 @@ bool Board::vbGetMessageById(int32_t conference, int32_t id, MessageRecord& reco
   Impl& impl = *impl_;
   return impl.Guard([&] {
     impl.LoggedIn("vbGetMessageById");
-    return impl.ReadMessage(conference, id, "=", record);
+    return impl.ReadMessage(conference, id, MessagePick::kExact, record);
   });
 }
 
@@ -262,7 +268,7 @@ bool Board::vbSearchMessageById(int32_t conference, int32_t id, MessageRecord& r
   Impl& impl = *impl_;
   return impl.Guard([&] {
     impl.LoggedIn("vbSearchMessageById");
-    return impl.ReadMessage(conference, id, ">=", record);
+    return impl.ReadMessage(conference, id, MessagePick::kAtLeast, record);
   });
 }
 
@@ -270,7 +276,7 @@ bool Board::vbGetNextMessage(MessageRecord& record) {
   Impl& impl = *impl_;
   return impl.Guard([&] {
     impl.LoggedIn("vbGetNextMessage");
-    return impl.ReadMessage(record.conference, record.id, ">", record);
+    return impl.ReadMessage(record.conference, record.id, MessagePick::kAfter, record);
   });
 }
 

@@ -11,6 +11,8 @@ struct ProcessOptions {
   bool nullInput = false;
   // Largest file the child may write, in bytes; 0 for no limit.
   uint64_t maxFileSize = 0;
+  // Standard output and error to the null device: the program runs hidden.
+  bool nullOutput = false;
 };
 
 // Runs `commandLine` hidden: the first word names the program, found on the

@@ -39,6 +39,15 @@ std::vector<std::string> SplitWords(const std::string& commandLine) {
     }
     if (null > 2) close(null);
   }
+  if (options.nullOutput) {
+    const int null = open("/dev/null", O_WRONLY);
+    if (null < 0 || dup2(null, 1) < 0 || dup2(null, 2) < 0) {
+      const int err = errno;
+      (void)!write(reportFd, &err, sizeof err);
+      _exit(127);
+    }
+    if (null > 2) close(null);
+  }
   if (options.maxFileSize > 0) {
     rlimit limit{options.maxFileSize, options.maxFileSize};
     setrlimit(RLIMIT_FSIZE, &limit);
