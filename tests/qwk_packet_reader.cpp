@@ -54,7 +54,9 @@ void ParseMessages(const std::string& bytes, QwkPacket& packet) {
     message.reference = Field(header, 108, 8);
     message.blocks = std::atoi(Field(header, 116, 6).c_str());
     message.active = header[122];
-    const auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(header[i])); };
+    const auto byte = [&](size_t i) {
+      return static_cast<uint32_t>(static_cast<unsigned char>(header[i]));
+    };
     message.conference =
         static_cast<int32_t>(byte(123) | byte(124) << 8 | byte(125) << 16 | byte(126) << 24);
     if (message.blocks < 1 || at + static_cast<size_t>(message.blocks) * kBlock > bytes.size()) {
