@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -282,6 +283,7 @@ TEST_F(DownloadEndToEndTest, ReceiptOnceForTheUsersMailWithTheTimeOfReading) {
   const std::string date = receipt.text.substr(head.size(), 10);
   EXPECT_EQ(receipt.text.substr(head.size() + 10, 4), " at ");
   const std::string stamp = date + " " + receipt.text.substr(head.size() + 14);
+  EXPECT_TRUE(std::regex_match(stamp, std::regex(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d)"))) << stamp;
   // Read between the log's "Updating" line and the run's end.
   const std::vector<std::string> raw = SplitCrLf(ReadFile(dir_ / "obrix.log"));
   std::string updating;
@@ -304,6 +306,36 @@ TEST_F(DownloadEndToEndTest, ReceiptOnceForTheUsersMailWithTheTimeOfReading) {
   EXPECT_EQ(Receipts(1).size(), 1u);
 }
 
+TEST_F(DownloadEndToEndTest, EveryDeliveredMessageToTheUserIsMarkedRead) {
+  Admin().AddConference(1, "General", 3, {});
+  std::vector<int32_t> mail;
+  for (int n = 1; n <= 23; ++n) {
+    mail.push_back(Post(1, kOther, kUser, "Mail " + std::to_string(n), false, /*receipt=*/n == 23));
+  }
+  ASSERT_EQ(Download().status, 0);
+  EXPECT_EQ(RunLines()[4], "Total messages found: 23 (23 to you)");
+  for (const int32_t id : mail) EXPECT_TRUE(Admin().Show(id)->received) << id;
+  ASSERT_EQ(Receipts(1).size(), 1u);
+  EXPECT_EQ(Receipts(1)[0].reference, mail.back());
+}
+
+TEST_F(DownloadEndToEndTest, NegativePacketLimitVisitsNoConference) {
+  Admin().AddConference(1, "General", 3, {});
+  Post(1, kOther, "ALL", "Waiting");
+  Admin().SetVar(kUser, "MaxMsgPerPacket", "-1");
+  Admin().SetVar(kUser, "MaxMsgPerConf", " 2.5 ");  // a half goes to the even neighbour
+  ASSERT_EQ(Download().status, 0);
+  EXPECT_EQ(RunLines(), (std::vector<std::string>{
+                            "Preparing mail packet...",
+                            "Total message limit: -1",
+                            "Conference message limit: 2",
+                            "No messages found - removing temporary files [NO QWK CREATED].",
+                            "Download complete.",
+                        }));
+  EXPECT_TRUE(WorkFiles().empty());
+  EXPECT_EQ(LastRead(1), 0);
+}
+
 TEST_F(DownloadEndToEndTest, AttachmentsThatFitAreTotalledInKilobytes) {
   Admin().AddConference(1, "Mail", 3, {});
   Admin().AddConference(2, "Files", 3, {});
@@ -311,7 +343,7 @@ TEST_F(DownloadEndToEndTest, AttachmentsThatFitAreTotalledInKilobytes) {
   Admin().SetFlags(kUser, 2, 0x83);  // probe every message taken there
   Admin().SetVar(kUser, "MaxAttachSize", "10");
   Admin().Attach(Post(1, kOther, kUser, "About 3K"), std::string(3000, 'a'));
-  Admin().Attach(Post(1, kOther, kUser, "Half a K"), std::string(512, 'b'));     // rounds to 0
+  Admin().Attach(Post(1, kOther, kUser, "Half a K"), std::string(512, 'b'));         // rounds to 0
   Admin().Attach(Post(1, kOther, kUser, "One and a half"), std::string(1536, 'c'));  // to 2
   Admin().Attach(Post(1, kOther, kUser, "Too big"), std::string(20480, 'd'));
   Admin().Attach(Post(1, kOther, "ALL", "Not probed"), std::string(4096, 'e'));

@@ -99,9 +99,7 @@ TEST_F(DownloadPointerFileTest, OneLinePerConferenceWithThePointerAsItStands) {
 
 TEST_F(DownloadPointerFileTest, NoConferenceLeavesAnEmptyFile) {
   const std::string path = dir_ / "EMPTY.ptr";
-  {
-    PointerFile pointers = PointerFile::Create(path);
-  }
+  { PointerFile pointers = PointerFile::Create(path); }
   EXPECT_EQ(ReadFile(path), "");
 }
 

@@ -71,8 +71,7 @@ bool NextAddressed(Server& server, int32_t userId, MessageRecord& record) {
 
 }  // namespace
 
-bool FirstMessage(Server& server, int32_t userId, ConferenceCursor& cursor,
-                  MessageRecord& record) {
+bool FirstMessage(Server& server, int32_t userId, ConferenceCursor& cursor, MessageRecord& record) {
   const int32_t conference = cursor.conference.number;
   switch (Selection(server, cursor)) {
     case kSelectionUnread:
@@ -89,8 +88,7 @@ bool FirstMessage(Server& server, int32_t userId, ConferenceCursor& cursor,
   }
 }
 
-bool NextMessage(Server& server, int32_t userId, ConferenceCursor& cursor,
-                 MessageRecord& record) {
+bool NextMessage(Server& server, int32_t userId, ConferenceCursor& cursor, MessageRecord& record) {
   switch (Selection(server, cursor)) {
     case kSelectionUnread:
       return NextUnread(server, cursor, record);

@@ -27,12 +27,10 @@ inline constexpr uint32_t kSelectionAddressed = 2;
 // Puts the first message of the cursor's conference into `record`; false
 // when there is none. `userId` is the logged-in user's. Raises
 // Failure(kFailureOverflow) when the last-read id is the largest id.
-bool FirstMessage(Server& server, int32_t userId, ConferenceCursor& cursor,
-                  MessageRecord& record);
+bool FirstMessage(Server& server, int32_t userId, ConferenceCursor& cursor, MessageRecord& record);
 
 // Replaces the message in `record` by the next one; false when there is
 // none.
-bool NextMessage(Server& server, int32_t userId, ConferenceCursor& cursor,
-                 MessageRecord& record);
+bool NextMessage(Server& server, int32_t userId, ConferenceCursor& cursor, MessageRecord& record);
 
 }  // namespace obrix

@@ -1,3 +1,9 @@
+// The download driver. One run reads the user's settings, clears the work
+// directory of an old packet and of stale parts, starts the packet files,
+// walks the conferences taking messages until a limit is met, and then
+// builds the packet. Only once the packet exists do the user's last-read
+// pointers move, his mail get marked read and the receipts go out: a
+// download that fails anywhere before leaves the board as it found it.
 #include "download/qwk_download.h"
 
 #include <cstdint>
@@ -7,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "download/conference_walk.h"
 #include "download/message_selection.h"
@@ -42,7 +49,8 @@ int32_t Plus(int32_t value, int32_t amount) {
 
 // Deletes a local file that is known to be there.
 void DeleteLocalFile(const std::string& path) {
-  if (!RemoveFile(path)) throw Failure(kFailurePermission, "Permission denied: cannot delete " + path);
+  if (!RemoveFile(path))
+    throw Failure(kFailurePermission, "Permission denied: cannot delete " + path);
 }
 
 // Removes whatever has the name `path` (a link itself, never its target).
@@ -56,7 +64,7 @@ void RemoveLeftover(const std::string& path) {
 
 // The attachment decision for one taken message.
 struct Attachment {
-  bool fits = false;       // counted in the conference's attachment total
+  bool fits = false;  // counted in the conference's attachment total
   int32_t kilobytes = 0;
 };
 
@@ -162,7 +170,8 @@ void Download::ReadSettings() {
   const int32_t id = user_.info.id;
   packetLimit_ = StrictToInt32(server_.vbGetUserVariable(id, kProfile, "MaxMsgPerPacket", "0"));
   conferenceLimit_ = StrictToInt32(server_.vbGetUserVariable(id, kProfile, "MaxMsgPerConf", "0"));
-  includeOwn_ = LeadingNumber(server_.vbGetUserVariable(id, kProfile, "DownloadYourMail", "0")) == 0;
+  includeOwn_ =
+      LeadingNumber(server_.vbGetUserVariable(id, kProfile, "DownloadYourMail", "0")) == 0;
 }
 
 // True when no packet is left in the work directory. A packet that cannot
@@ -198,8 +207,8 @@ void Download::SettleLimits() {
     packetLimit_ = boardPacketLimit;
   }
   if (conferenceLimit_ > boardConferenceLimit) {
-    context_.log.Line("Reset user MaxMsgPerConf to Baud Setting [" +
-                      Decimal(boardConferenceLimit) + "]");
+    context_.log.Line("Reset user MaxMsgPerConf to Baud Setting [" + Decimal(boardConferenceLimit) +
+                      "]");
     conferenceLimit_ = boardConferenceLimit;
   }
 }
@@ -300,16 +309,17 @@ void Download::OpenLine() {
   const int32_t conference = tally_.number;
   const int32_t high = server_.GetHighMessageNumber(conference);
   const int32_t start = server_.GetMsgNumberFromId(conference, server_.GetLastRead(conference));
-  context_.log.WriteLog("Conf: " + Decimal(conference) + ", HighMsg: " + Decimal(high) +
-                            ", Start: " + Decimal(start),
-                        /*noLineEnd=*/true, /*timeStamp=*/true);
+  context_.log.WriteLog(
+      "Conf: " + Decimal(conference) + ", HighMsg: " + Decimal(high) + ", Start: " + Decimal(start),
+      /*noLineEnd=*/true, /*timeStamp=*/true);
   tally_.lineOpen = true;
 }
 
 void Download::CloseLine() {
   if (!tally_.lineOpen) return;
   std::string counts = ", Count: " + Decimal(tally_.taken) + ", Yours: " + Decimal(tally_.toYou);
-  if (tally_.attachKilobytes > 0) counts += ", AttachSize: " + Decimal(tally_.attachKilobytes) + "K";
+  if (tally_.attachKilobytes > 0)
+    counts += ", AttachSize: " + Decimal(tally_.attachKilobytes) + "K";
   tally_.lineOpen = false;
   context_.log.WriteLog(counts, /*noLineEnd=*/false, /*timeStamp=*/false);
 }
@@ -323,8 +333,7 @@ void Download::EndOpenLine() {
 int32_t& Download::NewPointer(int32_t conference) {
   std::vector<int32_t>& table = state_.ConfLastRead;
   if (conference < 0 || static_cast<size_t>(conference) >= table.size()) {
-    throw Failure(kFailureSubscript,
-                  "Subscript out of range: conference " + Decimal(conference));
+    throw Failure(kFailureSubscript, "Subscript out of range: conference " + Decimal(conference));
   }
   return table[static_cast<size_t>(conference)];
 }
