@@ -137,7 +137,7 @@ TEST_F(UploadControlTest, ConfigLinesWithoutANumberAreIgnored) {
                        "Ignoring CONFIG line: ADD  9",
                        "Ignoring CONFIG line: hello world",
                        "Ignoring CONFIG line: ADD 99999",
-                       "Ignoring CONFIG line: DROP 4\rADD 5",
+                       "Ignoring CONFIG line: DROP 4?ADD 5",  // control characters made safe
                    }));
 }
 

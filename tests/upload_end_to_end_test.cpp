@@ -396,3 +396,33 @@ TEST_F(UploadEndToEndTest, TheReplyMemberIsFoundInAnyCaseAndFolder) {
 
 }  // namespace
 }  // namespace obrix
+
+namespace obrix {
+namespace {
+
+TEST_F(UploadEndToEndTest, ControlCharactersFromThePacketCannotForgeLogLines) {
+  TestReply forged;
+  forged.number = "3";
+  forged.to = "Jane\rRoe";
+  forged.subject = "Hi\r\n01/01/2026 00:00:00 X";
+  forged.date = "03-14-26";
+  forged.time = "15:09";
+  forged.text = "text\n";
+  std::string file = testing::ReplyFile("OBRIX", {forged});
+  file.replace(0, 7, "OB\r\nFAK");  // block 0 with a line break of its own
+  testing::ZipMembers(qwk_ + "/obrix.rep", {{"OBRIX.MSG", file}});
+
+  const testing::ProcessResult run = Upload();
+  EXPECT_EQ(run.status, 0) << run.output;
+  const std::vector<std::string> log = RunLog();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[0], "Reply Packet ID [OB??FAK]");
+  EXPECT_EQ(log[1], "Conf: 3 To: JANE?ROE Subj: Hi??01/01/2026 00:00:");
+  // The posted message keeps its bytes; only the log line is made safe.
+  const std::vector<board::MessageSummary> messages = Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].subject, "Hi\r\n01/01/2026 00:00:00 X");
+}
+
+}  // namespace
+}  // namespace obrix

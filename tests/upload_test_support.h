@@ -104,16 +104,22 @@ inline void ZipMembers(const std::string& archive,
 
 // A board in `dir`/board.db with conferences 0 to `conferences` - 1
 // (named "Conference <n>") and the users JOHN DOE (password SECRET) and
-// JANE ROE (password LETMEIN).
+// JANE ROE (password LETMEIN). Built once per conference count (hashing
+// the passwords is slow) and copied.
 inline std::string CreateTestBoard(const std::string& dir, int32_t conferences) {
-  const std::string path = dir + "/board.db";
-  board::BoardAdmin::Create(path, board::BoardConfig{}, "SYSOPPW");
-  board::BoardAdmin admin = board::BoardAdmin::Open(path);
-  for (int32_t n = 0; n < conferences; ++n) {
-    admin.AddConference(n, "Conference " + std::to_string(n), 3, {});
+  static TempDir templates;
+  const std::string model = templates / ("board-" + std::to_string(conferences) + ".db");
+  if (!Exists(model)) {
+    board::BoardAdmin::Create(model, board::BoardConfig{}, "SYSOPPW");
+    board::BoardAdmin admin = board::BoardAdmin::Open(model);
+    for (int32_t n = 0; n < conferences; ++n) {
+      admin.AddConference(n, "Conference " + std::to_string(n), 3, {});
+    }
+    admin.AddUser("JOHN DOE", "SECRET", "Caller");
+    admin.AddUser("JANE ROE", "LETMEIN", "Member");
   }
-  admin.AddUser("JOHN DOE", "SECRET", "Caller");
-  admin.AddUser("JANE ROE", "LETMEIN", "Member");
+  const std::string path = dir + "/board.db";
+  std::filesystem::copy_file(model, path);
   return path;
 }
 

@@ -35,6 +35,15 @@ std::string Trim(std::string_view text) {
   return std::string(text.substr(first, last - first + 1));
 }
 
+std::string LogSafe(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) c = '?';
+  }
+  return out;
+}
+
 std::string Decimal(int64_t value) { return std::to_string(value); }
 
 namespace {

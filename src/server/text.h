@@ -21,6 +21,11 @@ std::string ToUpper(std::string_view text);
 // Removes leading and trailing blanks (spaces only).
 std::string Trim(std::string_view text);
 
+// Text from a caller's packet made safe for one log line: control
+// characters (bytes below 0x20, and 0x7F) become '?', so a reply cannot
+// break or forge lines of the activity log. Other bytes pass unchanged.
+std::string LogSafe(std::string_view text);
+
 // Decimal text of a number: no blanks, no leading zeros, '-' when negative.
 std::string Decimal(int64_t value);
 

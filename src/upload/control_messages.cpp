@@ -74,7 +74,7 @@ void ApplyConfigLines(RunContext& context, const std::string& text) {
     try {
       number = StrictToInt16(GetWord(line, 2));
     } catch (const Failure&) {
-      context.log.Line("Ignoring CONFIG line: " + std::string(line));
+      context.log.Line("Ignoring CONFIG line: " + LogSafe(line));
       continue;
     }
     if (command == "ADD" || command == "RESET") {

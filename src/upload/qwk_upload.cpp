@@ -29,11 +29,12 @@ std::string UploaderIdText(int32_t userId) {
   return (userId >= 0 ? " " : "") + Decimal(userId);
 }
 
-// Looks `name` up as the board's 72-character name field; the field takes
-// the name as the board writes it back, and `user` the user's id, name and
-// title when somebody answers to it.
+// Looks up the name held in `field`, passed whole (72 characters, blank
+// filled). The field takes the name as the board writes it back, and
+// `user` (whose own name `field` may be) the id, name and title of the user
+// who answers to it, if anyone does.
 void LookUpName(Server& server, FixedText<72>& field, UserInfo& user) {
-  std::string name = FixedText<72>(field.View()).Str();
+  std::string name = field.Str();
   UserInfo found;
   const bool known = server.vbLookupName(name, found);
   field.Set(name);
@@ -58,16 +59,16 @@ bool PostReply(RunContext& context, const UserRecord& user, MessageRecord& recor
   record.UploaderIdText.Set(UploaderIdText(context.state.UserId));
 
   if (server.vbAddMessage(record, text)) {
-    context.log.Line("Conf: " + Decimal(record.conference) + " To: " + record.to.name.Trimmed() +
-                     " Subj: " + record.subject.Trimmed().substr(0, kLoggedSubjectWidth));
+    context.log.Line("Conf: " + Decimal(record.conference) + " To: " + LogSafe(record.to.name.Trimmed()) +
+                     " Subj: " + LogSafe(record.subject.Trimmed().substr(0, kLoggedSubjectWidth)));
     return true;
   }
   const uint32_t code = server.GetLastError();
   if (code == kServerDuplicate) {
-    context.log.Line("Duplicate message to " + record.to.name.Trimmed());
+    context.log.Line("Duplicate message to " + LogSafe(record.to.name.Trimmed()));
   } else {
     context.log.Line("Error #" + Decimal(static_cast<int32_t>(code)) + " adding message to " +
-                     record.to.name.Trimmed());
+                     LogSafe(record.to.name.Trimmed()));
     context.log.Line("This message could potentially already exist.");
   }
   return false;

@@ -93,7 +93,7 @@ bool ReplyReader::ReadReply(RunContext& context, MessageRecord& record, std::str
   const int64_t fileSize = replyFile_->Size();
 
   if (replyPos_ == 1) {
-    context.log.Line("Reply Packet ID [" + Trim(ReadAt(1, kQwkBlockSize)) + "]");
+    context.log.Line("Reply Packet ID [" + LogSafe(Trim(ReadAt(1, kQwkBlockSize))) + "]");
     replyPos_ = ToReplyPos(replyPos_ + kBlock);
   }
   if (replyPos_ >= fileSize) return false;

@@ -1,0 +1,58 @@
+// The upload driver in process, where a run of the program cannot reach:
+// a board that claims to store every reply, so that one upload posts more
+// replies than the 16-bit count holds.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "board/board.h"
+#include "forwarding_server.h"
+#include "upload/qwk_upload.h"
+#include "upload_test_support.h"
+
+namespace obrix {
+namespace {
+
+class StoreEverything : public testing::ForwardingServer {
+ public:
+  using ForwardingServer::ForwardingServer;
+  bool vbAddMessage(MessageRecord&, const std::string&) override {
+    ++stored;
+    return true;
+  }
+  int stored = 0;
+};
+
+TEST(UploadDriver, ThePostedCountOverflowsAfterTheReplyIsStored) {
+  testing::TempDir dir;
+  const std::string boardPath = testing::CreateTestBoard(dir.path(), 2);
+  board::Board board;
+  ASSERT_TRUE(board.vbWildcatServerConnect(boardPath.c_str()));
+  ASSERT_TRUE(board.WildcatServerCreateContext());
+  const int32_t userId = board::BoardAdmin::Open(boardPath).UserId("JOHN DOE");
+  UserRecord user;
+  ASSERT_TRUE(board.vbLoginUserEx(userId, "SECRET", 1, "Obrix", user));
+  StoreEverything server(board);
+
+  const std::string qwk = dir / "Qwk";
+  std::filesystem::create_directory(qwk);
+  testing::ZipMembers(qwk + "/obrix.rep",
+                      {{"OBRIX.MSG", testing::ReplyFile("OBRIX", std::vector<testing::TestReply>(
+                                                                     32768))}});
+  ActivityLog log(dir / "obrix.log");
+  RunState state;
+  state.QwkPath = qwk + "/";
+  state.UserId = userId;
+  RunContext context{server, log, state};
+
+  EXPECT_FALSE(QwkUpload(context));
+  EXPECT_EQ(server.stored, 32768);
+  const std::vector<std::string> lines = testing::LogMessages(dir / "obrix.log");
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Conf: 1 To: ALL Subj: Hello"), 32768);
+  EXPECT_EQ(lines.back(), "(QwkUpload) - Error #6: Overflow");
+  EXPECT_TRUE(testing::Exists(qwk + "/obrix.rep"));
+}
+
+}  // namespace
+}  // namespace obrix
