@@ -1,5 +1,7 @@
 // The sysop's side of the board, against real board files in a temporary
 // folder.
+#include "board/board_admin.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -7,7 +9,6 @@
 #include <string>
 
 #include "board/admin_generate.h"
-#include "board/board_admin.h"
 #include "board/message_store.h"
 #include "board/schema.h"
 #include "test_support.h"
@@ -63,8 +64,9 @@ class BoardAdminTest : public ::testing::Test {
 TEST(BoardAdminCreate, RefusesAnExistingFileAndLeavesItAlone) {
   TempDir dir;
   WriteFile(dir / "board.db", "precious");
-  EXPECT_NE(Refusal([&] { BoardAdmin::Create(dir / "board.db", BoardConfig{}, "pw"); }).find(
-                "already exists"),
+  EXPECT_NE(Refusal([&] {
+              BoardAdmin::Create(dir / "board.db", BoardConfig{}, "pw");
+            }).find("already exists"),
             std::string::npos);
   EXPECT_EQ(ReadFile(dir / "board.db"), "precious");
 }
@@ -126,12 +128,13 @@ TEST_F(BoardAdminTest, ConfigurationIsStoredUnderItsKeysAndChecked) {
   admin_->SetConfig("packet-id", "Nite-O_1");
   admin_->SetConfig("version", " 610 ");
   admin_->SetConfig("packet-limit", "-1");
-  EXPECT_EQ(Scalar("SELECT count(*) FROM meta WHERE key = 'packet-id' AND value = 'Nite-O_1'"),
-            1);
+  EXPECT_EQ(Scalar("SELECT count(*) FROM meta WHERE key = 'packet-id' AND value = 'Nite-O_1'"), 1);
   EXPECT_EQ(admin_->GetConfig("version"), "610");
   EXPECT_EQ(admin_->GetConfig("packet-limit"), "-1");
 
-  for (const char* bad : {"", "NINECHARS", "A B", "A.B", "A/B", "\xC4" "B"}) {
+  for (const char* bad : {"", "NINECHARS", "A B", "A.B", "A/B",
+                          "\xC4"
+                          "B"}) {
     EXPECT_NE(Refusal([&] { admin_->SetConfig("packet-id", bad); }).find("packet id"),
               std::string::npos)
         << bad;

@@ -58,8 +58,8 @@ class BoardToolTest : public ::testing::Test {
 
 TEST_F(BoardToolTest, InitConfigUsersAndVariablesRoundTrip) {
   EXPECT_NE(Ok({"init", "--name", "Night Owl BBS", "--sysop", "Pat Smith", "--sysop-password",
-                "s3cret", "--packet-id", "NIGHTOWL", "--city", "Springfield", "--phone",
-                "555-0199", "--serial", "12345678"})
+                "s3cret", "--packet-id", "NIGHTOWL", "--city", "Springfield", "--phone", "555-0199",
+                "--serial", "12345678"})
                 .find("NIGHTOWL"),
             std::string::npos);
   EXPECT_EQ(Ok({"config", "name"}), "Night Owl BBS\n");
@@ -67,7 +67,8 @@ TEST_F(BoardToolTest, InitConfigUsersAndVariablesRoundTrip) {
   EXPECT_EQ(Ok({"config", "serial"}), "12345678\n");
   Ok({"config", "conf-limit", "250"});
   const std::string all = Squeezed(Ok({"config"}));
-  for (const char* line : {"\npacket-id NIGHTOWL\n", "\nconf-limit 250\n", "\ncity Springfield\n"}) {
+  for (const char* line :
+       {"\npacket-id NIGHTOWL\n", "\nconf-limit 250\n", "\ncity Springfield\n"}) {
     EXPECT_NE(all.find(line), std::string::npos) << all;
   }
 
@@ -98,14 +99,12 @@ TEST_F(BoardToolTest, ConferencesPostsAndTheMessageListRoundTrip) {
   Ok({"conf", "add", "1", "General"});
   Ok({"conf", "add", "3", "Sysop Only", "--readers", "pat smith", "--default-flags", "0x1"});
   const std::string conferences = Squeezed(Ok({"conf", "list"}));
-  EXPECT_NE(conferences.find("\n3 Sysop Only 1 0 PAT SMITH\n"),
-            std::string::npos)
-      << conferences;
+  EXPECT_NE(conferences.find("\n3 Sysop Only 1 0 PAT SMITH\n"), std::string::npos) << conferences;
 
-  const std::string first =
-      Ok({"post", "--conf", "1", "--from", "pat smith", "--to", "jane doe", "--subject",
-          "Hello Jane", "--private", "--receipt", "--reference", "77", "--date", "2026-02-03 04:05"},
-         "Line one\nLine two\n");
+  const std::string first = Ok(
+      {"post", "--conf", "1", "--from", "pat smith", "--to", "jane doe", "--subject", "Hello Jane",
+       "--private", "--receipt", "--reference", "77", "--date", "2026-02-03 04:05"},
+      "Line one\nLine two\n");
   WriteFile(dir_ / "text.txt", "");
   const std::string second = Ok({"post", "--conf=1", "--from", "Far Away", "--to", "all",
                                  "--subject", "To everybody", "--text-file", "text.txt"});
@@ -152,9 +151,10 @@ TEST_F(BoardToolTest, FlagsPointersFilesScreensAndAttachments) {
 
   WriteFile(dir_ / "hello.bbs", "Hello\r\n");
   Ok({"screen", "put", "wc:\\disp\\hello1.bbs", "hello.bbs"});
-  const std::string id = Ok({"post", "--conf", "4", "--from", "Pat Smith", "--to", "ALL",
-                             "--subject", "Files"}, "See attached.")
-                             .substr(3);
+  const std::string id =
+      Ok({"post", "--conf", "4", "--from", "Pat Smith", "--to", "ALL", "--subject", "Files"},
+         "See attached.")
+          .substr(3);
   WriteFile(dir_ / "patch.bin", std::string("\0\xFF\r\n", 4));
   Ok({"attach", id.substr(0, id.find(' ')), "patch.bin"});
 
@@ -162,7 +162,8 @@ TEST_F(BoardToolTest, FlagsPointersFilesScreensAndAttachments) {
   EXPECT_EQ(admin.GetFlags("PAT SMITH", 4), 0x83u);
   EXPECT_EQ(admin.GetLastRead("PAT SMITH", 4), 42);
   EXPECT_EQ(admin.ListAreas()[0].fileCount, 1);
-  auto files = admin.database().Prepare("SELECT path_key, data FROM server_files ORDER BY path_key");
+  auto files =
+      admin.database().Prepare("SELECT path_key, data FROM server_files ORDER BY path_key");
   ASSERT_TRUE(files->Step());
   EXPECT_EQ(files->Text(0), "WC:\\CONF(4)\\MESSAGE(" + id.substr(0, id.find(' ')) + ")\\ATTACH");
   EXPECT_EQ(files->Text(1), std::string("\0\xFF\r\n", 4));
@@ -208,14 +209,32 @@ TEST_F(BoardToolTest, BadInputGivesOneLineAndTheRightStatus) {
 TEST_F(BoardToolTest, HelpIsThereForTheToolAndEveryCommand) {
   const ProcessResult overview = RunProgram({BoardBinary(), "--help"}, dir_.path());
   EXPECT_EQ(overview.status, 0);
-  const std::vector<std::vector<std::string>> commands = {
-      {"init"},        {"config"},        {"user", "add"},     {"user", "passwd"},
-      {"user", "list"}, {"user", "newfiles"}, {"var", "get"},   {"var", "set"},
-      {"conf", "add"}, {"conf", "list"},  {"flags", "get"},    {"flags", "set"},
-      {"lastread", "get"}, {"lastread", "set"}, {"post"},      {"messages"},
-      {"show"},        {"area", "add"},   {"area", "list"},    {"file", "add"},
-      {"screen", "put"}, {"attach"},      {"grant"},           {"who"},
-      {"generate"},    {"demo"}};
+  const std::vector<std::vector<std::string>> commands = {{"init"},
+                                                          {"config"},
+                                                          {"user", "add"},
+                                                          {"user", "passwd"},
+                                                          {"user", "list"},
+                                                          {"user", "newfiles"},
+                                                          {"var", "get"},
+                                                          {"var", "set"},
+                                                          {"conf", "add"},
+                                                          {"conf", "list"},
+                                                          {"flags", "get"},
+                                                          {"flags", "set"},
+                                                          {"lastread", "get"},
+                                                          {"lastread", "set"},
+                                                          {"post"},
+                                                          {"messages"},
+                                                          {"show"},
+                                                          {"area", "add"},
+                                                          {"area", "list"},
+                                                          {"file", "add"},
+                                                          {"screen", "put"},
+                                                          {"attach"},
+                                                          {"grant"},
+                                                          {"who"},
+                                                          {"generate"},
+                                                          {"demo"}};
   for (std::vector<std::string> words : commands) {
     std::string name;
     for (const std::string& word : words) name += (name.empty() ? "" : " ") + word;
@@ -288,9 +307,9 @@ TEST_F(BoardToolTest, DemoMakesABoardTheDoorCanLogInTo) {
 }
 
 TEST_F(BoardToolTest, GenerateMakesOrExtendsABoardTheSameWayForTheSameSeed) {
-  const std::vector<std::string> words = {"generate", "--users", "3", "--conferences", "2",
-                                          "--messages", "50", "--max-size", "120", "--to",
-                                          "Bench User", "--to-share", "0.5", "--seed", "3"};
+  const std::vector<std::string> words = {
+      "generate", "--users", "3",          "--conferences", "2",   "--messages", "50", "--max-size",
+      "120",      "--to",    "Bench User", "--to-share",    "0.5", "--seed",     "3"};
   const std::string report = Ok(words);
   EXPECT_NE(report.find("Added 4 users, 2 conferences and 50 messages"), std::string::npos)
       << report;
@@ -303,7 +322,8 @@ TEST_F(BoardToolTest, GenerateMakesOrExtendsABoardTheSameWayForTheSameSeed) {
   EXPECT_EQ(Ok({"messages", "--tsv"}), listed);
   board_ = other;
 
-  EXPECT_NE(Ok({"generate", "--messages", "10", "--seed", "4"}).find("Added 0 users, 0 conferences and 10 messages"),
+  EXPECT_NE(Ok({"generate", "--messages", "10", "--seed", "4"})
+                .find("Added 0 users, 0 conferences and 10 messages"),
             std::string::npos);
   BoardAdmin admin = BoardAdmin::Open(board_);
   EXPECT_EQ(admin.ListMessages(std::nullopt, std::nullopt).size(), 60u);
@@ -316,8 +336,8 @@ TEST_F(BoardToolTest, GenerateMakesOrExtendsABoardTheSameWayForTheSameSeed) {
 TEST(BoardToolDefault, TheBoardComesFromTheEnvironment) {
   TempDir dir;
   const std::string board = dir / "env.db";
-  const ProcessResult made =
-      RunProgram({BoardBinary(), "init", "--name", "From Env"}, dir.path(), {{"OBRIX_BOARD", board}});
+  const ProcessResult made = RunProgram({BoardBinary(), "init", "--name", "From Env"}, dir.path(),
+                                        {{"OBRIX_BOARD", board}});
   EXPECT_EQ(made.status, 0) << made.output;
   EXPECT_EQ(BoardAdmin::Open(board).GetConfig("name"), "From Env");
 }

@@ -188,16 +188,15 @@ void AddBoardCommands(std::vector<Command>& commands) {
         "Example: obrix-board --board /srv/bbs/board.db init --name \"Night Owl BBS\" \\\n"
         "           --sysop \"Pat Smith\" --sysop-password s3cret --packet-id NIGHTOWL\n"},
        Init});
-  commands.push_back(
-      {{"config",
-        {"KEY?", "VALUE?"},
-        {},
-        "Show the configuration, show one key, or set one.",
-        "Keys: name (52 characters at most), sysop (28), city (32), phone (28),\n"
-        "packet-id (1 to 8 letters, digits, '-', '_'), serial (8), version,\n"
-        "packet-limit, conf-limit (whole numbers).\n"
-        "Example: obrix-board config packet-limit 2000\n"},
-       Config});
+  commands.push_back({{"config",
+                       {"KEY?", "VALUE?"},
+                       {},
+                       "Show the configuration, show one key, or set one.",
+                       "Keys: name (52 characters at most), sysop (28), city (32), phone (28),\n"
+                       "packet-id (1 to 8 letters, digits, '-', '_'), serial (8), version,\n"
+                       "packet-limit, conf-limit (whole numbers).\n"
+                       "Example: obrix-board config packet-limit 2000\n"},
+                      Config});
   commands.push_back(
       {{"demo",
         {},

@@ -24,8 +24,8 @@ int AreaList(const Arguments&, const std::string& path) {
   BoardAdmin admin = BoardAdmin::Open(path);
   Table table({"number", "name", "excluded", "files"});
   for (const board::AreaSummary& area : admin.ListAreas()) {
-    table.Add({Decimal(area.number), area.name, area.exclude ? "yes" : "",
-               Decimal(area.fileCount)});
+    table.Add(
+        {Decimal(area.number), area.name, area.exclude ? "yes" : "", Decimal(area.fileCount)});
   }
   table.Print(std::cout);
   return 0;
@@ -64,9 +64,7 @@ void AddFileCommands(std::vector<Command>& commands) {
   commands.push_back(
       {{"file add",
         {"AREA", "NAME"},
-        {{"--size", "BYTES", true},
-         {"--desc", "TEXT", true},
-         {"--date", "\"YYYY-MM-DD HH:MM\""}},
+        {{"--size", "BYTES", true}, {"--desc", "TEXT", true}, {"--date", "\"YYYY-MM-DD HH:MM\""}},
         "Add a file entry to a file area (dated now unless --date).",
         "Names have 16 characters at most, descriptions 76.\n"
         "Example: obrix-board file add 1 MODEMFAQ.TXT --size 31544 --desc \"Modem FAQ\"\n"},

@@ -27,8 +27,9 @@ std::vector<std::string> SplitNames(const std::string& list) {
 
 int ConfAdd(const Arguments& args, const std::string& path) {
   const int32_t number = ToInt32(args.Positional(0), "NUMBER");
-  const uint32_t flags =
-      args.Value("--default-flags") ? ToFlags(*args.Value("--default-flags"), "--default-flags") : 3;
+  const uint32_t flags = args.Value("--default-flags")
+                             ? ToFlags(*args.Value("--default-flags"), "--default-flags")
+                             : 3;
   std::vector<std::string> readers;
   if (auto list = args.Value("--readers")) {
     readers = SplitNames(*list);
@@ -106,13 +107,13 @@ int Show(const Arguments& args, const std::string& path) {
   const auto message = BoardAdmin::Open(path).Show(id);
   if (!message) throw std::invalid_argument("no message " + Decimal(id));
   std::string flags;
-  for (const auto& [set, word] : {std::pair{message->isPrivate, "private"},
-                                  std::pair{message->received, "received"},
-                                  std::pair{message->receiptRequested, "receipt requested"}}) {
+  for (const auto& [set, word] :
+       {std::pair{message->isPrivate, "private"}, std::pair{message->received, "received"},
+        std::pair{message->receiptRequested, "receipt requested"}}) {
     if (set) flags += (flags.empty() ? "" : ", ") + std::string(word);
   }
-  std::cout << "Message:    " << message->id << " (number " << message->number
-            << " in conference " << message->conference << ")\n"
+  std::cout << "Message:    " << message->id << " (number " << message->number << " in conference "
+            << message->conference << ")\n"
             << "From:       " << Party(message->from, message->fromId) << "\n"
             << "To:         " << Party(message->to, message->toId) << "\n"
             << "Subject:    " << message->subject << "\n"
@@ -177,13 +178,12 @@ void AddMessageCommands(std::vector<Command>& commands) {
         "line, flags as 1 and 0.\n"},
        Messages});
   commands.push_back({{"show", {"ID"}, {}, "Show a message's header and text.", ""}, Show});
-  commands.push_back(
-      {{"attach",
-        {"MSGID", "FILE"},
-        {},
-        "Attach a file to a message.",
-        "Stored as the server file wc:\\conf(N)\\message(MSGID)\\attach.\n"},
-       Attach});
+  commands.push_back({{"attach",
+                       {"MSGID", "FILE"},
+                       {},
+                       "Attach a file to a message.",
+                       "Stored as the server file wc:\\conf(N)\\message(MSGID)\\attach.\n"},
+                      Attach});
 }
 
 }  // namespace obrix::tool

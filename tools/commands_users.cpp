@@ -98,17 +98,16 @@ void AddUserCommands(std::vector<Command>& commands) {
         "slow hash of its upper-case form. Titles have 12 characters at most.\n"
         "Example: obrix-board user add \"Jane Doe\" --password letmein --title Member\n"},
        UserAdd});
-  commands.push_back({{"user passwd", {"NAME", "PW"}, {}, "Give a user a new password.", ""},
-                      UserPasswd});
-  commands.push_back({{"user list", {}, {}, "List the users.", ""}, UserList});
   commands.push_back(
-      {{"user newfiles",
-        {"NAME", "DATE"},
-        {},
-        "Set the date from which a user's new-files list counts.",
-        "DATE is \"YYYY-MM-DD HH:MM\" in local time.\n"
-        "Example: obrix-board user newfiles \"JANE DOE\" \"2026-03-01 00:00\"\n"},
-       UserNewFiles});
+      {{"user passwd", {"NAME", "PW"}, {}, "Give a user a new password.", ""}, UserPasswd});
+  commands.push_back({{"user list", {}, {}, "List the users.", ""}, UserList});
+  commands.push_back({{"user newfiles",
+                       {"NAME", "DATE"},
+                       {},
+                       "Set the date from which a user's new-files list counts.",
+                       "DATE is \"YYYY-MM-DD HH:MM\" in local time.\n"
+                       "Example: obrix-board user newfiles \"JANE DOE\" \"2026-03-01 00:00\"\n"},
+                      UserNewFiles});
   commands.push_back(
       {{"var get",
         {"USER", "KEY"},
@@ -117,14 +116,13 @@ void AddUserCommands(std::vector<Command>& commands) {
         "DEFAULT is the account of the board-wide defaults.\n"
         "Example: obrix-board var get DEFAULT MaxMsgPerPacket\n"},
        VarGet});
-  commands.push_back(
-      {{"var set",
-        {"USER", "KEY", "VALUE"},
-        {},
-        "Set a user variable of the \"profile\" section.",
-        "The value is stored exactly as given.\n"
-        "Example: obrix-board var set DEFAULT IncludeNewFiles 1\n"},
-       VarSet});
+  commands.push_back({{"var set",
+                       {"USER", "KEY", "VALUE"},
+                       {},
+                       "Set a user variable of the \"profile\" section.",
+                       "The value is stored exactly as given.\n"
+                       "Example: obrix-board var set DEFAULT IncludeNewFiles 1\n"},
+                      VarSet});
   commands.push_back(
       {{"flags get",
         {"USER", "CONF"},
@@ -133,13 +131,12 @@ void AddUserCommands(std::vector<Command>& commands) {
         "The low four bits select the conference: 3 added, 1 the user's own mail only,\n"
         "0 dropped.\n"},
        FlagsGet});
-  commands.push_back(
-      {{"flags set",
-        {"USER", "CONF", "VALUE"},
-        {},
-        "Set a user's flags on a conference (decimal or 0x hex).",
-        "Example: obrix-board flags set \"JANE DOE\" 4 1\n"},
-       FlagsSet});
+  commands.push_back({{"flags set",
+                       {"USER", "CONF", "VALUE"},
+                       {},
+                       "Set a user's flags on a conference (decimal or 0x hex).",
+                       "Example: obrix-board flags set \"JANE DOE\" 4 1\n"},
+                      FlagsSet});
   commands.push_back({{"lastread get",
                        {"USER", "CONF"},
                        {},

@@ -49,7 +49,8 @@ Arguments ParseArguments(const CommandSpec& spec, const std::vector<std::string>
     const OptionSpec* option = FindOption(spec, name);
     if (!option) throw UsageError(spec.name + ": unknown option " + name);
     if (option->value.empty()) {
-      if (equals != std::string::npos) throw UsageError(spec.name + ": " + name + " takes no value");
+      if (equals != std::string::npos)
+        throw UsageError(spec.name + ": " + name + " takes no value");
       args.flags_[name] = true;
     } else if (equals != std::string::npos) {
       args.values_[name] = word.substr(equals + 1);
@@ -117,9 +118,9 @@ int32_t ToInt32(const std::string& text, const std::string& what) {
 uint32_t ToFlags(const std::string& text, const std::string& what) {
   const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
   const std::string digits = hex ? text.substr(2) : text;
-  const bool allDigits = !digits.empty() &&
-                         digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") ==
-                             std::string::npos;
+  const bool allDigits =
+      !digits.empty() &&
+      digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") == std::string::npos;
   if (!allDigits) {
     throw UsageError(what + " must be a number in decimal or 0x hexadecimal, not " + Quoted(text));
   }

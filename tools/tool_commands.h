@@ -16,8 +16,8 @@ struct Command {
   std::function<int(const Arguments& args, const std::string& boardPath)> run;
 };
 
-void AddBoardCommands(std::vector<Command>& commands);    // init, config, demo, generate, who, grant
-void AddUserCommands(std::vector<Command>& commands);     // user, var, flags, lastread
+void AddBoardCommands(std::vector<Command>& commands);  // init, config, demo, generate, who, grant
+void AddUserCommands(std::vector<Command>& commands);   // user, var, flags, lastread
 void AddMessageCommands(std::vector<Command>& commands);  // conf, post, messages, show, attach
 void AddFileCommands(std::vector<Command>& commands);     // area, file, screen
 

@@ -135,8 +135,8 @@ int Run(const std::vector<std::string>& args) {
     const std::string group = name;
     name += " " + args[next++];
     if (!FindCommand(name)) {
-      throw UsageError(group + ": unknown command " + args[next - 1] + " (" +
-                       GroupMembers(group) + ")");
+      throw UsageError(group + ": unknown command " + args[next - 1] + " (" + GroupMembers(group) +
+                       ")");
     }
   }
   const Command* command = FindCommand(name);

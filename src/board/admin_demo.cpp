@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <vector>
 
 #include "board/admin_internal.h"
 #include "board/admin_random.h"
 #include "board/board_admin.h"
 #include "platform/clock.h"
-#include "platform/files.h"
 #include "server/text.h"
 
 namespace obrix::board {
@@ -26,11 +26,11 @@ constexpr const char* kRegulars[] = {"ALICE WALKER", "BOB MARTIN", "CAROL DIAZ",
 constexpr const char* kRegularsPassword = "SECRET";
 
 constexpr const char* kTopics[] = {
-    "Modem settings",      "Weekend plans",        "New door game",    "QWK reader of choice",
-    "Echo rules",          "Upload ratios",        "Old hardware",     "Compiler trouble",
-    "Network news",        "File request",         "Late night chat",  "Bug report",
-    "Software review",     "Screen colours",       "Mail not arriving", "Favourite editor",
-    "Backup habits",       "Retro games",          "Keyboard clicks",  "Fastest route home"};
+    "Modem settings",  "Weekend plans",  "New door game",     "QWK reader of choice",
+    "Echo rules",      "Upload ratios",  "Old hardware",      "Compiler trouble",
+    "Network news",    "File request",   "Late night chat",   "Bug report",
+    "Software review", "Screen colours", "Mail not arriving", "Favourite editor",
+    "Backup habits",   "Retro games",    "Keyboard clicks",   "Fastest route home"};
 
 constexpr const char* kSentences[] = {
     "I finally got the new modem to connect at full speed last night.",
@@ -94,14 +94,22 @@ std::string Wrap(const std::string& words, const std::string& from) {
 }
 
 std::string FillerText(Random& random, const std::string& from) {
+  // Two to six different sentences.
+  constexpr size_t kCount = sizeof kSentences / sizeof kSentences[0];
+  std::vector<bool> used(kCount, false);
   std::string words;
   const int64_t count = random.Between(2, 6);
-  for (int64_t i = 0; i < count; ++i) words += std::string(i ? " " : "") + random.Pick(kSentences);
+  for (int64_t i = 0; i < count; ++i) {
+    size_t pick = static_cast<size_t>(random.Below(kCount));
+    while (used[pick]) pick = (pick + 1) % kCount;
+    used[pick] = true;
+    words += std::string(i ? " " : "") + kSentences[pick];
+  }
   return Wrap(words, from);
 }
 
 Plan Filler(Random& random, std::map<int32_t, int>& lastInConference, int index) {
-  static constexpr const char* kPosters[] = {"ALICE WALKER", "BOB MARTIN",  "CAROL DIAZ",
+  static constexpr const char* kPosters[] = {"ALICE WALKER",  "BOB MARTIN",  "CAROL DIAZ",
                                              "DAVE KOWALSKI", "ERIN OBRIEN", "SYSOP"};
   Plan plan;
   const uint64_t where = random.Below(100);
@@ -153,8 +161,7 @@ std::multimap<int, Plan> Scripted() {
           " messages addressed to you; the Trading Post is dropped from your packets.",
           false});
   add(30, {1, "ALICE WALKER", kDemoCaller, "Lunch on Friday?", true, false, -1,
-           "Are you free for lunch on Friday? The diner by the station does a fine soup.",
-           false});
+           "Are you free for lunch on Friday? The diner by the station does a fine soup.", false});
   add(30, {1, kDemoCaller, "ALICE WALKER", "Re: Lunch on Friday?", true, false, -2,
            "Friday works for me. Noon at the diner, see you there.", false});
   add(60, {1, "BOB MARTIN", "CAROL DIAZ", "Surprise party", true, false, -1,
@@ -165,14 +172,13 @@ std::multimap<int, Plan> Scripted() {
            false});
   add(120, {2, "DAVE KOWALSKI", kDemoCaller, "The patch I mentioned", false, false, -1,
             "Here is the patch for the line-end handling, attached to this message.", true});
-  add(150, {3, "SYSOP", "SYSOP", "Backup schedule", false, false, -1,
-            "Note to self: the nightly backup now runs at 03:00, the weekly one on Sundays.",
-            false});
+  add(150,
+      {3, "SYSOP", "SYSOP", "Backup schedule", false, false, -1,
+       "Note to self: the nightly backup now runs at 03:00, the weekly one on Sundays.", false});
   add(151, {3, "SYSOP", "ALL", "Hardware budget", false, false, -1,
             "Disk space is at 70 percent; order a second drive before spring.", false});
   add(180, {5, "ERIN OBRIEN", "ALL", "For sale: 2400 baud modem", false, false, -1,
-            "External 2400 baud modem, works fine, comes with its cable. Make an offer.",
-            false});
+            "External 2400 baud modem, works fine, comes with its cable. Make an offer.", false});
   add(220, {0, kDemoCaller, "ALL", "Hello from the demo caller", false, false, -1,
             "Hello everybody, I just joined and read my mail offline. Nice board!", false});
   return out;
@@ -253,9 +259,9 @@ void FillDemoBoard(BoardAdmin& admin, std::vector<std::string>& summary) {
     if (plan.isPrivate) ++privateCount;
   }
 
-  admin.PutServerFile("wc:\\disp\\prelog.bbs",
-                      Screen({"Obrix Demo BBS", "A stand-in board for trying the Obrix QWK door.",
-                              ""}));
+  admin.PutServerFile(
+      "wc:\\disp\\prelog.bbs",
+      Screen({"Obrix Demo BBS", "A stand-in board for trying the Obrix QWK door.", ""}));
   admin.PutServerFile("wc:\\disp\\hello1.bbs",
                       Screen({"Welcome back to the Obrix Demo BBS!", "",
                               "Your mail packet holds the new messages of the conferences you",
@@ -296,20 +302,26 @@ void FillDemoBoard(BoardAdmin& admin, std::vector<std::string>& summary) {
   summary.push_back("Demo caller: " + std::string(kDemoCaller) + ", password " +
                     kDemoCallerPassword);
   summary.push_back("Sysop: " + std::string(kDemoSysop) + ", password " + kDemoSysopPassword);
-  summary.push_back("Other users: ALICE WALKER, BOB MARTIN, CAROL DIAZ, DAVE KOWALSKI,"
-                    " ERIN OBRIEN (password " + std::string(kRegularsPassword) + ")");
-  summary.push_back("Conferences: 0 Main Board, 1 General, 2 Programming, 3 Sysop Only"
-                    " (sysop only), 4 Announcements (demo caller: his own mail only),"
-                    " 5 Trading Post (dropped by the demo caller)");
+  summary.push_back(
+      "Other users: ALICE WALKER, BOB MARTIN, CAROL DIAZ, DAVE KOWALSKI,"
+      " ERIN OBRIEN (password " +
+      std::string(kRegularsPassword) + ")");
+  summary.push_back(
+      "Conferences: 0 Main Board, 1 General, 2 Programming, 3 Sysop Only"
+      " (sysop only), 4 Announcements (demo caller: his own mail only),"
+      " 5 Trading Post (dropped by the demo caller)");
   summary.push_back("Messages: " + Decimal(static_cast<int64_t>(plans.size())) +
-                    " over the last four days, " + Decimal(toCaller) + " to " + kDemoCaller +
-                    ", " + Decimal(privateCount) +
+                    " over the last four days, " + Decimal(toCaller) + " to " + kDemoCaller + ", " +
+                    Decimal(privateCount) +
                     " private, one with a receipt request, one with an attachment");
-  summary.push_back("Screens: wc:\\disp\\prelog.bbs, wc:\\disp\\hello1.bbs, wc:\\disp\\goodbye.bbs");
-  summary.push_back("File areas: 1 Uploads (4 new files for the demo caller), 2 Sysop Archive"
-                    " (excluded)");
-  summary.push_back("DEFAULT profile: IncludeNewFiles 1, IncludeNewBulletins 1,"
-                    " MaxMsgPerPacket 500, MaxMsgPerConf 300");
+  summary.push_back(
+      "Screens: wc:\\disp\\prelog.bbs, wc:\\disp\\hello1.bbs, wc:\\disp\\goodbye.bbs");
+  summary.push_back(
+      "File areas: 1 Uploads (4 new files for the demo caller), 2 Sysop Archive"
+      " (excluded)");
+  summary.push_back(
+      "DEFAULT profile: IncludeNewFiles 1, IncludeNewBulletins 1,"
+      " MaxMsgPerPacket 500, MaxMsgPerConf 300");
 }
 
 }  // namespace
@@ -329,7 +341,7 @@ std::vector<std::string> CreateDemoBoard(const std::string& path) {
     BoardAdmin admin = BoardAdmin::Open(path);
     FillDemoBoard(admin, summary);
   } catch (...) {
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) RemoveFile(path + suffix);
+    admin::RemoveBoardFiles(path);
     throw;
   }
   return summary;

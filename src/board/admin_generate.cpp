@@ -23,18 +23,18 @@ constexpr int32_t kLargestText = 4'000'000;  // what one QWK message can carry
 constexpr uint64_t kSecondTicks = 10'000'000;
 
 constexpr const char* kWords[] = {
-    "the",     "board",  "modem",   "packet", "reader",  "message", "caller", "sysop",
-    "door",    "file",   "upload",  "night",  "node",    "reply",   "thread", "baud",
-    "network", "echo",   "offline", "mail",   "today",   "answer",  "again",  "with",
-    "and",     "about",  "from",    "some",   "works",   "fine",    "never",  "really",
-    "think",   "should", "could",   "would",  "question", "program", "setup", "config"};
+    "the",     "board",  "modem",   "packet", "reader",   "message", "caller", "sysop",
+    "door",    "file",   "upload",  "night",  "node",     "reply",   "thread", "baud",
+    "network", "echo",   "offline", "mail",   "today",    "answer",  "again",  "with",
+    "and",     "about",  "from",    "some",   "works",    "fine",    "never",  "really",
+    "think",   "should", "could",   "would",  "question", "program", "setup",  "config"};
 
 constexpr const char* kTopics[] = {
-    "Modem settings",     "Weekend plans",  "New door game",   "Packet reader help",
-    "Echo rules",         "Upload ratios",  "Old hardware",    "Compiler trouble",
-    "Sysop meeting",      "Network news",   "File request",    "Welcome aboard",
-    "Late night chat",    "Bug report",     "Trading post",    "Software review",
-    "Callback verifier",  "Screen colours", "Mail not arriving", "Happy holidays"};
+    "Modem settings",    "Weekend plans",  "New door game",     "Packet reader help",
+    "Echo rules",        "Upload ratios",  "Old hardware",      "Compiler trouble",
+    "Sysop meeting",     "Network news",   "File request",      "Welcome aboard",
+    "Late night chat",   "Bug report",     "Trading post",      "Software review",
+    "Callback verifier", "Screen colours", "Mail not arriving", "Happy holidays"};
 
 // A block of wrapped words (line feed line ends) that message texts are cut
 // from, long enough for the largest text.
@@ -69,7 +69,8 @@ std::string MessageText(Random& random, const std::string& pool, int64_t index, 
 std::vector<admin::UserRow> Writers(Database& db, int32_t users) {
   std::vector<admin::UserRow> out;
   if (users > 0) {
-    for (int32_t i = 1; i <= users; ++i) out.push_back(admin::RequireUser(db, "USER " + Decimal(i)));
+    for (int32_t i = 1; i <= users; ++i)
+      out.push_back(admin::RequireUser(db, "USER " + Decimal(i)));
     return out;
   }
   auto list = db.Prepare("SELECT id, name, title FROM users WHERE name <> ? ORDER BY id");
@@ -94,7 +95,10 @@ std::vector<int32_t> TargetConferences(Database& db, int32_t conferences) {
 class Generator {
  public:
   Generator(BoardAdmin& admin, const GenerateOptions& options, const GenerateProgress& progress)
-      : admin_(admin), db_(admin.database()), options_(options), progress_(progress),
+      : admin_(admin),
+        db_(admin.database()),
+        options_(options),
+        progress_(progress),
         random_(options.seed) {}
 
   GenerateReport Run() {
@@ -205,14 +209,14 @@ class Generator {
 
 void CheckGenerateOptions(const GenerateOptions& options) {
   if (options.users < 0 || options.conferences < 0 || options.messages < 0) {
-    throw std::invalid_argument("the numbers of users, conferences and messages cannot be negative");
+    throw std::invalid_argument(
+        "the numbers of users, conferences and messages cannot be negative");
   }
   if (options.conferences > admin::kHighestConference + 1) {
     throw std::invalid_argument("at most " + Decimal(admin::kHighestConference + 1) +
                                 " conferences");
   }
-  if (options.minSize < 0 || options.maxSize < options.minSize ||
-      options.maxSize > kLargestText) {
+  if (options.minSize < 0 || options.maxSize < options.minSize || options.maxSize > kLargestText) {
     throw std::invalid_argument("message sizes must satisfy 0 <= min-size <= max-size <= " +
                                 Decimal(kLargestText));
   }

@@ -63,5 +63,16 @@ int32_t InsertUser(Database& db, std::string_view name, const std::string& passw
                    std::string_view title);
 
 bool ConferenceExists(Database& db, int32_t number);
+// Raises std::invalid_argument("no conference N") when it does not exist.
+void RequireConference(Database& db, int32_t number);
+
+// Raises std::invalid_argument when `value` is longer than `most` bytes.
+void CheckLength(const std::string& what, const std::string& value, size_t most);
+
+// Stores a user's flags on an object, replacing earlier ones.
+void PutObjectFlags(Database& db, int32_t userId, uint32_t object, uint32_t flags);
+
+// Removes a board file and the journal files beside it.
+void RemoveBoardFiles(const std::string& path);
 
 }  // namespace obrix::board::admin

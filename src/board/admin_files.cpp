@@ -1,0 +1,101 @@
+// File areas, files, display screens, node activity and bulk loading.
+#include <stdexcept>
+
+#include "board/admin_internal.h"
+#include "board/board_admin.h"
+#include "server/text.h"
+
+namespace obrix::board {
+
+using admin::CheckLength;
+using admin::WriteScope;
+
+void BoardAdmin::AddArea(int32_t number, const std::string& name, bool exclude) {
+  if (number < 1) throw std::invalid_argument("file areas are numbered from 1");
+  if (Trim(name).empty()) throw std::invalid_argument("a file area name must not be empty");
+  CheckLength("file area name", name, admin::kAreaNameWidth);
+  WriteScope scope(db_);
+  {
+    auto find = db_.Prepare("SELECT 1 FROM file_areas WHERE number = ?");
+    find->Bind(1, int64_t{number});
+    if (find->Step()) {
+      throw std::invalid_argument("file area " + Decimal(number) + " already exists");
+    }
+  }
+  auto insert = db_.Prepare("INSERT INTO file_areas (number, name, exclude) VALUES (?, ?, ?)");
+  insert->Bind(1, int64_t{number}).Bind(2, name).Bind(3, int64_t{exclude ? 1 : 0});
+  insert->Run();
+  scope.Commit();
+}
+
+std::vector<AreaSummary> BoardAdmin::ListAreas() {
+  std::vector<AreaSummary> out;
+  auto list = db_.Prepare(
+      "SELECT a.number, a.name, a.exclude,"
+      " (SELECT count(*) FROM files f WHERE f.area = a.number)"
+      " FROM file_areas a ORDER BY a.number");
+  while (list->Step()) {
+    out.push_back(AreaSummary{static_cast<int32_t>(list->Int(0)), list->Text(1), list->Int(2) != 0,
+                              static_cast<int32_t>(list->Int(3))});
+  }
+  return out;
+}
+
+void BoardAdmin::AddFile(int32_t area, const std::string& name, int32_t size,
+                         const std::string& description, FILETIME date) {
+  if (Trim(name).empty()) throw std::invalid_argument("a file name must not be empty");
+  CheckLength("file name", name, admin::kFileNameWidth);
+  CheckLength("file description", description, admin::kFileDescriptionWidth);
+  if (size < 0) throw std::invalid_argument("a file size cannot be negative");
+  WriteScope scope(db_);
+  {
+    auto find = db_.Prepare("SELECT 1 FROM file_areas WHERE number = ?");
+    find->Bind(1, int64_t{area});
+    if (!find->Step()) throw std::invalid_argument("no file area " + Decimal(area));
+  }
+  auto insert = db_.Prepare(
+      "INSERT INTO files (area, name, description, size, upload_time) VALUES (?, ?, ?, ?, ?)");
+  insert->Bind(1, int64_t{area})
+      .Bind(2, name)
+      .Bind(3, description)
+      .Bind(4, int64_t{size})
+      .Bind(5, static_cast<int64_t>(date.Ticks()));
+  insert->Run();
+  scope.Commit();
+}
+
+// ---------------------------------------------------------------------------
+// Server files
+
+void BoardAdmin::PutServerFile(const std::string& serverPath, const std::string& bytes) {
+  if (Trim(serverPath).empty()) throw std::invalid_argument("a server path must not be empty");
+  WriteScope scope(db_);
+  auto put = db_.Prepare(
+      "INSERT INTO server_files (path_key, path, message_id, data) VALUES (?, ?, NULL, ?)"
+      " ON CONFLICT (path_key) DO UPDATE SET path = excluded.path, message_id = NULL,"
+      " data = excluded.data");
+  put->Bind(1, ToUpper(serverPath)).Bind(2, serverPath).BindBlob(3, bytes);
+  put->Run();
+  scope.Commit();
+}
+
+// ---------------------------------------------------------------------------
+// Node activity and bulk loading
+
+std::vector<NodeActivity> BoardAdmin::Who() {
+  std::vector<NodeActivity> out;
+  auto list = db_.Prepare(
+      "SELECT u.name, n.text, n.time FROM node_activity n JOIN users u ON u.id = n.user_id"
+      " ORDER BY n.time, u.name");
+  while (list->Step()) {
+    out.push_back(NodeActivity{list->Text(0), list->Text(1),
+                               FILETIME::FromTicks(static_cast<uint64_t>(list->Int(2)))});
+  }
+  return out;
+}
+
+void BoardAdmin::BeginBulk() { db_.Exec("BEGIN IMMEDIATE"); }
+
+void BoardAdmin::CommitBulk() { db_.Exec("COMMIT"); }
+
+}  // namespace obrix::board
