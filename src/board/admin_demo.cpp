@@ -297,6 +297,7 @@ void FillDemoBoard(BoardAdmin& admin, std::vector<std::string>& summary) {
   admin.SetVar(admin::kDefaultAccount, "IncludeNewBulletins", "1");
   admin.SetVar(admin::kDefaultAccount, "MaxMsgPerPacket", "500");
   admin.SetVar(admin::kDefaultAccount, "MaxMsgPerConf", "300");
+  admin.SetVar(admin::kDefaultAccount, "MaxAttachSize", "100");
   admin.CommitBulk();
 
   summary.push_back("Demo caller: " + std::string(kDemoCaller) + ", password " +
@@ -321,7 +322,7 @@ void FillDemoBoard(BoardAdmin& admin, std::vector<std::string>& summary) {
       " (excluded)");
   summary.push_back(
       "DEFAULT profile: IncludeNewFiles 1, IncludeNewBulletins 1,"
-      " MaxMsgPerPacket 500, MaxMsgPerConf 300");
+      " MaxMsgPerPacket 500, MaxMsgPerConf 300, MaxAttachSize 100");
 }
 
 }  // namespace
