@@ -203,3 +203,21 @@ TEST_F(RunSequenceTest, ThePasswordReachesTheLogInUpperCased) {
 
 }  // namespace
 }  // namespace obrix
+
+namespace obrix {
+namespace {
+
+TEST_F(RunSequenceTest, ABoardWithoutConferencesCannotStartADownload) {
+  TempDir other;
+  const std::string empty = other / "empty.db";
+  board::BoardAdmin::Create(empty, board::BoardConfig{}, "sysop-pw");
+  board::BoardAdmin::Open(empty).AddUser("Joe Caller", "Secret", "");
+  const auto result = Run({"/U", "Joe", "Caller", "/P", "secret", "/DOWNLOAD"},
+                          {{"OBRIX_BOARD", empty}});
+  EXPECT_EQ(result.status, kExitOperationFailed);
+  EXPECT_EQ(Log(), WithBanner({"Connecting to Wildcat...", "Logged in as JOE CALLER",
+                               "Download Initialization Failed", "Disconnected from Wildcat."}));
+}
+
+}  // namespace
+}  // namespace obrix
