@@ -66,6 +66,9 @@ class ForwardingServer : public Server {
   FORWARD(bool, WcCloseHandle, (int32_t h), (h))
   FORWARD(int64_t, WcGetFileSize, (const std::string& p), (p))
   FORWARD(uint32_t, GetLastError, (), ())
+  FORWARD(void, BeginBatch, (), ())
+  FORWARD(void, CommitBatch, (), ())
+  FORWARD(void, RollbackBatch, (), ())
 #undef FORWARD
 
  protected:

@@ -364,4 +364,33 @@ uint32_t Board::GetObjectFlags(uint32_t object) {
 
 uint32_t Board::GetLastError() { return impl_->lastError; }
 
+// ---------------------------------------------------------------------------
+// Batches: one write transaction around several operations, whose own
+// transactions become savepoints inside it (see Transaction).
+
+void Board::BeginBatch() {
+  Impl& impl = *impl_;
+  impl.Guard([&] {
+    impl.Connected("BeginBatch").Exec("BEGIN IMMEDIATE");
+    impl.Succeed(true);
+  });
+}
+
+void Board::CommitBatch() {
+  Impl& impl = *impl_;
+  impl.Guard([&] {
+    impl.Connected("CommitBatch").Exec("COMMIT");
+    impl.Succeed(true);
+  });
+}
+
+void Board::RollbackBatch() {
+  Impl& impl = *impl_;
+  if (!impl.db || !impl.db->InTransaction()) return;
+  impl.Guard([&] {
+    impl.db->Exec("ROLLBACK");
+    impl.Succeed(true);
+  });
+}
+
 }  // namespace obrix::board

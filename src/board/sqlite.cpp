@@ -81,6 +81,7 @@ Database::Use::~Use() {
 
 int64_t Database::LastInsertId() const { return sqlite3_last_insert_rowid(db_); }
 int Database::Changes() const { return sqlite3_changes(db_); }
+bool Database::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 
 Statement::Statement(sqlite3* db, const std::string& sql) : db_(db), sql_(sql) {
   if (sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
@@ -149,19 +150,23 @@ void Statement::Reset() {
   sqlite3_clear_bindings(stmt_);
 }
 
-Transaction::Transaction(Database& db) : db_(db) { db_.Exec("BEGIN IMMEDIATE"); }
+Transaction::Transaction(Database& db)
+    : db_(db), nested_(db.InTransaction()) {
+  db_.Exec(nested_ ? "SAVEPOINT operation" : "BEGIN IMMEDIATE");
+}
 
 Transaction::~Transaction() {
   if (!done_) {
     try {
-      db_.Exec("ROLLBACK");
+      // Undoes this operation's writes only; an enclosing transaction goes on.
+      db_.Exec(nested_ ? "ROLLBACK TO operation; RELEASE operation" : "ROLLBACK");
     } catch (...) {
     }
   }
 }
 
 void Transaction::Commit() {
-  db_.Exec("COMMIT");
+  db_.Exec(nested_ ? "RELEASE operation" : "COMMIT");
   done_ = true;
 }
 

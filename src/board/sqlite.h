@@ -39,6 +39,8 @@ class Database {
 
   int64_t LastInsertId() const;
   int Changes() const;
+  // True while a transaction is open on the connection.
+  bool InTransaction() const;
   sqlite3* handle() const { return db_; }
 
  private:
@@ -95,7 +97,10 @@ class Database::Use {
 };
 
 // A write transaction that takes the write lock up front (BEGIN IMMEDIATE)
-// and rolls back unless committed.
+// and rolls back unless committed. Inside a transaction already open on the
+// connection (a batch) it is a savepoint instead: its commit keeps its
+// writes for the enclosing transaction to commit, its rollback undoes only
+// its own writes.
 class Transaction {
  public:
   explicit Transaction(Database& db);
@@ -106,6 +111,7 @@ class Transaction {
 
  private:
   Database& db_;
+  bool nested_ = false;
   bool done_ = false;
 };
 

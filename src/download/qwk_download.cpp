@@ -2,8 +2,9 @@
 // directory of an old packet and of stale parts, starts the packet files,
 // walks the conferences taking messages until a limit is met, and then
 // builds the packet. Only once the packet exists do the user's last-read
-// pointers move, his mail get marked read and the receipts go out: a
-// download that fails anywhere before leaves the board as it found it.
+// pointers move, his mail get marked read and the receipts go out, all in
+// one batch of board writes: a download that fails or is killed anywhere
+// before the batch is committed leaves the board as it found it.
 #include "download/qwk_download.h"
 
 #include <cstdint>
@@ -61,6 +62,30 @@ void RemoveLeftover(const std::string& path) {
     throw Failure(kFailurePermission, "Permission denied: cannot remove " + path);
   }
 }
+
+// A batch of board writes that is dropped unless committed.
+class Batch {
+ public:
+  explicit Batch(Server& server) : server_(server) { server_.BeginBatch(); }
+  ~Batch() {
+    if (committed_) return;
+    try {
+      server_.RollbackBatch();
+    } catch (const std::exception&) {
+      // The board drops an unfinished batch when the connection closes.
+    }
+  }
+  Batch(const Batch&) = delete;
+  Batch& operator=(const Batch&) = delete;
+  void Commit() {
+    server_.CommitBatch();
+    committed_ = true;
+  }
+
+ private:
+  Server& server_;
+  bool committed_ = false;
+};
 
 // The attachment decision for one taken message.
 struct Attachment {
@@ -358,8 +383,12 @@ bool Download::Deliver() {
   if (!BuildPacketArchive(context_)) return false;
 
   context_.log.Line("Updating last read pointers...");
+  // The pointers, read marks and receipts move together: a run that stops
+  // on the way (killed, or a failing board) moves none of them.
+  Batch batch(server_);
   MovePointers();
   MarkDelivered();
+  batch.Commit();
   return true;
 }
 

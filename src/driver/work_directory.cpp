@@ -21,7 +21,16 @@ bool IsFolder(const std::string& path) {
 
 // Takes the work directory's lock for the rest of the run.
 bool LockWorkDirectory(RunContext& context) {
-  auto lock = FileLock::Acquire(context.state.QwkPath + kWorkLockName, WorkLockWaitSeconds());
+  const std::string path = context.state.QwkPath + kWorkLockName;
+  // A lock file that cannot be opened (a folder this run may not write)
+  // is no sign of another run, and no wait would help.
+  try {
+    LocalFile::OpenAppend(path, /*create=*/true).Close();
+  } catch (const Failure& failure) {
+    context.log.Line("Cannot use the work directory: " + failure.description());
+    return false;
+  }
+  auto lock = FileLock::Acquire(path, WorkLockWaitSeconds());
   if (!lock) {
     context.log.Line("Work directory in use by another run.");
     return false;

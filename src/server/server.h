@@ -121,6 +121,16 @@ class Server {
   virtual int64_t WcGetFileSize(const std::string& path) = 0;
   // The code of the last failed operation on this context (0 after a success).
   virtual uint32_t GetLastError() = 0;
+  // A batch: the writes of the operations between BeginBatch and
+  // CommitBatch take effect together or not at all, so a run that stops in
+  // between (killed, or failing) leaves none of them. BeginBatch takes the
+  // board's write lock at once, waiting for other nodes as a write does;
+  // other nodes' writes wait until the batch ends. Batches do not nest.
+  // Each raises Failure(kFailureServer) when the board cannot do it.
+  virtual void BeginBatch() = 0;
+  virtual void CommitBatch() = 0;
+  // Drops the writes of an open batch; does nothing when none is open.
+  virtual void RollbackBatch() = 0;
 };
 
 }  // namespace obrix

@@ -91,6 +91,8 @@ bool Upload(RunContext& context) {
   int32_t position = 0;
   server.vbGetUserById(context.state.UserId, user, position);
   const std::string packetId = board.packetId.Trimmed();
+  // A run killed while it read a packet left its reply file behind.
+  RemoveStaleUnpackFolders(qwkPath);
 
   const std::optional<std::string> archive = FindReplyArchive(server, qwkPath, packetId);
   if (!archive) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <random>
+#include <string_view>
 
 #include "platform/files.h"
 #include "platform/process.h"
@@ -86,6 +87,21 @@ UnpackFolder::UnpackFolder(const std::string& parent) {
 
 UnpackFolder::~UnpackFolder() { RemoveTree(WithoutTrailingSeparator(path_)); }
 
+void RemoveStaleUnpackFolders(const std::string& parent) {
+  constexpr std::string_view kPrefix = "unpack-";
+  std::vector<std::string> stale;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(parent, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() == kPrefix.size() + 16 && name.compare(0, kPrefix.size(), kPrefix) == 0 &&
+        IsDirectory(parent + name)) {
+      stale.push_back(parent + name);
+    }
+  }
+  for (const std::string& folder : stale) RemoveTree(folder);
+}
+
 std::string ReplyUnzipCommand(const std::string& archive, const std::string& packetId,
                               const std::string& folder) {
   const std::string member = packetId + ".msg";
@@ -101,6 +117,9 @@ bool UnzipReplyMember(const std::string& archive, const std::string& packetId,
                       const std::string& folder) {
   ProcessOptions options;
   options.nullInput = true;
+  // unzip warns on its standard error when a name pattern matches no
+  // member, even with -qq; nothing of it may reach the caller's screen.
+  options.nullOutput = true;
   options.maxFileSize = kUnzipFileLimit;
   const int status = RunProcess(ReplyUnzipCommand(archive, packetId, folder), options);
   return status == kUnzipDone || status == kUnzipWarning || status == kUnzipNoMatch;

@@ -46,6 +46,12 @@ class UnpackFolder {
   std::string path_;
 };
 
+// Removes the folders that UnpackFolder made in `parent` (ending with the
+// separator) and that a run killed before its end left behind. Only for a
+// caller that holds the work directory's lock, so that no other run is
+// using one of them.
+void RemoveStaleUnpackFolders(const std::string& parent);
+
 // The unzip command line that extracts the member packet id + ".msg" (any
 // letter case, at any depth of the archive) flat and in lower case into
 // `folder`, overwriting without asking.
