@@ -417,9 +417,11 @@ TEST_F(DownloadEndToEndTest, NothingToSendLeavesNoFiles) {
   Admin().SetConfig("conf-limit", "1000");   // equal to the user's: left alone
   ASSERT_TRUE(std::filesystem::create_directory(dir_ / "Qwk"));
   // An old packet and parts that a former run or an upload left behind.
-  for (const char* name : {"OBRIX.qwk", "hello", "goodbye", "newfiles.dat"}) {
+  for (const char* name : {"OBRIX.qwk", "hello", "goodbye", "newfiles.dat", "ziAb12Z9"}) {
     WriteFile(Work(name), std::string("left over: ") + name);
   }
+  // Not the archiver's: kept.
+  WriteFile(Work("zi-notes"), "x");
 
   ASSERT_EQ(Download().status, 0);
   EXPECT_EQ(RunLines(), (std::vector<std::string>{
@@ -430,7 +432,7 @@ TEST_F(DownloadEndToEndTest, NothingToSendLeavesNoFiles) {
                             "No messages found - removing temporary files [NO QWK CREATED].",
                             "Download complete.",
                         }));
-  EXPECT_TRUE(WorkFiles().empty());
+  EXPECT_EQ(WorkFiles(), (std::vector<std::string>{"zi-notes"}));
   EXPECT_EQ(LastRead(1), last);
 }
 

@@ -215,8 +215,27 @@ bool Download::RemoveOldPacket() {
 
 // A "hello", "goodbye" or "newfiles.dat" in the shared work directory that
 // this download did not write must not reach its packet.
+// True for the name of a temporary file of the archiver ("zi" and six
+// letters or digits), which a run killed while zipping leaves behind.
+bool IsArchiverTemporary(const std::string& name) {
+  if (name.size() != 8 || name.compare(0, 2, "zi") != 0) return false;
+  for (size_t i = 2; i < name.size(); ++i) {
+    const char c = name[i];
+    const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!alnum) return false;
+  }
+  return true;
+}
+
 void Download::RemoveLeftovers() {
   for (const char* name : {"hello", "goodbye", "newfiles.dat"}) RemoveLeftover(WorkPath(name));
+  // A half-written archive of an earlier, killed run holds that caller's
+  // mail; the work directory's lock guarantees no archiver is at work now.
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(state_.QwkPath, error)) {
+    const std::string name = entry.path().filename().string();
+    if (IsArchiverTemporary(name) && entry.is_regular_file(error)) RemoveFile(WorkPath(name));
+  }
 }
 
 void Download::SettleLimits() {
