@@ -58,8 +58,8 @@ int64_t InsertAll(Database& db, const std::string& file, const std::string& from
         !nextNumber.count(conference)) {
       throw std::runtime_error("malformed reply at byte " + std::to_string(position));
     }
-    std::string text = file.substr(position + obrix::kQwkBlockSize,
-                                   (blocks - 1) * obrix::kQwkBlockSize);
+    std::string text =
+        file.substr(position + obrix::kQwkBlockSize, (blocks - 1) * obrix::kQwkBlockSize);
     for (char& c : text) {
       if (c == obrix::kQwkLineEnd) c = '\n';
     }

@@ -33,8 +33,8 @@ struct Options {
   uint64_t seed = 1;
 };
 
-constexpr const char* kWords[] = {"reply", "packet", "reader", "thanks", "board",  "modem",
-                                  "about", "again",  "night",  "works",  "answer", "offline",
+constexpr const char* kWords[] = {"reply", "packet", "reader", "thanks", "board",    "modem",
+                                  "about", "again",  "night",  "works",  "answer",   "offline",
                                   "the",   "and",    "with",   "should", "question", "mail"};
 
 Options Parse(int argc, char** argv) {
@@ -45,16 +45,27 @@ Options Parse(int argc, char** argv) {
       if (i + 1 >= argc) throw std::invalid_argument(arg + " needs a value");
       return argv[++i];
     };
-    if (arg == "--packet-id") options.packetId = value();
-    else if (arg == "--replies") options.replies = std::stoll(value());
-    else if (arg == "--conferences") options.conferences = std::stoi(value());
-    else if (arg == "--from") options.from = value();
-    else if (arg == "--to") options.to = value();
-    else if (arg == "--min-size") options.minSize = std::stoi(value());
-    else if (arg == "--max-size") options.maxSize = std::stoi(value());
-    else if (arg == "--seed") options.seed = std::stoull(value());
-    else if (!arg.empty() && arg[0] != '-' && options.out.empty()) options.out = arg;
-    else throw std::invalid_argument("unknown argument " + arg);
+    if (arg == "--packet-id") {
+      options.packetId = value();
+    } else if (arg == "--replies") {
+      options.replies = std::stoll(value());
+    } else if (arg == "--conferences") {
+      options.conferences = std::stoi(value());
+    } else if (arg == "--from") {
+      options.from = value();
+    } else if (arg == "--to") {
+      options.to = value();
+    } else if (arg == "--min-size") {
+      options.minSize = std::stoi(value());
+    } else if (arg == "--max-size") {
+      options.maxSize = std::stoi(value());
+    } else if (arg == "--seed") {
+      options.seed = std::stoull(value());
+    } else if (!arg.empty() && arg[0] != '-' && options.out.empty()) {
+      options.out = arg;
+    } else {
+      throw std::invalid_argument("unknown argument " + arg);
+    }
   }
   if (options.out.empty()) throw std::invalid_argument("no output file given");
   if (options.replies < 0 || options.conferences < 1 || options.minSize < 1 ||
