@@ -10,6 +10,7 @@
 #include "board/board_admin.h"
 #include "driver/run_sequence.h"
 #include "platform/file_lock.h"
+#include "server/failure.h"
 #include "forwarding_server.h"
 #include "test_support.h"
 
@@ -217,6 +218,41 @@ TEST_F(RunSequenceTest, ABoardWithoutConferencesCannotStartADownload) {
   EXPECT_EQ(result.status, kExitOperationFailed);
   EXPECT_EQ(Log(), WithBanner({"Connecting to Wildcat...", "Logged in as JOE CALLER",
                                "Download Initialization Failed", "Disconnected from Wildcat."}));
+}
+
+}  // namespace
+}  // namespace obrix
+
+namespace obrix {
+namespace {
+
+TEST_F(RunSequenceTest, ABoardThatFailsDuringTheLogInEndsTheSessionCleanly) {
+  class FailingLookup : public testing::ForwardingServer {
+   public:
+    using ForwardingServer::ForwardingServer;
+    bool vbGetUserByName(std::string&, UserRecord&, int32_t&) override {
+      throw Failure(kFailureServer, "board database error: disk I/O error");
+    }
+    bool WildcatServerDeleteContext() override {
+      deleted = true;
+      return inner_.WildcatServerDeleteContext();
+    }
+    bool deleted = false;
+  };
+  board::Board real;
+  FailingLookup failing(real);
+  ActivityLog log(dir_ / "obrix.log");
+  RunState state;
+  state.programDirectory = dir_.path();
+  RunContext context{failing, log, state};
+  ::setenv("OBRIX_BOARD", boardPath_.c_str(), 1);
+  const int status = Main(context, "/U Joe Caller /P secret /DOWNLOAD");
+  ::unsetenv("OBRIX_BOARD");
+  EXPECT_EQ(status, kExitSession);
+  EXPECT_TRUE(failing.deleted);
+  EXPECT_EQ(Log(), WithBanner({"Connecting to Wildcat...",
+                               "Server failure # 1000: board database error: disk I/O error",
+                               "Disconnected from Wildcat."}));
 }
 
 }  // namespace

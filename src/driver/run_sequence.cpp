@@ -126,7 +126,20 @@ bool OpenSession(RunContext& context, const std::string& arguments) {
 }
 
 int Main(RunContext& context, const std::string& arguments) {
-  const int session = Login(context, arguments);
+  int session = kExitSession;
+  try {
+    session = Login(context, arguments);
+  } catch (const Failure& failure) {
+    // The board failed (rather than refused) while the session was being
+    // opened: say so, close what was opened, and end the run.
+    if (failure.number() == kFailureLog) throw;
+    context.log.Line("Server failure # " + std::to_string(failure.number()) + ": " +
+                     failure.description());
+    context.server.LogoutUser();
+    context.server.WildcatServerDeleteContext();
+    context.log.Line("Disconnected from Wildcat.");
+    return kExitSession;
+  }
   if (session != kExitOk) return session;
   bool done = false;
   try {
