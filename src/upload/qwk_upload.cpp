@@ -100,7 +100,7 @@ bool Upload(RunContext& context) {
     return false;
   }
 
-  const UnpackFolder unpacked(qwkPath);
+  UnpackFolder unpacked(qwkPath);
   if (!UnzipReplyMember(*archive, packetId, unpacked.path())) {
     context.log.Line("There was a problem unzipping the .REP archive.");
     return false;
@@ -133,6 +133,10 @@ bool Upload(RunContext& context) {
                                : Decimal(posted) + " replies uploaded.");
 
   RemovePacketFile(context, *replyPath);
+  // The private folder goes before the archive: a run stopped in between
+  // leaves the archive, which the next upload reads again, and never a
+  // folder that no run would come back for.
+  unpacked.Remove();
   RemovePacketFile(context, *archive);
   return true;
 }

@@ -85,7 +85,13 @@ UnpackFolder::UnpackFolder(const std::string& parent) {
   throw Failure(kFailurePermission, "Cannot create a folder to unpack the reply packet in " + parent);
 }
 
-UnpackFolder::~UnpackFolder() { RemoveTree(WithoutTrailingSeparator(path_)); }
+UnpackFolder::~UnpackFolder() { Remove(); }
+
+void UnpackFolder::Remove() {
+  if (removed_) return;
+  removed_ = true;
+  RemoveTree(WithoutTrailingSeparator(path_));
+}
 
 void RemoveStaleUnpackFolders(const std::string& parent) {
   constexpr std::string_view kPrefix = "unpack-";

@@ -42,8 +42,13 @@ class UnpackFolder {
   // The folder's path, ending with the separator.
   const std::string& path() const { return path_; }
 
+  // Removes the folder and what it holds now (the destructor then has
+  // nothing left to do).
+  void Remove();
+
  private:
   std::string path_;
+  bool removed_ = false;
 };
 
 // Removes the folders that UnpackFolder made in `parent` (ending with the
