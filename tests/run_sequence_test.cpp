@@ -141,7 +141,16 @@ TEST_F(RunSequenceTest, ASecondRunWaitsForTheWorkDirectory) {
 
   testing::ProcessResult waited;
   std::thread second([&] { waited = Run({"/U", "Joe", "Caller", "/P", "secret", "/UPLOAD"}); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // Wait (boundedly) for its log-in, then give it time to go further.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  auto loggedIn = [&] {
+    return testing::Exists(dir_ / "obrix.log") && !Log().empty() &&
+           Log().back() == "Logged in as JOE CALLER";
+  };
+  while (!loggedIn() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   // Still waiting: logged in, but its operation has not started.
   auto log = Log();
   EXPECT_EQ(log.back(), "Logged in as JOE CALLER");
