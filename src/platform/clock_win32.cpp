@@ -19,10 +19,4 @@ SYSTEMTIME LocalNow() {
   return st;
 }
 
-FILETIME LocalNowFileTime() {
-  FILETIME ft;
-  SystemTimeToFileTime(LocalNow(), ft);
-  return ft;
-}
-
 }  // namespace obrix
