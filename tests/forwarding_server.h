@@ -66,6 +66,8 @@ class ForwardingServer : public Server {
   FORWARD(bool, WcCloseHandle, (int32_t h), (h))
   FORWARD(int64_t, WcGetFileSize, (const std::string& p), (p))
   FORWARD(uint32_t, GetLastError, (), ())
+  FORWARD(void, BeginSnapshot, (), ())
+  FORWARD(void, EndSnapshot, (), ())
   FORWARD(void, BeginBatch, (), ())
   FORWARD(void, CommitBatch, (), ())
   FORWARD(void, RollbackBatch, (), ())

@@ -393,4 +393,27 @@ void Board::RollbackBatch() {
   });
 }
 
+// ---------------------------------------------------------------------------
+// Snapshots: one read transaction around many reads.
+
+void Board::BeginSnapshot() {
+  Impl& impl = *impl_;
+  impl.Guard([&] {
+    Database& db = impl.Connected("BeginSnapshot");
+    db.Exec("BEGIN DEFERRED");
+    // The read starts here, not at the first operation's statement.
+    db.Exec("SELECT count(*) FROM meta");
+    impl.Succeed(true);
+  });
+}
+
+void Board::EndSnapshot() {
+  Impl& impl = *impl_;
+  if (!impl.db || !impl.db->InTransaction()) return;
+  impl.Guard([&] {
+    impl.db->Exec("COMMIT");
+    impl.Succeed(true);
+  });
+}
+
 }  // namespace obrix::board

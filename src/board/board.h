@@ -80,6 +80,8 @@ class Board final : public Server {
 
   int64_t WcGetFileSize(const std::string& path) override;
   uint32_t GetLastError() override;
+  void BeginSnapshot() override;
+  void EndSnapshot() override;
   void BeginBatch() override;
   void CommitBatch() override;
   void RollbackBatch() override;

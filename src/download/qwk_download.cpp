@@ -87,6 +87,25 @@ class Batch {
   bool committed_ = false;
 };
 
+// A snapshot of the board held through the scan: its many reads see one
+// state of the board and share one read lock. Ended before any write.
+class Snapshot {
+ public:
+  explicit Snapshot(Server& server) : server_(server) { server_.BeginSnapshot(); }
+  ~Snapshot() {
+    try {
+      server_.EndSnapshot();
+    } catch (const std::exception&) {
+      // The board ends an open read when the connection closes.
+    }
+  }
+  Snapshot(const Snapshot&) = delete;
+  Snapshot& operator=(const Snapshot&) = delete;
+
+ private:
+  Server& server_;
+};
+
 // The attachment decision for one taken message.
 struct Attachment {
   bool fits = false;  // counted in the conference's attachment total
@@ -258,6 +277,7 @@ void Download::SettleLimits() {
 }
 
 void Download::Scan() {
+  const Snapshot snapshot(server_);
   ConferenceCursor cursor;
   ResetCursor(cursor);
   cursor.kind = kWalkServerOrder;

@@ -131,6 +131,13 @@ class Server {
   virtual void CommitBatch() = 0;
   // Drops the writes of an open batch; does nothing when none is open.
   virtual void RollbackBatch() = 0;
+  // A snapshot: the reads between BeginSnapshot and EndSnapshot see the
+  // board as it stood at the first of them, and share one read lock
+  // instead of taking one each, while other nodes go on writing. Only
+  // reads may be made inside a snapshot; snapshots and batches do not
+  // nest. EndSnapshot does nothing when no snapshot is open.
+  virtual void BeginSnapshot() = 0;
+  virtual void EndSnapshot() = 0;
 };
 
 }  // namespace obrix
