@@ -46,6 +46,20 @@ class RunSequenceTest : public ::testing::Test {
 
   std::vector<std::string> Log() { return LogMessages(dir_ / "obrix.log"); }
 
+  // Runs `step` in this process against `server` (a wrapper around the real
+  // board), with the board named as the program finds it and the log and
+  // work directory of the test's folder.
+  template <typename Step>
+  auto InProcess(Server& server, RunState& state, Step step) {
+    ActivityLog log(dir_ / "obrix.log");
+    state.programDirectory = dir_.path();
+    RunContext context{server, log, state};
+    ::setenv("OBRIX_BOARD", boardPath_.c_str(), 1);
+    auto result = step(context);
+    ::unsetenv("OBRIX_BOARD");
+    return result;
+  }
+
   static std::vector<std::string> WithBanner(std::vector<std::string> lines) {
     lines.insert(lines.begin(), kBanner.begin(), kBanner.end());
     return lines;
@@ -196,13 +210,10 @@ TEST_F(RunSequenceTest, ThePasswordReachesTheLogInUpperCased) {
 
   board::Board real;
   PasswordSpy spy(real);
-  ActivityLog log(dir_ / "obrix.log");
   RunState state;
-  state.programDirectory = dir_.path();
-  RunContext context{spy, log, state};
-  ::setenv("OBRIX_BOARD", boardPath_.c_str(), 1);
-  const bool opened = OpenSession(context, "/U Joe Caller /P sEcReT /UPLOAD");
-  ::unsetenv("OBRIX_BOARD");
+  const bool opened = InProcess(spy, state, [](RunContext& context) {
+    return OpenSession(context, "/U Joe Caller /P sEcReT /UPLOAD");
+  });
   EXPECT_TRUE(opened);
   EXPECT_EQ(spy.seen, "SECRET");
   EXPECT_EQ(state.UserName, "JOE CALLER");
@@ -250,13 +261,10 @@ TEST_F(RunSequenceTest, ABoardThatFailsDuringTheLogInEndsTheSessionCleanly) {
   };
   board::Board real;
   FailingLookup failing(real);
-  ActivityLog log(dir_ / "obrix.log");
   RunState state;
-  state.programDirectory = dir_.path();
-  RunContext context{failing, log, state};
-  ::setenv("OBRIX_BOARD", boardPath_.c_str(), 1);
-  const int status = Main(context, "/U Joe Caller /P secret /DOWNLOAD");
-  ::unsetenv("OBRIX_BOARD");
+  const int status = InProcess(failing, state, [](RunContext& context) {
+    return Main(context, "/U Joe Caller /P secret /DOWNLOAD");
+  });
   EXPECT_EQ(status, kExitSession);
   EXPECT_TRUE(failing.deleted);
   EXPECT_EQ(Log(), WithBanner({"Connecting to Wildcat...",
