@@ -10,7 +10,7 @@
 #include <iostream>
 #include <string>
 
-#include "board/board_admin.h"
+#include "admin/board_admin.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

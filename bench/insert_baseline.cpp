@@ -22,7 +22,7 @@
 #include "board/schema.h"
 #include "board/sqlite.h"
 #include "qwk/qwk_header.h"
-#include "server/text.h"
+#include "base/text.h"
 
 namespace {
 

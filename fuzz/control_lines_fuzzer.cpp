@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz_board.h"
-#include "server/failure.h"
+#include "base/failure.h"
 #include "upload/control_messages.h"
 
 namespace {

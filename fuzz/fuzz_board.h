@@ -11,8 +11,8 @@
 #include <string>
 
 #include "board/board.h"
-#include "board/board_admin.h"
-#include "driver/run_state.h"
+#include "admin/board_admin.h"
+#include "run/run_context.h"
 #include "platform/files.h"
 
 namespace obrix::fuzzing {

@@ -7,7 +7,7 @@
 
 #include "fuzz_board.h"
 #include "qwk/qwk_header.h"
-#include "server/failure.h"
+#include "base/failure.h"
 #include "upload/reply_reader.h"
 
 namespace {

@@ -1,11 +1,11 @@
-#include "driver/activity_log.h"
+#include "run/activity_log.h"
 
 #include <gtest/gtest.h>
 
 #include <regex>
 
-#include "server/failure.h"
-#include "test_support.h"
+#include "base/failure.h"
+#include "support/test_support.h"
 
 namespace obrix {
 namespace {

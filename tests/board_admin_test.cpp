@@ -1,6 +1,6 @@
 // The sysop's side of the board, against real board files in a temporary
 // folder.
-#include "board/board_admin.h"
+#include "admin/board_admin.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,10 +8,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "board/admin_generate.h"
+#include "tools/admin_generate.h"
 #include "board/message_store.h"
 #include "board/schema.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace obrix::board {
 namespace {

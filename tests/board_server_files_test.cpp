@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "board_server_fixture.h"
+#include "support/board_server_fixture.h"
 
 namespace obrix::board {
 namespace {

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "board_server_fixture.h"
-#include "server/failure.h"
+#include "support/board_server_fixture.h"
+#include "base/failure.h"
 
 namespace obrix::board {
 namespace {

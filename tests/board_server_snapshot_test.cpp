@@ -2,7 +2,7 @@
 // go on writing.
 #include <gtest/gtest.h>
 
-#include "board_server_fixture.h"
+#include "support/board_server_fixture.h"
 
 namespace obrix::board {
 namespace {

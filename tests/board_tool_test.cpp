@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "board/admin_demo.h"
+#include "tools/admin_demo.h"
 #include "board/board.h"
-#include "board/board_admin.h"
-#include "test_support.h"
+#include "admin/board_admin.h"
+#include "support/test_support.h"
 
 namespace obrix::board {
 namespace {

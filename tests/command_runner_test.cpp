@@ -1,4 +1,4 @@
-#include "driver/command_runner.h"
+#include "platform/command_runner.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include <chrono>
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace obrix {
 namespace {

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "download/user_defaults.h"
-#include "download_test_fixture.h"
-#include "forwarding_server.h"
+#include "support/download_test_fixture.h"
+#include "support/forwarding_server.h"
 
 namespace obrix::testing {
 namespace {

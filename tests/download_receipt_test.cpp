@@ -3,9 +3,9 @@
 
 #include "download/pointer_file.h"
 #include "download/return_receipt.h"
-#include "download_test_fixture.h"
-#include "driver/activity_log.h"
-#include "server/failure.h"
+#include "support/download_test_fixture.h"
+#include "run/activity_log.h"
+#include "base/failure.h"
 
 namespace obrix::testing {
 namespace {

@@ -5,9 +5,9 @@
 
 #include "download/conference_walk.h"
 #include "download/message_selection.h"
-#include "download_test_fixture.h"
-#include "forwarding_server.h"
-#include "server/failure.h"
+#include "support/download_test_fixture.h"
+#include "support/forwarding_server.h"
+#include "base/failure.h"
 
 namespace obrix::testing {
 namespace {

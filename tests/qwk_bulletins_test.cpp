@@ -5,10 +5,10 @@
 #include <set>
 #include <string>
 
-#include "forwarding_server.h"
+#include "support/forwarding_server.h"
 #include "qwk/qwk_files.h"
-#include "qwk_test_board.h"
-#include "server/failure.h"
+#include "support/qwk_test_board.h"
+#include "base/failure.h"
 
 namespace obrix {
 namespace {

@@ -10,9 +10,9 @@
 
 #include "platform/clock.h"
 #include "qwk/qwk_files.h"
-#include "qwk_test_board.h"
-#include "server/text.h"
-#include "version.h"
+#include "support/qwk_test_board.h"
+#include "base/text.h"
+#include "base/version.h"
 
 namespace obrix {
 namespace {

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "forwarding_server.h"
+#include "support/forwarding_server.h"
 #include "qwk/qwk_files.h"
-#include "qwk_test_board.h"
+#include "support/qwk_test_board.h"
 
 namespace obrix {
 namespace {

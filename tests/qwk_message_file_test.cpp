@@ -6,9 +6,9 @@
 #include <string>
 
 #include "qwk/qwk_files.h"
-#include "qwk_test_board.h"
-#include "server/failure.h"
-#include "server/text.h"
+#include "support/qwk_test_board.h"
+#include "base/failure.h"
+#include "base/text.h"
 
 namespace obrix {
 namespace {

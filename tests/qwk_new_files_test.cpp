@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "qwk/qwk_files.h"
-#include "qwk_test_board.h"
-#include "server/text.h"
+#include "support/qwk_test_board.h"
+#include "base/text.h"
 
 namespace obrix {
 namespace {

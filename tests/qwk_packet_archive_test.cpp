@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "qwk/qwk_files.h"
-#include "qwk_test_board.h"
+#include "support/qwk_test_board.h"
 
 namespace obrix {
 namespace {

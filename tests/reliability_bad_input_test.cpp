@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "board/board_admin.h"
+#include "admin/board_admin.h"
 #include "board/sqlite.h"
-#include "reliability_support.h"
-#include "upload_test_support.h"
+#include "support/reliability_support.h"
+#include "support/upload_test_support.h"
 
 namespace obrix::testing {
 namespace {

@@ -8,13 +8,13 @@
 #include <string>
 
 #include "board/board.h"
-#include "board/board_admin.h"
+#include "admin/board_admin.h"
 #include "download/qwk_download.h"
 #include "driver/work_directory.h"
-#include "forwarding_server.h"
-#include "reliability_support.h"
-#include "server/failure.h"
-#include "server/text.h"
+#include "support/forwarding_server.h"
+#include "support/reliability_support.h"
+#include "base/failure.h"
+#include "base/text.h"
 
 namespace obrix::testing {
 namespace {

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "board/board_admin.h"
+#include "admin/board_admin.h"
 #include "platform/files.h"
-#include "qwk_packet_reader.h"
-#include "reliability_support.h"
+#include "support/qwk_packet_reader.h"
+#include "support/reliability_support.h"
 
 namespace obrix::testing {
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "reliability_support.h"
-#include "upload_test_support.h"
+#include "support/reliability_support.h"
+#include "support/upload_test_support.h"
 
 namespace obrix::testing {
 namespace {

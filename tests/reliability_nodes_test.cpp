@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "board/board_admin.h"
-#include "qwk_packet_reader.h"
-#include "reliability_support.h"
-#include "upload_test_support.h"
+#include "admin/board_admin.h"
+#include "support/qwk_packet_reader.h"
+#include "support/reliability_support.h"
+#include "support/upload_test_support.h"
 
 namespace obrix::testing {
 namespace {

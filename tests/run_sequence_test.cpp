@@ -7,12 +7,12 @@
 #include <thread>
 
 #include "board/board.h"
-#include "board/board_admin.h"
+#include "admin/board_admin.h"
 #include "driver/run_sequence.h"
 #include "platform/file_lock.h"
-#include "server/failure.h"
-#include "forwarding_server.h"
-#include "test_support.h"
+#include "base/failure.h"
+#include "support/forwarding_server.h"
+#include "support/test_support.h"
 
 namespace obrix {
 namespace {

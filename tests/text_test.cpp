@@ -1,8 +1,8 @@
-#include "server/text.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 
-#include "server/failure.h"
+#include "base/failure.h"
 
 namespace obrix {
 namespace {

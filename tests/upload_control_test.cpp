@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "board/board.h"
-#include "server/failure.h"
+#include "base/failure.h"
 #include "upload/control_messages.h"
-#include "upload_test_support.h"
+#include "support/upload_test_support.h"
 
 namespace obrix {
 namespace {

@@ -7,9 +7,9 @@
 #include <filesystem>
 
 #include "board/board.h"
-#include "forwarding_server.h"
+#include "support/forwarding_server.h"
 #include "upload/qwk_upload.h"
-#include "upload_test_support.h"
+#include "support/upload_test_support.h"
 
 namespace obrix {
 namespace {

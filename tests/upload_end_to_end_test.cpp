@@ -9,7 +9,7 @@
 #include "board/board.h"
 #include "platform/file_time.h"
 #include "server/server.h"
-#include "upload_test_support.h"
+#include "support/upload_test_support.h"
 
 namespace obrix {
 namespace {

@@ -6,9 +6,9 @@
 
 #include "board/board.h"
 #include "platform/file_time.h"
-#include "server/failure.h"
+#include "base/failure.h"
 #include "upload/reply_reader.h"
-#include "upload_test_support.h"
+#include "support/upload_test_support.h"
 
 namespace obrix {
 namespace {

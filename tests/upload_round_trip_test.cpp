@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <map>
 
-#include "qwk_packet_reader.h"
-#include "upload_test_support.h"
+#include "support/qwk_packet_reader.h"
+#include "support/upload_test_support.h"
 
 namespace obrix {
 namespace {

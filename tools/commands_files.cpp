@@ -1,9 +1,9 @@
 // File areas, files and server files: area, file, screen.
 #include <iostream>
 
-#include "board/board_admin.h"
+#include "admin/board_admin.h"
 #include "platform/clock.h"
-#include "server/text.h"
+#include "base/text.h"
 #include "tool_commands.h"
 #include "tool_output.h"
 

@@ -1,8 +1,8 @@
 // Conferences and messages: conf, post, messages, show, attach.
 #include <iostream>
 
-#include "board/board_admin.h"
-#include "server/text.h"
+#include "admin/board_admin.h"
+#include "base/text.h"
 #include "tool_commands.h"
 #include "tool_output.h"
 

@@ -1,8 +1,8 @@
 // Users and what the board keeps per user: user, var, flags, lastread.
 #include <iostream>
 
-#include "board/board_admin.h"
-#include "server/text.h"
+#include "admin/board_admin.h"
+#include "base/text.h"
 #include "tool_commands.h"
 #include "tool_output.h"
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "board/board_admin.h"
+#include "admin/board_admin.h"
 
 namespace obrix::tool {
 

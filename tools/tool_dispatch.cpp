@@ -4,9 +4,9 @@
 #include <stdexcept>
 
 #include "board/board.h"
-#include "server/failure.h"
+#include "base/failure.h"
 #include "tool_commands.h"
-#include "version.h"
+#include "base/version.h"
 
 namespace obrix::tool {
 

@@ -7,7 +7,7 @@
 #include <limits>
 #include <system_error>
 
-#include "board/board_admin.h"
+#include "admin/board_admin.h"
 #include "board/board_impl.h"
 #include "board/schema.h"
 #include "platform/clock.h"

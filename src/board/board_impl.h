@@ -17,7 +17,7 @@
 
 #include "board/board.h"
 #include "board/sqlite.h"
-#include "server/failure.h"
+#include "base/failure.h"
 
 namespace obrix::board {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "server/text.h"
+#include "base/text.h"
 
 namespace obrix::board {
 

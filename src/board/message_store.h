@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "board/board_admin.h"
+#include "admin/board_admin.h"
 #include "board/sqlite.h"
 
 namespace obrix::board {

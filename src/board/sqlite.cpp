@@ -4,7 +4,7 @@
 
 #include <unordered_map>
 
-#include "server/failure.h"
+#include "base/failure.h"
 
 namespace obrix::board {
 

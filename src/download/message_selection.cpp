@@ -3,7 +3,7 @@
 #include <limits>
 #include <string_view>
 
-#include "server/failure.h"
+#include "base/failure.h"
 
 namespace obrix {
 

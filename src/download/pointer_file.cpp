@@ -1,7 +1,7 @@
 #include "download/pointer_file.h"
 
-#include "server/failure.h"
-#include "server/text.h"
+#include "base/failure.h"
+#include "base/text.h"
 
 namespace obrix {
 

@@ -23,8 +23,8 @@
 #include "download/user_defaults.h"
 #include "platform/files.h"
 #include "qwk/qwk_files.h"
-#include "server/failure.h"
-#include "server/text.h"
+#include "base/failure.h"
+#include "base/text.h"
 
 namespace obrix {
 

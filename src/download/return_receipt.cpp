@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "driver/activity_log.h"
+#include "run/activity_log.h"
 
 namespace obrix {
 

@@ -1,6 +1,6 @@
 #include "driver/command_line.h"
 
-#include "server/text.h"
+#include "base/text.h"
 
 namespace obrix {
 

@@ -5,7 +5,7 @@
 #include "board/board.h"
 #include "driver/run_sequence.h"
 #include "platform/files.h"
-#include "server/failure.h"
+#include "base/failure.h"
 
 int main(int argc, char** argv) {
   std::string arguments;

@@ -5,9 +5,9 @@
 #include "download/qwk_download.h"
 #include "driver/command_line.h"
 #include "driver/work_directory.h"
-#include "server/failure.h"
+#include "base/failure.h"
 #include "upload/qwk_upload.h"
-#include "version.h"
+#include "base/version.h"
 
 namespace obrix {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "driver/run_state.h"
+#include "run/run_context.h"
 
 namespace obrix {
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "platform/files.h"
-#include "server/failure.h"
+#include "base/failure.h"
 
 namespace obrix {
 

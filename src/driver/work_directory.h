@@ -6,7 +6,7 @@
 // time. A run waits up to OBRIX_LOCK_WAIT seconds (default 30) for it.
 #pragma once
 
-#include "driver/run_state.h"
+#include "run/run_context.h"
 
 namespace obrix {
 

@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "platform/files.h"
-#include "server/failure.h"
+#include "base/failure.h"
 
 namespace obrix {
 

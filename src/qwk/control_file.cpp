@@ -7,8 +7,8 @@
 #include "platform/files.h"
 #include "qwk/qwk_files.h"
 #include "qwk/qwk_header.h"
-#include "server/text.h"
-#include "version.h"
+#include "base/text.h"
+#include "base/version.h"
 
 namespace obrix {
 

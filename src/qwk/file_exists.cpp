@@ -3,8 +3,8 @@
 
 #include "platform/files.h"
 #include "qwk/qwk_files.h"
-#include "server/failure.h"
-#include "server/text.h"
+#include "base/failure.h"
+#include "base/text.h"
 
 namespace obrix {
 

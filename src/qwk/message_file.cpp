@@ -6,9 +6,9 @@
 #include "platform/files.h"
 #include "qwk/qwk_files.h"
 #include "qwk/qwk_header.h"
-#include "server/failure.h"
-#include "server/text.h"
-#include "version.h"
+#include "base/failure.h"
+#include "base/text.h"
+#include "base/version.h"
 
 namespace obrix {
 

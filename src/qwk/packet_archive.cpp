@@ -2,7 +2,7 @@
 // packet id + ".qwk" by the external archiver, which moves them in.
 #include <string>
 
-#include "driver/command_runner.h"
+#include "platform/command_runner.h"
 #include "platform/files.h"
 #include "qwk/qwk_files.h"
 

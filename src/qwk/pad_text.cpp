@@ -1,7 +1,7 @@
 #include <algorithm>
 
 #include "qwk/qwk_files.h"
-#include "server/text.h"
+#include "base/text.h"
 
 namespace obrix {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/run_state.h"
+#include "run/run_context.h"
 #include "server/records.h"
 
 namespace obrix {

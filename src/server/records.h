@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "platform/file_time.h"
-#include "server/text.h"
+#include "base/text.h"
 
 namespace obrix {
 

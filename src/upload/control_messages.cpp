@@ -3,8 +3,8 @@
 #include <limits>
 #include <vector>
 
-#include "server/failure.h"
-#include "server/text.h"
+#include "base/failure.h"
+#include "base/text.h"
 
 namespace obrix {
 

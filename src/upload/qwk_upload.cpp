@@ -6,8 +6,8 @@
 
 #include "platform/files.h"
 #include "qwk/qwk_files.h"
-#include "server/failure.h"
-#include "server/text.h"
+#include "base/failure.h"
+#include "base/text.h"
 #include "upload/control_messages.h"
 #include "upload/rep_archive.h"
 #include "upload/reply_reader.h"

@@ -1,7 +1,7 @@
 // The "/UPLOAD" operation.
 #pragma once
 
-#include "driver/run_state.h"
+#include "run/run_context.h"
 
 namespace obrix {
 

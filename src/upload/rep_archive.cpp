@@ -10,8 +10,8 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "qwk/qwk_files.h"
-#include "server/failure.h"
-#include "server/text.h"
+#include "base/failure.h"
+#include "base/text.h"
 
 namespace obrix {
 

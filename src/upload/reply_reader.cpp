@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "qwk/qwk_header.h"
-#include "server/failure.h"
-#include "server/text.h"
+#include "base/failure.h"
+#include "base/text.h"
 
 namespace obrix {
 

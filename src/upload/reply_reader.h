@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "driver/run_state.h"
+#include "run/run_context.h"
 #include "platform/files.h"
 #include "server/records.h"
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "board/board_admin.h"
+#include "admin/board_admin.h"
 
 namespace obrix::board {
 

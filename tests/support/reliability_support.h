@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "board/sqlite.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace obrix::testing {
 

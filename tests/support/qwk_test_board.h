@@ -8,11 +8,11 @@
 #include <string>
 
 #include "board/board.h"
-#include "board/board_admin.h"
-#include "driver/activity_log.h"
-#include "driver/run_state.h"
+#include "admin/board_admin.h"
+#include "run/activity_log.h"
+#include "run/run_context.h"
 #include "platform/files.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace obrix::testing {
 

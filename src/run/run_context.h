@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/activity_log.h"
+#include "run/activity_log.h"
 #include "platform/file_lock.h"
 #include "server/server.h"
 

@@ -1,11 +1,11 @@
 // Conferences and messages as the sysop makes them.
 #include <stdexcept>
 
-#include "board/admin_internal.h"
-#include "board/board_admin.h"
+#include "admin/admin_internal.h"
+#include "admin/board_admin.h"
 #include "board/message_store.h"
 #include "platform/clock.h"
-#include "server/text.h"
+#include "base/text.h"
 
 namespace obrix::board {
 

@@ -1,9 +1,9 @@
 // File areas, files, display screens, node activity and bulk loading.
 #include <stdexcept>
 
-#include "board/admin_internal.h"
-#include "board/board_admin.h"
-#include "server/text.h"
+#include "admin/admin_internal.h"
+#include "admin/board_admin.h"
+#include "base/text.h"
 
 namespace obrix::board {
 

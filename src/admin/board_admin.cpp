@@ -1,7 +1,7 @@
 // Creating and opening boards, their configuration, and the password
 // hashes; the other BoardAdmin operations live in admin_users.cpp,
 // admin_messages.cpp and admin_files.cpp.
-#include "board/board_admin.h"
+#include "admin/board_admin.h"
 
 #include <sodium.h>
 #include <sqlite3.h>
@@ -9,12 +9,12 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "board/admin_internal.h"
+#include "admin/admin_internal.h"
 #include "board/schema.h"
 #include "platform/file_mode.h"
 #include "platform/files.h"
-#include "server/failure.h"
-#include "server/text.h"
+#include "base/failure.h"
+#include "base/text.h"
 
 namespace obrix::board {
 

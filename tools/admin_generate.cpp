@@ -1,15 +1,15 @@
-#include "board/admin_generate.h"
+#include "admin_generate.h"
 
 #include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <vector>
 
-#include "board/admin_internal.h"
-#include "board/admin_random.h"
+#include "admin/admin_internal.h"
+#include "admin_random.h"
 #include "board/message_store.h"
 #include "platform/clock.h"
-#include "server/text.h"
+#include "base/text.h"
 
 namespace obrix::board {
 

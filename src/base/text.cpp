@@ -1,10 +1,10 @@
-#include "server/text.h"
+#include "base/text.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 
-#include "server/failure.h"
+#include "base/failure.h"
 
 namespace obrix {
 

@@ -1,15 +1,15 @@
-#include "board/admin_demo.h"
+#include "admin_demo.h"
 
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <vector>
 
-#include "board/admin_internal.h"
-#include "board/admin_random.h"
-#include "board/board_admin.h"
+#include "admin/admin_internal.h"
+#include "admin_random.h"
+#include "admin/board_admin.h"
 #include "platform/clock.h"
-#include "server/text.h"
+#include "base/text.h"
 
 namespace obrix::board {
 

@@ -2,9 +2,9 @@
 // dates, variables, access flags, conference flags, last-read pointers.
 #include <stdexcept>
 
-#include "board/admin_internal.h"
-#include "board/board_admin.h"
-#include "server/text.h"
+#include "admin/admin_internal.h"
+#include "admin/board_admin.h"
+#include "base/text.h"
 
 namespace obrix::board {
 

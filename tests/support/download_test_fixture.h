@@ -11,10 +11,10 @@
 #include <string>
 
 #include "board/board.h"
-#include "board/board_admin.h"
+#include "admin/board_admin.h"
 #include "server/records.h"
-#include "server/text.h"
-#include "test_support.h"
+#include "base/text.h"
+#include "support/test_support.h"
 
 namespace obrix::testing {
 

@@ -1,4 +1,4 @@
-#include "driver/command_runner.h"
+#include "platform/command_runner.h"
 
 namespace obrix {
 

@@ -1,10 +1,10 @@
-#include "driver/activity_log.h"
+#include "run/activity_log.h"
 
 #include <cstdio>
 
 #include "platform/clock.h"
 #include "platform/files.h"
-#include "server/failure.h"
+#include "base/failure.h"
 
 namespace obrix {
 

@@ -1,10 +1,10 @@
-#include "qwk_packet_reader.h"
+#include "support/qwk_packet_reader.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace obrix::testing {
 

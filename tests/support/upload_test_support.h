@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "board/board_admin.h"
+#include "admin/board_admin.h"
 #include "qwk/qwk_header.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace obrix::testing {
 

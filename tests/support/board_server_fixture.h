@@ -9,8 +9,8 @@
 #include <string>
 
 #include "board/board.h"
-#include "board/board_admin.h"
-#include "test_support.h"
+#include "admin/board_admin.h"
+#include "support/test_support.h"
 
 namespace obrix::board {
 
