@@ -18,11 +18,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/text.h"
 #include "board/message_store.h"
 #include "board/schema.h"
 #include "board/sqlite.h"
 #include "qwk/qwk_header.h"
-#include "base/text.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "fuzz_board.h"
 #include "base/failure.h"
+#include "fuzz_board.h"
 #include "upload/control_messages.h"
 
 namespace {

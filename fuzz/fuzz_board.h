@@ -10,10 +10,10 @@
 #include <random>
 #include <string>
 
-#include "board/board.h"
 #include "admin/board_admin.h"
-#include "run/run_context.h"
+#include "board/board.h"
 #include "platform/files.h"
+#include "run/run_context.h"
 
 namespace obrix::fuzzing {
 
@@ -31,12 +31,14 @@ class FuzzBoard {
   void ForgetLog() { RemoveFile(log_.path()); }
 
  private:
-  FuzzBoard() : folder_(CreateFolder()), log_(folder_ + "/obrix.log"), context_{board_, log_, state_} {
+  FuzzBoard()
+      : folder_(CreateFolder()), log_(folder_ + "/obrix.log"), context_{board_, log_, state_} {
     try {
       const std::string path = Path("board.db");
       board::BoardAdmin::Create(path, board::BoardConfig{}, "SYSOPPW");
       board::BoardAdmin admin = board::BoardAdmin::Open(path);
-      for (int32_t n = 0; n < 10; ++n) admin.AddConference(n, "Conference " + std::to_string(n), 3, {});
+      for (int32_t n = 0; n < 10; ++n)
+        admin.AddConference(n, "Conference " + std::to_string(n), 3, {});
       state_.UserId = admin.AddUser("FUZZ CALLER", "SECRET", "Caller");
       UserRecord user;
       if (!board_.vbWildcatServerConnect(path.c_str()) || !board_.WildcatServerCreateContext() ||

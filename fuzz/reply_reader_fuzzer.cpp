@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/failure.h"
 #include "fuzz_board.h"
 #include "qwk/qwk_header.h"
-#include "base/failure.h"
 #include "upload/reply_reader.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "tools/admin_generate.h"
 #include "board/message_store.h"
 #include "board/schema.h"
 #include "support/test_support.h"
+#include "tools/admin_generate.h"
 
 namespace obrix::board {
 namespace {

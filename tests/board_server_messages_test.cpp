@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "support/board_server_fixture.h"
 #include "base/failure.h"
+#include "support/board_server_fixture.h"
 
 namespace obrix::board {
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "board/schema.h"
 #include "board/sqlite.h"
 #include "support/board_server_fixture.h"
-#include "base/failure.h"
 
 namespace obrix::board {
 namespace {

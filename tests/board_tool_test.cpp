@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "tools/admin_demo.h"
-#include "board/board.h"
 #include "admin/board_admin.h"
+#include "board/board.h"
 #include "support/test_support.h"
+#include "tools/admin_demo.h"
 
 namespace obrix::board {
 namespace {

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
+#include "base/text.h"
+#include "server/server.h"
 #include "support/download_test_fixture.h"
 #include "support/qwk_packet_reader.h"
-#include "base/failure.h"
-#include "server/server.h"
-#include "base/text.h"
 
 namespace obrix::testing {
 namespace {

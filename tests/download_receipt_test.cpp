@@ -1,11 +1,11 @@
 // Return receipts and the pointer file, against a real board.
 #include <string>
 
+#include "base/failure.h"
 #include "download/pointer_file.h"
 #include "download/return_receipt.h"
-#include "support/download_test_fixture.h"
 #include "run/activity_log.h"
-#include "base/failure.h"
+#include "support/download_test_fixture.h"
 
 namespace obrix::testing {
 namespace {

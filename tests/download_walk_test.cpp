@@ -3,11 +3,11 @@
 #include <limits>
 #include <vector>
 
+#include "base/failure.h"
 #include "download/conference_walk.h"
 #include "download/message_selection.h"
 #include "support/download_test_fixture.h"
 #include "support/forwarding_server.h"
-#include "base/failure.h"
 
 namespace obrix::testing {
 namespace {

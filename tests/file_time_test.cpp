@@ -51,11 +51,11 @@ TEST(FileTimeTest, RoundTripsThroughCalendarFields) {
 
 TEST(FileTimeTest, FailsWhereWindowsFails) {
   FILETIME ft = FILETIME::FromTicks(42);
-  for (const SYSTEMTIME& bad : {Calendar(1600, 12, 31), Calendar(30828, 1, 1), Calendar(2024, 13, 1),
-                                Calendar(2024, 0, 1), Calendar(2023, 2, 29), Calendar(2024, 4, 31),
-                                Calendar(2024, 1, 0), Calendar(2024, 1, 1, 24),
-                                Calendar(2024, 1, 1, 0, 60), Calendar(2024, 1, 1, 0, 0, 60),
-                                Calendar(2024, 1, 1, 0, 0, 0, 1000)}) {
+  for (const SYSTEMTIME& bad :
+       {Calendar(1600, 12, 31), Calendar(30828, 1, 1), Calendar(2024, 13, 1), Calendar(2024, 0, 1),
+        Calendar(2023, 2, 29), Calendar(2024, 4, 31), Calendar(2024, 1, 0),
+        Calendar(2024, 1, 1, 24), Calendar(2024, 1, 1, 0, 60), Calendar(2024, 1, 1, 0, 0, 60),
+        Calendar(2024, 1, 1, 0, 0, 0, 1000)}) {
     EXPECT_FALSE(SystemTimeToFileTime(bad, ft));
   }
   EXPECT_EQ(ft.Ticks(), 42u);  // untouched

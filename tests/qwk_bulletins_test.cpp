@@ -5,10 +5,10 @@
 #include <set>
 #include <string>
 
-#include "support/forwarding_server.h"
-#include "qwk/qwk_files.h"
-#include "support/qwk_test_board.h"
 #include "base/failure.h"
+#include "qwk/qwk_files.h"
+#include "support/forwarding_server.h"
+#include "support/qwk_test_board.h"
 
 namespace obrix {
 namespace {

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
+#include "base/version.h"
 #include "platform/clock.h"
 #include "qwk/qwk_files.h"
 #include "support/qwk_test_board.h"
-#include "base/text.h"
-#include "base/version.h"
 
 namespace obrix {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "support/forwarding_server.h"
 #include "qwk/qwk_files.h"
+#include "support/forwarding_server.h"
 #include "support/qwk_test_board.h"
 
 namespace obrix {

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <string>
 
-#include "qwk/qwk_files.h"
-#include "support/qwk_test_board.h"
 #include "base/failure.h"
 #include "base/text.h"
+#include "qwk/qwk_files.h"
+#include "support/qwk_test_board.h"
 
 namespace obrix {
 namespace {

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "qwk/qwk_files.h"
 #include "support/qwk_test_board.h"
-#include "base/text.h"
 
 namespace obrix {
 namespace {

@@ -4,9 +4,8 @@
 // a work directory the program may not write. Each is posted or refused
 // with a clear log line and the right exit status; none crashes or hangs,
 // none posts anything twice, and a refused packet is kept.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -80,9 +79,7 @@ struct Node {
     return Finish(run);
   }
 
-  void WriteRep(const std::string& replyFile) {
-    ZipMembers(archive, {{"OBRIX.MSG", replyFile}});
-  }
+  void WriteRep(const std::string& replyFile) { ZipMembers(archive, {{"OBRIX.MSG", replyFile}}); }
 
   std::vector<std::string> Subjects() {
     std::vector<std::string> subjects;
@@ -154,16 +151,15 @@ std::vector<ReplyCase> ReplyCases() {
                    100});
   TestReply letters = Good(2);
   letters.number = "abc";
-  cases.push_back({"a Number of letters",
-                   ReplyFile("OBRIX", {Good(1), letters, Good(3)}),
-                   {"Good 1"},
-                   13});
+  cases.push_back(
+      {"a Number of letters", ReplyFile("OBRIX", {Good(1), letters, Good(3)}), {"Good 1"}, 13});
   const std::string two = ReplyFile("OBRIX", {Good(1), Good(2)});
   cases.push_back({"cut in the middle of a header", Cut(two, 3 * 128 + 60), {"Good 1"}, 100});
   TestReply longer = Good(2);
   longer.text = std::string(300, 'l');  // three text blocks
   const std::string withLonger = ReplyFile("OBRIX", {Good(1), longer});
-  cases.push_back({"cut in the middle of a text block", Cut(withLonger, withLonger.size() - 170),
+  cases.push_back({"cut in the middle of a text block",
+                   Cut(withLonger, withLonger.size() - 170),
                    {"Good 1"},
                    100});
   // A DOS end-of-file mark after the last reply.
@@ -179,9 +175,9 @@ TEST(ReliabilityBadInput, RepliesThatLieAboutTheirSizeArePostedOrStopTheUpload) 
     const Node::Outcome first = node.Run("/UPLOAD");
     EXPECT_EQ(first.output, "");
     EXPECT_EQ(node.Subjects(), reply.posted);
-    const std::string countLine =
-        reply.posted.size() == 1 ? "1 reply uploaded."
-                                 : std::to_string(reply.posted.size()) + " replies uploaded.";
+    const std::string countLine = reply.posted.size() == 1
+                                      ? "1 reply uploaded."
+                                      : std::to_string(reply.posted.size()) + " replies uploaded.";
     if (reply.error == 0) {
       EXPECT_EQ(first.status, 0);
       EXPECT_TRUE(Has(first.log, countLine));
@@ -244,8 +240,7 @@ TEST(ReliabilityBadInput, EncryptedOrDamagedArchivesAreRefusedWithoutAQuestion) 
     TempDir staging;
     WriteFile(staging / "OBRIX.MSG", replyFile);
     const ProcessResult zipped = RunProgram(
-        {ProgramOnPath("zip"), "-q", "-P", "password", node.archive, "OBRIX.MSG"},
-        staging.path());
+        {ProgramOnPath("zip"), "-q", "-P", "password", node.archive, "OBRIX.MSG"}, staging.path());
     ASSERT_EQ(zipped.status, 0) << zipped.output;
     // unzip is never left waiting for a password on the caller's line.
     ExpectRefusedArchive(node, "Unable to open .REP file");
@@ -297,8 +292,7 @@ TEST(ReliabilityBadInput, AFileThatIsNotABoardIsLeftAsItWas) {
 // too, until it goes.
 class LockedBoard {
  public:
-  LockedBoard(const std::string& path, bool everything)
-      : db_(board::Database::Open(path, false)) {
+  LockedBoard(const std::string& path, bool everything) : db_(board::Database::Open(path, false)) {
     if (everything) db_.Exec("PRAGMA locking_mode=EXCLUSIVE");
     db_.Exec("BEGIN EXCLUSIVE");
     // A write, so that the exclusive locking mode takes the file itself.
@@ -398,12 +392,10 @@ TEST(ReliabilityBadInput, AWorkDirectoryThatCannotBeWrittenFailsWithAClearLine) 
     }
     const std::optional<uid_t> user = UnprivilegedUser(node);
     if (geteuid() == 0 && !user) GTEST_SKIP() << "cannot run the program as another user";
-    std::filesystem::permissions(node.qwk, std::filesystem::perms::owner_read |
-                                               std::filesystem::perms::owner_exec |
-                                               std::filesystem::perms::group_read |
-                                               std::filesystem::perms::group_exec |
-                                               std::filesystem::perms::others_read |
-                                               std::filesystem::perms::others_exec);
+    std::filesystem::permissions(
+        node.qwk, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                      std::filesystem::perms::group_read | std::filesystem::perms::group_exec |
+                      std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
     const std::vector<std::string> before = FolderNames(node.qwk);
 
     const Node::Outcome download = node.Run("/DOWNLOAD", "", user);

@@ -7,14 +7,14 @@
 #include <optional>
 #include <string>
 
-#include "board/board.h"
 #include "admin/board_admin.h"
+#include "base/failure.h"
+#include "base/text.h"
+#include "board/board.h"
 #include "download/qwk_download.h"
 #include "driver/work_directory.h"
 #include "support/forwarding_server.h"
 #include "support/reliability_support.h"
-#include "base/failure.h"
-#include "base/text.h"
 
 namespace obrix::testing {
 namespace {
@@ -92,8 +92,8 @@ class ReliabilityBatchTest : public ::testing::Test {
   void SetUp() override {
     boardPath_ = MakeBoard(dir_.path());
     probe_.emplace(boardPath_);
-    carol_ = static_cast<int32_t>(
-        probe_->Number("SELECT id FROM users WHERE name = 'CAROL READER'"));
+    carol_ =
+        static_cast<int32_t>(probe_->Number("SELECT id FROM users WHERE name = 'CAROL READER'"));
   }
 
   void LogIn(board::Board& board) {
@@ -154,8 +154,9 @@ TEST_F(ReliabilityBatchTest, ABoardFailingWhileTheDeliveryMovesLeavesEverythingW
     const std::vector<std::string> log = LogMessages(dir_ / "obrix.log");
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ(log[log.size() - 2], "Updating last read pointers...");
-    EXPECT_EQ(log.back(), "(QwkDownload) Error # 1000: board database error: database or disk "
-                          "is full");
+    EXPECT_EQ(log.back(),
+              "(QwkDownload) Error # 1000: board database error: database or disk "
+              "is full");
     EXPECT_EQ(Pointers(), 0);
     EXPECT_EQ(Read(), 0);
     EXPECT_EQ(Receipts(), 0);

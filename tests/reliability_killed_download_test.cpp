@@ -107,8 +107,8 @@ struct Node {
     options.environment = {{"OBRIX_BOARD", board}};
     options.outputPath = dir / "output.txt";
     options.lowPriority = true;
-    return BackgroundRun({obrix, "/U", "Alice", "Caller", "/P", "secret", "/DOWNLOAD"},
-                         dir.path(), options);
+    return BackgroundRun({obrix, "/U", "Alice", "Caller", "/P", "secret", "/DOWNLOAD"}, dir.path(),
+                         options);
   }
 
   Moved Now() {
@@ -213,9 +213,9 @@ TEST(ReliabilityKilledDownload, PointersReadMarksAndReceiptsMoveAllOrNothing) {
       }
     } else {
       ++delivered;
-      EXPECT_TRUE(after.All(model)) << "pointers " << after.pointers << " (" << after.stored
-                                    << " stored), read " << after.read << ", receipts "
-                                    << after.receipts;
+      EXPECT_TRUE(after.All(model))
+          << "pointers " << after.pointers << " (" << after.stored << " stored), read "
+          << after.read << ", receipts " << after.receipts;
       ASSERT_TRUE(Exists(node.packet));
       ExpectCompletePacket(node.packet);
     }

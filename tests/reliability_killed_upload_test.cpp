@@ -59,8 +59,8 @@ class ReliabilityKilledUploadTest : public ::testing::Test {
     options.environment = {{"OBRIX_BOARD", node.board}};
     options.outputPath = node.dir / "output.txt";
     options.lowPriority = true;
-    return BackgroundRun({node.obrix, "/U", "John Doe", "/P", "secret", "/UPLOAD"},
-                         node.dir.path(), options);
+    return BackgroundRun({node.obrix, "/U", "John Doe", "/P", "secret", "/UPLOAD"}, node.dir.path(),
+                         options);
   }
 
   // How often each reply's subject is on the board.
@@ -93,8 +93,7 @@ TEST_F(ReliabilityKilledUploadTest, EveryReplyIsPostedOnceWhereverTheRunIsKilled
       BackgroundRun run = StartUpload(node);
       if (target > 0) {
         PollUntil(20, [&] {
-          return !run.Running() ||
-                 probe.Number("SELECT count(*) FROM messages") >= target;
+          return !run.Running() || probe.Number("SELECT count(*) FROM messages") >= target;
         });
       }
       run.Kill();
@@ -123,9 +122,9 @@ TEST_F(ReliabilityKilledUploadTest, EveryReplyIsPostedOnceWhereverTheRunIsKilled
     if (archiveLeft) {
       EXPECT_EQ(attempts, 1);
       ASSERT_FALSE(CountLines(node).empty());
-      EXPECT_EQ(CountLines(node).back(),
-                std::to_string(kReplies - stored) + (kReplies - stored == 1 ? " reply" : " replies") +
-                    " uploaded.");
+      EXPECT_EQ(CountLines(node).back(), std::to_string(kReplies - stored) +
+                                             (kReplies - stored == 1 ? " reply" : " replies") +
+                                             " uploaded.");
     }
     posted = PostedSubjects(node);
     ASSERT_EQ(posted.size(), static_cast<size_t>(kReplies));

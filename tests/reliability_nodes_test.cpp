@@ -111,8 +111,8 @@ class ReliabilityNodesTest : public ::testing::Test {
       TestReply reply;
       reply.number = std::to_string(k % kConferences);
       reply.to = k % 2 == 0 ? "ALL" : UserName((node + k) % kNodes);
-      reply.subject = "N" + std::to_string(node) + " R" + std::to_string(round) + " K" +
-                      std::to_string(k);
+      reply.subject =
+          "N" + std::to_string(node) + " R" + std::to_string(round) + " K" + std::to_string(k);
       reply.text = "Reply " + reply.subject + "\n";
       replies.push_back(reply);
       uploaded_.insert(reply.subject);

@@ -75,9 +75,8 @@ class ReliabilitySharedWorkDirTest : public ::testing::Test {
   // Starts the upload and stops it while it holds the work directory.
   BackgroundRun StartAndHoldUpload() {
     BackgroundRun upload = StartUpload();
-    EXPECT_TRUE(PollUntil(30, [&] {
-      return Logged("Starting QWK Upload process...") || !upload.Running();
-    }));
+    EXPECT_TRUE(PollUntil(
+        30, [&] { return Logged("Starting QWK Upload process...") || !upload.Running(); }));
     upload.Stop();
     return upload;
   }
@@ -93,7 +92,8 @@ TEST_F(ReliabilitySharedWorkDirTest, TheSecondRunWaitsForTheFirstAndThenSucceeds
   BackgroundRun download = StartDownload("60");
   // The download is in (logged in) but cannot start while the upload holds
   // the work directory.
-  EXPECT_TRUE(PollUntil(30, [&] { return Logged("Logged in as JANE ROE") || !download.Running(); }));
+  EXPECT_TRUE(
+      PollUntil(30, [&] { return Logged("Logged in as JANE ROE") || !download.Running(); }));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_TRUE(download.Running());
   EXPECT_FALSE(Logged("Starting QWK Download process..."));

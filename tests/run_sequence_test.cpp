@@ -1,16 +1,17 @@
 // The run sequence as a sysop sees it: the real obrix program run as a
 // process against a real board, checked line by line in its log.
+#include "driver/run_sequence.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
-#include "board/board.h"
 #include "admin/board_admin.h"
-#include "driver/run_sequence.h"
-#include "platform/file_lock.h"
 #include "base/failure.h"
+#include "board/board.h"
+#include "platform/file_lock.h"
 #include "support/forwarding_server.h"
 #include "support/test_support.h"
 
@@ -74,11 +75,11 @@ TEST_F(RunSequenceTest, NoArgumentsReportsEveryMissingValueWithoutConnecting) {
   // The board file does not even exist: the run must not try to reach it.
   const auto result = Run({}, {{"OBRIX_BOARD", dir_ / "missing.db"}});
   EXPECT_EQ(result.status, kExitCommandLine);
-  EXPECT_EQ(Log(), WithBanner({"ERROR - Command line syntax error",
-                               "/U - Parameter not specified for USER NAME.",
-                               "/P - Parameter not specified for PASSWORD.",
-                               "/DOWNLOAD or /UPLOAD not specified for operation type.",
-                               "Exiting program."}));
+  EXPECT_EQ(Log(),
+            WithBanner(
+                {"ERROR - Command line syntax error", "/U - Parameter not specified for USER NAME.",
+                 "/P - Parameter not specified for PASSWORD.",
+                 "/DOWNLOAD or /UPLOAD not specified for operation type.", "Exiting program."}));
   EXPECT_FALSE(testing::Exists(dir_ / "missing.db"));
 }
 
@@ -107,8 +108,8 @@ TEST_F(RunSequenceTest, AnUnreachableBoardEndsTheRunAtOnce) {
   testing::WriteFile(dir_ / "notaboard.db", "this is not a board");
   for (const std::string& board : {dir_ / "missing.db", dir_ / "notaboard.db"}) {
     std::filesystem::remove(dir_ / "obrix.log");
-    const auto result = Run({"/U", "Joe", "Caller", "/P", "secret", "/DOWNLOAD"},
-                            {{"OBRIX_BOARD", board}});
+    const auto result =
+        Run({"/U", "Joe", "Caller", "/P", "secret", "/DOWNLOAD"}, {{"OBRIX_BOARD", board}});
     EXPECT_EQ(result.status, kExitSession);
     EXPECT_EQ(Log(), WithBanner({"Connecting to Wildcat...", "Unable to Connect to Wildcat"}));
   }
@@ -179,8 +180,8 @@ TEST_F(RunSequenceTest, ARunThatCannotHaveTheWorkDirectoryGivesUp) {
   std::filesystem::create_directory(dir_ / "Qwk");
   auto holder = FileLock::Acquire(dir_ / "Qwk/obrix.lock", 1);
   ASSERT_TRUE(holder.has_value());
-  const auto result = Run({"/U", "Joe", "Caller", "/P", "secret", "/UPLOAD"},
-                          {{"OBRIX_LOCK_WAIT", "0.5"}});
+  const auto result =
+      Run({"/U", "Joe", "Caller", "/P", "secret", "/UPLOAD"}, {{"OBRIX_LOCK_WAIT", "0.5"}});
   EXPECT_EQ(result.status, kExitOperationFailed);
   EXPECT_EQ(Log(), WithBanner({"Connecting to Wildcat...", "Logged in as JOE CALLER",
                                "Work directory in use by another run.",
@@ -233,8 +234,8 @@ TEST_F(RunSequenceTest, ABoardWithoutConferencesCannotStartADownload) {
   const std::string empty = other / "empty.db";
   board::BoardAdmin::Create(empty, board::BoardConfig{}, "sysop-pw");
   board::BoardAdmin::Open(empty).AddUser("Joe Caller", "Secret", "");
-  const auto result = Run({"/U", "Joe", "Caller", "/P", "secret", "/DOWNLOAD"},
-                          {{"OBRIX_BOARD", empty}});
+  const auto result =
+      Run({"/U", "Joe", "Caller", "/P", "secret", "/DOWNLOAD"}, {{"OBRIX_BOARD", empty}});
   EXPECT_EQ(result.status, kExitOperationFailed);
   EXPECT_EQ(Log(), WithBanner({"Connecting to Wildcat...", "Logged in as JOE CALLER",
                                "Download Initialization Failed", "Disconnected from Wildcat."}));

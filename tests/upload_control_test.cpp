@@ -2,10 +2,10 @@
 // the log lines.
 #include <gtest/gtest.h>
 
-#include "board/board.h"
 #include "base/failure.h"
-#include "upload/control_messages.h"
+#include "board/board.h"
 #include "support/upload_test_support.h"
+#include "upload/control_messages.h"
 
 namespace obrix {
 namespace {
@@ -133,10 +133,8 @@ TEST_F(UploadControlTest, ConfigLinesWithoutANumberAreIgnored) {
   EXPECT_EQ(Flags(5), 0u);
   EXPECT_EQ(Log(), (std::vector<std::string>{
                        "Conference 3 - Conference 3 added.",
-                       "Ignoring CONFIG line: ",
-                       "Ignoring CONFIG line: ADD  9",
-                       "Ignoring CONFIG line: hello world",
-                       "Ignoring CONFIG line: ADD 99999",
+                       "Ignoring CONFIG line: ", "Ignoring CONFIG line: ADD  9",
+                       "Ignoring CONFIG line: hello world", "Ignoring CONFIG line: ADD 99999",
                        "Ignoring CONFIG line: DROP 4?ADD 5",  // control characters made safe
                    }));
 }

@@ -8,8 +8,8 @@
 
 #include "board/board.h"
 #include "support/forwarding_server.h"
-#include "upload/qwk_upload.h"
 #include "support/upload_test_support.h"
+#include "upload/qwk_upload.h"
 
 namespace obrix {
 namespace {
@@ -37,9 +37,9 @@ TEST(UploadDriver, ThePostedCountOverflowsAfterTheReplyIsStored) {
 
   const std::string qwk = dir / "Qwk";
   std::filesystem::create_directory(qwk);
-  testing::ZipMembers(qwk + "/obrix.rep",
-                      {{"OBRIX.MSG", testing::ReplyFile("OBRIX", std::vector<testing::TestReply>(
-                                                                     32768))}});
+  testing::ZipMembers(
+      qwk + "/obrix.rep",
+      {{"OBRIX.MSG", testing::ReplyFile("OBRIX", std::vector<testing::TestReply>(32768))}});
   ActivityLog log(dir / "obrix.log");
   RunState state;
   state.QwkPath = qwk + "/";

@@ -61,7 +61,8 @@ class UploadEndToEndTest : public ::testing::Test {
     EXPECT_NE(start, all.rend()) << "no upload started";
     std::vector<std::string> lines(start.base(), all.end());
     // The session's closing lines are the run sequence's; drop them.
-    while (!lines.empty() && lines.back() != "Upload complete." && lines.back() != "Upload failed.") {
+    while (!lines.empty() && lines.back() != "Upload complete." &&
+           lines.back() != "Upload failed.") {
       lines.pop_back();
     }
     return lines;
@@ -221,8 +222,8 @@ TEST_F(UploadEndToEndTest, ControlMessagesChangeTheConferenceSelection) {
   for (int32_t conference = 1; conference <= 8; ++conference) {
     admin.SetFlags("JOHN DOE", conference, 0x80 | (conference == 4 ? 3 : 0));
   }
-  auto control = [](const std::string& to, const std::string& number,
-                    const std::string& subject, const std::string& text = "") {
+  auto control = [](const std::string& to, const std::string& number, const std::string& subject,
+                    const std::string& text = "") {
     TestReply reply;
     reply.to = to;
     reply.number = number;
@@ -313,8 +314,8 @@ TEST_F(UploadEndToEndTest, PacketsThatCannotBeReadAreKept) {
 
 TEST_F(UploadEndToEndTest, AnEmptyOrMissingPacketIsNotFound) {
   EXPECT_EQ(Upload().status, 1);
-  const std::vector<std::string> expected = {"Unable to locate BBS .REP packet [" + qwk_ + "/OBRIX.rep]",
-                                             "Upload failed."};
+  const std::vector<std::string> expected = {
+      "Unable to locate BBS .REP packet [" + qwk_ + "/OBRIX.rep]", "Upload failed."};
   EXPECT_EQ(RunLog(), expected);
   testing::WriteFile(qwk_ + "/obrix.rep", "");
   EXPECT_EQ(Upload().status, 1);

@@ -4,11 +4,11 @@
 
 #include <filesystem>
 
+#include "base/failure.h"
 #include "board/board.h"
 #include "platform/file_time.h"
-#include "base/failure.h"
-#include "upload/reply_reader.h"
 #include "support/upload_test_support.h"
+#include "upload/reply_reader.h"
 
 namespace obrix {
 namespace {
@@ -250,14 +250,14 @@ TEST(UploadReplyTime, TwoDigitYearsAndLenientParts) {
     EXPECT_EQ(calendar.wHour, c.hour);
     EXPECT_EQ(calendar.wMinute, c.minute);
   }
-  for (const auto& [date, time] : std::vector<std::pair<std::string, std::string>>{
-           {"13-01-02", "10:00"},
-           {"02-00-02", "10:00"},
-           {"02-29-01", "10:00"},
-           {"01-01-02", "24:00"},
-           {"01-01-02", "10:60"},
-           {"-1-01-02", "10:00"},
-           {"        ", "     "}}) {
+  for (const auto& [date, time] :
+       std::vector<std::pair<std::string, std::string>>{{"13-01-02", "10:00"},
+                                                        {"02-00-02", "10:00"},
+                                                        {"02-29-01", "10:00"},
+                                                        {"01-01-02", "24:00"},
+                                                        {"01-01-02", "10:60"},
+                                                        {"-1-01-02", "10:00"},
+                                                        {"        ", "     "}}) {
     EXPECT_TRUE(ReplyTime(date, time).IsZero()) << date << " " << time;
   }
 }

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "admin/admin_internal.h"
-#include "admin_random.h"
 #include "admin/board_admin.h"
-#include "platform/clock.h"
+#include "admin_random.h"
 #include "base/text.h"
+#include "platform/clock.h"
 
 namespace obrix::board {
 

@@ -7,9 +7,9 @@
 
 #include "admin/admin_internal.h"
 #include "admin_random.h"
+#include "base/text.h"
 #include "board/message_store.h"
 #include "platform/clock.h"
-#include "base/text.h"
 
 namespace obrix::board {
 

@@ -4,12 +4,12 @@
 #include <filesystem>
 #include <iostream>
 
+#include "admin/board_admin.h"
 #include "admin_demo.h"
 #include "admin_generate.h"
-#include "admin/board_admin.h"
+#include "base/text.h"
 #include "platform/files.h"
 #include "platform/terminal.h"
-#include "base/text.h"
 #include "tool_commands.h"
 #include "tool_output.h"
 

@@ -2,8 +2,8 @@
 #include <iostream>
 
 #include "admin/board_admin.h"
-#include "platform/clock.h"
 #include "base/text.h"
+#include "platform/clock.h"
 #include "tool_commands.h"
 #include "tool_output.h"
 

@@ -3,10 +3,10 @@
 #include <iostream>
 #include <stdexcept>
 
-#include "board/board.h"
 #include "base/failure.h"
-#include "tool_commands.h"
 #include "base/version.h"
+#include "board/board.h"
+#include "tool_commands.h"
 
 namespace obrix::tool {
 

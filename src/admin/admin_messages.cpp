@@ -3,9 +3,9 @@
 
 #include "admin/admin_internal.h"
 #include "admin/board_admin.h"
+#include "base/text.h"
 #include "board/message_store.h"
 #include "platform/clock.h"
-#include "base/text.h"
 
 namespace obrix::board {
 

@@ -10,11 +10,11 @@
 #include <stdexcept>
 
 #include "admin/admin_internal.h"
+#include "base/failure.h"
+#include "base/text.h"
 #include "board/schema.h"
 #include "platform/file_mode.h"
 #include "platform/files.h"
-#include "base/failure.h"
-#include "base/text.h"
 
 namespace obrix::board {
 

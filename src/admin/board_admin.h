@@ -48,8 +48,8 @@ struct ConferenceSummary {
 
 struct PostRequest {
   int32_t conference = 0;
-  std::string from;     // a user's name (his id and stored name are used) or any name
-  std::string to;       // a user's name addresses him; any other name is kept as typed, id 0
+  std::string from;  // a user's name (his id and stored name are used) or any name
+  std::string to;    // a user's name addresses him; any other name is kept as typed, id 0
   std::string subject;
   bool isPrivate = false;
   bool receipt = false;

@@ -17,18 +17,18 @@ namespace obrix {
 // Failure numbers. One table for the whole program; the numbers appear in
 // the log after "(QwkDownload) Error # " and "(QwkUpload) - Error #".
 enum FailureCode : int32_t {
-  kFailureOverflow = 6,          // a number does not fit its counter or field
-  kFailureSubscript = 9,         // an index outside its table
-  kFailureTypeMismatch = 13,     // a text that must be a number is not one
-  kFailureFileNotFound = 53,     // a local file that must exist does not
-  kFailureFileIo = 57,           // a local file cannot be read or written
-  kFailurePermission = 70,       // a local file cannot be opened or created
-  kFailurePathAccess = 75,       // a path names something that is not a plain file
-  kFailureBadPacket = 100,       // a reply packet that is cut short or malformed
-  kFailureServer = 1000,         // the board cannot be read or written
-  kFailureNotLoggedIn = 1001,    // a per-user operation without a log-in
-  kFailureNotAvailable = 1002,   // an operation that this board does not offer
-  kFailureLog = 1100,            // the activity log cannot be written
+  kFailureOverflow = 6,         // a number does not fit its counter or field
+  kFailureSubscript = 9,        // an index outside its table
+  kFailureTypeMismatch = 13,    // a text that must be a number is not one
+  kFailureFileNotFound = 53,    // a local file that must exist does not
+  kFailureFileIo = 57,          // a local file cannot be read or written
+  kFailurePermission = 70,      // a local file cannot be opened or created
+  kFailurePathAccess = 75,      // a path names something that is not a plain file
+  kFailureBadPacket = 100,      // a reply packet that is cut short or malformed
+  kFailureServer = 1000,        // the board cannot be read or written
+  kFailureNotLoggedIn = 1001,   // a per-user operation without a log-in
+  kFailureNotAvailable = 1002,  // an operation that this board does not offer
+  kFailureLog = 1100,           // the activity log cannot be written
 };
 
 class Failure : public std::runtime_error {

@@ -12,11 +12,16 @@ char ToUpper(char c) {
   const auto b = static_cast<unsigned char>(c);
   if (b >= 'a' && b <= 'z') return static_cast<char>(b - 0x20);
   switch (b) {
-    case 0x9A: return static_cast<char>(0x8A);  // s caron
-    case 0x9C: return static_cast<char>(0x8C);  // oe ligature
-    case 0x9E: return static_cast<char>(0x8E);  // z caron
-    case 0xFF: return static_cast<char>(0x9F);  // y diaeresis
-    default: break;
+    case 0x9A:
+      return static_cast<char>(0x8A);  // s caron
+    case 0x9C:
+      return static_cast<char>(0x8C);  // oe ligature
+    case 0x9E:
+      return static_cast<char>(0x8E);  // z caron
+    case 0xFF:
+      return static_cast<char>(0x9F);  // y diaeresis
+    default:
+      break;
   }
   if (b >= 0xE0 && b <= 0xFE && b != 0xF7) return static_cast<char>(b - 0x20);
   return c;
@@ -91,7 +96,8 @@ double StrictToDouble(std::string_view text) {
   double value = 0;
   const size_t used = ParseNumber(trimmed, value);
   if (used == 0 || used != trimmed.size()) {
-    throw Failure(kFailureTypeMismatch, "Type mismatch: \"" + std::string(text) + "\" is not a number");
+    throw Failure(kFailureTypeMismatch,
+                  "Type mismatch: \"" + std::string(text) + "\" is not a number");
   }
   return value;
 }
@@ -125,7 +131,8 @@ double LeadingNumber(std::string_view text) {
 
 int16_t LeadingInt16(std::string_view text) {
   const double rounded = std::nearbyint(LeadingNumber(text));
-  if (rounded < std::numeric_limits<int16_t>::min() || rounded > std::numeric_limits<int16_t>::max()) {
+  if (rounded < std::numeric_limits<int16_t>::min() ||
+      rounded > std::numeric_limits<int16_t>::max()) {
     throw Failure(kFailureOverflow, "Overflow");
   }
   return static_cast<int16_t>(rounded);

@@ -15,9 +15,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/failure.h"
 #include "board/board.h"
 #include "board/sqlite.h"
-#include "base/failure.h"
 
 namespace obrix::board {
 

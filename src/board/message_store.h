@@ -28,7 +28,7 @@ struct StoredMessage {
   uint64_t entryTime = 0;    // FILETIME ticks
   uint64_t messageTime = 0;  // FILETIME ticks
   std::string uploaderIdText;
-  std::string text;          // stored byte for byte
+  std::string text;  // stored byte for byte
 };
 
 // The hash kept beside each text for the duplicate check (FNV-1a, 64-bit).

@@ -11,8 +11,8 @@ namespace obrix::board {
 namespace {
 
 [[noreturn]] void Raise(sqlite3* db, const std::string& what) {
-  throw Failure(kFailureServer,
-                "board database error: " + what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
+  throw Failure(kFailureServer, "board database error: " + what + ": " +
+                                    (db ? sqlite3_errmsg(db) : "out of memory"));
 }
 
 }  // namespace
@@ -38,8 +38,7 @@ Database Database::Open(const std::string& path, bool create) {
 
 Database::Database(sqlite3* db) : db_(db), cache_(std::make_unique<Cache>()) {}
 
-Database::Database(Database&& other) noexcept
-    : db_(other.db_), cache_(std::move(other.cache_)) {
+Database::Database(Database&& other) noexcept : db_(other.db_), cache_(std::move(other.cache_)) {
   other.db_ = nullptr;
 }
 
@@ -150,8 +149,7 @@ void Statement::Reset() {
   sqlite3_clear_bindings(stmt_);
 }
 
-Transaction::Transaction(Database& db)
-    : db_(db), nested_(db.InTransaction()) {
+Transaction::Transaction(Database& db) : db_(db), nested_(db.InTransaction()) {
   db_.Exec(nested_ ? "SAVEPOINT operation" : "BEGIN IMMEDIATE");
 }
 

@@ -16,6 +16,8 @@
 #include <system_error>
 #include <vector>
 
+#include "base/failure.h"
+#include "base/text.h"
 #include "download/conference_walk.h"
 #include "download/message_selection.h"
 #include "download/pointer_file.h"
@@ -23,8 +25,6 @@
 #include "download/user_defaults.h"
 #include "platform/files.h"
 #include "qwk/qwk_files.h"
-#include "base/failure.h"
-#include "base/text.h"
 
 namespace obrix {
 

@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <string>
 
+#include "base/failure.h"
 #include "board/board.h"
 #include "driver/run_sequence.h"
 #include "platform/files.h"
-#include "base/failure.h"
 
 int main(int argc, char** argv) {
   std::string arguments;

@@ -2,12 +2,12 @@
 
 #include <string>
 
+#include "base/failure.h"
+#include "base/version.h"
 #include "download/qwk_download.h"
 #include "driver/command_line.h"
 #include "driver/work_directory.h"
-#include "base/failure.h"
 #include "upload/qwk_upload.h"
-#include "base/version.h"
 
 namespace obrix {
 
@@ -21,9 +21,7 @@ std::string VersionLine() {
          version::kComments;
 }
 
-std::string NoticeLine() {
-  return std::string(version::kLegalNotice) + " " + version::kCompany;
-}
+std::string NoticeLine() { return std::string(version::kLegalNotice) + " " + version::kCompany; }
 
 // Everything up to the user's log-in; returns kExitOk when the user is
 // logged in, else the exit status of the failure (already logged).

@@ -9,11 +9,11 @@ namespace obrix {
 
 // Exit status of the program.
 enum ExitStatus : int {
-  kExitOk = 0,            // the operation ran to a true result
+  kExitOk = 0,               // the operation ran to a true result
   kExitOperationFailed = 1,  // the operation or its initialisation failed
-  kExitCommandLine = 2,   // the command line was rejected
-  kExitSession = 3,       // no session: connect, context, SYSTEM log-in, user or password
-  kExitLog = 4,           // the activity log could not be written
+  kExitCommandLine = 2,      // the command line was rejected
+  kExitSession = 3,          // no session: connect, context, SYSTEM log-in, user or password
+  kExitLog = 4,              // the activity log could not be written
 };
 
 // Everything up to and including the user's log-in. True when the user is

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/files.h"
 #include "base/failure.h"
+#include "platform/files.h"
 
 namespace obrix {
 

@@ -13,8 +13,8 @@ namespace obrix {
 std::optional<FileLock> FileLock::Acquire(const std::string& path, double timeoutSeconds) {
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return std::nullopt;
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::duration<double>(timeoutSeconds);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
   for (;;) {
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) return FileLock(fd);
     if (errno != EWOULDBLOCK && errno != EINTR) break;

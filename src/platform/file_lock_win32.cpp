@@ -11,12 +11,12 @@
 namespace obrix {
 
 std::optional<FileLock> FileLock::Acquire(const std::string& path, double timeoutSeconds) {
-  const int fd = ::_open(path.c_str(), _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT,
-                         _S_IREAD | _S_IWRITE);
+  const int fd =
+      ::_open(path.c_str(), _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
   if (fd < 0) return std::nullopt;
   const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::duration<double>(timeoutSeconds);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
   for (;;) {
     OVERLAPPED overlapped{};
     if (::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/files.h"
 #include "base/failure.h"
+#include "platform/files.h"
 
 namespace obrix {
 
@@ -123,7 +123,8 @@ size_t LocalFile::Read(char* buffer, size_t size) {
 size_t LocalFile::ReadAt(char* buffer, size_t size, int64_t offset) {
   size_t done = 0;
   while (done < size) {
-    const ssize_t n = pread(handle_, buffer + done, size - done, offset + static_cast<int64_t>(done));
+    const ssize_t n =
+        pread(handle_, buffer + done, size - done, offset + static_cast<int64_t>(done));
     if (n < 0) {
       if (errno == EINTR) continue;
       Raise(kFailureFileIo, "Cannot read", path_);

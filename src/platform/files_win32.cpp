@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/files.h"
 #include "base/failure.h"
+#include "platform/files.h"
 
 namespace obrix {
 
@@ -106,7 +106,8 @@ LocalFile::~LocalFile() {
 
 void LocalFile::Write(std::string_view data) {
   while (!data.empty()) {
-    const unsigned chunk = data.size() > (1u << 30) ? (1u << 30) : static_cast<unsigned>(data.size());
+    const unsigned chunk =
+        data.size() > (1u << 30) ? (1u << 30) : static_cast<unsigned>(data.size());
     const int n = ::_write(handle_, data.data(), chunk);
     if (n < 0) Raise(kFailureFileIo, "Cannot write", path_);
     data.remove_prefix(static_cast<size_t>(n));
@@ -154,7 +155,8 @@ bool CreateDirectory(const std::string& path) { return ::CreateDirectoryA(path.c
 
 bool RemoveFile(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return false;
   return ::DeleteFileA(path.c_str());
 }
 

@@ -4,10 +4,10 @@
 #include <array>
 #include <string>
 
-#include "platform/files.h"
-#include "qwk/qwk_files.h"
 #include "base/failure.h"
 #include "base/text.h"
+#include "platform/files.h"
+#include "qwk/qwk_files.h"
 
 namespace obrix {
 

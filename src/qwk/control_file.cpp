@@ -3,12 +3,12 @@
 // "door.id" (this program and the control messages it accepts).
 #include <string>
 
+#include "base/text.h"
+#include "base/version.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "qwk/qwk_files.h"
 #include "qwk/qwk_header.h"
-#include "base/text.h"
-#include "base/version.h"
 
 namespace obrix {
 

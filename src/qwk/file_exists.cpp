@@ -1,10 +1,10 @@
 // The one presence test of the packet steps, for local and server paths.
 #include <string>
 
-#include "platform/files.h"
-#include "qwk/qwk_files.h"
 #include "base/failure.h"
 #include "base/text.h"
+#include "platform/files.h"
+#include "qwk/qwk_files.h"
 
 namespace obrix {
 

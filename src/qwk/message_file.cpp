@@ -2,13 +2,13 @@
 // per message. The header layout itself lives in qwk_header.cpp.
 #include <string>
 
+#include "base/failure.h"
+#include "base/text.h"
+#include "base/version.h"
 #include "platform/file_time.h"
 #include "platform/files.h"
 #include "qwk/qwk_files.h"
 #include "qwk/qwk_header.h"
-#include "base/failure.h"
-#include "base/text.h"
-#include "base/version.h"
 
 namespace obrix {
 

@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
-#include "platform/files.h"
-#include "qwk/qwk_files.h"
 #include "base/failure.h"
 #include "base/text.h"
+#include "platform/files.h"
+#include "qwk/qwk_files.h"
 
 namespace obrix {
 

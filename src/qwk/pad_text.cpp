@@ -1,7 +1,7 @@
 #include <algorithm>
 
-#include "qwk/qwk_files.h"
 #include "base/text.h"
+#include "qwk/qwk_files.h"
 
 namespace obrix {
 

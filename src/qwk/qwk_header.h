@@ -19,19 +19,19 @@ inline constexpr char kQwkActive = static_cast<char>(0xE1);
 // The header's fields as the block holds them. Text fields are exactly
 // their width (Encode cuts or blank-fills them).
 struct QwkHeader {
-  char Status = ' ';        // offset 0
-  std::string Number;       // 1, 7
-  std::string Date;         // 8, 8  mm-dd-yy
-  std::string Time;         // 16, 5 hh:mm
-  std::string To;           // 21, 25
-  std::string From;         // 46, 25
-  std::string Subject;      // 71, 25
-  std::string Password;     // 96, 12
-  std::string Reference;    // 108, 8
-  std::string Blocks;       // 116, 6
-  char Active = kQwkActive; // 122
-  int32_t Conference = 0;   // 123, 4 little-endian
-  char Tag = ' ';           // 127
+  char Status = ' ';         // offset 0
+  std::string Number;        // 1, 7
+  std::string Date;          // 8, 8  mm-dd-yy
+  std::string Time;          // 16, 5 hh:mm
+  std::string To;            // 21, 25
+  std::string From;          // 46, 25
+  std::string Subject;       // 71, 25
+  std::string Password;      // 96, 12
+  std::string Reference;     // 108, 8
+  std::string Blocks;        // 116, 6
+  char Active = kQwkActive;  // 122
+  int32_t Conference = 0;    // 123, 4 little-endian
+  char Tag = ' ';            // 127
 };
 
 struct QwkField {

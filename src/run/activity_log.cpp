@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
+#include "base/failure.h"
 #include "platform/clock.h"
 #include "platform/files.h"
-#include "base/failure.h"
 
 namespace obrix {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "run/activity_log.h"
 #include "platform/file_lock.h"
+#include "run/activity_log.h"
 #include "server/server.h"
 
 namespace obrix {
@@ -22,8 +22,8 @@ struct RunState {
   std::string UserName;   // from the command line, upper case, trimmed
   std::string Operation;  // "DOWNLOAD" or "UPLOAD"
   bool Overwrite = false;
-  int32_t UserId = 0;     // set after the user's log-in
-  std::string QwkPath;    // the work directory, ending with the separator
+  int32_t UserId = 0;                         // set after the user's log-in
+  std::string QwkPath;                        // the work directory, ending with the separator
   std::vector<PacketMessage> PacketMessages;  // taken messages addressed to the user
   std::vector<int32_t> ConfLastRead;          // new pointer per conference number
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file_time.h"
 #include "base/text.h"
+#include "platform/file_time.h"
 
 namespace obrix {
 

@@ -27,15 +27,15 @@ inline constexpr uint32_t kSysopObject = 0x0100001A;
 // Last-error codes of the server (GetLastError after a failed operation).
 enum ServerError : uint32_t {
   kServerOk = 0,
-  kServerNotFound = 0x20000002,        // no such user, conference, message or file
-  kServerAccessDenied = 0x20000005,    // the user may not do that
-  kServerNotLoggedIn = 0x20000006,     // nobody is logged in on the context
-  kServerBadRecord = 0x20000010,       // a record with fields out of range
-  kServerBadPassword = 0x20000011,     // wrong password at log-in
-  kServerNoConnection = 0x20000012,    // not connected, or no context
-  kServerBadHandle = 0x20000013,       // a server file handle that is not open
-  kServerDuplicate = 0x2000001D,       // the conference already holds that message
-  kServerDatabase = 0x20000100,        // the message base failed
+  kServerNotFound = 0x20000002,      // no such user, conference, message or file
+  kServerAccessDenied = 0x20000005,  // the user may not do that
+  kServerNotLoggedIn = 0x20000006,   // nobody is logged in on the context
+  kServerBadRecord = 0x20000010,     // a record with fields out of range
+  kServerBadPassword = 0x20000011,   // wrong password at log-in
+  kServerNoConnection = 0x20000012,  // not connected, or no context
+  kServerBadHandle = 0x20000013,     // a server file handle that is not open
+  kServerDuplicate = 0x2000001D,     // the conference already holds that message
+  kServerDatabase = 0x20000100,      // the message base failed
 };
 
 // File access constants of WcCreateFile.

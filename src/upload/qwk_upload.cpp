@@ -4,10 +4,10 @@
 #include <optional>
 #include <string>
 
-#include "platform/files.h"
-#include "qwk/qwk_files.h"
 #include "base/failure.h"
 #include "base/text.h"
+#include "platform/files.h"
+#include "qwk/qwk_files.h"
 #include "upload/control_messages.h"
 #include "upload/rep_archive.h"
 #include "upload/reply_reader.h"
@@ -25,9 +25,7 @@ bool IsControlName(const std::string& name) {
 
 // The logged-in user's id as the board records who uploaded a message: a
 // blank before an id that is not negative.
-std::string UploaderIdText(int32_t userId) {
-  return (userId >= 0 ? " " : "") + Decimal(userId);
-}
+std::string UploaderIdText(int32_t userId) { return (userId >= 0 ? " " : "") + Decimal(userId); }
 
 // Looks up the name held in `field`, passed whole (72 characters, blank
 // filled). The field takes the name as the board writes it back, and
@@ -59,7 +57,8 @@ bool PostReply(RunContext& context, const UserRecord& user, MessageRecord& recor
   record.UploaderIdText.Set(UploaderIdText(context.state.UserId));
 
   if (server.vbAddMessage(record, text)) {
-    context.log.Line("Conf: " + Decimal(record.conference) + " To: " + LogSafe(record.to.name.Trimmed()) +
+    context.log.Line("Conf: " + Decimal(record.conference) +
+                     " To: " + LogSafe(record.to.name.Trimmed()) +
                      " Subj: " + LogSafe(record.subject.Trimmed().substr(0, kLoggedSubjectWidth)));
     return true;
   }

@@ -7,11 +7,11 @@
 #include <random>
 #include <string_view>
 
+#include "base/failure.h"
+#include "base/text.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "qwk/qwk_files.h"
-#include "base/failure.h"
-#include "base/text.h"
 
 namespace obrix {
 
@@ -82,7 +82,8 @@ UnpackFolder::UnpackFolder(const std::string& parent) {
       return;
     }
   }
-  throw Failure(kFailurePermission, "Cannot create a folder to unpack the reply packet in " + parent);
+  throw Failure(kFailurePermission,
+                "Cannot create a folder to unpack the reply packet in " + parent);
 }
 
 UnpackFolder::~UnpackFolder() { Remove(); }

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <limits>
 
-#include "qwk/qwk_header.h"
 #include "base/failure.h"
 #include "base/text.h"
+#include "qwk/qwk_header.h"
 
 namespace obrix {
 
@@ -115,8 +115,8 @@ bool ReplyReader::ReadReply(RunContext& context, MessageRecord& record, std::str
   const int64_t textBlocks = blocks > 1 ? static_cast<int64_t>(std::floor(blocks - 1)) : 0;
   const int64_t nextPos = headerPos + kBlock * (textBlocks + 1);
   if (nextPos - 1 > fileSize) {
-    throw Failure(kFailureBadPacket, "The reply at byte " + Decimal(headerPos) + " is cut short: its " +
-                                         Decimal(textBlocks + 1) +
+    throw Failure(kFailureBadPacket, "The reply at byte " + Decimal(headerPos) +
+                                         " is cut short: its " + Decimal(textBlocks + 1) +
                                          " blocks run past the end of the file");
   }
   text = ReadAt(headerPos + kBlock, static_cast<size_t>(kBlock * textBlocks));

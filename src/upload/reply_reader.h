@@ -14,8 +14,8 @@
 #include <optional>
 #include <string>
 
-#include "run/run_context.h"
 #include "platform/files.h"
+#include "run/run_context.h"
 #include "server/records.h"
 
 namespace obrix {

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "board/board.h"
 #include "admin/board_admin.h"
+#include "board/board.h"
 #include "support/test_support.h"
 
 namespace obrix::board {

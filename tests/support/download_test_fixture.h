@@ -10,10 +10,10 @@
 #include <optional>
 #include <string>
 
-#include "board/board.h"
 #include "admin/board_admin.h"
-#include "server/records.h"
 #include "base/text.h"
+#include "board/board.h"
+#include "server/records.h"
 #include "support/test_support.h"
 
 namespace obrix::testing {

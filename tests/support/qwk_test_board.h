@@ -7,11 +7,11 @@
 
 #include <string>
 
-#include "board/board.h"
 #include "admin/board_admin.h"
+#include "board/board.h"
+#include "platform/files.h"
 #include "run/activity_log.h"
 #include "run/run_context.h"
-#include "platform/files.h"
 #include "support/test_support.h"
 
 namespace obrix::testing {

@@ -71,8 +71,8 @@ std::vector<std::string> LogMessages(const std::string& logPath) {
   std::vector<std::string> messages;
   for (const std::string& line : SplitCrLf(ReadFile(logPath))) {
     // "mm/dd/yyyy hh:mm:ss " is 20 characters.
-    const bool stamped = line.size() >= 20 && line[2] == '/' && line[5] == '/' &&
-                         line[10] == ' ' && line[13] == ':' && line[16] == ':' && line[19] == ' ';
+    const bool stamped = line.size() >= 20 && line[2] == '/' && line[5] == '/' && line[10] == ' ' &&
+                         line[13] == ':' && line[16] == ':' && line[19] == ' ';
     messages.push_back(stamped ? line.substr(20) : line);
   }
   return messages;
@@ -109,7 +109,8 @@ ProcessResult RunProgram(const std::vector<std::string>& argv, const std::string
   ProcessResult result;
   char buffer[4096];
   ssize_t n;
-  while ((n = read(out[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, static_cast<size_t>(n));
+  while ((n = read(out[0], buffer, sizeof buffer)) > 0)
+    result.output.append(buffer, static_cast<size_t>(n));
   close(out[0]);
   int status = 0;
   waitpid(pid, &status, 0);

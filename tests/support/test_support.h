@@ -37,7 +37,7 @@ std::vector<std::string> SplitCrLf(const std::string& text);
 std::vector<std::string> LogMessages(const std::string& logPath);
 
 struct ProcessResult {
-  int status = -1;  // exit status; -1 when killed or not started
+  int status = -1;     // exit status; -1 when killed or not started
   std::string output;  // standard output and error together
 };
 

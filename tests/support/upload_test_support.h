@@ -26,9 +26,9 @@ struct TestReply {
   std::string to = "ALL";
   std::string from = "JOHN DOE";
   std::string subject = "Hello";
-  std::string text;            // line feeds become the QWK line terminator
-  std::string blocks;          // empty: counted from the text
-  int32_t conference = 0;      // the binary conference field
+  std::string text;        // line feeds become the QWK line terminator
+  std::string blocks;      // empty: counted from the text
+  int32_t conference = 0;  // the binary conference field
 };
 
 // Blank-filled to a whole number of blocks (at least one when not empty).
@@ -52,8 +52,8 @@ inline std::string ReplyBytes(const TestReply& reply) {
   header.To = reply.to;
   header.From = reply.from;
   header.Subject = reply.subject;
-  header.Blocks = reply.blocks.empty() ? std::to_string(1 + body.size() / kQwkBlockSize)
-                                       : reply.blocks;
+  header.Blocks =
+      reply.blocks.empty() ? std::to_string(1 + body.size() / kQwkBlockSize) : reply.blocks;
   header.Conference = reply.conference;
   return EncodeQwkHeader(header) + body;
 }
