@@ -4,8 +4,8 @@
 #include "base/failure.h"
 #include "download/pointer_file.h"
 #include "download/return_receipt.h"
-#include "run/activity_log.h"
 #include "support/download_test_fixture.h"
+#include "support/fakes.h"
 
 namespace obrix::testing {
 namespace {
@@ -19,14 +19,9 @@ class DownloadReceiptTest : public DownloadBoardTest {
     Admin().AddConference(kConference, "Meetings", 3, {});
   }
 
-  // Sends the receipt for `delivered` and returns the text it must carry,
-  // taken from the clock around the call (it may tick once meanwhile).
-  std::vector<std::string> SendAndExpect(const MessageRecord& delivered, const std::string& head) {
-    const std::string before = "was read on " + LogDate() + " at " + LogTime();
-    EXPECT_TRUE(SendReturnReceipt(board_, delivered));
-    const std::string after = "was read on " + LogDate() + " at " + LogTime();
-    return {head + "\n" + before, head + "\n" + after};
-  }
+  // The clock the receipts read: a quarter past nine on the 4th of March
+  // 2026, seven seconds in.
+  const FixedClock clock_{LocalTime(2026, 3, 4, 9, 15, 7)};
 
   board::MessageSummary OnlyMessageAfter(int32_t id) {
     const auto messages = Admin().ListMessages(kConference, std::nullopt);
@@ -42,7 +37,7 @@ TEST_F(DownloadReceiptTest, ReceiptGoesPrivatelyToTheSenderWithTheReadingTime) {
   LogIn();
   MessageRecord record;
   ASSERT_TRUE(board_.vbGetMessageById(kConference, delivered, record));
-  const auto texts = SendAndExpect(record, "Your message to ALICE CALLER, regarding Meeting");
+  EXPECT_TRUE(SendReturnReceipt(board_, clock_, record));
 
   const board::MessageSummary receipt = OnlyMessageAfter(delivered);
   EXPECT_EQ(receipt.conference, kConference);
@@ -55,7 +50,8 @@ TEST_F(DownloadReceiptTest, ReceiptGoesPrivatelyToTheSenderWithTheReadingTime) {
   EXPECT_FALSE(receipt.receiptRequested);
   EXPECT_FALSE(receipt.received);
   EXPECT_EQ(receipt.reference, delivered);
-  EXPECT_TRUE(receipt.text == texts[0] || receipt.text == texts[1]) << receipt.text;
+  EXPECT_EQ(receipt.text,
+            "Your message to ALICE CALLER, regarding Meeting\nwas read on 03/04/2026 at 09:15:07");
 
   // The sender's whole block, title included, is the addressee.
   LogIn(kOther, kOtherPassword);
@@ -71,9 +67,10 @@ TEST_F(DownloadReceiptTest, BlanksAroundNameAndSubjectStayOut) {
   ASSERT_TRUE(board_.vbGetMessageById(kConference, delivered, record));
   record.to.name.Set("   ALICE CALLER");
   record.subject.Set("  Budget 2024  ");
-  const auto texts = SendAndExpect(record, "Your message to ALICE CALLER, regarding Budget 2024");
-  const board::MessageSummary receipt = OnlyMessageAfter(delivered);
-  EXPECT_TRUE(receipt.text == texts[0] || receipt.text == texts[1]) << receipt.text;
+  EXPECT_TRUE(SendReturnReceipt(board_, clock_, record));
+  EXPECT_EQ(OnlyMessageAfter(delivered).text,
+            "Your message to ALICE CALLER, regarding Budget 2024\n"
+            "was read on 03/04/2026 at 09:15:07");
 }
 
 class DownloadPointerFileTest : public DownloadBoardTest {};

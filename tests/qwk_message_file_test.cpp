@@ -1,12 +1,13 @@
-// "messages.dat" byte for byte: messages posted on a real board, written
-// by the message writer, and compared with blocks built here by hand.
+// "messages.dat" byte for byte: the message encoder's blocks compared with
+// blocks built here by hand, and the writer appending a message of a real
+// board to the file.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "base/failure.h"
 #include "base/text.h"
+#include "qwk/packet_archive.h"
 #include "qwk/qwk_files.h"
 #include "support/qwk_test_board.h"
 
@@ -70,12 +71,6 @@ struct ExpectedHeader {
   }
 };
 
-std::string TwoDigits(int value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02d", value);
-  return text;
-}
-
 FILETIME At(int year, int month, int day, int hour, int minute) {
   SYSTEMTIME time;
   time.wYear = static_cast<uint16_t>(year);
@@ -94,108 +89,41 @@ std::string TextBlocks(const std::string& converted) {
   return converted + std::string(fill, '\0');
 }
 
-std::string Blocks(size_t textBytes) { return Decimal(1 + (textBytes + 127) / 128); }
+constexpr const char* kFrom = "Some Poster";
+constexpr const char* kTo = "All";
+constexpr const char* kSubject = "Test";
 
-class QwkMessageFileTest : public testing::QwkBoardTest {
- protected:
-  static constexpr const char* kBanner = "banner block for the tests";
-
-  void SetUp() override {
-    QwkBoardTest::SetUp();
-    auto admin = Admin();
-    admin.AddConference(3, "Three", 3, {});
-    admin.AddConference(70000, "Far away", 3, {});
-    banner_ = std::string(kBanner) + std::string(128 - std::string(kBanner).size(), ' ');
-    WriteFile(Work("messages.dat"), banner_);
-  }
-
-  // Posts `request` and returns the board's record of it.
-  MessageRecord PostAndRead(board::PostRequest request) {
-    const auto posted = Admin().Post(request);
-    MessageRecord record;
-    EXPECT_TRUE(board_.vbGetMessageById(request.conference, posted.id, record));
-    return record;
-  }
-
-  board::PostRequest Request(const std::string& text) {
-    board::PostRequest request;
-    request.conference = 3;
-    request.from = kFrom;
-    request.to = kTo;
-    request.subject = kSubject;
-    request.date = At(2001, 3, 5, 9, 7);
-    request.text = text;
-    return request;
-  }
-
-  // Writes one message and returns what it appended after the banner.
-  std::string Written(const MessageRecord& record) {
-    WriteQwkMessage(context_, record, false);
-    const std::string file = ReadFile(Work("messages.dat"));
-    EXPECT_EQ(file.substr(0, 128), banner_);
-    return file.substr(128);
-  }
-
-  // The header of a message posted with Request(): only the number is the
-  // board's choice.
-  static ExpectedHeader HeaderOf(const MessageRecord& record) {
-    ExpectedHeader header;
-    header.number = Decimal(record.number);
-    header.date = "03-05-01";
-    header.time = "09:07";
-    header.to = kTo;
-    header.from = kFrom;
-    header.subject = kSubject;
-    header.reference = std::string(8, ' ');
-    header.conference = record.conference;
-    return header;
-  }
-
-  static constexpr const char* kFrom = "Some Poster";
-  static constexpr const char* kTo = "All";
-  static constexpr const char* kSubject = "Test";
-
-  std::string banner_;
-};
-
-TEST_F(QwkMessageFileTest, PrivateReceivedMessageWithReference) {
-  const std::string sender(30, 'S');  // 30 characters, cut to 25
-  const std::string subject = "A subject of thirty letters";
-  auto admin = Admin();
-  const auto answered = admin.Post(Request("first"));
-  auto request = Request("Hello");
-  request.from = sender;
-  request.to = kUser;
-  request.subject = subject;
-  request.isPrivate = true;
-  request.reference = answered.id;
-  const auto posted = admin.Post(request);
-
-  LogInUser();
+// A public, unreceived message of conference 3 without a reference, as the
+// board hands it over.
+MessageRecord Record() {
   MessageRecord record;
-  ASSERT_TRUE(board_.vbGetMessageById(3, posted.id, record));
-  ASSERT_TRUE(board_.vbMarkMessageRead(record));
-  ASSERT_TRUE(board_.vbGetMessageById(3, posted.id, record));
-  ASSERT_NE(record.received, kFalse32);
-  ASSERT_NE(record.isPrivate, kFalse32);
-
-  ExpectedHeader header;
-  header.status = '`';
-  header.number = Decimal(posted.number);
-  header.date = TwoDigits(3) + "-" + TwoDigits(5) + "-" + TwoDigits(2001 % 100);
-  header.time = TwoDigits(9) + ":" + TwoDigits(7);
-  header.to = std::string(kUser) + std::string(25 - std::string(kUser).size(), ' ');
-  header.from = sender.substr(0, 25);
-  header.subject = subject.substr(0, 25);
-  header.reference = " " + Decimal(answered.id);
-  header.blocks = "2";
-  header.conference = 3;
-  EXPECT_EQ(Written(record), header.Bytes() + TextBlocks("Hello"));
+  record.conference = 3;
+  record.id = 17;
+  record.number = 5;
+  record.from.name.Set(kFrom);
+  record.to.name.Set(kTo);
+  record.subject.Set(kSubject);
+  record.messageTime = At(2001, 3, 5, 9, 7);
+  return record;
 }
 
-TEST_F(QwkMessageFileTest, StatusFollowsThePrivateAndReceivedFlags) {
-  LogInSystem();
-  MessageRecord record = PostAndRead(Request("x"));
+// The header of Record() with a text of one block.
+ExpectedHeader HeaderOf(const MessageRecord& record) {
+  ExpectedHeader header;
+  header.status = '-';
+  header.number = Decimal(record.number);
+  header.date = "03-05-01";
+  header.time = "09:07";
+  header.to = kTo;
+  header.from = kFrom;
+  header.subject = kSubject;
+  header.reference = std::string(8, ' ');
+  header.blocks = "2";
+  header.conference = record.conference;
+  return header;
+}
+
+TEST(QwkMessageEncoderTest, StatusFollowsThePrivateAndReceivedFlags) {
   const struct {
     Bool32 isPrivate;
     Bool32 received;
@@ -204,137 +132,189 @@ TEST_F(QwkMessageFileTest, StatusFollowsThePrivateAndReceivedFlags) {
                {kTrue32, kFalse32, '~'},
                {kFalse32, kTrue32, ' '},
                {kTrue32, kTrue32, '`'}};
-  std::string expected;
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    MessageRecord record = Record();
     record.isPrivate = c.isPrivate;
     record.received = c.received;
     ExpectedHeader header = HeaderOf(record);
     header.status = c.status;
-    header.blocks = "2";
-    expected += header.Bytes() + TextBlocks("x");
-    WriteQwkMessage(context_, record, true);
+    EXPECT_EQ(EncodeQwkMessage(record, "x"), header.Bytes() + TextBlocks("x"));
   }
-  EXPECT_EQ(ReadFile(Work("messages.dat")), banner_ + expected);
 }
 
-TEST_F(QwkMessageFileTest, PublicUnreceivedMessageWithoutReference) {
-  LogInSystem();
-  const MessageRecord record = PostAndRead(Request("Hi all"));
-  ExpectedHeader header = HeaderOf(record);
-  header.status = '-';
-  header.blocks = Blocks(6);
-  EXPECT_EQ(header.reference, "        ");
-  EXPECT_EQ(Written(record), header.Bytes() + TextBlocks("Hi all"));
-}
-
-TEST_F(QwkMessageFileTest, EightDigitNumbersKeepTheirFirstSevenDigits) {
-  LogInSystem();
-  MessageRecord record = PostAndRead(Request("x"));
-  // The board numbers from 1; the record is given numbers of eight digits.
-  record.number = 12345678;
-  record.reference = 87654321;
-  ExpectedHeader header = HeaderOf(record);
-  header.number = Decimal(record.number).substr(0, 7);
-  header.reference = (" " + Decimal(record.reference)).substr(0, 8);
-  header.blocks = "2";
-  EXPECT_EQ(header.number, "1234567");
-  EXPECT_EQ(header.reference, " 8765432");
-  EXPECT_EQ(Written(record), header.Bytes() + TextBlocks("x"));
-}
-
-TEST_F(QwkMessageFileTest, ConferenceNumberIsLittleEndianOverFourBytes) {
-  LogInSystem();
-  auto request = Request("far");
-  request.conference = 70000;
-  const MessageRecord record = PostAndRead(request);
-  ExpectedHeader header = HeaderOf(record);
-  header.blocks = "2";
-  const std::string written = Written(record);
-  EXPECT_EQ(written, header.Bytes() + TextBlocks("far"));
-  EXPECT_EQ(written.substr(123, 4), std::string("\x70\x11\x01\x00", 4));
-
-  const MessageRecord near = PostAndRead(Request("near"));
-  WriteQwkMessage(context_, near, false);
-  EXPECT_EQ(ReadFile(Work("messages.dat")).substr(128 + 256 + 123, 4),
-            std::string("\x03\x00\x00\x00", 4));
-}
-
-TEST_F(QwkMessageFileTest, TextFillsWholeBlocksWithZeroBytes) {
-  LogInSystem();
-  for (const size_t size : {0, 128, 129, 192}) {
-    SCOPED_TRACE(size);
-    WriteFile(Work("messages.dat"), banner_);
-    const std::string text(size, 'q');
-    const MessageRecord record = PostAndRead(Request(text));
+TEST(QwkMessageEncoderTest, NumberAndReferenceFields) {
+  const struct {
+    int32_t number;
+    int32_t reference;
+    std::string numberField;
+    std::string referenceField;
+  } cases[] = {
+      {5, 0, "5", std::string(8, ' ')},  // no reference: all blanks
+      {4711, 4, "4711", " 4      "},
+      {1234567, 1234567, "1234567", " 1234567"},
+      // Eight digits keep their first seven; the reference its blank and
+      // first seven.
+      {12345678, 87654321, "1234567", " 8765432"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.number);
+    MessageRecord record = Record();
+    record.number = c.number;
+    record.reference = c.reference;
     ExpectedHeader header = HeaderOf(record);
-    header.blocks = Decimal(1 + (size + 127) / 128);
-    EXPECT_EQ(Written(record), header.Bytes() + TextBlocks(text));
+    header.number = c.numberField;
+    header.reference = c.referenceField;
+    EXPECT_EQ(EncodeQwkMessage(record, "x"), header.Bytes() + TextBlocks("x"));
   }
-  // The counts the layout promises for those sizes.
-  EXPECT_EQ(Blocks(0), "1");
-  EXPECT_EQ(Blocks(128), "2");
-  EXPECT_EQ(Blocks(129), "3");
-  EXPECT_EQ(Blocks(192), "3");
 }
 
-TEST_F(QwkMessageFileTest, LineEndsBecomeTheQwkTerminator) {
-  LogInSystem();
+TEST(QwkMessageEncoderTest, NamesAndSubjectAreCutToTwentyFiveCharacters) {
+  MessageRecord record = Record();
+  record.from.name.Set(std::string(30, 'S'));
+  record.to.name.Set("ALICE CALLER");
+  record.subject.Set("A subject of thirty letters");
+  ExpectedHeader header = HeaderOf(record);
+  header.from = std::string(25, 'S');
+  header.to = "ALICE CALLER" + std::string(13, ' ');
+  header.subject = "A subject of thirty lette";
+  EXPECT_EQ(EncodeQwkMessage(record, "Hello"), header.Bytes() + TextBlocks("Hello"));
+}
+
+TEST(QwkMessageEncoderTest, DateAndTimeOfTheMessage) {
+  const struct {
+    FILETIME messageTime;
+    const char* date;
+    const char* time;
+  } cases[] = {
+      {At(2001, 3, 5, 9, 7), "03-05-01", "09:07"},
+      {At(1999, 12, 31, 23, 59), "12-31-99", "23:59"},
+      {At(2100, 1, 1, 0, 0), "01-01-00", "00:00"},
+      // A time stamp that does not convert gives zeros.
+      {FILETIME::FromTicks(0x8000000000000000ULL), "00-00-00", "00:00"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.date);
+    MessageRecord record = Record();
+    record.messageTime = c.messageTime;
+    ExpectedHeader header = HeaderOf(record);
+    header.date = c.date;
+    header.time = c.time;
+    EXPECT_EQ(EncodeQwkMessage(record, "x"), header.Bytes() + TextBlocks("x"));
+  }
+}
+
+TEST(QwkMessageEncoderTest, ConferenceNumberIsLittleEndianOverFourBytes) {
+  const struct {
+    int32_t conference;
+    std::string bytes;
+  } cases[] = {{3, std::string("\x03\x00\x00\x00", 4)},
+               {70000, std::string("\x70\x11\x01\x00", 4)}};
+  for (const auto& c : cases) {
+    MessageRecord record = Record();
+    record.conference = c.conference;
+    const std::string encoded = EncodeQwkMessage(record, "far");
+    EXPECT_EQ(encoded, HeaderOf(record).Bytes() + TextBlocks("far"));
+    EXPECT_EQ(encoded.substr(123, 4), c.bytes);
+  }
+}
+
+TEST(QwkMessageEncoderTest, TextBlocksAndLineEnds) {
   const std::string e3 = "\xE3";
   const struct {
     std::string text;
     std::string converted;
+    const char* blocks;
   } cases[] = {
-      {"A\r\nB\r\n", "A\r" + e3 + "B\r" + e3},
-      {"A\rB", "A" + e3 + "B"},
-      {"A\rB\nC", "A\rB" + e3 + "C"},
-      {"one\n\ntwo\n", "one" + e3 + e3 + "two" + e3},
+      // Whole blocks, filled with zero bytes.
+      {"", "", "1"},
+      {std::string(128, 'q'), std::string(128, 'q'), "2"},
+      {std::string(129, 'q'), std::string(129, 'q'), "3"},
+      {std::string(192, 'q'), std::string(192, 'q'), "3"},
+      // Line ends become the QWK terminator: a text with line feeds keeps
+      // its carriage returns, one without them is cut at carriage returns.
+      {"A\r\nB\r\n", "A\r" + e3 + "B\r" + e3, "2"},
+      {"A\rB", "A" + e3 + "B", "2"},
+      {"A\rB\nC", "A\rB" + e3 + "C", "2"},
+      {"one\n\ntwo\n", "one" + e3 + e3 + "two" + e3, "2"},
+      {std::string(127, 'q') + "\n", std::string(127, 'q') + e3, "2"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    WriteFile(Work("messages.dat"), banner_);
-    const MessageRecord record = PostAndRead(Request(c.text));
+    const MessageRecord record = Record();
     ExpectedHeader header = HeaderOf(record);
-    header.blocks = Blocks(c.converted.size());
-    EXPECT_EQ(Written(record), header.Bytes() + TextBlocks(c.converted));
+    header.blocks = c.blocks;
+    EXPECT_EQ(EncodeQwkMessage(record, c.text), header.Bytes() + TextBlocks(c.converted));
   }
 }
 
-TEST_F(QwkMessageFileTest, UnconvertibleTimeStampGivesZeroDateAndTime) {
-  LogInSystem();
-  MessageRecord record = PostAndRead(Request("x"));
-  record.messageTime = FILETIME::FromTicks(0x8000000000000000ULL);
-  ExpectedHeader header = HeaderOf(record);
-  header.date = "00-00-00";
-  header.time = "00:00";
-  header.blocks = "2";
-  EXPECT_EQ(Written(record), header.Bytes() + TextBlocks("x"));
-}
-
-TEST_F(QwkMessageFileTest, TextBeyondTheBlockCounterIsRefusedBeforeWriting) {
-  LogInSystem();
+TEST(QwkMessageEncoderTest, TextBeyondTheBlockCounterIsRefused) {
   const size_t largest = 32767 * 128;
-  const MessageRecord tooLong = PostAndRead(Request(std::string(largest + 1, 'z')));
   try {
-    WriteQwkMessage(context_, tooLong, false);
-    FAIL() << "a text of 32,768 blocks was written";
+    EncodeQwkMessage(Record(), std::string(largest + 1, 'z'));
+    FAIL() << "a text of 32,768 blocks was encoded";
   } catch (const Failure& failure) {
     EXPECT_EQ(failure.number(), kFailureOverflow);
   }
-  EXPECT_EQ(ReadFile(Work("messages.dat")), banner_);
+  const std::string longest = EncodeQwkMessage(Record(), std::string(largest, 'z'));
+  ASSERT_EQ(longest.size(), 128 + largest);
+  EXPECT_EQ(longest.substr(116, 6), "32768 ");
+}
 
-  const MessageRecord longest = PostAndRead(Request(std::string(largest, 'z')));
-  WriteQwkMessage(context_, longest, false);
-  const std::string file = ReadFile(Work("messages.dat"));
-  ASSERT_EQ(file.size(), 128 + 128 + largest);
-  EXPECT_EQ(file.substr(128 + 116, 6), "32768 ");
+// The writer: the message's text comes from the board, and the blocks go
+// after what the file holds.
+class QwkMessageFileTest : public testing::QwkBoardTest {
+ protected:
+  static constexpr const char* kBanner = "banner block for the tests";
+
+  void SetUp() override {
+    QwkBoardTest::SetUp();
+    Admin().AddConference(3, "Three", 3, {});
+    banner_ = std::string(kBanner) + std::string(128 - std::string(kBanner).size(), ' ');
+    WriteFile(Work(kMessagesFile), banner_);
+    LogInSystem();
+  }
+
+  // Posts `text` and returns the board's record of it.
+  MessageRecord Posted(const std::string& text) {
+    board::PostRequest request;
+    request.conference = 3;
+    request.from = kFrom;
+    request.to = kTo;
+    request.subject = kSubject;
+    request.date = At(2001, 3, 5, 9, 7);
+    request.text = text;
+    const auto posted = Admin().Post(request);
+    MessageRecord record;
+    EXPECT_TRUE(board_.vbGetMessageById(3, posted.id, record));
+    return record;
+  }
+
+  std::string banner_;
+};
+
+TEST_F(QwkMessageFileTest, AppendsTheBoardsMessageToTheFile) {
+  const MessageRecord first = Posted("Hi all\r\nsecond line");
+  const MessageRecord second = Posted("x");
+  WriteQwkMessage(board_, Work(kMessagesFile), first);
+  WriteQwkMessage(board_, Work(kMessagesFile), second);
+  ExpectedHeader firstHeader = HeaderOf(first);
+  const std::string converted = "Hi all\r\xE3second line";
+  EXPECT_EQ(ReadFile(Work(kMessagesFile)), banner_ + firstHeader.Bytes() + TextBlocks(converted) +
+                                               HeaderOf(second).Bytes() + TextBlocks("x"));
+}
+
+TEST_F(QwkMessageFileTest, TextBeyondTheBlockCounterIsRefusedBeforeWriting) {
+  const MessageRecord tooLong = Posted(std::string(32767 * 128 + 1, 'z'));
+  EXPECT_THROW(WriteQwkMessage(board_, Work(kMessagesFile), tooLong), Failure);
+  EXPECT_EQ(ReadFile(Work(kMessagesFile)), banner_);
 }
 
 TEST_F(QwkMessageFileTest, AMissingMessageFileIsAFailure) {
-  LogInSystem();
-  const MessageRecord record = PostAndRead(Request("x"));
-  ASSERT_TRUE(RemoveFile(Work("messages.dat")));
-  EXPECT_THROW(WriteQwkMessage(context_, record, false), Failure);
-  EXPECT_FALSE(testing::Exists(Work("messages.dat")));
+  const MessageRecord record = Posted("x");
+  ASSERT_TRUE(RemoveFile(Work(kMessagesFile)));
+  EXPECT_THROW(WriteQwkMessage(board_, Work(kMessagesFile), record), Failure);
+  EXPECT_FALSE(testing::Exists(Work(kMessagesFile)));
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "qwk/packet_archive.h"
 #include "qwk/qwk_files.h"
+#include "support/fakes.h"
 #include "support/qwk_test_board.h"
 
 namespace obrix {
@@ -83,6 +85,39 @@ TEST(QwkPacketArchiveCommandTest, ListsEveryPartAfterTheArchive) {
   EXPECT_EQ(PacketArchiveCommand(p, id), expected);
 }
 
+TEST(QwkPacketArchiveNamesTest, ArchiverTemporaryFiles) {
+  for (const char* name : {"ziAb12Z9", "zi000000", "ziZZZZZZ"}) {
+    EXPECT_TRUE(IsArchiverTemporary(name)) << name;
+  }
+  for (const char* name :
+       {"zi-notes", "ziAb12Z", "ziAb12Z90", "ZiAb12Z9", "xiAb12Z9", "ziAb 2Z9", "zi", ""}) {
+    EXPECT_FALSE(IsArchiverTemporary(name)) << name;
+  }
+}
+
+// The archiver is started through the run's process runner, hidden and
+// without input; its success alone does not make a packet.
+TEST_F(QwkPacketArchiveTest, RunsTheArchiverThroughTheRunsProcessRunner) {
+  Admin().SetConfig("packet-id", "mybbs");
+  LogInUser();
+  testing::RecordingProcessRunner runner;
+  RunContext context{board_, log_, state_, context_.clock, runner};
+  EXPECT_FALSE(BuildPacketArchive(context));
+  ASSERT_EQ(runner.calls.size(), 1u);
+  EXPECT_EQ(runner.calls[0].commandLine, PacketArchiveCommand(state_.QwkPath, "mybbs"));
+  EXPECT_TRUE(runner.calls[0].options.nullInput);
+  EXPECT_TRUE(runner.calls[0].options.nullOutput);
+  EXPECT_EQ(Log(), std::vector<std::string>{"There was a problem creating the QWK packet."});
+
+  // With the packet in place the step succeeds, unless the archiver failed.
+  WriteFile(Work("mybbs.qwk"), "PK");
+  EXPECT_TRUE(BuildPacketArchive(context));
+  testing::RecordingProcessRunner failing(12);
+  RunContext failingContext{board_, log_, state_, context_.clock, failing};
+  EXPECT_FALSE(BuildPacketArchive(failingContext));
+  EXPECT_EQ(failing.calls.size(), 1u);
+}
+
 TEST_F(QwkPacketArchiveTest, ZipsEveryPartUnderItsMsDosName) {
   auto admin = Admin();
   admin.SetConfig("packet-id", "mybbs");
@@ -94,7 +129,7 @@ TEST_F(QwkPacketArchiveTest, ZipsEveryPartUnderItsMsDosName) {
   admin.PutServerFile("wc:\\disp\\goodbye.bbs", "bye");
   LogInUser();
 
-  ASSERT_TRUE(QwkOpen(context_, Work("mybbs.qwk"), 0));
+  ASSERT_TRUE(QwkOpen(board_, context_.clock, state_.QwkPath, kUser));
   WriteFile(Work("mybbs.ptr"), "0,0\r\n");
   AddBulletins(context_, state_.QwkPath);
   WriteNewFilesList(context_, Work("newfiles.dat"));
@@ -124,7 +159,7 @@ TEST_F(QwkPacketArchiveTest, ZipsEveryPartUnderItsMsDosName) {
 
 TEST_F(QwkPacketArchiveTest, MissingOptionalPartsAreSkipped) {
   LogInUser();
-  ASSERT_TRUE(QwkOpen(context_, Work("OBRIX.qwk"), 0));
+  ASSERT_TRUE(QwkOpen(board_, context_.clock, state_.QwkPath, kUser));
   WriteFile(Work("OBRIX.ptr"), "");
   ASSERT_TRUE(BuildPacketArchive(context_));
   EXPECT_EQ(Members(Work("OBRIX.qwk"), dir_.path()),

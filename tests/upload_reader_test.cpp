@@ -1,5 +1,5 @@
-// The reply reader over reply files built byte by byte, against a real
-// board of ten conferences.
+// The reply parser on reply files built byte by byte, and the reader
+// walking such files against a real board of ten conferences.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,67 +13,8 @@
 namespace obrix {
 namespace {
 
+using testing::ReplyFile;
 using testing::TestReply;
-
-class UploadReaderTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    boardPath_ = testing::CreateTestBoard(dir_.path(), 10);
-    ASSERT_TRUE(board_.vbWildcatServerConnect(boardPath_.c_str()));
-    ASSERT_TRUE(board_.WildcatServerCreateContext());
-  }
-
-  // Opens a reply file holding `bytes`.
-  void Open(const std::string& bytes) {
-    testing::WriteFile(replyPath_, bytes);
-    ASSERT_TRUE(reader_.OpenReplyFile(replyPath_));
-  }
-
-  // Reads one reply, which must be there.
-  MessageRecord Next(std::string& text) {
-    MessageRecord record;
-    EXPECT_TRUE(reader_.ReadReply(context_, record, text));
-    return record;
-  }
-
-  bool AtEnd() {
-    MessageRecord record;
-    std::string text;
-    return !reader_.ReadReply(context_, record, text);
-  }
-
-  int32_t FailureOf(const std::string& bytes) {
-    Open(bytes);
-    MessageRecord record;
-    std::string text;
-    try {
-      reader_.ReadReply(context_, record, text);
-    } catch (const Failure& failure) {
-      return failure.number();
-    }
-    return 0;
-  }
-
-  int32_t ConferenceOf(const std::string& number, int32_t field) {
-    TestReply reply;
-    reply.number = number;
-    reply.conference = field;
-    Open(testing::ReplyFile("OBRIX", {reply}));
-    std::string text;
-    return Next(text).conference;
-  }
-
-  std::vector<std::string> Log() { return testing::LogMessages(dir_ / "obrix.log"); }
-
-  testing::TempDir dir_;
-  std::string boardPath_;
-  std::string replyPath_ = dir_ / "OBRIX.MSG";
-  board::Board board_;
-  ActivityLog log_{dir_ / "obrix.log"};
-  RunState state_;
-  RunContext context_{board_, log_, state_};
-  ReplyReader reader_;
-};
 
 SYSTEMTIME Calendar(const FILETIME& time) {
   SYSTEMTIME calendar;
@@ -81,84 +22,120 @@ SYSTEMTIME Calendar(const FILETIME& time) {
   return calendar;
 }
 
-TEST_F(UploadReaderTest, PacketIdBlockAloneHoldsNoReply) {
-  Open(testing::PadToBlocks("OBRIX"));
-  EXPECT_TRUE(AtEnd());
-  EXPECT_EQ(reader_.ReplyPos(), 129);
-  EXPECT_EQ(Log(), std::vector<std::string>{"Reply Packet ID [OBRIX]"});
+struct Parsed {
+  MessageRecord record;
+  std::string text;
+  int64_t next = 0;
+};
+
+// The reply at `position` of `file`, on a board of ten conferences.
+Parsed Parse(const std::string& file, int64_t position = 129) {
+  Parsed parsed;
+  parsed.next = ParseReply(file, position, 10, parsed.record, parsed.text);
+  return parsed;
 }
 
-TEST_F(UploadReaderTest, ShortOrEmptyFirstBlockIsLoggedAsFarAsItGoes) {
-  Open("OBRIX");
-  EXPECT_TRUE(AtEnd());
-  Open("");
-  EXPECT_TRUE(AtEnd());
-  EXPECT_EQ(Log(), (std::vector<std::string>{"Reply Packet ID [OBRIX]", "Reply Packet ID []"}));
+// The first reply of a file holding `reply` alone.
+Parsed ParseOne(const TestReply& reply) { return Parse(ReplyFile("OBRIX", {reply})); }
+
+int32_t FailureOf(const std::string& file, int64_t position = 129) {
+  try {
+    Parse(file, position);
+  } catch (const Failure& failure) {
+    return failure.number();
+  }
+  return 0;
 }
 
-TEST_F(UploadReaderTest, RepliesFollowEachOtherBlockByBlock) {
+TEST(UploadReplyParserTest, PacketIdIsBlockZeroAsFarAsItGoes) {
+  EXPECT_EQ(ReplyPacketId(testing::PadToBlocks("  OBRIX")), "OBRIX");
+  EXPECT_EQ(ReplyPacketId(testing::PadToBlocks("OBRIX") + "NEXT BLOCK"), "OBRIX");
+  EXPECT_EQ(ReplyPacketId("OBRIX"), "OBRIX");
+  EXPECT_EQ(ReplyPacketId(""), "");
+}
+
+TEST(UploadReplyParserTest, RepliesFollowEachOtherBlockByBlock) {
   TestReply first;
   first.text = std::string(200, 'a');  // 2 text blocks: 3 in all
   TestReply second;
   second.text = "second reply";  // 1 text block: 2 in all
   TestReply third;               // header only
-  Open(testing::ReplyFile("OBRIX", {first, second, third}));
-
-  std::string text;
-  Next(text);
-  EXPECT_EQ(text, std::string(200, 'a') + std::string(56, ' '));
-  EXPECT_EQ(reader_.ReplyPos(), 513);  // block 4: positions 513 to 640
-  const MessageRecord record = Next(text);
-  EXPECT_EQ(text, "second reply" + std::string(116, ' '));
-  EXPECT_EQ(record.textLength, 128);
-  EXPECT_EQ(reader_.ReplyPos(), 769);
-  Next(text);
-  EXPECT_EQ(text, "");
-  EXPECT_EQ(reader_.ReplyPos(), 897);
-  EXPECT_TRUE(AtEnd());
+  const std::string file = ReplyFile("OBRIX", {first, second, third});
+  const struct {
+    int64_t position;
+    std::string text;
+    int64_t next;
+  } cases[] = {
+      {129, std::string(200, 'a') + std::string(56, ' '), 513},  // block 4: 513 to 640
+      {513, "second reply" + std::string(116, ' '), 769},
+      {769, "", 897},
+  };
+  for (const auto& c : cases) {
+    const Parsed parsed = Parse(file, c.position);
+    EXPECT_EQ(parsed.text, c.text);
+    EXPECT_EQ(parsed.record.textLength, static_cast<int32_t>(c.text.size()));
+    EXPECT_EQ(parsed.next, c.next);
+  }
 }
 
-TEST_F(UploadReaderTest, OneStrayByteAfterTheLastReplyEndsTheFile) {
-  Open(testing::ReplyFile("OBRIX", {TestReply{}}) + "\x1a");
-  std::string text;
-  Next(text);
-  EXPECT_TRUE(AtEnd());
+TEST(UploadReplyParserTest, TextBlocksAndLineTerminators) {
+  const struct {
+    const char* blocks;  // empty: counted from the text
+    std::string text;
+    std::string parsed;
+  } cases[] = {
+      {"", "Hi\nthere\n", "Hi\nthere\n" + std::string(119, ' ')},
+      {"", "", ""},
+      // A count of one or less means no text; a fraction is cut.
+      {"0", "", ""},
+      {"-4", "", ""},
+      {"2.9", "x", "x" + std::string(127, ' ')},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    TestReply reply;
+    reply.blocks = c.blocks;
+    reply.text = c.text;
+    const Parsed parsed = ParseOne(reply);
+    EXPECT_EQ(parsed.text, c.parsed);
+    EXPECT_EQ(parsed.record.textLength, static_cast<int32_t>(c.parsed.size()));
+  }
 }
 
-TEST_F(UploadReaderTest, RepliesCutShortByTheEndOfTheFileRaise) {
-  TestReply reply;
-  reply.text = std::string(300, 'x');  // 3 text blocks
-  const std::string whole = testing::ReplyFile("OBRIX", {reply});
-  EXPECT_EQ(FailureOf(whole.substr(0, whole.size() - 128)), kFailureBadPacket);
-  EXPECT_EQ(FailureOf(whole.substr(0, whole.size() - 1)), kFailureBadPacket);
-  EXPECT_EQ(FailureOf(whole + "ab"), 0);  // the first reply is whole
-  Open(whole + "ab");
-  std::string text;
-  Next(text);
-  const int32_t before = reader_.ReplyPos();
-  MessageRecord record;
-  EXPECT_THROW(reader_.ReadReply(context_, record, text), Failure);
-  EXPECT_EQ(reader_.ReplyPos(), before);
+TEST(UploadReplyParserTest, FaultyReplies) {
+  TestReply long_;
+  long_.text = std::string(300, 'x');  // 3 text blocks
+  const std::string whole = ReplyFile("OBRIX", {long_});
+  TestReply blankNumber;
+  blankNumber.number = "";
+  TestReply letters;
+  letters.blocks = "two";
+  TestReply zeroBytes;
+  zeroBytes.number = std::string(7, '\0');
+  const struct {
+    std::string file;
+    int32_t failure;
+  } cases[] = {
+      {whole, 0},
+      {whole + "ab", 0},  // stray bytes after a whole reply
+      {whole.substr(0, whole.size() - 128), kFailureBadPacket},
+      {whole.substr(0, whole.size() - 1), kFailureBadPacket},
+      {whole.substr(0, 128 + 127), kFailureBadPacket},  // the header itself is cut
+      {ReplyFile("OBRIX", {blankNumber}), kFailureTypeMismatch},
+      {ReplyFile("OBRIX", {letters}), kFailureTypeMismatch},
+      {ReplyFile("OBRIX", {zeroBytes}), kFailureTypeMismatch},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(FailureOf(cases[i].file), cases[i].failure) << "case " << i;
+  }
 }
 
-TEST_F(UploadReaderTest, LineTerminatorsBecomeLineFeeds) {
-  TestReply reply;
-  reply.text = "Hi\nthere\n";  // padded with 119 blanks
-  Open(testing::ReplyFile("OBRIX", {reply}));
-  std::string text;
-  const MessageRecord record = Next(text);
-  EXPECT_EQ(text, "Hi\nthere\n" + std::string(119, ' '));
-  EXPECT_EQ(record.textLength, 128);
-}
-
-TEST_F(UploadReaderTest, NamesAndSubjectAreBlankFilled) {
+TEST(UploadReplyParserTest, NamesAndSubjectAreBlankFilled) {
   TestReply reply;
   reply.to = "Jane Roe";
   reply.from = "John Doe";
   reply.subject = "A subject of twenty-five!";
-  Open(testing::ReplyFile("OBRIX", {reply}));
-  std::string text;
-  const MessageRecord record = Next(text);
+  const MessageRecord record = ParseOne(reply).record;
   EXPECT_EQ(record.to.name.Str(), "Jane Roe" + std::string(64, ' '));
   EXPECT_EQ(record.from.name.Str(), "John Doe" + std::string(64, ' '));
   EXPECT_EQ(record.subject.Str(), "A subject of twenty-five!" + std::string(47, ' '));
@@ -166,57 +143,29 @@ TEST_F(UploadReaderTest, NamesAndSubjectAreBlankFilled) {
   EXPECT_EQ(record.from.id, 0);
 }
 
-TEST_F(UploadReaderTest, ConferenceResolution) {
-  EXPECT_EQ(ConferenceOf("9", 4), 9);
-  EXPECT_EQ(ConferenceOf("  3  ", 0), 3);
-  EXPECT_EQ(ConferenceOf("2.5", 0), 2);  // halves to the even number
-  EXPECT_EQ(ConferenceOf("12", 4711), 4711);
-  EXPECT_EQ(ConferenceOf("12", -5), -5);
-  EXPECT_EQ(ConferenceOf("0", 70000), 0);
-  EXPECT_EQ(ConferenceOf("0", 10), 0);
-  EXPECT_EQ(ConferenceOf("0", 7), 7);
-  EXPECT_EQ(ConferenceOf("0", 0), 0);
-  EXPECT_EQ(ConferenceOf("0", -3), -1);
+TEST(UploadReplyParserTest, ConferenceResolution) {
+  const struct {
+    const char* number;
+    int32_t field;
+    int32_t conference;
+  } cases[] = {
+      {"9", 4, 9},        {"  3  ", 0, 3}, {"2.5", 0, 2},  // halves to the even number
+      {"12", 4711, 4711}, {"12", -5, -5},  {"0", 70000, 0}, {"0", 10, 0},
+      {"0", 7, 7},        {"0", 0, 0},     {"0", -3, -1},
+  };
+  for (const auto& c : cases) {
+    TestReply reply;
+    reply.number = c.number;
+    reply.conference = c.field;
+    EXPECT_EQ(ParseOne(reply).record.conference, c.conference) << c.number << " " << c.field;
+  }
 }
 
-TEST_F(UploadReaderTest, NumberAndBlocksMustBeNumbers) {
-  TestReply blankNumber;
-  blankNumber.number = "";
-  EXPECT_EQ(FailureOf(testing::ReplyFile("OBRIX", {blankNumber})), kFailureTypeMismatch);
-  TestReply letters;
-  letters.blocks = "two";
-  EXPECT_EQ(FailureOf(testing::ReplyFile("OBRIX", {letters})), kFailureTypeMismatch);
-  TestReply zeroBytes;
-  zeroBytes.number = std::string(7, '\0');
-  EXPECT_EQ(FailureOf(testing::ReplyFile("OBRIX", {zeroBytes})), kFailureTypeMismatch);
-}
-
-TEST_F(UploadReaderTest, BlocksOfOneOrLessMeanNoText) {
-  TestReply none;
-  none.blocks = "0";
-  TestReply negative;
-  negative.blocks = "-4";
-  TestReply fraction;
-  fraction.blocks = "2.9";  // one text block
-  fraction.text = "x";
-  Open(testing::ReplyFile("OBRIX", {none, negative, fraction}));
-  std::string text;
-  Next(text);
-  EXPECT_EQ(text, "");
-  Next(text);
-  EXPECT_EQ(text, "");
-  Next(text);
-  EXPECT_EQ(text, "x" + std::string(127, ' '));
-  EXPECT_TRUE(AtEnd());
-}
-
-TEST_F(UploadReaderTest, BothTimeStampsComeFromDateAndTime) {
+TEST(UploadReplyParserTest, BothTimeStampsComeFromDateAndTime) {
   TestReply reply;
   reply.date = "12-31-99";
   reply.time = "23:59";
-  Open(testing::ReplyFile("OBRIX", {reply}));
-  std::string text;
-  const MessageRecord record = Next(text);
+  const MessageRecord record = ParseOne(reply).record;
   EXPECT_EQ(record.entryTime, record.messageTime);
   const SYSTEMTIME calendar = Calendar(record.messageTime);
   EXPECT_EQ(calendar.wYear, 1999);
@@ -260,6 +209,81 @@ TEST(UploadReplyTime, TwoDigitYearsAndLenientParts) {
                                                         {"        ", "     "}}) {
     EXPECT_TRUE(ReplyTime(date, time).IsZero()) << date << " " << time;
   }
+}
+
+// The reader over real files.
+class UploadReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    boardPath_ = testing::CreateTestBoard(dir_.path(), 10);
+    ASSERT_TRUE(board_.vbWildcatServerConnect(boardPath_.c_str()));
+    ASSERT_TRUE(board_.WildcatServerCreateContext());
+  }
+
+  // Opens a reply file holding `bytes`.
+  void Open(const std::string& bytes) {
+    testing::WriteFile(replyPath_, bytes);
+    ASSERT_TRUE(reader_.OpenReplyFile(replyPath_));
+  }
+
+  // Reads one reply, which must be there.
+  std::string NextText() {
+    MessageRecord record;
+    std::string text;
+    EXPECT_TRUE(reader_.ReadReply(context_, record, text));
+    return text;
+  }
+
+  bool AtEnd() {
+    MessageRecord record;
+    std::string text;
+    return !reader_.ReadReply(context_, record, text);
+  }
+
+  std::vector<std::string> Log() { return testing::LogMessages(dir_ / "obrix.log"); }
+
+  testing::TempDir dir_;
+  std::string boardPath_;
+  std::string replyPath_ = dir_ / "OBRIX.MSG";
+  board::Board board_;
+  ActivityLog log_{dir_ / "obrix.log"};
+  RunState state_;
+  RunContext context_{board_, log_, state_};
+  ReplyReader reader_;
+};
+
+TEST_F(UploadReaderTest, FirstReadLogsThePacketIdEvenWithoutReplies) {
+  Open(testing::PadToBlocks("OBRIX"));
+  EXPECT_TRUE(AtEnd());
+  EXPECT_EQ(reader_.ReplyPos(), 129);
+  Open("OBR");
+  EXPECT_TRUE(AtEnd());
+  Open("");
+  EXPECT_TRUE(AtEnd());
+  EXPECT_EQ(Log(), (std::vector<std::string>{"Reply Packet ID [OBRIX]", "Reply Packet ID [OBR]",
+                                             "Reply Packet ID []"}));
+}
+
+TEST_F(UploadReaderTest, WalksTheRepliesAndStaysPutOnAFaultyOne) {
+  TestReply first;
+  first.text = std::string(200, 'a');
+  TestReply second;
+  second.text = "second reply";
+  const std::string file = ReplyFile("OBRIX", {first, second});
+  Open(file + "\x1a");  // one stray byte after the last reply ends the file
+  EXPECT_EQ(NextText(), std::string(200, 'a') + std::string(56, ' '));
+  EXPECT_EQ(reader_.ReplyPos(), 513);
+  EXPECT_EQ(NextText(), "second reply" + std::string(116, ' '));
+  EXPECT_EQ(reader_.ReplyPos(), 769);
+  EXPECT_TRUE(AtEnd());
+
+  Open(file + "ab");
+  NextText();
+  NextText();
+  MessageRecord record;
+  std::string text;
+  EXPECT_THROW(reader_.ReadReply(context_, record, text), Failure);
+  EXPECT_EQ(reader_.ReplyPos(), 769);
 }
 
 TEST_F(UploadReaderTest, OnlyPlainFilesOpen) {

@@ -7,6 +7,7 @@
 // before the batch is committed leaves the board as it found it.
 #include "download/qwk_download.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
@@ -19,11 +20,13 @@
 #include "base/failure.h"
 #include "base/text.h"
 #include "download/conference_walk.h"
+#include "download/download_state.h"
 #include "download/message_selection.h"
 #include "download/pointer_file.h"
 #include "download/return_receipt.h"
 #include "download/user_defaults.h"
 #include "platform/files.h"
+#include "qwk/packet_archive.h"
 #include "qwk/qwk_files.h"
 
 namespace obrix {
@@ -133,9 +136,11 @@ class Download {
   void EndOpenLine();
 
  private:
+  bool Start();
   void ReadSettings();
   bool RemoveOldPacket();
   void RemoveLeftovers();
+  bool OpenPacketFiles();
   void SettleLimits();
 
   void Scan();
@@ -143,11 +148,13 @@ class Download {
   bool IsTaken(const MessageRecord& message);
   Attachment ProbeAttachment(const MessageRecord& message);
   void Take(const MessageRecord& message, const Attachment& attachment);
+  void CountTaken(const MessageRecord& message, const Attachment& attachment);
   void OpenLine();
   void CloseLine();
   int32_t& NewPointer(int32_t conference);
 
   bool Deliver();
+  void ReportTotals();
   void MovePointers();
   void MarkDelivered();
   void RemoveTemporaryFiles();
@@ -157,6 +164,7 @@ class Download {
   RunContext& context_;
   Server& server_;
   RunState& state_;
+  DownloadState download_;
 
   UserRecord user_;
   std::string packetId_;
@@ -172,6 +180,21 @@ class Download {
 
 bool Download::Run() {
   server_.SetNodeActivity("QWK Download");
+  if (!Start()) return false;
+  Scan();
+  if (totalTaken_ == 0) {
+    RemoveTemporaryFiles();
+    return true;
+  }
+  return Deliver();
+}
+
+// Reads the user and his settings, clears the work directory and starts
+// the packet's files. False when the download cannot go on.
+bool Download::Start() {
+  const int32_t conferences = server_.GetConferenceCount();
+  download_.ConfLastRead.assign(static_cast<size_t>(std::max(conferences, 0)), 0);
+
   int32_t position = 0;
   if (!server_.vbGetUserById(state_.UserId, user_, position)) return false;
 
@@ -186,14 +209,7 @@ bool Download::Run() {
     return false;
   }
   RemoveLeftovers();
-
-  const int16_t smallControlDat =
-      LeadingInt16(server_.vbGetUserVariable(user_.info.id, kProfile, "SmallControlDat", "0"));
-  if (!QwkOpen(context_, WorkPath(packetId_ + ".qwk"), smallControlDat)) {
-    context_.log.Line("QWKOpen Failed");
-    return false;
-  }
-  pointers_.emplace(PointerFile::Create(WorkPath(packetId_ + ".ptr")));
+  if (!OpenPacketFiles()) return false;
 
   SettleLimits();
   context_.log.Line("Preparing mail packet...");
@@ -201,13 +217,7 @@ bool Download::Run() {
   context_.log.Line("Conference message limit: " + Decimal(conferenceLimit_));
   totalTaken_ = 0;
   yoursTaken_ = 0;
-
-  Scan();
-  if (totalTaken_ == 0) {
-    RemoveTemporaryFiles();
-    return true;
-  }
-  return Deliver();
+  return true;
 }
 
 void Download::ReadSettings() {
@@ -221,7 +231,7 @@ void Download::ReadSettings() {
 // True when no packet is left in the work directory. A packet that cannot
 // be removed belongs to a download still being sent; it is left alone.
 bool Download::RemoveOldPacket() {
-  const std::string packet = WorkPath(packetId_ + ".qwk");
+  const std::string packet = WorkPath(packetId_ + kPacketExtension);
   try {
     std::string path = packet;
     if (FileExists(server_, path)) RemoveFile(path);
@@ -234,20 +244,10 @@ bool Download::RemoveOldPacket() {
 
 // A "hello", "goodbye" or "newfiles.dat" in the shared work directory that
 // this download did not write must not reach its packet.
-// True for the name of a temporary file of the archiver ("zi" and six
-// letters or digits), which a run killed while zipping leaves behind.
-bool IsArchiverTemporary(const std::string& name) {
-  if (name.size() != 8 || name.compare(0, 2, "zi") != 0) return false;
-  for (size_t i = 2; i < name.size(); ++i) {
-    const char c = name[i];
-    const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    if (!alnum) return false;
-  }
-  return true;
-}
-
 void Download::RemoveLeftovers() {
-  for (const char* name : {"hello", "goodbye", "newfiles.dat"}) RemoveLeftover(WorkPath(name));
+  for (const char* name : {kHelloFile, kGoodbyeFile, kNewFilesFile}) {
+    RemoveLeftover(WorkPath(name));
+  }
   // A half-written archive of an earlier, killed run holds that caller's
   // mail; the work directory's lock guarantees no archiver is at work now.
   std::error_code error;
@@ -255,6 +255,18 @@ void Download::RemoveLeftovers() {
     const std::string name = entry.path().filename().string();
     if (IsArchiverTemporary(name) && entry.is_regular_file(error)) RemoveFile(WorkPath(name));
   }
+}
+
+bool Download::OpenPacketFiles() {
+  // The packet files have one form only: the setting is read, and must be
+  // a 16-bit number, but changes nothing.
+  (void)LeadingInt16(server_.vbGetUserVariable(user_.info.id, kProfile, "SmallControlDat", "0"));
+  if (!QwkOpen(server_, context_.clock, state_.QwkPath, state_.UserName)) {
+    context_.log.Line("QWKOpen Failed");
+    return false;
+  }
+  pointers_.emplace(PointerFile::Create(WorkPath(packetId_ + kPointerExtension)));
+  return true;
 }
 
 void Download::SettleLimits() {
@@ -331,8 +343,7 @@ Attachment Download::ProbeAttachment(const MessageRecord& message) {
     return attachment;
   }
   attachment.fits = true;
-  std::string path = "wc:\\conf(" + Decimal(message.conference) + ")\\message(" +
-                     Decimal(message.id) + ")\\attach";
+  std::string path = MessageTextPath(message.conference, message.id) + "\\attach";
   try {
     if (!FileExists(server_, path)) return attachment;
   } catch (const Failure&) {
@@ -353,12 +364,13 @@ Attachment Download::ProbeAttachment(const MessageRecord& message) {
 }
 
 void Download::Take(const MessageRecord& message, const Attachment& attachment) {
-  WriteQwkMessage(context_, message, attachment.fits);
+  WriteQwkMessage(server_, WorkPath(kMessagesFile), message);
+  CountTaken(message, attachment);
+}
+
+void Download::CountTaken(const MessageRecord& message, const Attachment& attachment) {
   if (message.to.id == user_.info.id) {
-    std::vector<PacketMessage>& delivered = state_.PacketMessages;
-    const auto index = static_cast<size_t>(yoursTaken_);
-    if (index >= delivered.size()) delivered.resize(delivered.size() + 10);
-    delivered[index] = PacketMessage{tally_.number, message.id};
+    download_.PacketMessages.push_back(PacketMessage{tally_.number, message.id});
     tally_.toYou = Plus(tally_.toYou, 1);
     yoursTaken_ = Plus(yoursTaken_, 1);
   }
@@ -395,7 +407,7 @@ void Download::EndOpenLine() {
 }
 
 int32_t& Download::NewPointer(int32_t conference) {
-  std::vector<int32_t>& table = state_.ConfLastRead;
+  std::vector<int32_t>& table = download_.ConfLastRead;
   if (conference < 0 || static_cast<size_t>(conference) >= table.size()) {
     throw Failure(kFailureSubscript, "Subscript out of range: conference " + Decimal(conference));
   }
@@ -405,20 +417,12 @@ int32_t& Download::NewPointer(int32_t conference) {
 // The packet is built first; the user's pointers, read marks and receipts
 // move only once it exists, so a failed archive loses no mail.
 bool Download::Deliver() {
-  if (totalTaken_ >= packetLimit_) {
-    context_.log.Line("Scan terminated due to total message count limit.");
-  }
-  if (yoursTaken_ > 0) {
-    context_.log.Line("Total messages found: " + Decimal(totalTaken_) + " (" +
-                      Decimal(yoursTaken_) + " to you)");
-  } else {
-    context_.log.Line("Total messages found: " + Decimal(totalTaken_));
-  }
+  ReportTotals();
   // The archiver must find the pointer file complete.
   pointers_->Close();
 
   AddBulletins(context_, state_.QwkPath);
-  WriteNewFilesList(context_, WorkPath("newfiles.dat"));
+  WriteNewFilesList(context_, WorkPath(kNewFilesFile));
   if (!BuildPacketArchive(context_)) return false;
 
   context_.log.Line("Updating last read pointers...");
@@ -431,6 +435,18 @@ bool Download::Deliver() {
   return true;
 }
 
+void Download::ReportTotals() {
+  if (totalTaken_ >= packetLimit_) {
+    context_.log.Line("Scan terminated due to total message count limit.");
+  }
+  if (yoursTaken_ > 0) {
+    context_.log.Line("Total messages found: " + Decimal(totalTaken_) + " (" +
+                      Decimal(yoursTaken_) + " to you)");
+  } else {
+    context_.log.Line("Total messages found: " + Decimal(totalTaken_));
+  }
+}
+
 void Download::MovePointers() {
   for (int32_t conference = server_.GetConferenceCount() - 1; conference >= 0; --conference) {
     const int32_t id = NewPointer(conference);
@@ -441,21 +457,20 @@ void Download::MovePointers() {
 // The user's mail in the packet is marked read, and receipted where the
 // sender asked; mail received before is left as it is.
 void Download::MarkDelivered() {
-  for (int32_t i = 0; i < yoursTaken_; ++i) {
-    const PacketMessage delivered = state_.PacketMessages[static_cast<size_t>(i)];
+  for (const PacketMessage& delivered : download_.PacketMessages) {
     MessageRecord message;
     if (!server_.vbGetMessageById(delivered.conference, delivered.id, message)) continue;
     if (message.received == kTrue32) continue;
     server_.vbMarkMessageRead(message);
-    if (message.receiptRequested != 0) SendReturnReceipt(server_, message);
+    if (message.receiptRequested != 0) SendReturnReceipt(server_, context_.clock, message);
   }
 }
 
 void Download::RemoveTemporaryFiles() {
   context_.log.Line("No messages found - removing temporary files [NO QWK CREATED].");
   pointers_->Close();
-  for (const std::string& name : {packetId_ + ".ptr", std::string("messages.dat"),
-                                  std::string("control.dat"), std::string("door.id")}) {
+  for (const std::string& name : {packetId_ + kPointerExtension, std::string(kMessagesFile),
+                                  std::string(kControlFile), std::string(kDoorIdFile)}) {
     std::string path = WorkPath(name);
     if (FileExists(server_, path)) DeleteLocalFile(path);
   }

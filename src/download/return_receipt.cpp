@@ -6,9 +6,9 @@
 
 namespace obrix {
 
-bool SendReturnReceipt(Server& server, const MessageRecord& delivered) {
-  const std::string date = LogDate();
-  const std::string time = LogTime();
+bool SendReturnReceipt(Server& server, const Clock& clock, const MessageRecord& delivered) {
+  const std::string date = LogDate(clock);
+  const std::string time = LogTime(clock);
 
   MessageRecord receipt;
   receipt.conference = delivered.conference;

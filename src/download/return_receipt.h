@@ -2,6 +2,7 @@
 // reached its addressee.
 #pragma once
 
+#include "platform/clock.h"
 #include "server/records.h"
 #include "server/server.h"
 
@@ -11,8 +12,8 @@ namespace obrix {
 inline constexpr const char* kReceiptSender = "Wildcat! Mail Room";
 
 // Posts a private receipt for the just-delivered `delivered` back to its
-// sender, in its conference, saying when it was read. Returns whether the
-// server added it; a failure of the server passes up.
-bool SendReturnReceipt(Server& server, const MessageRecord& delivered);
+// sender, in its conference, saying when it was read by `clock`. Returns
+// whether the server added it; a failure of the server passes up.
+bool SendReturnReceipt(Server& server, const Clock& clock, const MessageRecord& delivered);
 
 }  // namespace obrix

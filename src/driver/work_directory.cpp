@@ -58,10 +58,8 @@ bool InitDownload(RunContext& context) {
     state.QwkPath = directory + PathSeparator();
     if (!IsFolder(directory) && !CreateDirectory(directory)) return false;
     if (!LockWorkDirectory(context)) return false;
-    state.PacketMessages.assign(1, PacketMessage{});
-    const int32_t count = context.server.GetConferenceCount();
-    if (count <= 0) return false;
-    state.ConfLastRead.assign(static_cast<size_t>(count), 0);
+    // The download keeps a new pointer per conference.
+    if (context.server.GetConferenceCount() <= 0) return false;
     context.log.Line("Starting QWK Download process...");
     return true;
   } catch (const Failure& failure) {

@@ -14,7 +14,7 @@ inline constexpr const char* kWorkDirectoryName = "Qwk";
 inline constexpr const char* kWorkLockName = "obrix.lock";
 
 // Prepares the work directory for a download (creating it when missing)
-// and resets PacketMessages and ConfLastRead. False on any failure.
+// and checks that the board has conferences. False on any failure.
 bool InitDownload(RunContext& context);
 
 // Checks that the work directory exists. False when it does not (nothing

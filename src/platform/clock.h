@@ -12,4 +12,15 @@ SYSTEMTIME LocalNow();
 // the board stores message times as the server's wall clock shows them).
 FILETIME LocalNowFileTime();
 
+// The clock a run reads the local time from; a test hands in a clock of
+// its own to fix the time.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual SYSTEMTIME LocalNow() const = 0;
+};
+
+// The machine's clock: LocalNow().
+const Clock& SystemClock();
+
 }  // namespace obrix

@@ -64,14 +64,45 @@ std::vector<std::string> SplitWords(const std::string& commandLine) {
   _exit(127);
 }
 
+// The argument vector execvp takes: the words, then a null pointer.
+std::vector<char*> ArgumentVector(std::vector<std::string>& words) {
+  std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
+  for (auto& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
+// True when the child reported through the pipe `reportFd` that it could
+// not start the program; closes the pipe.
+bool ExecFailed(int reportFd) {
+  int childErrno = 0;
+  ssize_t n;
+  do {
+    n = read(reportFd, &childErrno, sizeof childErrno);
+  } while (n < 0 && errno == EINTR);
+  close(reportFd);
+  return n > 0;
+}
+
+// The child's exit status once it has ended; -1 when it did not exit
+// normally.
+int WaitForExit(pid_t pid) {
+  int status = 0;
+  pid_t waited;
+  do {
+    waited = waitpid(pid, &status, 0);
+  } while (waited < 0 && errno == EINTR);
+  if (waited != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
 }  // namespace
 
 int RunProcess(const std::string& commandLine, const ProcessOptions& options) {
   std::vector<std::string> words = SplitWords(commandLine);
   if (words.empty()) return -1;
-  std::vector<char*> argv;
-  for (auto& w : words) argv.push_back(w.data());
-  argv.push_back(nullptr);
+  std::vector<char*> argv = ArgumentVector(words);
 
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) return -1;
@@ -86,21 +117,10 @@ int RunProcess(const std::string& commandLine, const ProcessOptions& options) {
     ExecChild(argv.data(), options, report[1]);
   }
   close(report[1]);
-  int childErrno = 0;
-  ssize_t n;
-  do {
-    n = read(report[0], &childErrno, sizeof childErrno);
-  } while (n < 0 && errno == EINTR);
-  close(report[0]);
-
-  int status = 0;
-  pid_t waited;
-  do {
-    waited = waitpid(pid, &status, 0);
-  } while (waited < 0 && errno == EINTR);
-  if (n > 0) return -1;  // exec failed: the program could not be started
-  if (waited != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+  const bool execFailed = ExecFailed(report[0]);
+  const int status = WaitForExit(pid);
+  if (execFailed) return -1;  // the program could not be started
+  return status;
 }
 
 }  // namespace obrix

@@ -7,6 +7,7 @@
 #include "base/failure.h"
 #include "base/text.h"
 #include "platform/files.h"
+#include "qwk/packet_archive.h"
 #include "qwk/qwk_files.h"
 
 namespace obrix {
@@ -76,8 +77,8 @@ bool CopyServerFile(Server& server, const std::string& serverPath, const std::st
 
 void AddBulletins(RunContext& context, const std::string& workDirectory) {
   Server& server = context.server;
-  const std::string hello = workDirectory + "hello";
-  const std::string goodbye = workDirectory + "goodbye";
+  const std::string hello = workDirectory + kHelloFile;
+  const std::string goodbye = workDirectory + kGoodbyeFile;
   // Nothing left from an earlier run, or planted by an uploaded archive,
   // may reach this packet.
   for (const std::string& path : {hello, goodbye}) {

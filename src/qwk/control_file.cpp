@@ -5,10 +5,9 @@
 
 #include "base/text.h"
 #include "base/version.h"
-#include "platform/clock.h"
 #include "platform/files.h"
+#include "qwk/packet_archive.h"
 #include "qwk/qwk_files.h"
-#include "qwk/qwk_header.h"
 
 namespace obrix {
 
@@ -20,75 +19,83 @@ std::string Line(const std::string& text) { return text + kCrLf; }
 
 std::string TwoDigits(int value) { return PadText(Decimal(value), 1, 2, '0'); }
 
-// "mm-dd-yyyy,hh:mm:ss" of one reading of the local clock.
-std::string PacketTimeLine() {
-  const SYSTEMTIME now = LocalNow();
-  return TwoDigits(now.wMonth) + "-" + TwoDigits(now.wDay) + "-" +
-         PadText(Decimal(now.wYear), 1, 4, '0') + "," + TwoDigits(now.wHour) + ":" +
-         TwoDigits(now.wMinute) + ":" + TwoDigits(now.wSecond);
+// "mm-dd-yyyy,hh:mm:ss".
+std::string PacketTimeLine(const SYSTEMTIME& time) {
+  return TwoDigits(time.wMonth) + "-" + TwoDigits(time.wDay) + "-" +
+         PadText(Decimal(time.wYear), 1, 4, '0') + "," + TwoDigits(time.wHour) + ":" +
+         TwoDigits(time.wMinute) + ":" + TwoDigits(time.wSecond);
 }
 
-void WriteBanner(const std::string& path) {
+void WriteNewFile(const std::string& path, const std::string& bytes) {
   LocalFile file = LocalFile::CreateFresh(path);
-  file.Write(PadText(PacketBannerText(), 0, static_cast<int32_t>(kQwkBlockSize), ' '));
+  file.Write(bytes);
   file.Close();
 }
 
-std::string ControlHead(const MakewildRecord& board, const std::string& userName) {
-  return Line(board.boardName.Trimmed()) + Line(board.city.Trimmed()) +
-         Line(board.phoneNumber.Trimmed()) + Line(ToUpper(board.sysopName.Trimmed()) + ", SysOp") +
-         Line(board.serialNumber.Trimmed() + "," + ToUpper(board.packetId.Trimmed())) +
-         Line(PacketTimeLine()) + Line(userName) + Line("") + Line("0") + Line("0");
-}
-
-// Line 11 and the pairs of number and name for every conference with a
-// name, in rising number, then the three bulletin names. A conference that
-// does not exist, or that the user may not read, comes back without a name
-// and leaves a gap.
-std::string ConferenceList(Server& server) {
-  std::string pairs;
-  int32_t listed = 0;
+// Every conference by number with the name the board gives the user.
+std::vector<std::pair<int32_t, std::string>> Conferences(Server& server) {
+  std::vector<std::pair<int32_t, std::string>> conferences;
   const int32_t count = server.GetConferenceCount();
   for (int32_t number = 0; number < count; ++number) {
     ConfDescRecord conference;
     server.vbGetConfDesc(number, conference);
-    const std::string name = conference.name.Trimmed();
-    if (name.empty()) continue;
-    ++listed;
-    pairs += Line(Decimal(number)) + Line(name);
+    conferences.emplace_back(number, conference.name.Trimmed());
   }
-  return Line(Decimal(listed - 1)) + pairs + Line("HELLO") + Line("BBSNEWS") + Line("GOODBYE");
-}
-
-std::string DoorId(Server& server) {
-  return Line("DOOR = Obrix") +
-         Line("Version = " + Decimal(version::kMajor) + "." + Decimal(version::kMinor) + "." +
-              Decimal(version::kRevision)) +
-         Line("SYSTEM = Wildcat! " + Decimal(server.GetWildcatVersion())) +
-         Line("CONTROLNAME = RIZIVI") + Line("CONTROLTYPE = ADD") + Line("CONTROLTYPE = DROP") +
-         Line("CONTROLTYPE = RESET") + Line("CONTROLTYPE = REQUEST") +
-         Line("CONTROLTYPE = CONFIG") + Line("RECEIPT");
+  return conferences;
 }
 
 }  // namespace
 
-bool QwkOpen(RunContext& context, const std::string& /*packetPath*/, int16_t /*smallControlDat*/) {
-  Server& server = context.server;
-  const std::string& directory = context.state.QwkPath;
+// Ten lines of board, time and user; line 11 and the pairs of number and
+// name for every conference with a name, in rising number (a conference
+// without one leaves a gap), then the three bulletin names.
+std::string EncodeControlDat(const ControlDat& control) {
+  std::string text = Line(control.boardName) + Line(control.city) + Line(control.phone) +
+                     Line(ToUpper(control.sysop) + ", SysOp") +
+                     Line(control.serial + "," + ToUpper(control.packetId)) +
+                     Line(PacketTimeLine(control.madeAt)) + Line(control.userName) + Line("") +
+                     Line("0") + Line("0");
+  std::string pairs;
+  int32_t listed = 0;
+  for (const auto& [number, name] : control.conferences) {
+    if (name.empty()) continue;
+    ++listed;
+    pairs += Line(Decimal(number)) + Line(name);
+  }
+  return text + Line(Decimal(listed - 1)) + pairs + Line("HELLO") + Line("BBSNEWS") +
+         Line("GOODBYE");
+}
 
-  WriteBanner(directory + "messages.dat");
+std::string EncodeDoorId(int32_t systemVersion) {
+  return Line("DOOR = Obrix") +
+         Line("Version = " + Decimal(version::kMajor) + "." + Decimal(version::kMinor) + "." +
+              Decimal(version::kRevision)) +
+         Line("SYSTEM = Wildcat! " + Decimal(systemVersion)) + Line("CONTROLNAME = RIZIVI") +
+         Line("CONTROLTYPE = ADD") + Line("CONTROLTYPE = DROP") + Line("CONTROLTYPE = RESET") +
+         Line("CONTROLTYPE = REQUEST") + Line("CONTROLTYPE = CONFIG") + Line("RECEIPT");
+}
+
+bool QwkOpen(Server& server, const Clock& clock, const std::string& directory,
+             const std::string& userName) {
+  WriteNewFile(directory + kMessagesFile, EncodeBannerBlock());
 
   MakewildRecord board;
   server.vbGetMakewild(board);
-  LocalFile control = LocalFile::CreateFresh(directory + "control.dat");
-  control.Write(ControlHead(board, context.state.UserName));
-  control.Write(ConferenceList(server));
-  control.Close();
+  LocalFile controlFile = LocalFile::CreateFresh(directory + kControlFile);
+  ControlDat control;
+  control.boardName = board.boardName.Trimmed();
+  control.city = board.city.Trimmed();
+  control.phone = board.phoneNumber.Trimmed();
+  control.sysop = board.sysopName.Trimmed();
+  control.serial = board.serialNumber.Trimmed();
+  control.packetId = board.packetId.Trimmed();
+  control.madeAt = clock.LocalNow();
+  control.userName = userName;
+  control.conferences = Conferences(server);
+  controlFile.Write(EncodeControlDat(control));
+  controlFile.Close();
 
-  const std::string door = DoorId(server);
-  LocalFile doorFile = LocalFile::CreateFresh(directory + "door.id");
-  doorFile.Write(door);
-  doorFile.Close();
+  WriteNewFile(directory + kDoorIdFile, EncodeDoorId(server.GetWildcatVersion()));
   return true;
 }
 

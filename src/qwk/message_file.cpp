@@ -1,6 +1,7 @@
 // "messages.dat": the banner block and one header block plus text blocks
 // per message. The header layout itself lives in qwk_header.cpp.
 #include <string>
+#include <string_view>
 
 #include "base/failure.h"
 #include "base/text.h"
@@ -22,19 +23,19 @@ constexpr size_t kNameWidth = 25;
 // feed; only a text without any line feed is cut at carriage returns, so
 // CR LF lines keep their CR before the terminator. What follows the last
 // line end is copied unchanged, without a terminator.
-std::string ConvertLineEnds(const std::string& text) {
+std::string ConvertLineEnds(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   size_t start = 0;
   while (start < text.size()) {
     size_t cut = text.find('\n', start);
-    if (cut == std::string::npos) cut = text.find('\r', start);
-    if (cut == std::string::npos) break;
-    out.append(text, start, cut - start);
+    if (cut == std::string_view::npos) cut = text.find('\r', start);
+    if (cut == std::string_view::npos) break;
+    out.append(text.substr(start, cut - start));
     out.push_back(kQwkLineEnd);
     start = cut + 1;
   }
-  out.append(text, start, std::string::npos);
+  out.append(text.substr(start));
   return out;
 }
 
@@ -65,30 +66,9 @@ std::string ReferenceField(int32_t reference) {
       .substr(0, kQwkReference.width);
 }
 
-std::string MessageTextPath(const MessageRecord& record) {
-  return "wc:\\conf(" + Decimal(record.conference) + ")\\message(" + Decimal(record.id) + ")";
-}
-
-}  // namespace
-
-std::string PacketBannerText() {
-  return "Produced by Obrix " + Decimal(version::kMajor) + "." + Decimal(version::kMinor) + "." +
-         Decimal(version::kRevision) + " - " + version::kLegalNotice + " " + version::kCompany;
-}
-
-void WriteQwkMessage(RunContext& context, const MessageRecord& record, bool /*attachmentFits*/) {
+QwkHeader MessageHeader(const MessageRecord& record, size_t textBlocks) {
   SYSTEMTIME time;  // all fields 0 when the time stamp does not convert
   FileTimeToSystemTime(record.messageTime, time);
-
-  std::string text = ConvertLineEnds(context.server.vbGetText(MessageTextPath(record)));
-  const size_t textBlocks = (text.size() + kQwkBlockSize - 1) / kQwkBlockSize;
-  if (textBlocks > kMaxTextBlocks) {
-    throw Failure(kFailureOverflow, "Overflow: message " + Decimal(record.id) + " of conference " +
-                                        Decimal(record.conference) + " needs " +
-                                        Decimal(static_cast<int64_t>(textBlocks)) + " text blocks");
-  }
-  text += PadText("", 0, static_cast<int32_t>(textBlocks * kQwkBlockSize - text.size()), '\0');
-
   QwkHeader header;
   header.Status = StatusCharacter(record);
   header.Number = Decimal(record.number).substr(0, kQwkNumber.width);
@@ -103,9 +83,41 @@ void WriteQwkMessage(RunContext& context, const MessageRecord& record, bool /*at
   header.Active = kQwkActive;
   header.Conference = record.conference;
   header.Tag = ' ';
+  return header;
+}
 
-  LocalFile file = LocalFile::OpenAppend(context.state.QwkPath + "messages.dat");
-  file.Write(EncodeQwkHeader(header) + text);
+}  // namespace
+
+std::string MessageTextPath(int32_t conference, int32_t id) {
+  return "wc:\\conf(" + Decimal(conference) + ")\\message(" + Decimal(id) + ")";
+}
+
+std::string PacketBannerText() {
+  return "Produced by Obrix " + Decimal(version::kMajor) + "." + Decimal(version::kMinor) + "." +
+         Decimal(version::kRevision) + " - " + version::kLegalNotice + " " + version::kCompany;
+}
+
+std::string EncodeBannerBlock() {
+  return PadText(PacketBannerText(), 0, static_cast<int32_t>(kQwkBlockSize), ' ');
+}
+
+std::string EncodeQwkMessage(const MessageRecord& record, std::string_view text) {
+  std::string blocks = ConvertLineEnds(text);
+  const size_t textBlocks = (blocks.size() + kQwkBlockSize - 1) / kQwkBlockSize;
+  if (textBlocks > kMaxTextBlocks) {
+    throw Failure(kFailureOverflow, "Overflow: message " + Decimal(record.id) + " of conference " +
+                                        Decimal(record.conference) + " needs " +
+                                        Decimal(static_cast<int64_t>(textBlocks)) + " text blocks");
+  }
+  blocks += PadText("", 0, static_cast<int32_t>(textBlocks * kQwkBlockSize - blocks.size()), '\0');
+  return EncodeQwkHeader(MessageHeader(record, textBlocks)) + blocks;
+}
+
+void WriteQwkMessage(Server& server, const std::string& messagesPath, const MessageRecord& record) {
+  const std::string bytes =
+      EncodeQwkMessage(record, server.vbGetText(MessageTextPath(record.conference, record.id)));
+  LocalFile file = LocalFile::OpenAppend(messagesPath);
+  file.Write(bytes);
   file.Close();
 }
 

@@ -1,20 +1,43 @@
 // The QWK packet: the parts in the work directory zipped into
 // packet id + ".qwk" by the external archiver, which moves them in.
+#include "qwk/packet_archive.h"
+
 #include <string>
 
 #include "platform/command_runner.h"
 #include "platform/files.h"
-#include "qwk/qwk_files.h"
 
 namespace obrix {
+
+namespace {
+
+bool IsLetterOrDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+}  // namespace
+
+bool IsArchiverTemporary(std::string_view name) {
+  if (name.size() != 8 || name.substr(0, 2) != "zi") return false;
+  for (const char c : name.substr(2)) {
+    if (!IsLetterOrDigit(c)) return false;
+  }
+  return true;
+}
 
 std::string PacketArchiveCommand(const std::string& qwkPath, const std::string& packetId) {
   // -m moves each part into the archive, -j drops the folder from the
   // stored names, -k stores MS-DOS names (upper case, 8.3). Every part is
   // listed whether or not this download made it; the archiver skips
   // missing names.
-  const std::string parts[] = {packetId + ".qwk", "messages.dat", "newfiles.dat", packetId + ".ptr",
-                               "control.dat",     "door.id",      "hello",        "goodbye"};
+  const std::string parts[] = {packetId + kPacketExtension,
+                               kMessagesFile,
+                               kNewFilesFile,
+                               packetId + kPointerExtension,
+                               kControlFile,
+                               kDoorIdFile,
+                               kHelloFile,
+                               kGoodbyeFile};
   std::string command = "zip -m -j -k ";
   for (const std::string& part : parts) command += qwkPath + part + " ";
   return command;
@@ -29,8 +52,8 @@ bool BuildPacketArchive(RunContext& context) {
   ProcessOptions options;
   options.nullInput = true;
   // A true result promises the download a packet to hand over.
-  if (!RunCommand(PacketArchiveCommand(directory, packetId), options) ||
-      !IsPlainFile(directory + packetId + ".qwk")) {
+  if (!RunCommand(context.processes, PacketArchiveCommand(directory, packetId), options) ||
+      !IsPlainFile(directory + packetId + kPacketExtension)) {
     context.log.Line("There was a problem creating the QWK packet.");
     return false;
   }

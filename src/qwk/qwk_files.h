@@ -2,13 +2,19 @@
 //
 // Each routine is implemented in its own file of this folder:
 // pad_text.cpp, message_file.cpp, control_file.cpp, new_files.cpp,
-// bulletins.cpp, packet_archive.cpp, file_exists.cpp.
+// bulletins.cpp, file_exists.cpp; the packet's names and its archive are
+// in packet_archive.h. The bytes of "messages.dat", "control.dat" and
+// "door.id" come from encoders that work on plain values; the writers
+// around them only gather those values and write the files.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
+#include "platform/clock.h"
 #include "run/run_context.h"
 #include "server/records.h"
 
@@ -21,17 +27,50 @@ std::string PadText(std::string_view text, int16_t mode, int32_t width, char pad
 // The text of the first block of "messages.dat", before padding.
 std::string PacketBannerText();
 
-// Appends the message of `record` (header block and text blocks) to
-// QwkPath + "messages.dat", which must exist. `attachmentFits` is not used
-// by the writer. Raises Failure when the file cannot be written or the
-// text needs more than 32,767 blocks (nothing of the message is written
-// then).
-void WriteQwkMessage(RunContext& context, const MessageRecord& record, bool attachmentFits);
+// The first block of "messages.dat": the banner filled with blanks.
+std::string EncodeBannerBlock();
+
+// The server path of a message's text: "wc:\conf(C)\message(I)".
+std::string MessageTextPath(int32_t conference, int32_t id);
+
+// The header block and text blocks of the message `record` whose text, as
+// the board holds it, is `text`. Raises Failure(kFailureOverflow) when the
+// text needs more than 32,767 blocks.
+std::string EncodeQwkMessage(const MessageRecord& record, std::string_view text);
+
+// Appends the message of `record`, its text read from `server`, to
+// `messagesPath`, which must exist. Raises Failure when the file cannot be
+// written or the text is too long (nothing of the message is written then).
+void WriteQwkMessage(Server& server, const std::string& messagesPath, const MessageRecord& record);
+
+// What "control.dat" says. The texts are the board's without surrounding
+// blanks; the encoder upper-cases the sysop's name and the packet id.
+struct ControlDat {
+  std::string boardName;
+  std::string city;
+  std::string phone;
+  std::string sysop;
+  std::string serial;
+  std::string packetId;
+  SYSTEMTIME madeAt;  // the local time of writing
+  std::string userName;
+  // Every conference by number, rising, with the name the user sees; one
+  // without a name (missing, or closed to the user) is left out.
+  std::vector<std::pair<int32_t, std::string>> conferences;
+};
+
+// The bytes of "control.dat": CR LF lines.
+std::string EncodeControlDat(const ControlDat& control);
+
+// The bytes of "door.id", naming the board's `systemVersion`.
+std::string EncodeDoorId(int32_t systemVersion);
 
 // Creates "messages.dat" (with its first block), "control.dat" and
-// "door.id" in QwkPath. True when all three were written; raises Failure
-// otherwise.
-bool QwkOpen(RunContext& context, const std::string& packetPath, int16_t smallControlDat);
+// "door.id" in `directory` (ending with the separator), from the board's
+// configuration and conferences, `clock`'s time and `userName`. True when
+// all three were written; raises Failure otherwise.
+bool QwkOpen(Server& server, const Clock& clock, const std::string& directory,
+             const std::string& userName);
 
 // Writes the new-files list to `path` when the user's "IncludeNewFiles"
 // setting asks for it, and logs "Collecting new files: " + count.
@@ -47,14 +86,6 @@ void AddBulletins(RunContext& context, const std::string& workDirectory);
 // file untouched. Returns true when something was copied.
 bool CopyServerFile(Server& server, const std::string& serverPath, const std::string& localPath,
                     bool append);
-
-// Zips the packet's parts into QwkPath + packet id + ".qwk" with
-// "zip -m -j -k ...". True when the archiver ran and succeeded; otherwise
-// logs "There was a problem creating the QWK packet." and returns false.
-bool BuildPacketArchive(RunContext& context);
-
-// The command line that BuildPacketArchive runs.
-std::string PacketArchiveCommand(const std::string& qwkPath, const std::string& packetId);
 
 // True when `path` names an existing file: a server path ("WC:\" prefix,
 // any letter case) asks the server; a local file counts only when it is a

@@ -18,13 +18,17 @@ std::string TwoDigits(int value) {
 
 }  // namespace
 
-std::string LogDate() {
-  const SYSTEMTIME now = LocalNow();
+std::string LogDate() { return LogDate(SystemClock()); }
+
+std::string LogTime() { return LogTime(SystemClock()); }
+
+std::string LogDate(const Clock& clock) {
+  const SYSTEMTIME now = clock.LocalNow();
   return TwoDigits(now.wMonth) + "/" + TwoDigits(now.wDay) + "/" + std::to_string(now.wYear);
 }
 
-std::string LogTime() {
-  const SYSTEMTIME now = LocalNow();
+std::string LogTime(const Clock& clock) {
+  const SYSTEMTIME now = clock.LocalNow();
   return TwoDigits(now.wHour) + ":" + TwoDigits(now.wMinute) + ":" + TwoDigits(now.wSecond);
 }
 

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "platform/clock.h"
+
 namespace obrix {
 
 class ActivityLog {
@@ -32,5 +34,8 @@ class ActivityLog {
 // "mm/dd/yyyy" and "hh:mm:ss" of the current local time, read date first.
 std::string LogDate();
 std::string LogTime();
+// The same of one reading of `clock`.
+std::string LogDate(const Clock& clock);
+std::string LogTime(const Clock& clock);
 
 }  // namespace obrix

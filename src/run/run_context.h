@@ -4,28 +4,22 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
+#include "platform/clock.h"
+#include "platform/command_runner.h"
 #include "platform/file_lock.h"
 #include "run/activity_log.h"
 #include "server/server.h"
 
 namespace obrix {
 
-struct PacketMessage {
-  int32_t conference = 0;
-  int32_t id = 0;
-};
-
 // The one program-wide record of a run.
 struct RunState {
   std::string UserName;   // from the command line, upper case, trimmed
   std::string Operation;  // "DOWNLOAD" or "UPLOAD"
   bool Overwrite = false;
-  int32_t UserId = 0;                         // set after the user's log-in
-  std::string QwkPath;                        // the work directory, ending with the separator
-  std::vector<PacketMessage> PacketMessages;  // taken messages addressed to the user
-  std::vector<int32_t> ConfLastRead;          // new pointer per conference number
+  int32_t UserId = 0;   // set after the user's log-in
+  std::string QwkPath;  // the work directory, ending with the separator
 
   // The folder of the program file; the work directory lies inside it.
   std::string programDirectory;
@@ -33,11 +27,15 @@ struct RunState {
   std::optional<FileLock> workLock;
 };
 
-// What an operation works with: the server, the log and the run state.
+// What an operation works with: the server, the log, the run state and
+// the outside world (the local clock, the archivers), which are the
+// machine's own unless a test hands in others.
 struct RunContext {
   Server& server;
   ActivityLog& log;
   RunState& state;
+  const Clock& clock = SystemClock();
+  ProcessRunner& processes = SystemProcessRunner();
 };
 
 }  // namespace obrix

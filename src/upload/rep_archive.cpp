@@ -11,6 +11,7 @@
 #include "base/text.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "qwk/packet_archive.h"
 #include "qwk/qwk_files.h"
 
 namespace obrix {
@@ -64,7 +65,7 @@ std::vector<std::string> MatchingNames(const std::string& folder, const std::str
 
 std::optional<std::string> FindReplyArchive(Server& server, const std::string& qwkPath,
                                             const std::string& packetId) {
-  for (const std::string& name : MatchingNames(qwkPath, packetId + ".rep")) {
+  for (const std::string& name : MatchingNames(qwkPath, packetId + kReplyArchiveExtension)) {
     std::string path = qwkPath + name;
     if (FileExists(server, path)) return path;
   }
@@ -111,7 +112,7 @@ void RemoveStaleUnpackFolders(const std::string& parent) {
 
 std::string ReplyUnzipCommand(const std::string& archive, const std::string& packetId,
                               const std::string& folder) {
-  const std::string member = packetId + ".msg";
+  const std::string member = packetId + kReplyFileExtension;
   // -qq: no chatter on the caller's terminal; -LL: names in lower case, so
   // members that differ only in case land on one file (the last one wins);
   // -j: no folders; -o: overwrite without asking; -C: names match in any
@@ -133,7 +134,7 @@ bool UnzipReplyMember(const std::string& archive, const std::string& packetId,
 }
 
 std::optional<std::string> FindReplyFile(const std::string& folder, const std::string& packetId) {
-  const std::vector<std::string> names = MatchingNames(folder, packetId + ".msg");
+  const std::vector<std::string> names = MatchingNames(folder, packetId + kReplyFileExtension);
   if (names.empty()) return std::nullopt;
   return folder + names.front();
 }

@@ -1,5 +1,6 @@
 #include "upload/reply_reader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -24,14 +25,12 @@ int32_t ToReplyPos(int64_t position) {
 // Number is 0 it stands when it names a conference, while a value above
 // the last conference gives 0. A negative field with a Number of 0 names
 // no conference (-1), which the board refuses.
-int32_t ResolveConference(Server& server, const QwkHeader& header) {
+int32_t ResolveConference(const QwkHeader& header, int32_t conferenceCount) {
   const double number = StrictToDouble(header.Number);
-  if (number != 0 && number <= server.GetConferenceCount() - 1) {
-    return StrictToInt32(header.Number);
-  }
+  const int32_t last = conferenceCount - 1;
+  if (number != 0 && number <= last) return StrictToInt32(header.Number);
   if (number != 0) return header.Conference;
   const int32_t field = header.Conference;
-  const int32_t last = server.GetConferenceCount() - 1;
   if (field > last) return 0;
   if (field >= 0) return field;
   return -1;  // no conference: the board refuses the reply
@@ -51,6 +50,24 @@ double TwoCharacters(const std::string& text, size_t offset) {
   return LeadingNumber(std::string_view(text).substr(offset, 2));
 }
 
+// Up to `size` bytes of `file` from 1-based `position`, fewer at its end.
+std::string_view BytesAt(std::string_view file, int64_t position, size_t size) {
+  const auto offset = static_cast<size_t>(position - 1);
+  if (offset >= file.size()) return {};
+  return file.substr(offset, size);
+}
+
+// The number of text blocks that a Blocks field counts after the header.
+int64_t TextBlocks(const std::string& blocksField) {
+  const double blocks = StrictToDouble(blocksField);
+  return blocks > 1 ? static_cast<int64_t>(std::floor(blocks - 1)) : 0;
+}
+
+std::string CutShort(int64_t position, const std::string& what) {
+  return "The reply at byte " + Decimal(position) + " is cut short: " + what +
+         " past the end of the file";
+}
+
 }  // namespace
 
 FILETIME ReplyTime(const std::string& date, const std::string& time) {
@@ -68,58 +85,29 @@ FILETIME ReplyTime(const std::string& date, const std::string& time) {
   return FILETIME{};
 }
 
-bool ReplyReader::OpenReplyFile(const std::string& path) {
-  replyFile_ = LocalFile::OpenRead(path);
-  replyPos_ = 1;
-  return replyFile_.has_value();
+std::string ReplyPacketId(std::string_view file) {
+  return Trim(file.substr(0, std::min(file.size(), kQwkBlockSize)));
 }
 
-void ReplyReader::CloseReplyFile() {
-  if (!replyFile_) return;
-  LocalFile file = std::move(*replyFile_);
-  replyFile_.reset();
-  file.Close();
-}
-
-std::string ReplyReader::ReadAt(int64_t position, size_t size) {
-  std::string bytes(size, '\0');
-  bytes.resize(replyFile_->ReadAt(bytes.data(), size, position - 1));
-  return bytes;
-}
-
-bool ReplyReader::ReadReply(RunContext& context, MessageRecord& record, std::string& text) {
-  text.clear();
-  if (!replyFile_) throw Failure(kFailureFileIo, "The reply file is not open");
-  const int64_t fileSize = replyFile_->Size();
-
-  if (replyPos_ == 1) {
-    context.log.Line("Reply Packet ID [" + LogSafe(Trim(ReadAt(1, kQwkBlockSize))) + "]");
-    replyPos_ = ToReplyPos(replyPos_ + kBlock);
-  }
-  if (replyPos_ >= fileSize) return false;
-
-  const int64_t headerPos = replyPos_;
-  const std::string block = ReadAt(headerPos, kQwkBlockSize);
-  if (block.size() < kQwkBlockSize) {
-    throw Failure(kFailureBadPacket, "The reply at byte " + Decimal(headerPos) +
-                                         " is cut short: its header runs past the end of the file");
-  }
+int64_t ParseReply(std::string_view file, int64_t position, int32_t conferenceCount,
+                   MessageRecord& record, std::string& text) {
+  const std::string_view block = BytesAt(file, position, kQwkBlockSize);
+  if (block.size() < kQwkBlockSize)
+    throw Failure(kFailureBadPacket, CutShort(position, "its header runs"));
   const QwkHeader header = DecodeQwkHeader(block);
 
   record.to.name.Set(header.To);
   record.from.name.Set(header.From);
-  record.conference = ResolveConference(context.server, header);
+  record.conference = ResolveConference(header, conferenceCount);
   record.subject.Set(header.Subject);
 
-  const double blocks = StrictToDouble(header.Blocks);
-  const int64_t textBlocks = blocks > 1 ? static_cast<int64_t>(std::floor(blocks - 1)) : 0;
-  const int64_t nextPos = headerPos + kBlock * (textBlocks + 1);
-  if (nextPos - 1 > fileSize) {
-    throw Failure(kFailureBadPacket, "The reply at byte " + Decimal(headerPos) +
-                                         " is cut short: its " + Decimal(textBlocks + 1) +
-                                         " blocks run past the end of the file");
+  const int64_t textBlocks = TextBlocks(header.Blocks);
+  const int64_t next = position + kBlock * (textBlocks + 1);
+  if (next - 1 > static_cast<int64_t>(file.size())) {
+    throw Failure(kFailureBadPacket,
+                  CutShort(position, "its " + Decimal(textBlocks + 1) + " blocks run"));
   }
-  text = ReadAt(headerPos + kBlock, static_cast<size_t>(kBlock * textBlocks));
+  text = BytesAt(file, position + kBlock, static_cast<size_t>(kBlock * textBlocks));
   for (char& c : text) {
     if (c == kQwkLineEnd) c = '\n';
   }
@@ -128,8 +116,40 @@ bool ReplyReader::ReadReply(RunContext& context, MessageRecord& record, std::str
   const FILETIME when = ReplyTime(header.Date, header.Time);
   record.entryTime = when;
   record.messageTime = when;
+  return next;
+}
 
-  replyPos_ = ToReplyPos(nextPos);
+bool ReplyReader::OpenReplyFile(const std::string& path) {
+  replyFile_ = LocalFile::OpenRead(path);
+  bytes_.reset();
+  replyPos_ = 1;
+  return replyFile_.has_value();
+}
+
+void ReplyReader::CloseReplyFile() {
+  if (!replyFile_) return;
+  LocalFile file = std::move(*replyFile_);
+  replyFile_.reset();
+  bytes_.reset();
+  file.Close();
+}
+
+bool ReplyReader::ReadReply(RunContext& context, MessageRecord& record, std::string& text) {
+  text.clear();
+  if (!replyFile_) throw Failure(kFailureFileIo, "The reply file is not open");
+  if (!bytes_) {
+    std::string bytes(static_cast<size_t>(replyFile_->Size()), '\0');
+    bytes.resize(replyFile_->ReadAt(bytes.data(), bytes.size(), 0));
+    bytes_ = std::move(bytes);
+  }
+  if (replyPos_ == 1) {
+    context.log.Line("Reply Packet ID [" + LogSafe(ReplyPacketId(*bytes_)) + "]");
+    replyPos_ = ToReplyPos(replyPos_ + kBlock);
+  }
+  if (replyPos_ >= static_cast<int64_t>(bytes_->size())) return false;
+  const int64_t next =
+      ParseReply(*bytes_, replyPos_, context.server.GetConferenceCount(), record, text);
+  replyPos_ = ToReplyPos(next);
   return true;
 }
 

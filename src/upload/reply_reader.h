@@ -2,9 +2,10 @@
 //
 // The reply file has the layout of a QWK message file: 128-byte blocks,
 // block 0 naming the packet, then for every reply a QWK header block
-// followed by its text blocks. The reader walks it strictly forwards and
-// turns each reply into the fields of a MessageRecord and a text; it posts
-// nothing and recognises no control message (the upload driver does).
+// followed by its text blocks. The parser turns the reply at one position
+// of the file's bytes into the fields of a MessageRecord and a text; the
+// reader walks the file strictly forwards with it. Neither posts anything
+// nor recognises a control message (the upload driver does).
 //
 // Positions are 1-based byte positions, as ReplyPos: block j starts at
 // 128 * j + 1.
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/files.h"
 #include "run/run_context.h"
@@ -20,26 +22,40 @@
 
 namespace obrix {
 
+// The packet id that block 0 of the reply file `file` names, without the
+// blanks around it; a block 0 cut short by the end of the file counts as
+// far as it goes.
+std::string ReplyPacketId(std::string_view file);
+
+// Parses the reply whose header block starts at 1-based `position` of the
+// reply file's bytes `file` (a position below the file's size) into
+// `record` (handed in cleared) and `text`, and returns the position of the
+// block after the reply.
+//
+// Sets the addressee, sender and subject names (blank-filled), the
+// conference (resolved against the board's `conferenceCount`), the entry
+// and message times (0 when the date or time is not a valid one), the text
+// (the QWK line terminator 0xE3 turned into line feeds) and its length.
+//
+// Raises Failure(kFailureTypeMismatch / kFailureOverflow) when Number or
+// Blocks is not a number, and Failure(kFailureBadPacket) when the reply's
+// blocks run past the end of the file.
+int64_t ParseReply(std::string_view file, int64_t position, int32_t conferenceCount,
+                   MessageRecord& record, std::string& text);
+
+// The reply file read one reply at a time.
 class ReplyReader {
  public:
   // Opens `path` for reading from its start. False when it is missing, is
   // a link or anything but a plain file, or cannot be opened.
   bool OpenReplyFile(const std::string& path);
 
-  // Reads the next reply into `record` (handed in cleared) and `text`. The
-  // first call logs "Reply Packet ID [" + block 0 trimmed + "]"; a block 0
-  // cut short by the end of the file is logged as far as it goes. Returns
-  // false when the file holds no further reply.
-  //
-  // Sets the addressee, sender and subject names (blank-filled), the
-  // conference (resolved against the board's conference count), the entry
-  // and message times (0 when the date or time is not a valid one), the
-  // text (the QWK line terminator 0xE3 turned into line feeds) and its
-  // length.
-  //
-  // Raises Failure(kFailureTypeMismatch / kFailureOverflow) when Number or
-  // Blocks is not a number, and Failure(kFailureBadPacket) when the reply's
-  // blocks run past the end of the file; the reader stays where it was.
+  // Reads the next reply into `record` (handed in cleared) and `text`, as
+  // ParseReply does. The first call reads the whole file and logs
+  // "Reply Packet ID [" + ReplyPacketId + "]". Returns false when the file
+  // holds no further reply. Raises what ParseReply raises, and
+  // Failure(kFailureFileIo) when the file cannot be read; the reader stays
+  // where it was.
   bool ReadReply(RunContext& context, MessageRecord& record, std::string& text);
 
   // Ends the pass over the file.
@@ -49,11 +65,8 @@ class ReplyReader {
   int32_t ReplyPos() const { return replyPos_; }
 
  private:
-  // The bytes at 1-based `position`, up to `size` of them, fewer at the
-  // end of the file.
-  std::string ReadAt(int64_t position, size_t size);
-
   std::optional<LocalFile> replyFile_;
+  std::optional<std::string> bytes_;  // the file's bytes, read on the first call
   int32_t replyPos_ = 1;
 };
 

@@ -1,0 +1,44 @@
+// The QWK packet's names and its archive.
+//
+// Every part of a packet has one name here, used by the writers that make
+// the part, by the download that clears the work directory of old parts
+// and by the upload that looks for the caller's reply packet. The parts in
+// the work directory are zipped into packet id + ".qwk" by the external
+// archiver, which moves them in.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "run/run_context.h"
+
+namespace obrix {
+
+// The packet's parts in the work directory.
+inline constexpr const char* kMessagesFile = "messages.dat";
+inline constexpr const char* kControlFile = "control.dat";
+inline constexpr const char* kDoorIdFile = "door.id";
+inline constexpr const char* kNewFilesFile = "newfiles.dat";
+inline constexpr const char* kHelloFile = "hello";
+inline constexpr const char* kGoodbyeFile = "goodbye";
+// Packet id + extension: the pointer file, the packet itself, the reply
+// packet a caller uploads and the reply file inside it.
+inline constexpr const char* kPointerExtension = ".ptr";
+inline constexpr const char* kPacketExtension = ".qwk";
+inline constexpr const char* kReplyArchiveExtension = ".rep";
+inline constexpr const char* kReplyFileExtension = ".msg";
+
+// True for the name of a temporary file of the archiver ("zi" and six
+// letters or digits), which a run killed while zipping leaves behind.
+bool IsArchiverTemporary(std::string_view name);
+
+// The command line that BuildPacketArchive runs.
+std::string PacketArchiveCommand(const std::string& qwkPath, const std::string& packetId);
+
+// Zips the packet's parts into QwkPath + packet id + ".qwk" with
+// "zip -m -j -k ...", run by the context's process runner. True when the
+// archiver ran and succeeded; otherwise logs "There was a problem creating
+// the QWK packet." and returns false.
+bool BuildPacketArchive(RunContext& context);
+
+}  // namespace obrix
