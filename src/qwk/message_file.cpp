@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "qwk/qwk_files.h"
 #include "qwk/qwk_header.h"
+#include "server/server_path.h"
 
 namespace obrix {
 
@@ -66,7 +67,7 @@ std::string ReferenceField(int32_t reference) {
 }
 
 std::string MessageTextPath(const MessageRecord& record) {
-  return "wc:\\conf(" + Decimal(record.conference) + ")\\message(" + Decimal(record.id) + ")";
+  return ConferenceMessagePath(record.conference, record.id);
 }
 
 }  // namespace
