@@ -38,7 +38,8 @@ class FuzzBoard {
       board::BoardAdmin::Create(path, board::BoardConfig{}, "SYSOPPW");
       board::BoardAdmin admin = board::BoardAdmin::Open(path);
       for (int32_t n = 0; n < 10; ++n)
-        admin.AddConference(n, "Conference " + std::to_string(n), 3, {});
+        admin.AddConference(n, "Conference " + std::to_string(n), board::kDefaultConferenceFlags,
+                            {});
       state_.UserId = admin.AddUser("FUZZ CALLER", "SECRET", "Caller");
       UserRecord user;
       if (!board_.vbWildcatServerConnect(path.c_str()) || !board_.WildcatServerCreateContext() ||
@@ -49,15 +50,11 @@ class FuzzBoard {
       Abort(failure.what());
     }
   }
-  ~FuzzBoard() {
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
-  }
+  ~FuzzBoard() { RemoveTree(folder_); }
 
   [[noreturn]] void Abort(const char* why) {
     std::fprintf(stderr, "fuzz board: %s\n", why);
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
+    RemoveTree(folder_);
     std::abort();
   }
 

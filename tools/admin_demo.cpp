@@ -9,7 +9,10 @@
 #include "admin/board_admin.h"
 #include "admin_random.h"
 #include "base/text.h"
+#include "board/tables.h"
 #include "platform/clock.h"
+#include "server/server.h"
+#include "server/server_path.h"
 
 namespace obrix::board {
 
@@ -200,24 +203,24 @@ std::string Screen(std::initializer_list<const char*> lines) {
   return out;
 }
 
-void FillDemoBoard(BoardAdmin& admin, std::vector<std::string>& summary) {
-  Database& db = admin.database();
-  const uint64_t now = LocalNowFileTime().Ticks();
+void AddRegularsAndConferences(BoardAdmin& admin) {
   const std::string regularsHash = HashPassword(kRegularsPassword);
-  admin.AddUser(kDemoCaller, kDemoCallerPassword, "Caller");
-  admin.BeginBulk();
-  for (const char* name : kRegulars) admin::InsertUser(db, name, regularsHash, "Regular");
-
-  admin.AddConference(0, "Main Board", 3, {});
-  admin.AddConference(1, "General", 3, {});
-  admin.AddConference(2, "Programming", 3, {});
-  admin.AddConference(3, "Sysop Only", 3, {kDemoSysop});
-  admin.AddConference(4, "Announcements", 3, {});
-  admin.AddConference(5, "Trading Post", 3, {});
+  for (const char* name : kRegulars) {
+    admin::InsertUser(admin.database(), name, regularsHash, "Regular");
+  }
+  admin.AddConference(0, "Main Board", kDefaultConferenceFlags, {});
+  admin.AddConference(1, "General", kDefaultConferenceFlags, {});
+  admin.AddConference(2, "Programming", kDefaultConferenceFlags, {});
+  admin.AddConference(3, "Sysop Only", kDefaultConferenceFlags, {kDemoSysop});
+  admin.AddConference(4, "Announcements", kDefaultConferenceFlags, {});
+  admin.AddConference(5, "Trading Post", kDefaultConferenceFlags, {});
   admin.SetFlags(kDemoCaller, 4, 1);  // only the messages addressed to him
   admin.SetFlags(kDemoCaller, 5, 0);  // dropped
+}
 
-  // The messages, spread over the last four days in posting order.
+// The messages in posting order: the filler, with the scripted ones woven
+// in after the filler message they follow.
+std::vector<Plan> PlanMessages() {
   Random random(2026);
   std::vector<Plan> plans;
   std::map<int32_t, int> lastInConference;
@@ -235,11 +238,22 @@ void FillDemoBoard(BoardAdmin& admin, std::vector<std::string>& summary) {
     plans.push_back(Filler(random, lastInConference, static_cast<int>(plans.size())));
     addScripted(i);
   }
+  return plans;
+}
+
+// What the summary tells of the messages posted.
+struct PostedCounts {
+  int64_t total = 0;
+  int toCaller = 0;
+  int privateCount = 0;
+};
+
+// Posts the planned messages, spread over the four days before `now`.
+PostedCounts PostMessages(BoardAdmin& admin, const std::vector<Plan>& plans, uint64_t now) {
   const uint64_t first = now - 4 * kDayTicks;
   const uint64_t step = (4 * kDayTicks - kHourTicks) / plans.size();
   std::vector<int32_t> ids;
-  int toCaller = 0;
-  int privateCount = 0;
+  PostedCounts counts;
   for (size_t i = 0; i < plans.size(); ++i) {
     const Plan& plan = plans[i];
     PostRequest request;
@@ -255,20 +269,26 @@ void FillDemoBoard(BoardAdmin& admin, std::vector<std::string>& summary) {
     const PostResult posted = admin.Post(request);
     ids.push_back(posted.id);
     if (plan.attach) admin.Attach(posted.id, PatchAttachment());
-    if (plan.to == kDemoCaller) ++toCaller;
-    if (plan.isPrivate) ++privateCount;
+    if (plan.to == kDemoCaller) ++counts.toCaller;
+    if (plan.isPrivate) ++counts.privateCount;
   }
+  counts.total = static_cast<int64_t>(plans.size());
+  return counts;
+}
 
+void AddScreens(BoardAdmin& admin) {
   admin.PutServerFile(
-      "wc:\\disp\\prelog.bbs",
+      DisplayPath("prelog.bbs"),
       Screen({"Obrix Demo BBS", "A stand-in board for trying the Obrix QWK door.", ""}));
-  admin.PutServerFile("wc:\\disp\\hello1.bbs",
+  admin.PutServerFile(DisplayPath("hello1.bbs"),
                       Screen({"Welcome back to the Obrix Demo BBS!", "",
                               "Your mail packet holds the new messages of the conferences you",
                               "read. Answer them offline and upload your reply packet.", ""}));
-  admin.PutServerFile("wc:\\disp\\goodbye.bbs",
+  admin.PutServerFile(DisplayPath("goodbye.bbs"),
                       Screen({"Thanks for calling the Obrix Demo BBS.", "Come back soon!"}));
+}
 
+void AddFiles(BoardAdmin& admin, uint64_t now) {
   admin.AddArea(1, "Uploads", false);
   admin.AddArea(2, "Sysop Archive", true);
   struct DemoFile {
@@ -292,14 +312,17 @@ void FillDemoBoard(BoardAdmin& admin, std::vector<std::string>& summary) {
                   FILETIME::FromTicks(now - file.age));
   }
   admin.SetNewFilesDate(kDemoCaller, FILETIME::FromTicks(now - 3 * kDayTicks));
+}
 
-  admin.SetVar(admin::kDefaultAccount, "IncludeNewFiles", "1");
-  admin.SetVar(admin::kDefaultAccount, "IncludeNewBulletins", "1");
-  admin.SetVar(admin::kDefaultAccount, "MaxMsgPerPacket", "500");
-  admin.SetVar(admin::kDefaultAccount, "MaxMsgPerConf", "300");
-  admin.SetVar(admin::kDefaultAccount, "MaxAttachSize", "100");
-  admin.CommitBulk();
+void SetBoardDefaults(BoardAdmin& admin) {
+  admin.SetVar(kDefaultAccount, "IncludeNewFiles", "1");
+  admin.SetVar(kDefaultAccount, "IncludeNewBulletins", "1");
+  admin.SetVar(kDefaultAccount, "MaxMsgPerPacket", "500");
+  admin.SetVar(kDefaultAccount, "MaxMsgPerConf", "300");
+  admin.SetVar(kDefaultAccount, "MaxAttachSize", "100");
+}
 
+void Describe(const PostedCounts& posted, std::vector<std::string>& summary) {
   summary.push_back("Demo caller: " + std::string(kDemoCaller) + ", password " +
                     kDemoCallerPassword);
   summary.push_back("Sysop: " + std::string(kDemoSysop) + ", password " + kDemoSysopPassword);
@@ -311,18 +334,31 @@ void FillDemoBoard(BoardAdmin& admin, std::vector<std::string>& summary) {
       "Conferences: 0 Main Board, 1 General, 2 Programming, 3 Sysop Only"
       " (sysop only), 4 Announcements (demo caller: his own mail only),"
       " 5 Trading Post (dropped by the demo caller)");
-  summary.push_back("Messages: " + Decimal(static_cast<int64_t>(plans.size())) +
-                    " over the last four days, " + Decimal(toCaller) + " to " + kDemoCaller + ", " +
-                    Decimal(privateCount) +
+  summary.push_back("Messages: " + Decimal(posted.total) + " over the last four days, " +
+                    Decimal(posted.toCaller) + " to " + kDemoCaller + ", " +
+                    Decimal(posted.privateCount) +
                     " private, one with a receipt request, one with an attachment");
-  summary.push_back(
-      "Screens: wc:\\disp\\prelog.bbs, wc:\\disp\\hello1.bbs, wc:\\disp\\goodbye.bbs");
+  summary.push_back("Screens: " + DisplayPath("prelog.bbs") + ", " + DisplayPath("hello1.bbs") +
+                    ", " + DisplayPath("goodbye.bbs"));
   summary.push_back(
       "File areas: 1 Uploads (4 new files for the demo caller), 2 Sysop Archive"
       " (excluded)");
   summary.push_back(
       "DEFAULT profile: IncludeNewFiles 1, IncludeNewBulletins 1,"
       " MaxMsgPerPacket 500, MaxMsgPerConf 300, MaxAttachSize 100");
+}
+
+void FillDemoBoard(BoardAdmin& admin, std::vector<std::string>& summary) {
+  const uint64_t now = LocalNowFileTime().Ticks();
+  admin.AddUser(kDemoCaller, kDemoCallerPassword, "Caller");
+  admin.BeginBulk();
+  AddRegularsAndConferences(admin);
+  const PostedCounts posted = PostMessages(admin, PlanMessages(), now);
+  AddScreens(admin);
+  AddFiles(admin, now);
+  SetBoardDefaults(admin);
+  admin.CommitBulk();
+  Describe(posted, summary);
 }
 
 }  // namespace
@@ -342,7 +378,7 @@ std::vector<std::string> CreateDemoBoard(const std::string& path) {
     BoardAdmin admin = BoardAdmin::Open(path);
     FillDemoBoard(admin, summary);
   } catch (...) {
-    admin::RemoveBoardFiles(path);
+    RemoveBoardFiles(path);
     throw;
   }
   return summary;
