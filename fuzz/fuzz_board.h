@@ -31,6 +31,8 @@ class FuzzBoard {
   void ForgetLog() { RemoveFile(log_.path()); }
 
  private:
+  static constexpr const char* kCallerPassword = "SECRET";
+
   FuzzBoard()
       : folder_(CreateFolder()), log_(folder_ + "/obrix.log"), context_{board_, log_, state_} {
     try {
@@ -40,10 +42,10 @@ class FuzzBoard {
       for (int32_t n = 0; n < 10; ++n)
         admin.AddConference(n, "Conference " + std::to_string(n), board::kDefaultConferenceFlags,
                             {});
-      state_.UserId = admin.AddUser("FUZZ CALLER", "SECRET", "Caller");
+      state_.UserId = admin.AddUser("FUZZ CALLER", kCallerPassword, "Caller");
       UserRecord user;
       if (!board_.vbWildcatServerConnect(path.c_str()) || !board_.WildcatServerCreateContext() ||
-          !board_.vbLoginUserEx(state_.UserId, "SECRET", 1, "Obrix", user)) {
+          !board_.vbLoginUserEx(state_.UserId, kCallerPassword, 1, "Obrix", user)) {
         Abort("cannot log in on the fuzz board");
       }
     } catch (const std::exception& failure) {

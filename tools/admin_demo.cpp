@@ -112,15 +112,15 @@ std::string FillerText(Random& random, const std::string& from) {
 }
 
 Plan Filler(Random& random, std::map<int32_t, int>& lastInConference, int index) {
-  static constexpr const char* kPosters[] = {"ALICE WALKER",  "BOB MARTIN",  "CAROL DIAZ",
-                                             "DAVE KOWALSKI", "ERIN OBRIEN", "SYSOP"};
+  static constexpr const char* kPosters[] = {kRegulars[0], kRegulars[1], kRegulars[2],
+                                             kRegulars[3], kRegulars[4], kDemoSysop};
   Plan plan;
   const uint64_t where = random.Below(100);
   plan.conference = where < 20 ? 0 : where < 55 ? 1 : where < 88 ? 2 : where < 94 ? 4 : 5;
   plan.from = random.Chance(0.1) ? kDemoCaller : random.Pick(kPosters);
   plan.to = "ALL";
   if (plan.conference == 4) {
-    plan.from = "SYSOP";  // only the sysop announces
+    plan.from = kDemoSysop;  // only the sysop announces
   } else {
     const uint64_t kind = random.Below(100);
     if (kind >= 60 && kind < 80) {
@@ -154,12 +154,12 @@ std::multimap<int, Plan> Scripted() {
     plan.text = Wrap(plan.text, plan.from);
     out.emplace(after, std::move(plan));
   };
-  add(-1, {0, "SYSOP", "ALL", "Welcome to the Obrix Demo BBS", false, false, -1,
+  add(-1, {0, kDemoSysop, "ALL", "Welcome to the Obrix Demo BBS", false, false, -1,
            "Welcome, callers! This board carries local conferences for general talk,"
            " programming and trading, plus an announcements area. Grab your mail as a"
            " QWK packet and answer offline.",
            false});
-  add(5, {4, "SYSOP", kDemoCaller, "Your account is ready", false, false, -1,
+  add(5, {4, kDemoSysop, kDemoCaller, "Your account is ready", false, false, -1,
           "Your demo account is set up. The Announcements conference brings you only the"
           " messages addressed to you; the Trading Post is dropped from your packets.",
           false});
@@ -176,9 +176,9 @@ std::multimap<int, Plan> Scripted() {
   add(120, {2, "DAVE KOWALSKI", kDemoCaller, "The patch I mentioned", false, false, -1,
             "Here is the patch for the line-end handling, attached to this message.", true});
   add(150,
-      {3, "SYSOP", "SYSOP", "Backup schedule", false, false, -1,
+      {3, kDemoSysop, kDemoSysop, "Backup schedule", false, false, -1,
        "Note to self: the nightly backup now runs at 03:00, the weekly one on Sundays.", false});
-  add(151, {3, "SYSOP", "ALL", "Hardware budget", false, false, -1,
+  add(151, {3, kDemoSysop, "ALL", "Hardware budget", false, false, -1,
             "Disk space is at 70 percent; order a second drive before spring.", false});
   add(180, {5, "ERIN OBRIEN", "ALL", "For sale: 2400 baud modem", false, false, -1,
             "External 2400 baud modem, works fine, comes with its cable. Make an offer.", false});
@@ -326,10 +326,9 @@ void Describe(const PostedCounts& posted, std::vector<std::string>& summary) {
   summary.push_back("Demo caller: " + std::string(kDemoCaller) + ", password " +
                     kDemoCallerPassword);
   summary.push_back("Sysop: " + std::string(kDemoSysop) + ", password " + kDemoSysopPassword);
-  summary.push_back(
-      "Other users: ALICE WALKER, BOB MARTIN, CAROL DIAZ, DAVE KOWALSKI,"
-      " ERIN OBRIEN (password " +
-      std::string(kRegularsPassword) + ")");
+  std::string regulars;
+  for (const char* name : kRegulars) regulars += (regulars.empty() ? "" : ", ") + std::string(name);
+  summary.push_back("Other users: " + regulars + " (password " + kRegularsPassword + ")");
   summary.push_back(
       "Conferences: 0 Main Board, 1 General, 2 Programming, 3 Sysop Only"
       " (sysop only), 4 Announcements (demo caller: his own mail only),"

@@ -68,11 +68,13 @@ std::string MessageText(Random& random, const std::string& pool, int64_t index, 
   return text;
 }
 
+// The name of generated user n (from 1).
+std::string GeneratedUser(int32_t n) { return "USER " + Decimal(n); }
+
 std::vector<admin::UserRow> Writers(Database& db, int32_t users) {
   std::vector<admin::UserRow> out;
   if (users > 0) {
-    for (int32_t i = 1; i <= users; ++i)
-      out.push_back(admin::RequireUser(db, "USER " + Decimal(i)));
+    for (int32_t i = 1; i <= users; ++i) out.push_back(admin::RequireUser(db, GeneratedUser(i)));
     return out;
   }
   auto list = db.Prepare("SELECT id, name, title FROM users WHERE name <> ? ORDER BY id");
@@ -150,7 +152,7 @@ class Generator {
   // hashing their password once for all and only when one is missing.
   void AddUsers() {
     const std::string hash = MissesUsers() ? HashPassword(options_.password) : std::string();
-    for (int32_t i = 1; i <= options_.users; ++i) AddUnlessKnown("USER " + Decimal(i), hash);
+    for (int32_t i = 1; i <= options_.users; ++i) AddUnlessKnown(GeneratedUser(i), hash);
     if (!options_.to.empty()) {
       AddUnlessKnown(options_.to, hash);
       toUser_ = admin::RequireUser(db_, options_.to);
@@ -159,7 +161,7 @@ class Generator {
 
   bool MissesUsers() {
     for (int32_t i = 1; i <= options_.users; ++i) {
-      if (!admin::FindUser(db_, "USER " + Decimal(i))) return true;
+      if (!admin::FindUser(db_, GeneratedUser(i))) return true;
     }
     return !options_.to.empty() && !admin::FindUser(db_, options_.to);
   }
