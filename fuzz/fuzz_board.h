@@ -31,6 +31,8 @@ class FuzzBoard {
   void ForgetLog() { RemoveFile(log_.path()); }
 
  private:
+  static constexpr const char* kCallerPassword = "SECRET";
+
   FuzzBoard()
       : folder_(CreateFolder()), log_(folder_ + "/obrix.log"), context_{board_, log_, state_} {
     try {
@@ -38,26 +40,23 @@ class FuzzBoard {
       board::BoardAdmin::Create(path, board::BoardConfig{}, "SYSOPPW");
       board::BoardAdmin admin = board::BoardAdmin::Open(path);
       for (int32_t n = 0; n < 10; ++n)
-        admin.AddConference(n, "Conference " + std::to_string(n), 3, {});
-      state_.UserId = admin.AddUser("FUZZ CALLER", "SECRET", "Caller");
+        admin.AddConference(n, "Conference " + std::to_string(n), board::kDefaultConferenceFlags,
+                            {});
+      state_.UserId = admin.AddUser("FUZZ CALLER", kCallerPassword, "Caller");
       UserRecord user;
       if (!board_.vbWildcatServerConnect(path.c_str()) || !board_.WildcatServerCreateContext() ||
-          !board_.vbLoginUserEx(state_.UserId, "SECRET", 1, "Obrix", user)) {
+          !board_.vbLoginUserEx(state_.UserId, kCallerPassword, 1, "Obrix", user)) {
         Abort("cannot log in on the fuzz board");
       }
     } catch (const std::exception& failure) {
       Abort(failure.what());
     }
   }
-  ~FuzzBoard() {
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
-  }
+  ~FuzzBoard() { RemoveTree(folder_); }
 
   [[noreturn]] void Abort(const char* why) {
     std::fprintf(stderr, "fuzz board: %s\n", why);
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
+    RemoveTree(folder_);
     std::abort();
   }
 

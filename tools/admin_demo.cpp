@@ -9,7 +9,10 @@
 #include "admin/board_admin.h"
 #include "admin_random.h"
 #include "base/text.h"
+#include "board/tables.h"
 #include "platform/clock.h"
+#include "server/server.h"
+#include "server/server_path.h"
 
 namespace obrix::board {
 
@@ -109,15 +112,15 @@ std::string FillerText(Random& random, const std::string& from) {
 }
 
 Plan Filler(Random& random, std::map<int32_t, int>& lastInConference, int index) {
-  static constexpr const char* kPosters[] = {"ALICE WALKER",  "BOB MARTIN",  "CAROL DIAZ",
-                                             "DAVE KOWALSKI", "ERIN OBRIEN", "SYSOP"};
+  static constexpr const char* kPosters[] = {kRegulars[0], kRegulars[1], kRegulars[2],
+                                             kRegulars[3], kRegulars[4], kDemoSysop};
   Plan plan;
   const uint64_t where = random.Below(100);
   plan.conference = where < 20 ? 0 : where < 55 ? 1 : where < 88 ? 2 : where < 94 ? 4 : 5;
   plan.from = random.Chance(0.1) ? kDemoCaller : random.Pick(kPosters);
   plan.to = "ALL";
   if (plan.conference == 4) {
-    plan.from = "SYSOP";  // only the sysop announces
+    plan.from = kDemoSysop;  // only the sysop announces
   } else {
     const uint64_t kind = random.Below(100);
     if (kind >= 60 && kind < 80) {
@@ -151,12 +154,12 @@ std::multimap<int, Plan> Scripted() {
     plan.text = Wrap(plan.text, plan.from);
     out.emplace(after, std::move(plan));
   };
-  add(-1, {0, "SYSOP", "ALL", "Welcome to the Obrix Demo BBS", false, false, -1,
+  add(-1, {0, kDemoSysop, "ALL", "Welcome to the Obrix Demo BBS", false, false, -1,
            "Welcome, callers! This board carries local conferences for general talk,"
            " programming and trading, plus an announcements area. Grab your mail as a"
            " QWK packet and answer offline.",
            false});
-  add(5, {4, "SYSOP", kDemoCaller, "Your account is ready", false, false, -1,
+  add(5, {4, kDemoSysop, kDemoCaller, "Your account is ready", false, false, -1,
           "Your demo account is set up. The Announcements conference brings you only the"
           " messages addressed to you; the Trading Post is dropped from your packets.",
           false});
@@ -173,9 +176,9 @@ std::multimap<int, Plan> Scripted() {
   add(120, {2, "DAVE KOWALSKI", kDemoCaller, "The patch I mentioned", false, false, -1,
             "Here is the patch for the line-end handling, attached to this message.", true});
   add(150,
-      {3, "SYSOP", "SYSOP", "Backup schedule", false, false, -1,
+      {3, kDemoSysop, kDemoSysop, "Backup schedule", false, false, -1,
        "Note to self: the nightly backup now runs at 03:00, the weekly one on Sundays.", false});
-  add(151, {3, "SYSOP", "ALL", "Hardware budget", false, false, -1,
+  add(151, {3, kDemoSysop, "ALL", "Hardware budget", false, false, -1,
             "Disk space is at 70 percent; order a second drive before spring.", false});
   add(180, {5, "ERIN OBRIEN", "ALL", "For sale: 2400 baud modem", false, false, -1,
             "External 2400 baud modem, works fine, comes with its cable. Make an offer.", false});
@@ -200,24 +203,24 @@ std::string Screen(std::initializer_list<const char*> lines) {
   return out;
 }
 
-void FillDemoBoard(BoardAdmin& admin, std::vector<std::string>& summary) {
-  Database& db = admin.database();
-  const uint64_t now = LocalNowFileTime().Ticks();
+void AddRegularsAndConferences(BoardAdmin& admin) {
   const std::string regularsHash = HashPassword(kRegularsPassword);
-  admin.AddUser(kDemoCaller, kDemoCallerPassword, "Caller");
-  admin.BeginBulk();
-  for (const char* name : kRegulars) admin::InsertUser(db, name, regularsHash, "Regular");
-
-  admin.AddConference(0, "Main Board", 3, {});
-  admin.AddConference(1, "General", 3, {});
-  admin.AddConference(2, "Programming", 3, {});
-  admin.AddConference(3, "Sysop Only", 3, {kDemoSysop});
-  admin.AddConference(4, "Announcements", 3, {});
-  admin.AddConference(5, "Trading Post", 3, {});
+  for (const char* name : kRegulars) {
+    admin::InsertUser(admin.database(), name, regularsHash, "Regular");
+  }
+  admin.AddConference(0, "Main Board", kDefaultConferenceFlags, {});
+  admin.AddConference(1, "General", kDefaultConferenceFlags, {});
+  admin.AddConference(2, "Programming", kDefaultConferenceFlags, {});
+  admin.AddConference(3, "Sysop Only", kDefaultConferenceFlags, {kDemoSysop});
+  admin.AddConference(4, "Announcements", kDefaultConferenceFlags, {});
+  admin.AddConference(5, "Trading Post", kDefaultConferenceFlags, {});
   admin.SetFlags(kDemoCaller, 4, 1);  // only the messages addressed to him
   admin.SetFlags(kDemoCaller, 5, 0);  // dropped
+}
 
-  // The messages, spread over the last four days in posting order.
+// The messages in posting order: the filler, with the scripted ones woven
+// in after the filler message they follow.
+std::vector<Plan> PlanMessages() {
   Random random(2026);
   std::vector<Plan> plans;
   std::map<int32_t, int> lastInConference;
@@ -235,11 +238,22 @@ void FillDemoBoard(BoardAdmin& admin, std::vector<std::string>& summary) {
     plans.push_back(Filler(random, lastInConference, static_cast<int>(plans.size())));
     addScripted(i);
   }
+  return plans;
+}
+
+// What the summary tells of the messages posted.
+struct PostedCounts {
+  int64_t total = 0;
+  int toCaller = 0;
+  int privateCount = 0;
+};
+
+// Posts the planned messages, spread over the four days before `now`.
+PostedCounts PostMessages(BoardAdmin& admin, const std::vector<Plan>& plans, uint64_t now) {
   const uint64_t first = now - 4 * kDayTicks;
   const uint64_t step = (4 * kDayTicks - kHourTicks) / plans.size();
   std::vector<int32_t> ids;
-  int toCaller = 0;
-  int privateCount = 0;
+  PostedCounts counts;
   for (size_t i = 0; i < plans.size(); ++i) {
     const Plan& plan = plans[i];
     PostRequest request;
@@ -255,20 +269,26 @@ void FillDemoBoard(BoardAdmin& admin, std::vector<std::string>& summary) {
     const PostResult posted = admin.Post(request);
     ids.push_back(posted.id);
     if (plan.attach) admin.Attach(posted.id, PatchAttachment());
-    if (plan.to == kDemoCaller) ++toCaller;
-    if (plan.isPrivate) ++privateCount;
+    if (plan.to == kDemoCaller) ++counts.toCaller;
+    if (plan.isPrivate) ++counts.privateCount;
   }
+  counts.total = static_cast<int64_t>(plans.size());
+  return counts;
+}
 
+void AddScreens(BoardAdmin& admin) {
   admin.PutServerFile(
-      "wc:\\disp\\prelog.bbs",
+      DisplayPath("prelog.bbs"),
       Screen({"Obrix Demo BBS", "A stand-in board for trying the Obrix QWK door.", ""}));
-  admin.PutServerFile("wc:\\disp\\hello1.bbs",
+  admin.PutServerFile(DisplayPath("hello1.bbs"),
                       Screen({"Welcome back to the Obrix Demo BBS!", "",
                               "Your mail packet holds the new messages of the conferences you",
                               "read. Answer them offline and upload your reply packet.", ""}));
-  admin.PutServerFile("wc:\\disp\\goodbye.bbs",
+  admin.PutServerFile(DisplayPath("goodbye.bbs"),
                       Screen({"Thanks for calling the Obrix Demo BBS.", "Come back soon!"}));
+}
 
+void AddFiles(BoardAdmin& admin, uint64_t now) {
   admin.AddArea(1, "Uploads", false);
   admin.AddArea(2, "Sysop Archive", true);
   struct DemoFile {
@@ -292,37 +312,52 @@ void FillDemoBoard(BoardAdmin& admin, std::vector<std::string>& summary) {
                   FILETIME::FromTicks(now - file.age));
   }
   admin.SetNewFilesDate(kDemoCaller, FILETIME::FromTicks(now - 3 * kDayTicks));
+}
 
-  admin.SetVar(admin::kDefaultAccount, "IncludeNewFiles", "1");
-  admin.SetVar(admin::kDefaultAccount, "IncludeNewBulletins", "1");
-  admin.SetVar(admin::kDefaultAccount, "MaxMsgPerPacket", "500");
-  admin.SetVar(admin::kDefaultAccount, "MaxMsgPerConf", "300");
-  admin.SetVar(admin::kDefaultAccount, "MaxAttachSize", "100");
-  admin.CommitBulk();
+void SetBoardDefaults(BoardAdmin& admin) {
+  admin.SetVar(kDefaultAccount, "IncludeNewFiles", "1");
+  admin.SetVar(kDefaultAccount, "IncludeNewBulletins", "1");
+  admin.SetVar(kDefaultAccount, "MaxMsgPerPacket", "500");
+  admin.SetVar(kDefaultAccount, "MaxMsgPerConf", "300");
+  admin.SetVar(kDefaultAccount, "MaxAttachSize", "100");
+}
 
+void Describe(const PostedCounts& posted, std::vector<std::string>& summary) {
   summary.push_back("Demo caller: " + std::string(kDemoCaller) + ", password " +
                     kDemoCallerPassword);
   summary.push_back("Sysop: " + std::string(kDemoSysop) + ", password " + kDemoSysopPassword);
-  summary.push_back(
-      "Other users: ALICE WALKER, BOB MARTIN, CAROL DIAZ, DAVE KOWALSKI,"
-      " ERIN OBRIEN (password " +
-      std::string(kRegularsPassword) + ")");
+  std::string regulars;
+  for (const char* name : kRegulars) regulars += (regulars.empty() ? "" : ", ") + std::string(name);
+  summary.push_back("Other users: " + regulars + " (password " + kRegularsPassword + ")");
   summary.push_back(
       "Conferences: 0 Main Board, 1 General, 2 Programming, 3 Sysop Only"
       " (sysop only), 4 Announcements (demo caller: his own mail only),"
       " 5 Trading Post (dropped by the demo caller)");
-  summary.push_back("Messages: " + Decimal(static_cast<int64_t>(plans.size())) +
-                    " over the last four days, " + Decimal(toCaller) + " to " + kDemoCaller + ", " +
-                    Decimal(privateCount) +
+  summary.push_back("Messages: " + Decimal(posted.total) + " over the last four days, " +
+                    Decimal(posted.toCaller) + " to " + kDemoCaller + ", " +
+                    Decimal(posted.privateCount) +
                     " private, one with a receipt request, one with an attachment");
-  summary.push_back(
-      "Screens: wc:\\disp\\prelog.bbs, wc:\\disp\\hello1.bbs, wc:\\disp\\goodbye.bbs");
+  summary.push_back("Screens: " + DisplayPath("prelog.bbs") + ", " + DisplayPath("hello1.bbs") +
+                    ", " + DisplayPath("goodbye.bbs"));
   summary.push_back(
       "File areas: 1 Uploads (4 new files for the demo caller), 2 Sysop Archive"
       " (excluded)");
   summary.push_back(
       "DEFAULT profile: IncludeNewFiles 1, IncludeNewBulletins 1,"
       " MaxMsgPerPacket 500, MaxMsgPerConf 300, MaxAttachSize 100");
+}
+
+void FillDemoBoard(BoardAdmin& admin, std::vector<std::string>& summary) {
+  const uint64_t now = LocalNowFileTime().Ticks();
+  admin.AddUser(kDemoCaller, kDemoCallerPassword, "Caller");
+  admin.BeginBulk();
+  AddRegularsAndConferences(admin);
+  const PostedCounts posted = PostMessages(admin, PlanMessages(), now);
+  AddScreens(admin);
+  AddFiles(admin, now);
+  SetBoardDefaults(admin);
+  admin.CommitBulk();
+  Describe(posted, summary);
 }
 
 }  // namespace
@@ -342,7 +377,7 @@ std::vector<std::string> CreateDemoBoard(const std::string& path) {
     BoardAdmin admin = BoardAdmin::Open(path);
     FillDemoBoard(admin, summary);
   } catch (...) {
-    admin::RemoveBoardFiles(path);
+    RemoveBoardFiles(path);
     throw;
   }
   return summary;

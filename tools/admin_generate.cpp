@@ -9,7 +9,9 @@
 #include "admin_random.h"
 #include "base/text.h"
 #include "board/message_store.h"
+#include "board/tables.h"
 #include "platform/clock.h"
+#include "server/server.h"
 
 namespace obrix::board {
 
@@ -66,15 +68,17 @@ std::string MessageText(Random& random, const std::string& pool, int64_t index, 
   return text;
 }
 
+// The name of generated user n (from 1).
+std::string GeneratedUser(int32_t n) { return "USER " + Decimal(n); }
+
 std::vector<admin::UserRow> Writers(Database& db, int32_t users) {
   std::vector<admin::UserRow> out;
   if (users > 0) {
-    for (int32_t i = 1; i <= users; ++i)
-      out.push_back(admin::RequireUser(db, "USER " + Decimal(i)));
+    for (int32_t i = 1; i <= users; ++i) out.push_back(admin::RequireUser(db, GeneratedUser(i)));
     return out;
   }
   auto list = db.Prepare("SELECT id, name, title FROM users WHERE name <> ? ORDER BY id");
-  list->Bind(1, admin::kDefaultAccount);
+  list->Bind(1, kDefaultAccount);
   while (list->Step()) {
     out.push_back({static_cast<int32_t>(list->Int(0)), list->Text(1), list->Text(2)});
   }
@@ -128,29 +132,10 @@ class Generator {
 
  private:
   void PrepareUsersAndConferences() {
-    const bool needsHash = [&] {
-      for (int32_t i = 1; i <= options_.users; ++i) {
-        if (!admin::FindUser(db_, "USER " + Decimal(i))) return true;
-      }
-      return !options_.to.empty() && !admin::FindUser(db_, options_.to);
-    }();
-    const std::string hash = needsHash ? HashPassword(options_.password) : std::string();
-    for (int32_t i = 1; i <= options_.users; ++i) {
-      const std::string name = "USER " + Decimal(i);
-      if (admin::FindUser(db_, name)) continue;
-      admin::InsertUser(db_, name, hash, "");
-      ++report_.usersAdded;
-    }
-    if (!options_.to.empty()) {
-      if (!admin::FindUser(db_, options_.to)) {
-        admin::InsertUser(db_, options_.to, hash, "");
-        ++report_.usersAdded;
-      }
-      toUser_ = admin::RequireUser(db_, options_.to);
-    }
+    AddUsers();
     for (int32_t i = 0; i < options_.conferences; ++i) {
       if (admin::ConferenceExists(db_, i)) continue;
-      admin_.AddConference(i, "Conference " + Decimal(i), 3, {});
+      admin_.AddConference(i, "Conference " + Decimal(i), kDefaultConferenceFlags, {});
       ++report_.conferencesAdded;
     }
     writers_ = Writers(db_, options_.users);
@@ -161,6 +146,30 @@ class Generator {
     if (options_.messages > 0 && conferences_.empty()) {
       throw std::invalid_argument("the board has no conferences to post to (give --conferences)");
     }
+  }
+
+  // Adds "USER 1" .. "USER n" and the user `to` where they are missing,
+  // hashing their password once for all and only when one is missing.
+  void AddUsers() {
+    const std::string hash = MissesUsers() ? HashPassword(options_.password) : std::string();
+    for (int32_t i = 1; i <= options_.users; ++i) AddUnlessKnown(GeneratedUser(i), hash);
+    if (!options_.to.empty()) {
+      AddUnlessKnown(options_.to, hash);
+      toUser_ = admin::RequireUser(db_, options_.to);
+    }
+  }
+
+  bool MissesUsers() {
+    for (int32_t i = 1; i <= options_.users; ++i) {
+      if (!admin::FindUser(db_, GeneratedUser(i))) return true;
+    }
+    return !options_.to.empty() && !admin::FindUser(db_, options_.to);
+  }
+
+  void AddUnlessKnown(const std::string& name, const std::string& hash) {
+    if (admin::FindUser(db_, name)) return;
+    admin::InsertUser(db_, name, hash, "");
+    ++report_.usersAdded;
   }
 
   StoredMessage MakeMessage(const std::string& pool, int64_t index) {

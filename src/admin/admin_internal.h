@@ -1,5 +1,6 @@
 // Pieces shared by the board's administration files (board_admin.cpp,
-// admin_generate.cpp, admin_demo.cpp). Not for use outside src/board.
+// admin_users.cpp, admin_messages.cpp, admin_files.cpp) and the tool's
+// demo and synthetic boards (tools/admin_demo.cpp, tools/admin_generate.cpp).
 #pragma once
 
 #include <cstdint>
@@ -8,24 +9,24 @@
 #include <string_view>
 
 #include "board/sqlite.h"
+#include "server/records.h"
 
 namespace obrix::board::admin {
 
-// The object whose flags make a user the sysop of the board.
-inline constexpr uint32_t kSysopObject = 0x0100001A;
-// The account that holds the board-wide defaults.
-inline constexpr const char* kDefaultAccount = "DEFAULT";
-// The section of every user variable the tool reads and writes.
-inline constexpr const char* kProfileSection = "profile";
-
-// Field widths of the server's records.
-inline constexpr size_t kUserNameWidth = 72;
-inline constexpr size_t kUserTitleWidth = 12;
-inline constexpr size_t kSubjectWidth = 72;
-inline constexpr size_t kConferenceNameWidth = 60;
-inline constexpr size_t kAreaNameWidth = 32;
-inline constexpr size_t kFileNameWidth = 16;
-inline constexpr size_t kFileDescriptionWidth = 76;
+// The longest texts the board keeps: the widths of the server's record
+// fields that give them back.
+inline constexpr size_t kUserNameWidth = decltype(UserInfo::name)::kWidth;
+inline constexpr size_t kUserTitleWidth = decltype(UserInfo::title)::kWidth;
+inline constexpr size_t kSubjectWidth = decltype(MessageRecord::subject)::kWidth;
+inline constexpr size_t kConferenceNameWidth = decltype(ConfDescRecord::name)::kWidth;
+inline constexpr size_t kAreaNameWidth = decltype(FileAreaRecord::name)::kWidth;
+inline constexpr size_t kFileNameWidth = decltype(FileRecord::name)::kWidth;
+inline constexpr size_t kFileDescriptionWidth = decltype(FileRecord::description)::kWidth;
+inline constexpr size_t kBoardNameWidth = decltype(MakewildRecord::boardName)::kWidth;
+inline constexpr size_t kSysopNameWidth = decltype(MakewildRecord::sysopName)::kWidth;
+inline constexpr size_t kCityWidth = decltype(MakewildRecord::city)::kWidth;
+inline constexpr size_t kPhoneWidth = decltype(MakewildRecord::phoneNumber)::kWidth;
+inline constexpr size_t kSerialWidth = decltype(MakewildRecord::serialNumber)::kWidth;
 // The highest conference number the board accepts. The door keeps a table
 // indexed by conference number, so the range is bounded.
 inline constexpr int32_t kHighestConference = 999'999;
@@ -71,8 +72,5 @@ void CheckLength(const std::string& what, const std::string& value, size_t most)
 
 // Stores a user's flags on an object, replacing earlier ones.
 void PutObjectFlags(Database& db, int32_t userId, uint32_t object, uint32_t flags);
-
-// Removes a board file and the journal files beside it.
-void RemoveBoardFiles(const std::string& path);
 
 }  // namespace obrix::board::admin

@@ -6,6 +6,7 @@
 #include "base/text.h"
 #include "board/message_store.h"
 #include "platform/clock.h"
+#include "server/server_path.h"
 
 namespace obrix::board {
 
@@ -57,6 +58,7 @@ void BoardAdmin::AddConference(int32_t number, const std::string& name, uint32_t
     throw std::invalid_argument("conference " + Decimal(number) + " already exists");
   }
   std::vector<int32_t> readerIds;
+  readerIds.reserve(readers.size());
   for (const std::string& reader : readers) readerIds.push_back(RequireUser(db_, reader).id);
   {
     auto insert = db_.Prepare(
@@ -177,15 +179,14 @@ std::optional<MessageSummary> BoardAdmin::Show(int32_t id) {
 
 void BoardAdmin::Attach(int32_t messageId, const std::string& bytes) {
   WriteScope scope(db_);
-  int64_t conference = 0;
+  int32_t conference = 0;
   {
     auto find = db_.Prepare("SELECT conference FROM messages WHERE id = ?");
     find->Bind(1, int64_t{messageId});
     if (!find->Step()) throw std::invalid_argument("no message " + Decimal(messageId));
-    conference = find->Int(0);
+    conference = static_cast<int32_t>(find->Int(0));
   }
-  const std::string path =
-      "wc:\\conf(" + Decimal(conference) + ")\\message(" + Decimal(messageId) + ")\\attach";
+  const std::string path = AttachmentPath(conference, messageId);
   auto put = db_.Prepare(
       "INSERT INTO server_files (path_key, path, message_id, data) VALUES (?, ?, ?, ?)"
       " ON CONFLICT (path_key) DO UPDATE SET path = excluded.path,"

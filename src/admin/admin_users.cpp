@@ -5,6 +5,8 @@
 #include "admin/admin_internal.h"
 #include "admin/board_admin.h"
 #include "base/text.h"
+#include "board/tables.h"
+#include "server/server.h"
 
 namespace obrix::board {
 
@@ -20,7 +22,7 @@ int32_t BoardAdmin::AddUser(const std::string& name, const std::string& password
   if (admin::FindUser(db_, name)) {
     throw std::invalid_argument("user " + UserKey(name) + " already exists");
   }
-  const std::string hash = password.empty() ? std::string() : HashPassword(password);
+  const std::string hash = password.empty() ? std::string() : HashPassword(password, hashCost_);
   WriteScope scope(db_);
   const int32_t id = admin::InsertUser(db_, name, hash, title);
   scope.Commit();
@@ -29,12 +31,12 @@ int32_t BoardAdmin::AddUser(const std::string& name, const std::string& password
 
 void BoardAdmin::SetPassword(const std::string& name, const std::string& password) {
   const auto user = RequireUser(db_, name);
-  if (user.name == admin::kDefaultAccount && !password.empty()) {
+  if (user.name == kDefaultAccount && !password.empty()) {
     throw std::invalid_argument(
         "the DEFAULT account holds the board-wide defaults and cannot"
         " log in");
   }
-  const std::string hash = password.empty() ? std::string() : HashPassword(password);
+  const std::string hash = password.empty() ? std::string() : HashPassword(password, hashCost_);
   WriteScope scope(db_);
   auto update = db_.Prepare("UPDATE users SET password_hash = ? WHERE id = ?");
   if (hash.empty()) {
@@ -75,23 +77,13 @@ void BoardAdmin::SetNewFilesDate(const std::string& name, FILETIME date) {
 }
 
 std::optional<std::string> BoardAdmin::GetVar(const std::string& user, const std::string& key) {
-  const auto row = RequireUser(db_, user);
-  auto read =
-      db_.Prepare("SELECT value FROM user_vars WHERE user_id = ? AND section = ? AND key = ?");
-  read->Bind(1, int64_t{row.id}).Bind(2, admin::kProfileSection).Bind(3, key);
-  if (!read->Step()) return std::nullopt;
-  return read->Text(0);
+  return UserVariable(db_, RequireUser(db_, user).id, kProfileSection, key);
 }
 
 void BoardAdmin::SetVar(const std::string& user, const std::string& key, const std::string& value) {
   if (key.empty()) throw std::invalid_argument("a variable name must not be empty");
   WriteScope scope(db_);
-  const auto row = RequireUser(db_, user);
-  auto put = db_.Prepare(
-      "INSERT INTO user_vars (user_id, section, key, value) VALUES (?, ?, ?, ?)"
-      " ON CONFLICT (user_id, section, key) DO UPDATE SET value = excluded.value");
-  put->Bind(1, int64_t{row.id}).Bind(2, admin::kProfileSection).Bind(3, key).Bind(4, value);
-  put->Run();
+  PutUserVariable(db_, RequireUser(db_, user).id, kProfileSection, key, value);
   scope.Commit();
 }
 
@@ -103,34 +95,23 @@ void BoardAdmin::Grant(const std::string& user, uint32_t object, uint32_t flags)
 }
 
 uint32_t BoardAdmin::GetFlags(const std::string& user, int32_t conference) {
-  const auto row = RequireUser(db_, user);
-  auto read = db_.Prepare(
-      "SELECT c.default_flags, f.flags FROM conferences c"
-      " LEFT JOIN conf_flags f ON f.conference = c.number AND f.user_id = ?"
-      " WHERE c.number = ?");
-  read->Bind(1, int64_t{row.id}).Bind(2, int64_t{conference});
-  if (!read->Step()) throw std::invalid_argument("no conference " + Decimal(conference));
-  return static_cast<uint32_t>(read->IsNull(1) ? read->Int(0) : read->Int(1));
+  const auto flags = ConferenceFlags(db_, RequireUser(db_, user).id, conference);
+  if (!flags) throw std::invalid_argument("no conference " + Decimal(conference));
+  return *flags;
 }
 
 void BoardAdmin::SetFlags(const std::string& user, int32_t conference, uint32_t flags) {
   WriteScope scope(db_);
   const auto row = RequireUser(db_, user);
   RequireConference(db_, conference);
-  auto put = db_.Prepare(
-      "INSERT INTO conf_flags (user_id, conference, flags) VALUES (?, ?, ?)"
-      " ON CONFLICT (user_id, conference) DO UPDATE SET flags = excluded.flags");
-  put->Bind(1, int64_t{row.id}).Bind(2, int64_t{conference}).Bind(3, int64_t{flags});
-  put->Run();
+  PutConferenceFlags(db_, row.id, conference, flags);
   scope.Commit();
 }
 
 int32_t BoardAdmin::GetLastRead(const std::string& user, int32_t conference) {
   const auto row = RequireUser(db_, user);
   RequireConference(db_, conference);
-  auto read = db_.Prepare("SELECT message_id FROM last_read WHERE user_id = ? AND conference = ?");
-  read->Bind(1, int64_t{row.id}).Bind(2, int64_t{conference});
-  return read->Step() ? static_cast<int32_t>(read->Int(0)) : 0;
+  return LastRead(db_, row.id, conference);
 }
 
 void BoardAdmin::SetLastRead(const std::string& user, int32_t conference, int32_t id) {
@@ -138,11 +119,7 @@ void BoardAdmin::SetLastRead(const std::string& user, int32_t conference, int32_
   WriteScope scope(db_);
   const auto row = RequireUser(db_, user);
   RequireConference(db_, conference);
-  auto put = db_.Prepare(
-      "INSERT INTO last_read (user_id, conference, message_id) VALUES (?, ?, ?)"
-      " ON CONFLICT (user_id, conference) DO UPDATE SET message_id = excluded.message_id");
-  put->Bind(1, int64_t{row.id}).Bind(2, int64_t{conference}).Bind(3, int64_t{id});
-  put->Run();
+  PutLastRead(db_, row.id, conference, id);
   scope.Commit();
 }
 

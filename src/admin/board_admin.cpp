@@ -1,9 +1,8 @@
-// Creating and opening boards, their configuration, and the password
-// hashes; the other BoardAdmin operations live in admin_users.cpp,
-// admin_messages.cpp and admin_files.cpp.
+// Creating and opening boards, and their configuration; the other
+// BoardAdmin operations live in admin_users.cpp, admin_messages.cpp and
+// admin_files.cpp.
 #include "admin/board_admin.h"
 
-#include <sodium.h>
 #include <sqlite3.h>
 
 #include <filesystem>
@@ -14,7 +13,7 @@
 #include "base/text.h"
 #include "board/schema.h"
 #include "platform/file_mode.h"
-#include "platform/files.h"
+#include "server/server.h"
 
 namespace obrix::board {
 
@@ -97,37 +96,37 @@ void PutObjectFlags(Database& db, int32_t userId, uint32_t object, uint32_t flag
   put->Run();
 }
 
-void RemoveBoardFiles(const std::string& path) {
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) RemoveFile(path + suffix);
-}
-
 }  // namespace admin
 
 namespace {
 
 // The configuration keys in the order `config` shows them.
-constexpr const char* kConfigKeys[] = {"name",    "sysop",        "city",
-                                       "phone",   "packet-id",    "serial",
-                                       "version", "packet-limit", "conf-limit"};
+constexpr const char* kConfigKeys[] = {kConfigName,    kConfigSysop,       kConfigCity,
+                                       kConfigPhone,   kConfigPacketId,    kConfigSerial,
+                                       kConfigVersion, kConfigPacketLimit, kConfigConferenceLimit};
+
+// A packet id names the packet files, whose names have at most eight
+// characters before the extension.
+constexpr size_t kPacketIdMost = 8;
 
 std::string ConfigDefault(const std::string& key) {
   const BoardConfig defaults;
-  if (key == "name") return defaults.name;
-  if (key == "sysop") return defaults.sysop;
-  if (key == "city") return defaults.city;
-  if (key == "phone") return defaults.phone;
-  if (key == "packet-id") return defaults.packetId;
-  if (key == "serial") return defaults.serial;
-  if (key == "version") return Decimal(defaults.version);
-  if (key == "packet-limit") return Decimal(defaults.packetLimit);
-  if (key == "conf-limit") return Decimal(defaults.confLimit);
+  if (key == kConfigName) return defaults.name;
+  if (key == kConfigSysop) return defaults.sysop;
+  if (key == kConfigCity) return defaults.city;
+  if (key == kConfigPhone) return defaults.phone;
+  if (key == kConfigPacketId) return defaults.packetId;
+  if (key == kConfigSerial) return defaults.serial;
+  if (key == kConfigVersion) return Decimal(defaults.version);
+  if (key == kConfigPacketLimit) return Decimal(defaults.packetLimit);
+  if (key == kConfigConferenceLimit) return Decimal(defaults.confLimit);
   throw std::invalid_argument("unknown configuration key \"" + key +
                               "\" (keys: name, sysop, city, phone, packet-id, serial, version,"
                               " packet-limit, conf-limit)");
 }
 
 void CheckPacketId(const std::string& value) {
-  if (value.empty() || value.size() > 8) {
+  if (value.empty() || value.size() > kPacketIdMost) {
     throw std::invalid_argument("packet id \"" + value + "\" must have 1 to 8 characters");
   }
   for (const char c : value) {
@@ -162,41 +161,41 @@ std::optional<int32_t> WholeNumber(const std::string& text) {
 // Checks a configuration value and returns it as it is stored.
 std::string ValidConfigValue(const std::string& key, const std::string& value) {
   ConfigDefault(key);  // refuses an unknown key
-  if (key == "version" || key == "packet-limit" || key == "conf-limit") {
+  if (key == kConfigVersion || key == kConfigPacketLimit || key == kConfigConferenceLimit) {
     const auto number = WholeNumber(value);
     if (!number) {
       throw std::invalid_argument(key + " must be a whole number, not \"" + value + "\"");
     }
     return Decimal(*number);
   }
-  if (key == "packet-id") {
+  if (key == kConfigPacketId) {
     CheckPacketId(value);
-  } else if (key == "name") {
+  } else if (key == kConfigName) {
     if (Trim(value).empty()) throw std::invalid_argument("the board name must not be empty");
-    admin::CheckLength("board name", value, 52);
-  } else if (key == "sysop") {
+    admin::CheckLength("board name", value, admin::kBoardNameWidth);
+  } else if (key == kConfigSysop) {
     if (Trim(value).empty()) throw std::invalid_argument("the sysop name must not be empty");
-    admin::CheckLength("sysop name", value, 28);
-  } else if (key == "city") {
-    admin::CheckLength("city", value, 32);
-  } else if (key == "phone") {
-    admin::CheckLength("phone number", value, 28);
-  } else if (key == "serial") {
-    admin::CheckLength("serial number", value, 8);
+    admin::CheckLength("sysop name", value, admin::kSysopNameWidth);
+  } else if (key == kConfigCity) {
+    admin::CheckLength("city", value, admin::kCityWidth);
+  } else if (key == kConfigPhone) {
+    admin::CheckLength("phone number", value, admin::kPhoneWidth);
+  } else if (key == kConfigSerial) {
+    admin::CheckLength("serial number", value, admin::kSerialWidth);
   }
   return value;
 }
 
 std::vector<std::pair<std::string, std::string>> ConfigValues(const BoardConfig& config) {
-  return {{"name", config.name},
-          {"sysop", config.sysop},
-          {"city", config.city},
-          {"phone", config.phone},
-          {"packet-id", config.packetId},
-          {"serial", config.serial},
-          {"version", Decimal(config.version)},
-          {"packet-limit", Decimal(config.packetLimit)},
-          {"conf-limit", Decimal(config.confLimit)}};
+  return {{kConfigName, config.name},
+          {kConfigSysop, config.sysop},
+          {kConfigCity, config.city},
+          {kConfigPhone, config.phone},
+          {kConfigPacketId, config.packetId},
+          {kConfigSerial, config.serial},
+          {kConfigVersion, Decimal(config.version)},
+          {kConfigPacketLimit, Decimal(config.packetLimit)},
+          {kConfigConferenceLimit, Decimal(config.confLimit)}};
 }
 
 void WriteConfig(Database& db, const std::string& key, const std::string& value) {
@@ -218,10 +217,10 @@ bool PathExists(const std::string& path) {
 // Creating and opening
 
 void BoardAdmin::Create(const std::string& path, const BoardConfig& config,
-                        const std::string& sysopPassword) {
+                        const std::string& sysopPassword, HashCost cost) {
   const auto values = ConfigValues(config);
   for (const auto& [key, value] : values) ValidConfigValue(key, value);
-  if (UserKey(config.sysop) == admin::kDefaultAccount) {
+  if (UserKey(config.sysop) == kDefaultAccount) {
     throw std::invalid_argument(
         "the sysop cannot be named DEFAULT: that account holds the"
         " board-wide defaults");
@@ -230,7 +229,8 @@ void BoardAdmin::Create(const std::string& path, const BoardConfig& config,
     throw std::invalid_argument(path + " already exists; a board is never overwritten");
   }
   // Hash before anything is created: the slowest step cannot leave a file.
-  const std::string sysopHash = sysopPassword.empty() ? std::string() : HashPassword(sysopPassword);
+  const std::string sysopHash =
+      sysopPassword.empty() ? std::string() : HashPassword(sysopPassword, cost);
 
   std::string reason;
   if (!CreateOwnerOnlyFile(path, reason)) {
@@ -243,11 +243,11 @@ void BoardAdmin::Create(const std::string& path, const BoardConfig& config,
     Transaction transaction(db);
     for (const auto& [key, value] : values) WriteConfig(db, key, value);
     const int32_t sysopId = admin::InsertUser(db, config.sysop, sysopHash, "Sysop");
-    admin::InsertUser(db, admin::kDefaultAccount, std::string(), "");
-    admin::PutObjectFlags(db, sysopId, admin::kSysopObject, 0xFFFFFFFFu);
+    admin::InsertUser(db, kDefaultAccount, std::string(), "");
+    admin::PutObjectFlags(db, sysopId, kSysopObject, kAllObjectFlags);
     transaction.Commit();
   } catch (...) {
-    admin::RemoveBoardFiles(path);
+    RemoveBoardFiles(path);
     throw;
   }
 }
@@ -263,9 +263,9 @@ BoardAdmin BoardAdmin::Open(const std::string& path) {
     throw std::invalid_argument(path + " is not a board (not a database file)");
   }
   {
-    auto read = db.Prepare("SELECT value FROM meta WHERE key = 'schema_version'");
-    if (!read->Step()) throw std::invalid_argument(path + " is not a board (no schema version)");
-    const auto number = WholeNumber(read->Text(0));
+    const std::optional<std::string> recorded = MetaValue(db, kSchemaVersionKey);
+    if (!recorded) throw std::invalid_argument(path + " is not a board (no schema version)");
+    const auto number = WholeNumber(*recorded);
     if (!number || *number < 1) {
       throw std::invalid_argument(path + " is not a board (bad schema version)");
     }
@@ -291,9 +291,7 @@ std::vector<std::pair<std::string, std::string>> BoardAdmin::Config() {
 
 std::string BoardAdmin::GetConfig(const std::string& key) {
   const std::string fallback = ConfigDefault(key);
-  auto read = db_.Prepare("SELECT value FROM meta WHERE key = ?");
-  read->Bind(1, key);
-  return read->Step() ? read->Text(0) : fallback;
+  return MetaValue(db_, key).value_or(fallback);
 }
 
 void BoardAdmin::SetConfig(const std::string& key, const std::string& value) {
@@ -304,7 +302,7 @@ void BoardAdmin::SetConfig(const std::string& key, const std::string& value) {
 }
 
 // ---------------------------------------------------------------------------
-// Dates and passwords
+// Dates
 
 std::optional<FILETIME> ParseBoardDate(const std::string& text) {
   // "YYYY-MM-DD HH:MM"
@@ -326,30 +324,6 @@ std::optional<FILETIME> ParseBoardDate(const std::string& text) {
   FILETIME out;
   if (!SystemTimeToFileTime(st, out)) return std::nullopt;
   return out;
-}
-
-namespace {
-void InitSodium() {
-  if (sodium_init() < 0) throw Failure(kFailureServer, "the password library cannot start");
-}
-}  // namespace
-
-std::string HashPassword(const std::string& password) {
-  InitSodium();
-  const std::string upper = ToUpper(password);
-  char hash[crypto_pwhash_STRBYTES];
-  if (crypto_pwhash_str(hash, upper.data(), upper.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
-                        crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0) {
-    throw Failure(kFailureServer, "not enough memory to hash a password");
-  }
-  return std::string(hash);
-}
-
-bool CheckPassword(const std::string& hash, const std::string& password) {
-  if (hash.empty()) return false;
-  InitSodium();
-  const std::string upper = ToUpper(password);
-  return crypto_pwhash_str_verify(hash.c_str(), upper.data(), upper.size()) == 0;
 }
 
 }  // namespace obrix::board

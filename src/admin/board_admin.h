@@ -13,7 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "board/message_store.h"
+#include "board/passwords.h"
 #include "board/sqlite.h"
+#include "board/tables.h"
 #include "platform/file_time.h"
 
 namespace obrix::board {
@@ -25,9 +28,9 @@ struct BoardConfig {
   std::string phone = "555-0100";
   std::string packetId = "OBRIX";
   std::string serial = "00000001";
-  int32_t version = 600;
-  int32_t packetLimit = 10000;
-  int32_t confLimit = 10000;
+  int32_t version = kDefaultServerVersion;
+  int32_t packetLimit = kDefaultBoardPacketLimit;
+  int32_t confLimit = kDefaultBoardConferenceLimit;
 };
 
 struct UserSummary {
@@ -41,7 +44,7 @@ struct UserSummary {
 struct ConferenceSummary {
   int32_t number = 0;
   std::string name;
-  uint32_t defaultFlags = 3;
+  uint32_t defaultFlags = kDefaultConferenceFlags;
   std::vector<std::string> readers;  // empty: everybody may read
   int32_t messageCount = 0;
 };
@@ -56,11 +59,6 @@ struct PostRequest {
   int32_t reference = 0;
   std::optional<FILETIME> date;  // message time; now when absent
   std::string text;
-};
-
-struct PostResult {
-  int32_t id = 0;
-  int32_t number = 0;
 };
 
 struct MessageSummary {
@@ -97,10 +95,11 @@ class BoardAdmin {
  public:
   // Creates a new board at `path` (refusing an existing file), readable
   // and writable by its owner only, with its configuration, the "DEFAULT"
-  // account (no log-in possible) and the sysop's account (flags 0xFFFFFFFF
-  // on the sysop object). Nothing is left behind when it fails.
+  // account (no log-in possible) and the sysop's account (every flag on the
+  // sysop object; his password hashed at `cost`). Nothing is left behind
+  // when it fails.
   static void Create(const std::string& path, const BoardConfig& config,
-                     const std::string& sysopPassword);
+                     const std::string& sysopPassword, HashCost cost = HashCost::kFull);
   // Opens an existing board (refusing a file that is not a board).
   static BoardAdmin Open(const std::string& path);
 
@@ -109,6 +108,10 @@ class BoardAdmin {
   std::vector<std::pair<std::string, std::string>> Config();
   std::string GetConfig(const std::string& key);
   void SetConfig(const std::string& key, const std::string& value);
+
+  // The cost of the password hashes that AddUser and SetPassword make:
+  // full unless set otherwise.
+  void SetHashCost(HashCost cost) { hashCost_ = cost; }
 
   // Users. Names are stored in upper case and found in any letter case.
   int32_t AddUser(const std::string& name, const std::string& password, const std::string& title);
@@ -156,14 +159,11 @@ class BoardAdmin {
  private:
   explicit BoardAdmin(Database db) : db_(std::move(db)) {}
   Database db_;
+  HashCost hashCost_ = HashCost::kFull;
 };
 
 // Parses "YYYY-MM-DD HH:MM" (local time) into a FILETIME; nullopt when the
 // text is not such a date.
 std::optional<FILETIME> ParseBoardDate(const std::string& text);
-
-// The password hash stored for a password (upper-cased first), and its check.
-std::string HashPassword(const std::string& password);
-bool CheckPassword(const std::string& hash, const std::string& password);
 
 }  // namespace obrix::board

@@ -27,7 +27,6 @@ enum FailureCode : int32_t {
   kFailureBadPacket = 100,      // a reply packet that is cut short or malformed
   kFailureServer = 1000,        // the board cannot be read or written
   kFailureNotLoggedIn = 1001,   // a per-user operation without a log-in
-  kFailureNotAvailable = 1002,  // an operation that this board does not offer
   kFailureLog = 1100,           // the activity log cannot be written
 };
 

@@ -7,9 +7,10 @@
 #include <limits>
 #include <system_error>
 
-#include "admin/board_admin.h"
 #include "board/board_impl.h"
+#include "board/passwords.h"
 #include "board/schema.h"
+#include "board/tables.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 
@@ -75,9 +76,9 @@ namespace {
 // a board (no meta table, no version, a version that is not a number).
 std::optional<int> RecordedSchemaVersion(Database& db) {
   try {
-    auto row = db.Prepare("SELECT value FROM meta WHERE key = 'schema_version'");
-    if (!row->Step()) return std::nullopt;
-    const std::string text = row->Text(0);
+    const std::optional<std::string> recorded = MetaValue(db, kSchemaVersionKey);
+    if (!recorded) return std::nullopt;
+    const std::string& text = *recorded;
     int version = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), version);
     if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
@@ -129,10 +130,9 @@ bool Board::WildcatServerDeleteContext() {
 int32_t Board::GetWildcatVersion() {
   Impl& impl = *impl_;
   return impl.Guard([&] {
-    auto row =
-        impl.Connected("GetWildcatVersion").Prepare("SELECT value FROM meta WHERE key = 'version'");
-    const int32_t version = row->Step() ? static_cast<int32_t>(LeadingNumber(row->Text(0))) : 600;
-    return impl.Succeed(version);
+    const std::optional<std::string> text =
+        MetaValue(impl.Connected("GetWildcatVersion"), kConfigVersion);
+    return impl.Succeed(text ? static_cast<int32_t>(LeadingNumber(*text)) : kDefaultServerVersion);
   });
 }
 
@@ -249,21 +249,11 @@ bool Board::vbLookupName(std::string& name, UserInfo& info) {
   });
 }
 
-namespace {
-
-bool UserExists(Database& db, int32_t userId) {
-  auto row = db.Prepare("SELECT 1 FROM users WHERE id = ?1");
-  row->Bind(1, userId);
-  return row->Step();
-}
-
-}  // namespace
-
 bool Board::Impl::MayUseVariables(int32_t user, bool write) {
   if (IsSystem() || user == userId) return true;
   if (write) return false;
-  auto row = db->Prepare("SELECT 1 FROM users WHERE id = ?1 AND name = 'DEFAULT'");
-  row->Bind(1, user);
+  auto row = db->Prepare("SELECT 1 FROM users WHERE id = ?1 AND name = ?2");
+  row->Bind(1, user).Bind(2, kDefaultAccount);
   return row->Step();
 }
 
@@ -274,10 +264,7 @@ std::string Board::vbGetUserVariable(int32_t userId, const std::string& section,
     Database& db = impl.LoggedIn("vbGetUserVariable");
     if (!UserExists(db, userId)) return impl.Fail(kServerNotFound, defaultValue);
     if (!impl.MayUseVariables(userId, false)) return impl.Fail(kServerAccessDenied, defaultValue);
-    auto row =
-        db.Prepare("SELECT value FROM user_vars WHERE user_id = ?1 AND section = ?2 AND key = ?3");
-    row->Bind(1, userId).Bind(2, section).Bind(3, key);
-    return impl.Succeed(row->Step() ? row->Text(0) : defaultValue);
+    return impl.Succeed(UserVariable(db, userId, section, key).value_or(defaultValue));
   });
 }
 
@@ -289,13 +276,7 @@ bool Board::SetUserVariable(int32_t userId, const std::string& section, const st
     if (!impl.MayUseVariables(userId, true)) return impl.Fail(kServerAccessDenied, false);
     Transaction transaction(db);
     if (!UserExists(db, userId)) return impl.Fail(kServerNotFound, false);
-    {
-      auto row = db.Prepare(
-          "INSERT INTO user_vars (user_id, section, key, value) VALUES (?1, ?2, ?3, ?4) "
-          "ON CONFLICT (user_id, section, key) DO UPDATE SET value = excluded.value");
-      row->Bind(1, userId).Bind(2, section).Bind(3, key).Bind(4, value);
-      row->Run();
-    }
+    PutUserVariable(db, userId, section, key, value);
     transaction.Commit();
     return impl.Succeed(true);
   });
@@ -305,13 +286,6 @@ bool Board::SetUserVariable(int32_t userId, const std::string& section, const st
 // Board configuration
 
 namespace {
-
-std::optional<std::string> MetaValue(Database& db, const char* key) {
-  auto row = db.Prepare("SELECT value FROM meta WHERE key = ?1");
-  row->Bind(1, std::string_view(key));
-  if (!row->Step()) return std::nullopt;
-  return row->Text(0);
-}
 
 // A limit from the configuration: its leading number, or `fallback` when
 // none is kept or the text holds no number.
@@ -331,12 +305,12 @@ bool Board::vbGetMakewild(MakewildRecord& record) {
   Impl& impl = *impl_;
   return impl.Guard([&] {
     Database& db = impl.Connected("vbGetMakewild");
-    record.boardName.Set(MetaValue(db, "name").value_or(""));
-    record.sysopName.Set(MetaValue(db, "sysop").value_or(""));
-    record.city.Set(MetaValue(db, "city").value_or(""));
-    record.phoneNumber.Set(MetaValue(db, "phone").value_or(""));
-    record.packetId.Set(MetaValue(db, "packet-id").value_or(""));
-    record.serialNumber.Set(MetaValue(db, "serial").value_or(""));
+    record.boardName.Set(MetaValue(db, kConfigName).value_or(""));
+    record.sysopName.Set(MetaValue(db, kConfigSysop).value_or(""));
+    record.city.Set(MetaValue(db, kConfigCity).value_or(""));
+    record.phoneNumber.Set(MetaValue(db, kConfigPhone).value_or(""));
+    record.packetId.Set(MetaValue(db, kConfigPacketId).value_or(""));
+    record.serialNumber.Set(MetaValue(db, kConfigSerial).value_or(""));
     return impl.Succeed(true);
   });
 }
@@ -345,8 +319,8 @@ bool Board::GetQwkBaudLimits(int32_t& packetLimit, int32_t& conferenceLimit) {
   Impl& impl = *impl_;
   return impl.Guard([&] {
     Database& db = impl.Connected("GetQwkBaudLimits");
-    packetLimit = MetaLimit(db, "packet-limit", 10000);
-    conferenceLimit = MetaLimit(db, "conf-limit", 10000);
+    packetLimit = MetaLimit(db, kConfigPacketLimit, kDefaultBoardPacketLimit);
+    conferenceLimit = MetaLimit(db, kConfigConferenceLimit, kDefaultBoardConferenceLimit);
     return impl.Succeed(true);
   });
 }
@@ -355,7 +329,7 @@ uint32_t Board::GetObjectFlags(uint32_t object) {
   Impl& impl = *impl_;
   return impl.Guard([&] {
     Database& db = impl.LoggedIn("GetObjectFlags");
-    if (impl.IsSystem()) return impl.Succeed(0xFFFFFFFFu);
+    if (impl.IsSystem()) return impl.Succeed(kAllObjectFlags);
     auto row = db.Prepare("SELECT flags FROM object_flags WHERE user_id = ?1 AND object = ?2");
     row->Bind(1, impl.userId).Bind(2, static_cast<int64_t>(object));
     return impl.Succeed(row->Step() ? static_cast<uint32_t>(row->Int(0)) : 0u);

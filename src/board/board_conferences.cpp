@@ -1,20 +1,11 @@
 // The board's conferences: count, walk, descriptions and per-user flags.
 #include "board/board.h"
 #include "board/board_impl.h"
+#include "board/tables.h"
 
 namespace obrix::board {
 
 namespace {
-
-// The user's flags for an existing conference: his stored flags, else the
-// conference's default flags.
-uint32_t EffectiveFlags(Database& db, int32_t user, int32_t conference) {
-  auto row = db.Prepare(
-      "SELECT COALESCE((SELECT flags FROM conf_flags WHERE user_id = ?1 AND conference = ?2), "
-      "default_flags) FROM conferences WHERE number = ?2");
-  row->Bind(1, user).Bind(2, conference);
-  return row->Step() ? static_cast<uint32_t>(row->Int(0)) : 0u;
-}
 
 // The first conference after `after` that the user may read and whose
 // flags for him share a bit with `mask`; -1 when there is none.
@@ -88,7 +79,7 @@ uint32_t Board::GetConfFlags(int32_t conference) {
       impl.RecordRefusal(access);
       return 0u;
     }
-    return impl.Succeed(EffectiveFlags(*impl.db, user, conference));
+    return impl.Succeed(ConferenceFlags(*impl.db, user, conference).value_or(0u));
   });
 }
 
@@ -102,13 +93,7 @@ bool Board::SetConfFlags(int32_t conference, uint32_t flags) {
       impl.RecordRefusal(access);
       return false;
     }
-    {
-      auto row = impl.db->Prepare(
-          "INSERT INTO conf_flags (user_id, conference, flags) VALUES (?1, ?2, ?3) "
-          "ON CONFLICT (user_id, conference) DO UPDATE SET flags = excluded.flags");
-      row->Bind(1, user).Bind(2, conference).Bind(3, static_cast<int64_t>(flags));
-      row->Run();
-    }
+    PutConferenceFlags(*impl.db, user, conference, flags);
     transaction.Commit();
     return impl.Succeed(true);
   });

@@ -1,16 +1,16 @@
 // The board's messages: numbers and ids, pointers, the unread chain,
 // reading, posting and marking read. Every read applies the visibility
 // rule of board_impl.h: a message the viewer may not see behaves as absent.
-#include <charconv>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
-#include <utility>
 
 #include "board/board.h"
 #include "board/board_impl.h"
 #include "board/message_store.h"
+#include "board/tables.h"
 #include "platform/clock.h"
+#include "server/server_path.h"
 
 namespace obrix::board {
 
@@ -66,40 +66,44 @@ const std::string& MessageQuery(MessagePick pick) {
   return after;
 }
 
-// The conference and id named by "wc:\conf(N)\message(ID)" (any letter
-// case, nothing before or after, N and ID plain decimal digits).
-std::optional<std::pair<int32_t, int32_t>> ParseMessagePath(std::string_view path) {
-  const std::string upper = ToUpper(path);
-  std::string_view rest = upper;
-  auto take = [&](std::string_view literal) {
-    if (rest.substr(0, literal.size()) != literal) return false;
-    rest.remove_prefix(literal.size());
-    return true;
-  };
-  auto number = [&](int32_t& value) {
-    size_t digits = 0;
-    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') ++digits;
-    if (digits == 0) return false;
-    const auto [end, error] = std::from_chars(rest.data(), rest.data() + digits, value);
-    if (error != std::errc() || end != rest.data() + digits) return false;
-    rest.remove_prefix(digits);
-    return true;
-  };
-  int32_t conference = 0;
-  int32_t id = 0;
-  if (!take("WC:\\CONF(") || !number(conference) || !take(")\\MESSAGE(") || !number(id) ||
-      !take(")") || !rest.empty()) {
-    return std::nullopt;
-  }
-  return std::make_pair(conference, id);
-}
-
 constexpr uint64_t kLastValidTime = 0x7FFFFFFFFFFFFFFFull;
 
-bool NamesUser(Database& db, int32_t id) {
-  auto row = db.Prepare("SELECT 1 FROM users WHERE id = ?1");
-  row->Bind(1, id);
-  return row->Step();
+// The message that vbAddMessage stores for a record: the fill after the
+// names, titles and subject removed, a zero entry time taken as now and a
+// zero message time as the entry time.
+StoredMessage ToStored(const MessageRecord& record, const std::string& text) {
+  StoredMessage message;
+  message.conference = record.conference;
+  message.fromId = record.from.id;
+  message.fromName = WithoutFill(record.from.name.View());
+  message.fromTitle = WithoutFill(record.from.title.View());
+  message.toId = record.to.id;
+  message.toName = WithoutFill(record.to.name.View());
+  message.toTitle = WithoutFill(record.to.title.View());
+  message.subject = WithoutFill(record.subject.View());
+  message.isPrivate = record.isPrivate != 0;
+  message.receiptRequested = record.receiptRequested != 0;
+  message.reference = record.reference;
+  message.entryTime =
+      record.entryTime.IsZero() ? LocalNowFileTime().Ticks() : record.entryTime.Ticks();
+  message.messageTime =
+      record.messageTime.IsZero() ? message.entryTime : record.messageTime.Ticks();
+  message.uploaderIdText = WithoutFill(record.UploaderIdText.View());
+  message.text = text;
+  return message;
+}
+
+// The checks of a message that need no look-up: a conference number, both
+// names, valid times.
+bool HasValidFields(const StoredMessage& message) {
+  return message.conference >= 0 && !message.fromName.empty() && !message.toName.empty() &&
+         message.entryTime <= kLastValidTime && message.messageTime <= kLastValidTime;
+}
+
+// True unless a non-zero sender or addressee id names no user.
+bool NamesKnownUsers(Database& db, const StoredMessage& message) {
+  return (message.fromId == 0 || UserExists(db, message.fromId)) &&
+         (message.toId == 0 || UserExists(db, message.toId));
 }
 
 bool IsDuplicate(Database& db, const StoredMessage& message) {
@@ -215,10 +219,7 @@ int32_t Board::GetLastRead(int32_t conference) {
   return impl.Guard([&] {
     const int32_t user = impl.User("GetLastRead");
     if (!impl.Readable(conference)) return 0;
-    auto row =
-        impl.db->Prepare("SELECT message_id FROM last_read WHERE user_id = ?1 AND conference = ?2");
-    row->Bind(1, user).Bind(2, conference);
-    return impl.Succeed(row->Step() ? static_cast<int32_t>(row->Int(0)) : 0);
+    return impl.Succeed(LastRead(*impl.db, user, conference));
   });
 }
 
@@ -229,13 +230,7 @@ bool Board::SetLastRead(int32_t conference, int32_t id) {
     if (id < 0) return impl.Fail(kServerBadRecord, false);
     Transaction transaction(*impl.db);
     if (!impl.Readable(conference)) return false;
-    {
-      auto row = impl.db->Prepare(
-          "INSERT INTO last_read (user_id, conference, message_id) VALUES (?1, ?2, ?3) "
-          "ON CONFLICT (user_id, conference) DO UPDATE SET message_id = excluded.message_id");
-      row->Bind(1, user).Bind(2, conference).Bind(3, id);
-      row->Run();
-    }
+    PutLastRead(*impl.db, user, conference, id);
     transaction.Commit();
     return impl.Succeed(true);
   });
@@ -286,14 +281,14 @@ std::string Board::vbGetText(const std::string& path) {
     Database& db = impl.LoggedIn("vbGetText");
     const auto target = ParseMessagePath(path);
     if (!target) return impl.Fail(kServerNotFound, std::string());
-    if (impl.AccessTo(target->first) != ConferenceAccess::kReadable) {
+    if (impl.AccessTo(target->conference) != ConferenceAccess::kReadable) {
       return impl.Fail(kServerNotFound, std::string());
     }
     static const std::string sql =
         Sql("SELECT text FROM messages WHERE conference = ?3 AND id = ?4 AND ", kVisible);
     auto row = db.Prepare(sql);
     row->Bind(1, impl.ViewerId()).Bind(2, impl.ViewerIsSystem());
-    row->Bind(3, target->first).Bind(4, target->second);
+    row->Bind(3, target->conference).Bind(4, target->id);
     if (!row->Step()) return impl.Fail(kServerNotFound, std::string());
     return impl.Succeed(row->Text(0));
   });
@@ -303,35 +298,12 @@ bool Board::vbAddMessage(MessageRecord& record, const std::string& text) {
   Impl& impl = *impl_;
   return impl.Guard([&] {
     Database& db = impl.LoggedIn("vbAddMessage");
-    StoredMessage message;
-    message.conference = record.conference;
-    message.fromId = record.from.id;
-    message.fromName = WithoutFill(record.from.name.View());
-    message.fromTitle = WithoutFill(record.from.title.View());
-    message.toId = record.to.id;
-    message.toName = WithoutFill(record.to.name.View());
-    message.toTitle = WithoutFill(record.to.title.View());
-    message.subject = WithoutFill(record.subject.View());
-    message.isPrivate = record.isPrivate != 0;
-    message.receiptRequested = record.receiptRequested != 0;
-    message.reference = record.reference;
-    message.entryTime =
-        record.entryTime.IsZero() ? LocalNowFileTime().Ticks() : record.entryTime.Ticks();
-    message.messageTime =
-        record.messageTime.IsZero() ? message.entryTime : record.messageTime.Ticks();
-    message.uploaderIdText = WithoutFill(record.UploaderIdText.View());
-    message.text = text;
-    if (message.conference < 0 || message.fromName.empty() || message.toName.empty() ||
-        message.entryTime > kLastValidTime || message.messageTime > kLastValidTime) {
-      return impl.Fail(kServerBadRecord, false);
-    }
+    const StoredMessage message = ToStored(record, text);
+    if (!HasValidFields(message)) return impl.Fail(kServerBadRecord, false);
 
     Transaction transaction(db);
     if (!impl.Readable(message.conference)) return false;
-    if ((message.fromId != 0 && !NamesUser(db, message.fromId)) ||
-        (message.toId != 0 && !NamesUser(db, message.toId))) {
-      return impl.Fail(kServerBadRecord, false);
-    }
+    if (!NamesKnownUsers(db, message)) return impl.Fail(kServerBadRecord, false);
     if (IsDuplicate(db, message)) return impl.Fail(kServerDuplicate, false);
     PostResult stored;
     try {

@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "admin/board_admin.h"
 #include "board/sqlite.h"
 
 namespace obrix::board {
@@ -29,6 +28,12 @@ struct StoredMessage {
   uint64_t messageTime = 0;  // FILETIME ticks
   std::string uploaderIdText;
   std::string text;  // stored byte for byte
+};
+
+// Where a stored message went.
+struct PostResult {
+  int32_t id = 0;
+  int32_t number = 0;
 };
 
 // The hash kept beside each text for the duplicate check (FNV-1a, 64-bit).

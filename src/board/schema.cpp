@@ -135,7 +135,7 @@ void CreateSchema(Database& db) {
   db.Exec("BEGIN IMMEDIATE");
   try {
     db.Exec(kSchema);
-    db.Exec("INSERT INTO meta(key, value) VALUES ('schema_version', '" +
+    db.Exec(std::string("INSERT INTO meta(key, value) VALUES ('") + kSchemaVersionKey + "', '" +
             std::to_string(kSchemaVersion) + "')");
     db.Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
     db.Exec("COMMIT");

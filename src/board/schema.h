@@ -8,6 +8,8 @@ namespace obrix::board {
 // The schema version this program knows. A board of a newer version is
 // refused at connection.
 inline constexpr int kSchemaVersion = 1;
+// The `meta` key that records it.
+inline constexpr const char* kSchemaVersionKey = "schema_version";
 
 // Creates every table and index of an empty board and records the schema
 // version (in `meta` and in PRAGMA user_version).

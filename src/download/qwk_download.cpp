@@ -28,6 +28,8 @@
 #include "platform/files.h"
 #include "qwk/packet_archive.h"
 #include "qwk/qwk_files.h"
+#include "server/batch.h"
+#include "server/server_path.h"
 
 namespace obrix {
 
@@ -65,49 +67,6 @@ void RemoveLeftover(const std::string& path) {
     throw Failure(kFailurePermission, "Permission denied: cannot remove " + path);
   }
 }
-
-// A batch of board writes that is dropped unless committed.
-class Batch {
- public:
-  explicit Batch(Server& server) : server_(server) { server_.BeginBatch(); }
-  ~Batch() {
-    if (committed_) return;
-    try {
-      server_.RollbackBatch();
-    } catch (const std::exception&) {
-      // The board drops an unfinished batch when the connection closes.
-    }
-  }
-  Batch(const Batch&) = delete;
-  Batch& operator=(const Batch&) = delete;
-  void Commit() {
-    server_.CommitBatch();
-    committed_ = true;
-  }
-
- private:
-  Server& server_;
-  bool committed_ = false;
-};
-
-// A snapshot of the board held through the scan: its many reads see one
-// state of the board and share one read lock. Ended before any write.
-class Snapshot {
- public:
-  explicit Snapshot(Server& server) : server_(server) { server_.BeginSnapshot(); }
-  ~Snapshot() {
-    try {
-      server_.EndSnapshot();
-    } catch (const std::exception&) {
-      // The board ends an open read when the connection closes.
-    }
-  }
-  Snapshot(const Snapshot&) = delete;
-  Snapshot& operator=(const Snapshot&) = delete;
-
- private:
-  Server& server_;
-};
 
 // The attachment decision for one taken message.
 struct Attachment {
@@ -343,7 +302,7 @@ Attachment Download::ProbeAttachment(const MessageRecord& message) {
     return attachment;
   }
   attachment.fits = true;
-  std::string path = MessageTextPath(message.conference, message.id) + "\\attach";
+  std::string path = AttachmentPath(message.conference, message.id);
   try {
     if (!FileExists(server_, path)) return attachment;
   } catch (const Failure&) {

@@ -11,8 +11,4 @@ namespace obrix {
 // name or the file cannot be created; `reason` then says why.
 bool CreateOwnerOnlyFile(const std::string& path, std::string& reason);
 
-// Limits an existing file to its owner's reading and writing; false when
-// that cannot be done.
-bool RestrictToOwner(const std::string& path);
-
 }  // namespace obrix

@@ -24,6 +24,4 @@ bool CreateOwnerOnlyFile(const std::string& path, std::string& reason) {
   return restricted;
 }
 
-bool RestrictToOwner(const std::string& path) { return chmod(path.c_str(), 0600) == 0; }
-
 }  // namespace obrix

@@ -17,8 +17,4 @@ bool CreateOwnerOnlyFile(const std::string& path, std::string& reason) {
   return true;
 }
 
-bool RestrictToOwner(const std::string& path) {
-  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 }  // namespace obrix

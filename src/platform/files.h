@@ -61,9 +61,13 @@ class LocalFile {
 bool IsDirectory(const std::string& path);
 // Creates one folder level; false when it cannot.
 bool CreateDirectory(const std::string& path);
+// The removals never follow a link: a link is removed as itself, and the
+// removal of a folder never reaches through a link inside it.
+//
 // Removes a file or link (not a folder); false when nothing was removed.
 bool RemoveFile(const std::string& path);
-// Removes a folder and all it holds, not following links; no error report.
+// Removes whatever has the name: a folder with all it holds, a file or a
+// link. Nothing when there is nothing; no error report.
 void RemoveTree(const std::string& path);
 // True when `path` names a plain file (links not followed).
 bool IsPlainFile(const std::string& path);

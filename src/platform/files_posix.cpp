@@ -19,17 +19,6 @@ namespace {
   throw Failure(code, what + " " + path + ": " + std::strerror(errno));
 }
 
-void RemoveAnything(const std::string& path) {
-  struct stat st {};
-  if (lstat(path.c_str(), &st) != 0) return;
-  if (S_ISDIR(st.st_mode)) {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  } else {
-    unlink(path.c_str());
-  }
-}
-
 }  // namespace
 
 char PathSeparator() { return '/'; }
@@ -46,7 +35,7 @@ std::string ProgramDirectory() {
 }
 
 LocalFile LocalFile::CreateFresh(const std::string& path) {
-  RemoveAnything(path);
+  RemoveTree(path);
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) Raise(kFailurePermission, "Cannot create", path);
   return LocalFile(fd, path);
@@ -162,8 +151,16 @@ bool RemoveFile(const std::string& path) {
 }
 
 void RemoveTree(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::remove_all(path, ec);
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) return;
+  if (S_ISDIR(st.st_mode)) {
+    // Removes the entries it finds, links as links, and never descends
+    // into a link.
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  } else {
+    unlink(path.c_str());
+  }
 }
 
 bool IsPlainFile(const std::string& path) {

@@ -25,19 +25,6 @@ bool IsReparsePoint(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-void RemoveAnything(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    ::RemoveDirectoryA(path.c_str());
-  } else {
-    ::DeleteFileA(path.c_str());
-  }
-}
-
 }  // namespace
 
 char PathSeparator() { return '\\'; }
@@ -52,7 +39,7 @@ std::string ProgramDirectory() {
 }
 
 LocalFile LocalFile::CreateFresh(const std::string& path) {
-  RemoveAnything(path);
+  RemoveTree(path);
   const int fd = ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                          _S_IREAD | _S_IWRITE);
   if (fd < 0) Raise(kFailurePermission, "Cannot create", path);
@@ -161,8 +148,16 @@ bool RemoveFile(const std::string& path) {
 }
 
 void RemoveTree(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::remove_all(path, ec);
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    ::RemoveDirectoryA(path.c_str());  // a link to a folder: the link alone
+  } else {
+    ::DeleteFileA(path.c_str());
+  }
 }
 
 bool IsPlainFile(const std::string& path) {

@@ -9,6 +9,8 @@
 #include "platform/files.h"
 #include "qwk/packet_archive.h"
 #include "qwk/qwk_files.h"
+#include "server/server_file.h"
+#include "server/server_path.h"
 
 namespace obrix {
 
@@ -21,26 +23,6 @@ std::array<char, kTransferSize>& TransferBuffer() {
   static std::array<char, kTransferSize> buffer;
   return buffer;
 }
-
-// Closes a server file handle when it goes out of scope.
-class ServerFileHandle {
- public:
-  ServerFileHandle(Server& server, int32_t handle) : server_(server), handle_(handle) {}
-  ~ServerFileHandle() {
-    try {
-      server_.WcCloseHandle(handle_);
-    } catch (const Failure&) {
-      // Nothing more can be done with a handle that does not close.
-    }
-  }
-  ServerFileHandle(const ServerFileHandle&) = delete;
-  ServerFileHandle& operator=(const ServerFileHandle&) = delete;
-  int32_t get() const { return handle_; }
-
- private:
-  Server& server_;
-  int32_t handle_;
-};
 
 // Runs one copy; a Failure inside it ends that copy only. True when the
 // copy reached the local file.
@@ -109,10 +91,11 @@ void AddBulletins(RunContext& context, const std::string& workDirectory) {
       helloStarted = true;
     }
   };
-  addWelcome("wc:\\disp\\prelog.bbs");
-  for (int n = 1; n <= 9; ++n) addWelcome("wc:\\disp\\hello" + Decimal(n) + ".bbs");
+  addWelcome(DisplayPath("prelog.bbs"));
+  for (int n = 1; n <= 9; ++n) addWelcome(DisplayPath("hello" + Decimal(n) + ".bbs"));
 
-  IgnoringFailure([&] { return CopyServerFile(server, "wc:\\disp\\goodbye.bbs", goodbye, false); });
+  IgnoringFailure(
+      [&] { return CopyServerFile(server, DisplayPath("goodbye.bbs"), goodbye, false); });
 }
 
 }  // namespace obrix

@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "qwk/qwk_files.h"
 #include "qwk/qwk_header.h"
+#include "server/server_path.h"
 
 namespace obrix {
 
@@ -89,7 +90,7 @@ QwkHeader MessageHeader(const MessageRecord& record, size_t textBlocks) {
 }  // namespace
 
 std::string MessageTextPath(int32_t conference, int32_t id) {
-  return "wc:\\conf(" + Decimal(conference) + ")\\message(" + Decimal(id) + ")";
+  return ConferenceMessagePath(conference, id);
 }
 
 std::string PacketBannerText() {

@@ -23,6 +23,15 @@ namespace obrix {
 // flag word on it lets the user post under any sender name and take his own
 // messages in every packet.
 inline constexpr uint32_t kSysopObject = 0x0100001A;
+// Every flag of an object: SYSTEM's flag word on any object, and the
+// sysop's on kSysopObject when the board is made.
+inline constexpr uint32_t kAllObjectFlags = 0xFFFFFFFF;
+
+// The section of the user variables that hold a user's packet options.
+inline constexpr const char* kProfileSection = "profile";
+// The account whose variables hold the board-wide defaults of those
+// options; it cannot log in.
+inline constexpr const char* kDefaultAccount = "DEFAULT";
 
 // Last-error codes of the server (GetLastError after a failed operation).
 enum ServerError : uint32_t {

@@ -1,0 +1,64 @@
+// The reads and writes of the board's tables that both the server (Board)
+// and the sysop's side (BoardAdmin) make, written once: users' existence,
+// conference flags, last-read pointers, user variables, the configuration
+// in `meta`, and the removal of a board's files.
+//
+// Each runs one statement on the caller's connection, inside whatever
+// transaction the caller holds; none checks access.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "board/sqlite.h"
+
+namespace obrix::board {
+
+// The configuration keys of `meta`; the sysop's tool names them the same.
+inline constexpr const char* kConfigName = "name";
+inline constexpr const char* kConfigSysop = "sysop";
+inline constexpr const char* kConfigCity = "city";
+inline constexpr const char* kConfigPhone = "phone";
+inline constexpr const char* kConfigPacketId = "packet-id";
+inline constexpr const char* kConfigSerial = "serial";
+inline constexpr const char* kConfigVersion = "version";
+inline constexpr const char* kConfigPacketLimit = "packet-limit";
+inline constexpr const char* kConfigConferenceLimit = "conf-limit";
+
+// What the board gives for a version or limit that is not configured.
+inline constexpr int32_t kDefaultServerVersion = 600;
+inline constexpr int32_t kDefaultBoardPacketLimit = 10000;
+inline constexpr int32_t kDefaultBoardConferenceLimit = 10000;
+
+// The flags of a conference for users without flags of their own, unless
+// the sysop chooses others.
+inline constexpr uint32_t kDefaultConferenceFlags = 3;
+
+// The value of a `meta` key, if it is kept.
+std::optional<std::string> MetaValue(Database& db, std::string_view key);
+
+bool UserExists(Database& db, int32_t userId);
+
+// The user's flags for a conference: his own, else the conference's
+// default flags; nullopt when the conference does not exist.
+std::optional<uint32_t> ConferenceFlags(Database& db, int32_t userId, int32_t conference);
+// Stores the user's own flags for a conference, replacing earlier ones.
+void PutConferenceFlags(Database& db, int32_t userId, int32_t conference, uint32_t flags);
+
+// The user's last-read pointer in a conference; 0 until one is stored.
+int32_t LastRead(Database& db, int32_t userId, int32_t conference);
+void PutLastRead(Database& db, int32_t userId, int32_t conference, int32_t messageId);
+
+// A user variable, if it is stored; the value byte for byte.
+std::optional<std::string> UserVariable(Database& db, int32_t userId, std::string_view section,
+                                        std::string_view key);
+void PutUserVariable(Database& db, int32_t userId, std::string_view section, std::string_view key,
+                     std::string_view value);
+
+// Removes a board file and the journal files beside it, never following a
+// link.
+void RemoveBoardFiles(const std::string& path);
+
+}  // namespace obrix::board

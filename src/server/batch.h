@@ -1,0 +1,54 @@
+// Scope guards over the server's batches and snapshots (server.h).
+#pragma once
+
+#include <exception>
+
+#include "server/server.h"
+
+namespace obrix {
+
+// A batch of server writes that is dropped unless committed.
+class Batch {
+ public:
+  explicit Batch(Server& server) : server_(server) { server_.BeginBatch(); }
+  ~Batch() {
+    if (committed_) return;
+    try {
+      server_.RollbackBatch();
+    } catch (const std::exception&) {
+      // The board drops an unfinished batch when the connection closes.
+    }
+  }
+  Batch(const Batch&) = delete;
+  Batch& operator=(const Batch&) = delete;
+  void Commit() {
+    server_.CommitBatch();
+    committed_ = true;
+  }
+
+ private:
+  Server& server_;
+  bool committed_ = false;
+};
+
+// A snapshot of the board held for the guard's life: the reads made in it
+// see one state of the board and share one read lock. Only reads may be
+// made while it is held.
+class Snapshot {
+ public:
+  explicit Snapshot(Server& server) : server_(server) { server_.BeginSnapshot(); }
+  ~Snapshot() {
+    try {
+      server_.EndSnapshot();
+    } catch (const std::exception&) {
+      // The board ends an open read when the connection closes.
+    }
+  }
+  Snapshot(const Snapshot&) = delete;
+  Snapshot& operator=(const Snapshot&) = delete;
+
+ private:
+  Server& server_;
+};
+
+}  // namespace obrix
