@@ -64,8 +64,7 @@ bool InitDownload(RunContext& context) {
     state.ConfLastRead.assign(static_cast<size_t>(count), 0);
     context.log.Line("Starting QWK Download process...");
     return true;
-  } catch (const Failure& failure) {
-    if (failure.number() == kFailureLog) throw;
+  } catch (const Failure&) {
     return false;
   }
 }
@@ -79,8 +78,7 @@ bool InitUpload(RunContext& context) {
     if (!LockWorkDirectory(context)) return false;
     context.log.Line("Starting QWK Upload process...");
     return true;
-  } catch (const Failure& failure) {
-    if (failure.number() == kFailureLog) throw;
+  } catch (const Failure&) {
     return false;
   }
 }

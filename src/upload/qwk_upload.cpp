@@ -146,7 +146,6 @@ bool QwkUpload(RunContext& context) {
   try {
     return Upload(context);
   } catch (const Failure& failure) {
-    if (failure.number() == kFailureLog) throw;
     context.log.Line("(QwkUpload) - Error #" + Decimal(failure.number()) + ": " +
                      failure.description());
     return false;
