@@ -1,5 +1,6 @@
 #include "run/activity_log.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -59,9 +60,8 @@ TEST(ActivityLogTest, ALogThatCannotBeOpenedRaisesTheLogFailure) {
   try {
     log.Line("x");
     FAIL() << "no failure raised";
-  } catch (const Failure& failure) {
-    EXPECT_EQ(failure.number(), kFailureLog);
-    EXPECT_NE(failure.description().find(dir.path()), std::string::npos);
+  } catch (const LogFailure& failure) {
+    EXPECT_THAT(failure.description(), ::testing::HasSubstr(dir.path()));
   }
 }
 

@@ -2,10 +2,13 @@
 // process against a real board, checked line by line in its log.
 #include "driver/run_sequence.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <stdexcept>
 #include <thread>
 
 #include "admin/board_admin.h"
@@ -18,6 +21,7 @@
 namespace obrix {
 namespace {
 
+using ::testing::HasSubstr;
 using testing::LogMessages;
 using testing::RunProgram;
 using testing::TempDir;
@@ -192,7 +196,8 @@ TEST_F(RunSequenceTest, ALogThatCannotBeWrittenEndsTheRunWithItsOwnStatus) {
   std::filesystem::create_directory(dir_ / "obrix.log");  // a folder cannot be appended to
   const auto result = Run({"/U", "Joe", "Caller", "/P", "secret", "/DOWNLOAD"});
   EXPECT_EQ(result.status, kExitLog);
-  EXPECT_NE(result.output.find("obrix.log"), std::string::npos) << result.output;
+  EXPECT_THAT(result.output, HasSubstr("obrix: cannot write the log"));
+  EXPECT_THAT(result.output, HasSubstr("obrix.log"));
 }
 
 TEST_F(RunSequenceTest, ThePasswordReachesTheLogInUpperCased) {
@@ -213,14 +218,15 @@ TEST_F(RunSequenceTest, ThePasswordReachesTheLogInUpperCased) {
   PasswordSpy spy(real);
   RunState state;
   const bool opened = InProcess(spy, state, [](RunContext& context) {
-    return OpenSession(context, "/U Joe Caller /P sEcReT /UPLOAD");
+    SessionGuard session(context);
+    return OpenSession(context, session, "/U Joe Caller /P sEcReT /UPLOAD");
   });
   EXPECT_TRUE(opened);
   EXPECT_EQ(spy.seen, "SECRET");
   EXPECT_EQ(state.UserName, "JOE CALLER");
   EXPECT_GT(state.UserId, 0);
-  real.LogoutUser();
-  real.WildcatServerDeleteContext();
+  // The guard ended the session when it went.
+  EXPECT_FALSE(real.WildcatServerDeleteContext());
 }
 
 }  // namespace
@@ -271,6 +277,126 @@ TEST_F(RunSequenceTest, ABoardThatFailsDuringTheLogInEndsTheSessionCleanly) {
   EXPECT_EQ(Log(), WithBanner({"Connecting to Wildcat...",
                                "Server failure # 1000: board database error: disk I/O error",
                                "Disconnected from Wildcat."}));
+}
+
+}  // namespace
+}  // namespace obrix
+
+namespace obrix {
+namespace {
+
+// The real board with one fault on cue: `fault` sees the server path of
+// every WcExistFile and "makewild" for every vbGetMakewild, and may throw
+// or break the log. Records whether the server context was deleted.
+class SessionProbe : public testing::ForwardingServer {
+ public:
+  SessionProbe(Server& inner, std::function<void(const std::string&)> fault)
+      : ForwardingServer(inner), fault_(std::move(fault)) {}
+  bool WcExistFile(std::string& path) override {
+    fault_(path);
+    return inner_.WcExistFile(path);
+  }
+  bool vbGetMakewild(MakewildRecord& record) override {
+    fault_("makewild");
+    return inner_.vbGetMakewild(record);
+  }
+  bool WildcatServerDeleteContext() override {
+    deleted = true;
+    return inner_.WildcatServerDeleteContext();
+  }
+  bool deleted = false;
+
+ private:
+  std::function<void(const std::string&)> fault_;
+};
+
+class RunEndTest : public RunSequenceTest {
+ protected:
+  int RunWith(const std::string& arguments, std::function<void(const std::string&)> fault) {
+    board::Board real;
+    SessionProbe probe(real, std::move(fault));
+    RunState state;
+    const int status =
+        InProcess(probe, state, [&](RunContext& context) { return RunMain(context, arguments); });
+    deleted_ = probe.deleted;
+    return status;
+  }
+
+  bool WorkDirectoryFree() { return FileLock::Acquire(dir_ / "Qwk/obrix.lock", 0).has_value(); }
+
+  bool deleted_ = false;
+};
+
+TEST_F(RunEndTest, TheSessionEndsOnEveryPath) {
+  std::filesystem::create_directory(dir_ / "Qwk");
+  struct Case {
+    const char* name;
+    std::string arguments;
+    std::function<void(const std::string&)> fault;
+    int status;
+    std::vector<std::string> lastLines;
+  };
+  const auto none = [](const std::string&) {};
+  const auto boardBreaks = [](const std::string& call) {
+    if (call == "makewild") throw std::runtime_error("the board's connection broke");
+  };
+  const Case cases[] = {
+      {"a refused log-in",
+       "/U Joe Caller /P wrong /UPLOAD",
+       none,
+       kExitSession,
+       {"Unable to LOGIN as JOE CALLER", "Disconnected from Wildcat."}},
+      {"the operation's end",
+       "/U Joe Caller /P secret /UPLOAD",
+       none,
+       kExitOperationFailed,
+       {"Upload failed.", "Disconnected from Wildcat."}},
+      {"an unexpected failure",
+       "/U Joe Caller /P secret /UPLOAD",
+       boardBreaks,
+       kExitOperationFailed,
+       {"Starting QWK Upload process...", "Unexpected failure: the board's connection broke"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(dir_ / "obrix.log");
+    EXPECT_EQ(RunWith(c.arguments, c.fault), c.status);
+    const std::vector<std::string> log = Log();
+    ASSERT_GE(log.size(), c.lastLines.size());
+    EXPECT_EQ(std::vector<std::string>(log.end() - static_cast<std::ptrdiff_t>(c.lastLines.size()),
+                                       log.end()),
+              c.lastLines);
+    EXPECT_TRUE(deleted_);
+    EXPECT_TRUE(WorkDirectoryFree());
+  }
+}
+
+TEST_F(RunEndTest, ALogThatBreaksMidDownloadPassesEveryHandlerAndEndsTheRun) {
+  auto admin = board::BoardAdmin::Open(boardPath_);
+  board::PostRequest mail;
+  mail.conference = 1;
+  mail.from = "Sysop";
+  mail.to = "Joe Caller";
+  mail.subject = "Hi";
+  mail.text = "x";
+  admin.Post(mail);
+  admin.SetVar("JOE CALLER", "IncludeNewFiles", "1");
+  // The goodbye screen is the last step before the new-files list, whose
+  // steps ignore the board's failures.
+  const auto logBreaks = [&](const std::string& call) {
+    if (call.find("goodbye") == std::string::npos) return;
+    std::filesystem::rename(dir_ / "obrix.log", dir_ / "before.log");
+    std::filesystem::create_directory(dir_ / "obrix.log");
+  };
+  EXPECT_EQ(RunWith("/U Joe Caller /P secret /DOWNLOAD", logBreaks), kExitLog);
+  EXPECT_THAT(LogMessages(dir_ / "before.log"),
+              ::testing::Contains("Starting QWK Download process..."));
+  // The run ended at once: no packet was built.
+  for (const auto& entry : std::filesystem::directory_iterator(dir_ / "Qwk")) {
+    EXPECT_NE(entry.path().extension(), ".qwk") << entry.path();
+  }
+  EXPECT_TRUE(deleted_);
+  EXPECT_TRUE(WorkDirectoryFree());
 }
 
 }  // namespace

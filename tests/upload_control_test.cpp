@@ -34,15 +34,9 @@ class UploadControlTest : public ::testing::Test {
     boardPath_ = testing::CreateTestBoard(dir_.path(), 13);
     ASSERT_TRUE(board_.vbWildcatServerConnect(boardPath_.c_str()));
     ASSERT_TRUE(board_.WildcatServerCreateContext());
-    ASSERT_TRUE(board_.LoginSystem());
-    std::string name = "JOHN DOE";
-    UserRecord user;
-    int32_t position = 0;
-    ASSERT_TRUE(board_.vbGetUserByName(name, user, position));
-    board_.LogoutUser();
+    state_.UserId = board::BoardAdmin::Open(boardPath_).UserId("JOHN DOE");
     UserRecord loggedIn;
-    ASSERT_TRUE(board_.vbLoginUserEx(user.info.id, "SECRET", 1, "Obrix", loggedIn));
-    state_.UserId = user.info.id;
+    ASSERT_TRUE(board_.vbLoginUserEx(state_.UserId, "SECRET", 1, "Obrix", loggedIn));
   }
 
   uint32_t Flags(int32_t conference) {

@@ -58,11 +58,14 @@ int Demo(const Arguments&, const std::string& path) {
   return 0;
 }
 
-board::GenerateOptions GenerateOptionsOf(const Arguments& args) {
-  board::GenerateOptions options;
+void ReadGenerateCounts(const Arguments& args, board::GenerateOptions& options) {
   if (auto v = args.Value("--users")) options.users = ToInt32(*v, "--users");
   if (auto v = args.Value("--conferences")) options.conferences = ToInt32(*v, "--conferences");
   if (auto v = args.Value("--messages")) options.messages = ToInt64(*v, "--messages");
+}
+
+// A bound given alone moves the other one when it would cross it.
+void ReadGenerateSizes(const Arguments& args, board::GenerateOptions& options) {
   if (auto v = args.Value("--min-size")) options.minSize = ToInt32(*v, "--min-size");
   if (auto v = args.Value("--max-size")) options.maxSize = ToInt32(*v, "--max-size");
   if (args.Value("--min-size") && !args.Value("--max-size")) {
@@ -71,10 +74,9 @@ board::GenerateOptions GenerateOptionsOf(const Arguments& args) {
   if (args.Value("--max-size") && !args.Value("--min-size")) {
     options.minSize = std::min(options.minSize, options.maxSize);
   }
-  if (auto v = args.Value("--seed")) {
-    options.seed = static_cast<uint64_t>(ToInt64(*v, "--seed"));
-  }
-  if (auto v = args.Value("--password")) options.password = *v;
+}
+
+void ReadGenerateAddressee(const Arguments& args, board::GenerateOptions& options) {
   if (auto v = args.Value("--to")) {
     options.to = *v;
     options.toShare = 0.1;
@@ -83,6 +85,15 @@ board::GenerateOptions GenerateOptionsOf(const Arguments& args) {
     if (!args.Value("--to")) throw UsageError("generate: --to-share needs --to USER");
     options.toShare = ToFraction(*v, "--to-share");
   }
+}
+
+board::GenerateOptions GenerateOptionsOf(const Arguments& args) {
+  board::GenerateOptions options;
+  ReadGenerateCounts(args, options);
+  ReadGenerateSizes(args, options);
+  if (auto v = args.Value("--seed")) options.seed = static_cast<uint64_t>(ToInt64(*v, "--seed"));
+  if (auto v = args.Value("--password")) options.password = *v;
+  ReadGenerateAddressee(args, options);
   if (options.users == 0 && options.conferences == 0 && options.messages == 0 &&
       options.to.empty()) {
     throw UsageError("generate: nothing to generate (give --users, --conferences or --messages)");
@@ -95,33 +106,28 @@ void RemoveBoard(const std::string& path) {
   for (const char* suffix : {"", "-wal", "-shm", "-journal"}) RemoveFile(path + suffix);
 }
 
-int Generate(const Arguments& args, const std::string& path) {
-  const board::GenerateOptions options = GenerateOptionsOf(args);
+// Creates the board at `path` unless something has that name; true when
+// it did.
+bool CreateMissingBoard(const std::string& path) {
   std::error_code ec;
-  const bool created = !std::filesystem::exists(std::filesystem::symlink_status(path, ec));
-  if (created) {
-    BoardAdmin::Create(path, board::BoardConfig{}, "");
-    std::cout << "Created the board " << path << " (the sysop account has no password yet)\n";
-  }
-  const auto started = std::chrono::steady_clock::now();
-  board::GenerateReport report;
-  try {
-    BoardAdmin admin = BoardAdmin::Open(path);
-    board::GenerateProgress progress;
-    if (StandardErrorIsTerminal()) {
-      progress = [](int64_t done, int64_t total) {
-        std::fprintf(stderr, "\rgenerate: %lld of %lld messages", static_cast<long long>(done),
-                     static_cast<long long>(total));
-        if (done == total) std::fprintf(stderr, "\n");
-      };
-    }
-    report = board::Generate(admin, options, progress);
-  } catch (...) {
-    if (created) RemoveBoard(path);
-    throw;
-  }
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return false;
+  BoardAdmin::Create(path, board::BoardConfig{}, "");
+  std::cout << "Created the board " << path << " (the sysop account has no password yet)\n";
+  return true;
+}
+
+// Progress on a terminal's standard error; none when it is not one.
+board::GenerateProgress ProgressOnTerminal() {
+  if (!StandardErrorIsTerminal()) return {};
+  return [](int64_t done, int64_t total) {
+    std::fprintf(stderr, "\rgenerate: %lld of %lld messages", static_cast<long long>(done),
+                 static_cast<long long>(total));
+    if (done == total) std::fprintf(stderr, "\n");
+  };
+}
+
+void PrintGenerateReport(const board::GenerateReport& report, const board::GenerateOptions& options,
+                         double seconds) {
   std::cout << "Added " << report.usersAdded << " users, " << report.conferencesAdded
             << " conferences and " << report.messagesAdded << " messages";
   if (report.messagesAdded > 0) {
@@ -140,6 +146,23 @@ int Generate(const Arguments& args, const std::string& path) {
     std::cout << timing;
   }
   std::cout << "\n";
+}
+
+int Generate(const Arguments& args, const std::string& path) {
+  const board::GenerateOptions options = GenerateOptionsOf(args);
+  const bool created = CreateMissingBoard(path);
+  const auto started = std::chrono::steady_clock::now();
+  board::GenerateReport report;
+  try {
+    BoardAdmin admin = BoardAdmin::Open(path);
+    report = board::Generate(admin, options, ProgressOnTerminal());
+  } catch (...) {
+    if (created) RemoveBoard(path);
+    throw;
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  PrintGenerateReport(report, options, seconds);
   return 0;
 }
 
@@ -165,9 +188,8 @@ int Grant(const Arguments& args, const std::string& path) {
   return 0;
 }
 
-}  // namespace
-
-void AddBoardCommands(std::vector<Command>& commands) {
+// init, config, demo: making and setting up a board.
+void AddSetupCommands(std::vector<Command>& commands) {
   commands.push_back(
       {{"init",
         {},
@@ -206,6 +228,10 @@ void AddBoardCommands(std::vector<Command>& commands) {
         "the sysop SYSOP (password SYSOP), six conferences, a few hundred messages,\n"
         "screens, and two file areas with new files.\n"},
        Demo});
+}
+
+// generate, who, grant.
+void AddContentCommands(std::vector<Command>& commands) {
   commands.push_back(
       {{"generate",
         {},
@@ -236,6 +262,13 @@ void AddBoardCommands(std::vector<Command>& commands) {
         "Set a user's access flags on an object (decimal or 0x hex).",
         "Example: obrix-board grant \"PAT SMITH\" 0x0100001A 0xFFFFFFFF (sysop rights)\n"},
        Grant});
+}
+
+}  // namespace
+
+void AddBoardCommands(std::vector<Command>& commands) {
+  AddSetupCommands(commands);
+  AddContentCommands(commands);
 }
 
 }  // namespace obrix::tool

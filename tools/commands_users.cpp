@@ -86,9 +86,8 @@ int LastReadSet(const Arguments& args, const std::string& path) {
   return 0;
 }
 
-}  // namespace
-
-void AddUserCommands(std::vector<Command>& commands) {
+// user add, passwd, list, newfiles.
+void AddAccountCommands(std::vector<Command>& commands) {
   commands.push_back(
       {{"user add",
         {"NAME"},
@@ -108,6 +107,10 @@ void AddUserCommands(std::vector<Command>& commands) {
                        "DATE is \"YYYY-MM-DD HH:MM\" in local time.\n"
                        "Example: obrix-board user newfiles \"JANE DOE\" \"2026-03-01 00:00\"\n"},
                       UserNewFiles});
+}
+
+// var, flags, lastread: what the door reads of a user.
+void AddSettingCommands(std::vector<Command>& commands) {
   commands.push_back(
       {{"var get",
         {"USER", "KEY"},
@@ -149,6 +152,13 @@ void AddUserCommands(std::vector<Command>& commands) {
                        "Set a user's last-read message id in a conference.",
                        ""},
                       LastReadSet});
+}
+
+}  // namespace
+
+void AddUserCommands(std::vector<Command>& commands) {
+  AddAccountCommands(commands);
+  AddSettingCommands(commands);
 }
 
 }  // namespace obrix::tool

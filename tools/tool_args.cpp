@@ -23,6 +23,43 @@ bool IsOptional(const std::string& positional) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
+// Reads the option `words[at]` ("--name", "--name=VALUE" or "--name VALUE")
+// into `values` or `flags`; returns how many words after it were taken.
+size_t ReadOption(const CommandSpec& spec, const std::vector<std::string>& words, size_t at,
+                  std::map<std::string, std::string>& values, std::map<std::string, bool>& flags) {
+  const std::string& word = words[at];
+  const size_t equals = word.find('=');
+  const std::string name = word.substr(0, equals);
+  const OptionSpec* option = FindOption(spec, name);
+  if (!option) throw UsageError(spec.name + ": unknown option " + name);
+  if (option->value.empty()) {
+    if (equals != std::string::npos) throw UsageError(spec.name + ": " + name + " takes no value");
+    flags[name] = true;
+    return 0;
+  }
+  if (equals != std::string::npos) {
+    values[name] = word.substr(equals + 1);
+    return 0;
+  }
+  if (at + 1 < words.size()) {
+    values[name] = words[at + 1];
+    return 1;
+  }
+  throw UsageError(spec.name + ": " + name + " needs a value (" + option->value + ")");
+}
+
+void CheckPositionalCount(const CommandSpec& spec, const std::vector<std::string>& positionals) {
+  size_t required = 0;
+  for (const std::string& positional : spec.positionals) required += IsOptional(positional) ? 0 : 1;
+  if (positionals.size() < required) {
+    throw UsageError(spec.name + ": missing " + spec.positionals[positionals.size()]);
+  }
+  if (positionals.size() > spec.positionals.size()) {
+    throw UsageError(spec.name + ": unexpected argument " +
+                     Quoted(positionals[spec.positionals.size()]));
+  }
+}
+
 }  // namespace
 
 std::optional<std::string> Arguments::Value(const std::string& option) const {
@@ -38,37 +75,13 @@ Arguments ParseArguments(const CommandSpec& spec, const std::vector<std::string>
     const std::string& word = words[i];
     if (optionsEnded || word.size() < 2 || word.compare(0, 2, "--") != 0) {
       args.positionals_.push_back(word);
-      continue;
-    }
-    if (word == "--") {
+    } else if (word == "--") {
       optionsEnded = true;
-      continue;
-    }
-    const size_t equals = word.find('=');
-    const std::string name = word.substr(0, equals);
-    const OptionSpec* option = FindOption(spec, name);
-    if (!option) throw UsageError(spec.name + ": unknown option " + name);
-    if (option->value.empty()) {
-      if (equals != std::string::npos)
-        throw UsageError(spec.name + ": " + name + " takes no value");
-      args.flags_[name] = true;
-    } else if (equals != std::string::npos) {
-      args.values_[name] = word.substr(equals + 1);
-    } else if (i + 1 < words.size()) {
-      args.values_[name] = words[++i];
     } else {
-      throw UsageError(spec.name + ": " + name + " needs a value (" + option->value + ")");
+      i += ReadOption(spec, words, i, args.values_, args.flags_);
     }
   }
-  size_t required = 0;
-  for (const std::string& positional : spec.positionals) required += IsOptional(positional) ? 0 : 1;
-  if (args.positionals_.size() < required) {
-    throw UsageError(spec.name + ": missing " + spec.positionals[args.positionals_.size()]);
-  }
-  if (args.positionals_.size() > spec.positionals.size()) {
-    throw UsageError(spec.name + ": unexpected argument " +
-                     Quoted(args.positionals_[spec.positionals.size()]));
-  }
+  CheckPositionalCount(spec, args.positionals_);
   for (const OptionSpec& option : spec.options) {
     if (option.required && !args.values_.count(option.name)) {
       throw UsageError(spec.name + ": missing " + option.name + " " + option.value);

@@ -95,42 +95,65 @@ std::string GroupMembers(const std::string& group) {
   return out;
 }
 
-int Run(const std::vector<std::string>& args) {
-  size_t next = 0;
+void PrintVersion(std::ostream& out) {
+  out << "obrix-board " << version::kMajor << "." << version::kMinor << "." << version::kRevision
+      << "\n";
+}
+
+// The tool's own options, before the command.
+struct ToolOptions {
   std::optional<std::string> board;
-  while (next < args.size() && args[next].compare(0, 1, "-") == 0) {
-    const std::string& word = args[next];
+  bool answered = false;  // --help or --version printed their answer
+  size_t next = 0;        // the first word after the options
+};
+
+// Reads "--board PATH" or "--board=PATH" at `at` into `board`; returns how
+// many words it took.
+size_t ReadBoardOption(const std::vector<std::string>& args, size_t at,
+                       std::optional<std::string>& board) {
+  const std::string& word = args[at];
+  if (word == "--board" && at + 1 < args.size()) {
+    board = args[at + 1];
+    return 2;
+  }
+  if (word.compare(0, 8, "--board=") == 0) {
+    board = word.substr(8);
+    return 1;
+  }
+  if (word == "--board") throw UsageError("--board needs a value (PATH)");
+  throw UsageError("unknown option " + word + " (try obrix-board --help)");
+}
+
+ToolOptions ReadToolOptions(const std::vector<std::string>& args) {
+  ToolOptions options;
+  while (options.next < args.size() && args[options.next].compare(0, 1, "-") == 0) {
+    const std::string& word = args[options.next];
     if (word == "--help" || word == "-h") {
       PrintToolHelp(std::cout);
-      return 0;
+      options.answered = true;
+      return options;
     }
     if (word == "--version") {
-      std::cout << "obrix-board " << version::kMajor << "." << version::kMinor << "."
-                << version::kRevision << "\n";
-      return 0;
+      PrintVersion(std::cout);
+      options.answered = true;
+      return options;
     }
-    if (word == "--board" && next + 1 < args.size()) {
-      board = args[next + 1];
-      next += 2;
-    } else if (word.compare(0, 8, "--board=") == 0) {
-      board = word.substr(8);
-      ++next;
-    } else if (word == "--board") {
-      throw UsageError("--board needs a value (PATH)");
-    } else {
-      throw UsageError("unknown option " + word + " (try obrix-board --help)");
-    }
+    options.next += ReadBoardOption(args, options.next, options.board);
   }
-  if (next == args.size()) throw UsageError("no command given (try obrix-board --help)");
+  return options;
+}
 
+// The command named at `next`, a group's name taking the following word as
+// well; `next` moves past the name. nullptr when the group's help was asked
+// for (and printed) instead.
+const Command* ReadCommandName(const std::vector<std::string>& args, size_t& next) {
+  if (next == args.size()) throw UsageError("no command given (try obrix-board --help)");
   std::string name = args[next++];
   if (IsGroup(name)) {
-    if (next == args.size() || args[next] == "--help" || args[next] == "-h") {
-      if (next == args.size()) {
-        throw UsageError(name + ": which one? (" + GroupMembers(name) + ")");
-      }
+    if (next == args.size()) throw UsageError(name + ": which one? (" + GroupMembers(name) + ")");
+    if (args[next] == "--help" || args[next] == "-h") {
       PrintGroupHelp(name, std::cout);
-      return 0;
+      return nullptr;
     }
     const std::string group = name;
     name += " " + args[next++];
@@ -141,17 +164,32 @@ int Run(const std::vector<std::string>& args) {
   }
   const Command* command = FindCommand(name);
   if (!command) throw UsageError("unknown command " + name + " (try obrix-board --help)");
+  return command;
+}
 
-  const std::vector<std::string> words(args.begin() + static_cast<std::ptrdiff_t>(next),
-                                       args.end());
+// Runs `command` with `words`, or prints its help when they ask for it. A
+// --board among the words overrides `board`.
+int Execute(const Command& command, const std::vector<std::string>& words,
+            std::optional<std::string> board) {
   if (AsksForHelp(words)) {
-    PrintCommandHelp(*command, std::cout);
+    PrintCommandHelp(command, std::cout);
     return 0;
   }
-  const Arguments parsed = ParseArguments(command->spec, words);
+  const Arguments parsed = ParseArguments(command.spec, words);
   if (const auto given = parsed.Value("--board")) board = given;
   if (board && board->empty()) throw UsageError("--board needs a path");
-  return command->run(parsed, board ? *board : board::DefaultBoardPath());
+  return command.run(parsed, board ? *board : board::DefaultBoardPath());
+}
+
+int Run(const std::vector<std::string>& args) {
+  const ToolOptions options = ReadToolOptions(args);
+  if (options.answered) return 0;
+  size_t next = options.next;
+  const Command* command = ReadCommandName(args, next);
+  if (!command) return 0;
+  const std::vector<std::string> words(args.begin() + static_cast<std::ptrdiff_t>(next),
+                                       args.end());
+  return Execute(*command, words, options.board);
 }
 
 }  // namespace

@@ -1,33 +1,37 @@
-// The one failure type of the system and the table of its codes.
+// The two failure types of the system and the table of failure codes.
 //
 // Procedures report their outcome as a boolean and log each failure where
 // they meet it. A failure that ends an operation (a number that does not
 // convert, a file that cannot be written, a board that cannot be read) is
 // raised as a `Failure`, carrying a number from the table below and a
-// description. Only the operation drivers (and the work-directory
-// initialisers) catch it; the drivers log it as their error line.
+// description. The operation drivers (and the work-directory initialisers)
+// catch it, the drivers logging it as their error line; the steps that are
+// extras of a packet (bulletins, the new-files list) ignore it.
+//
+// A log that cannot be written is a `LogFailure` instead: it ends the run,
+// since nothing that follows could be reported.
 #pragma once
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace obrix {
 
 // Failure numbers. One table for the whole program; the numbers appear in
 // the log after "(QwkDownload) Error # " and "(QwkUpload) - Error #".
 enum FailureCode : int32_t {
-  kFailureOverflow = 6,         // a number does not fit its counter or field
-  kFailureSubscript = 9,        // an index outside its table
-  kFailureTypeMismatch = 13,    // a text that must be a number is not one
-  kFailureFileNotFound = 53,    // a local file that must exist does not
-  kFailureFileIo = 57,          // a local file cannot be read or written
-  kFailurePermission = 70,      // a local file cannot be opened or created
-  kFailurePathAccess = 75,      // a path names something that is not a plain file
-  kFailureBadPacket = 100,      // a reply packet that is cut short or malformed
-  kFailureServer = 1000,        // the board cannot be read or written
-  kFailureNotLoggedIn = 1001,   // a per-user operation without a log-in
-  kFailureLog = 1100,           // the activity log cannot be written
+  kFailureOverflow = 6,        // a number does not fit its counter or field
+  kFailureSubscript = 9,       // an index outside its table
+  kFailureTypeMismatch = 13,   // a text that must be a number is not one
+  kFailureFileNotFound = 53,   // a local file that must exist does not
+  kFailureFileIo = 57,         // a local file cannot be read or written
+  kFailurePermission = 70,     // a local file cannot be opened or created
+  kFailurePathAccess = 75,     // a path names something that is not a plain file
+  kFailureBadPacket = 100,     // a reply packet that is cut short or malformed
+  kFailureServer = 1000,       // the board cannot be read or written
+  kFailureNotLoggedIn = 1001,  // a per-user operation without a log-in
 };
 
 class Failure : public std::runtime_error {
@@ -40,6 +44,21 @@ class Failure : public std::runtime_error {
 
  private:
   int32_t number_;
+};
+
+// The activity log cannot be written. Deliberately neither a `Failure` nor
+// a std::exception: the handlers that ignore a failing step, or report a
+// failure of the board as an operation's error line, cannot catch it, so
+// it passes every operation and ends the run in the program's last
+// handler (exit status 4) once the session is closed.
+class LogFailure {
+ public:
+  explicit LogFailure(std::string description) : description_(std::move(description)) {}
+
+  const std::string& description() const { return description_; }
+
+ private:
+  std::string description_;
 };
 
 }  // namespace obrix

@@ -446,8 +446,8 @@ bool QwkDownload(RunContext& context) {
   try {
     return download.Run();
   } catch (const Failure& failure) {
-    // A log that cannot be written cannot report anything; the run ends.
-    if (failure.number() == kFailureLog) throw;
+    // A log that cannot be written (LogFailure) passes both handlers: it
+    // cannot report anything, and the run ends.
     download.EndOpenLine();
     ReportFailure(context, failure.number(), failure.description());
   } catch (const std::exception& error) {

@@ -1,8 +1,11 @@
 #include "driver/run_sequence.h"
 
+#include <cstdio>
+#include <exception>
 #include <string>
 
 #include "base/failure.h"
+#include "base/text.h"
 #include "base/version.h"
 #include "download/qwk_download.h"
 #include "driver/command_line.h"
@@ -15,6 +18,19 @@ namespace {
 
 constexpr const char* kApplicationName = "Obrix";
 
+// What the command line asks for; a value it lacks is empty.
+struct CommandLine {
+  std::string userName;
+  std::string password;
+  std::string operation;
+  bool overwrite = false;
+};
+
+CommandLine ReadCommandLine(const std::string& arguments) {
+  return {ParseUserName(arguments), ParsePassword(arguments), ParseOperation(arguments),
+          ParseOverwrite(arguments)};
+}
+
 std::string VersionLine() {
   return "Obrix version " + std::to_string(version::kMajor) + "." +
          std::to_string(version::kMinor) + "." + std::to_string(version::kRevision) +
@@ -23,73 +39,107 @@ std::string VersionLine() {
 
 std::string NoticeLine() { return std::string(version::kLegalNotice) + " " + version::kCompany; }
 
-// Everything up to the user's log-in; returns kExitOk when the user is
-// logged in, else the exit status of the failure (already logged).
-int Login(RunContext& context, const std::string& arguments) {
-  ActivityLog& log = context.log;
-  Server& server = context.server;
-  RunState& state = context.state;
-
+void WriteBanner(ActivityLog& log) {
   log.Line(std::string(50, '-'));
   log.Line(VersionLine());
   log.Line(NoticeLine());
+}
 
-  const std::string userName = ParseUserName(arguments);
-  const std::string password = ParsePassword(arguments);
-  const std::string operation = ParseOperation(arguments);
-  const bool overwrite = ParseOverwrite(arguments);
+// True when the command line names a user, a password and an operation;
+// else logs every value it lacks.
+bool CheckCommandLine(ActivityLog& log, const CommandLine& line) {
+  if (!line.userName.empty() && !line.password.empty() && !line.operation.empty()) return true;
+  log.Line("ERROR - Command line syntax error");
+  if (line.userName.empty()) log.Line("/U - Parameter not specified for USER NAME.");
+  if (line.password.empty()) log.Line("/P - Parameter not specified for PASSWORD.");
+  if (line.operation.empty()) log.Line("/DOWNLOAD or /UPLOAD not specified for operation type.");
+  log.Line("Exiting program.");
+  return false;
+}
 
-  if (userName.empty() || password.empty() || operation.empty()) {
-    log.Line("ERROR - Command line syntax error");
-    if (userName.empty()) log.Line("/U - Parameter not specified for USER NAME.");
-    if (password.empty()) log.Line("/P - Parameter not specified for PASSWORD.");
-    if (operation.empty()) log.Line("/DOWNLOAD or /UPLOAD not specified for operation type.");
-    log.Line("Exiting program.");
-    return kExitCommandLine;
+void KeepCommandLine(RunState& state, const CommandLine& line) {
+  state.UserName = line.userName;
+  state.Operation = line.operation;
+  state.Overwrite = line.overwrite;
+}
+
+// Connects to the board and creates the server context, arming `session`
+// once connected. False (logged) when either fails.
+bool Connect(RunContext& context, SessionGuard& session) {
+  context.log.Line("Connecting to Wildcat...");
+  if (!context.server.vbWildcatServerConnect(nullptr)) {
+    context.log.Line("Unable to Connect to Wildcat");
+    return false;
   }
-
-  state.UserName = userName;
-  state.Operation = operation;
-  state.Overwrite = overwrite;
-
-  log.Line("Connecting to Wildcat...");
-  if (!server.vbWildcatServerConnect(nullptr)) {
-    log.Line("Unable to Connect to Wildcat");
-    return kExitSession;
+  session.Arm();
+  if (!context.server.WildcatServerCreateContext()) {
+    context.log.Line("Unable to create Wildcat Context");
+    return false;
   }
-  if (!server.WildcatServerCreateContext()) {
-    log.Line("Unable to create Wildcat Context");
-    server.WildcatServerDeleteContext();
-    return kExitSession;
-  }
+  return true;
+}
 
-  auto failureTail = [&] {
-    server.LogoutUser();
-    server.WildcatServerDeleteContext();
-    log.Line("Disconnected from Wildcat.");
-    return kExitSession;
-  };
-
-  if (!server.LoginSystem()) {
-    log.Line("Unable to login as SYSTEM and get user Record");
-    return failureTail();
+// Logs in as SYSTEM and finds the user named on the command line, whose
+// name `name` then holds as the board spells it. False (logged) when either
+// fails.
+bool FindUser(RunContext& context, std::string& name, UserRecord& user) {
+  if (!context.server.LoginSystem()) {
+    context.log.Line("Unable to login as SYSTEM and get user Record");
+    return false;
   }
-  std::string name = userName;
-  UserRecord found;
   int32_t position = 0;
-  if (!server.vbGetUserByName(name, found, position)) {
-    log.Line("User Record not found.");
-    return failureTail();
+  if (!context.server.vbGetUserByName(name, user, position)) {
+    context.log.Line("User Record not found.");
+    return false;
   }
-  server.LogoutUser();
+  return true;
+}
+
+// Ends SYSTEM's log-in and logs the user in with `password` (upper-cased).
+// False (logged) when the board refuses him.
+bool LogInUser(RunContext& context, const std::string& name, const UserRecord& user,
+               const std::string& password) {
+  context.server.LogoutUser();
   UserRecord loggedIn;
-  if (server.vbLoginUserEx(found.info.id, ToUpper(password), 1, kApplicationName, loggedIn)) {
-    log.Line("Logged in as " + name);
-    state.UserId = found.info.id;
-    return kExitOk;
+  if (!context.server.vbLoginUserEx(user.info.id, ToUpper(password), 1, kApplicationName,
+                                    loggedIn)) {
+    context.log.Line("Unable to LOGIN as " + name);
+    return false;
   }
-  log.Line("Unable to LOGIN as " + name);
-  return failureTail();
+  context.log.Line("Logged in as " + name);
+  context.state.UserId = user.info.id;
+  return true;
+}
+
+// Everything up to the user's log-in; returns kExitOk when the user is
+// logged in, else the exit status of the failure (already logged).
+int Login(RunContext& context, SessionGuard& session, const std::string& arguments) {
+  WriteBanner(context.log);
+  const CommandLine line = ReadCommandLine(arguments);
+  if (!CheckCommandLine(context.log, line)) return kExitCommandLine;
+  KeepCommandLine(context.state, line);
+  if (!Connect(context, session)) return kExitSession;
+  std::string name = line.userName;
+  UserRecord user;
+  if (!FindUser(context, name, user) || !LogInUser(context, name, user, line.password)) {
+    session.Disconnect();
+    return kExitSession;
+  }
+  return kExitOk;
+}
+
+// Login, with a failure of the board (rather than a refusal) logged as
+// such and ending the session.
+int LoginReportingServerFailure(RunContext& context, SessionGuard& session,
+                                const std::string& arguments) {
+  try {
+    return Login(context, session, arguments);
+  } catch (const Failure& failure) {
+    context.log.Line("Server failure # " + std::to_string(failure.number()) + ": " +
+                     failure.description());
+    session.Disconnect();
+    return kExitSession;
+  }
 }
 
 // Runs the operation chosen on the command line; true when it succeeded.
@@ -117,44 +167,43 @@ bool RunOperation(RunContext& context) {
   return false;
 }
 
+// Main, with any exception but the log's failure logged as the run's last
+// line ("Unexpected failure: " and its description).
+int MainReportingTheUnexpected(RunContext& context, const std::string& arguments) {
+  try {
+    return Main(context, arguments);
+  } catch (const LogFailure&) {
+    throw;  // nothing more can be logged
+  } catch (const std::exception& error) {
+    context.log.Line(std::string("Unexpected failure: ") + error.what());
+  } catch (...) {
+    context.log.Line("Unexpected failure: an exception of unknown type");
+  }
+  return kExitOperationFailed;
+}
+
 }  // namespace
 
-bool OpenSession(RunContext& context, const std::string& arguments) {
-  return Login(context, arguments) == kExitOk;
+bool OpenSession(RunContext& context, SessionGuard& session, const std::string& arguments) {
+  return Login(context, session, arguments) == kExitOk;
 }
 
 int Main(RunContext& context, const std::string& arguments) {
-  int session = kExitSession;
-  try {
-    session = Login(context, arguments);
-  } catch (const Failure& failure) {
-    // The board failed (rather than refused) while the session was being
-    // opened: say so, close what was opened, and end the run.
-    if (failure.number() == kFailureLog) throw;
-    context.log.Line("Server failure # " + std::to_string(failure.number()) + ": " +
-                     failure.description());
-    context.server.LogoutUser();
-    context.server.WildcatServerDeleteContext();
-    context.log.Line("Disconnected from Wildcat.");
-    return kExitSession;
-  }
-  if (session != kExitOk) return session;
-  bool done = false;
-  try {
-    done = RunOperation(context);
-    context.log.Line("Disconnected from Wildcat.");
-  } catch (...) {
-    // The log could not be written (or a failure escaped an operation):
-    // close the session before the failure ends the run.
-    context.state.workLock.reset();
-    context.server.LogoutUser();
-    context.server.WildcatServerDeleteContext();
-    throw;
-  }
-  context.server.LogoutUser();
-  context.server.WildcatServerDeleteContext();
-  context.state.workLock.reset();
+  SessionGuard session(context);
+  const int opened = LoginReportingServerFailure(context, session, arguments);
+  if (opened != kExitOk) return opened;
+  const bool done = RunOperation(context);
+  session.Disconnect();
   return done ? kExitOk : kExitOperationFailed;
+}
+
+int RunMain(RunContext& context, const std::string& arguments) {
+  try {
+    return MainReportingTheUnexpected(context, arguments);
+  } catch (const LogFailure& failure) {
+    std::fprintf(stderr, "obrix: %s\n", failure.description().c_str());
+    return kExitLog;
+  }
 }
 
 }  // namespace obrix

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "driver/session_guard.h"
 #include "run/run_context.h"
 
 namespace obrix {
@@ -10,19 +11,26 @@ namespace obrix {
 // Exit status of the program.
 enum ExitStatus : int {
   kExitOk = 0,               // the operation ran to a true result
-  kExitOperationFailed = 1,  // the operation or its initialisation failed
+  kExitOperationFailed = 1,  // the operation or its initialisation failed; any unexpected failure
   kExitCommandLine = 2,      // the command line was rejected
   kExitSession = 3,          // no session: connect, context, SYSTEM log-in, user or password
   kExitLog = 4,              // the activity log could not be written
 };
 
 // Everything up to and including the user's log-in. True when the user is
-// logged in and UserName, Operation, Overwrite and UserId are set.
-bool OpenSession(RunContext& context, const std::string& arguments);
+// logged in and UserName, Operation, Overwrite and UserId are set; the
+// session then lasts as long as `session`.
+bool OpenSession(RunContext& context, SessionGuard& session, const std::string& arguments);
 
 // One run: the session, the chosen operation, the log-out. Returns the
-// exit status. Raises Failure(kFailureLog) when the log cannot be written
-// (after releasing what it opened).
+// exit status. A failure of the board while the session opens is logged
+// and gives kExitSession; any exception that escapes the operation
+// (LogFailure when the log cannot be written) passes, the session closed.
 int Main(RunContext& context, const std::string& arguments);
+
+// Main under the program's last handlers. LogFailure gives one line on
+// standard error and kExitLog; any other exception the log line
+// "Unexpected failure: " + its description and kExitOperationFailed.
+int RunMain(RunContext& context, const std::string& arguments);
 
 }  // namespace obrix

@@ -62,8 +62,7 @@ bool InitDownload(RunContext& context) {
     if (context.server.GetConferenceCount() <= 0) return false;
     context.log.Line("Starting QWK Download process...");
     return true;
-  } catch (const Failure& failure) {
-    if (failure.number() == kFailureLog) throw;
+  } catch (const Failure&) {
     return false;
   }
 }
@@ -77,8 +76,7 @@ bool InitUpload(RunContext& context) {
     if (!LockWorkDirectory(context)) return false;
     context.log.Line("Starting QWK Upload process...");
     return true;
-  } catch (const Failure& failure) {
-    if (failure.number() == kFailureLog) throw;
+  } catch (const Failure&) {
     return false;
   }
 }

@@ -47,7 +47,7 @@ void ActivityLog::WriteLog(const std::string& message, bool noLineEnd, bool time
     file.Write(text);
     file.Close();
   } catch (const Failure& failure) {
-    throw Failure(kFailureLog, "cannot write the log " + path_ + ": " + failure.description());
+    throw LogFailure("cannot write the log " + path_ + ": " + failure.description());
   }
 }
 

@@ -18,8 +18,8 @@ class ActivityLog {
 
   // Writes `message`. With `timeStamp` the date and time come first; with
   // both `noLineEnd` and `timeStamp` the line is left open so that the next
-  // call continues it. Raises Failure(kFailureLog) when the log cannot be
-  // opened or written.
+  // call continues it. Raises LogFailure when the log cannot be opened or
+  // written.
   void WriteLog(const std::string& message, bool noLineEnd, bool timeStamp);
 
   // One complete, time-stamped line: WriteLog(message, false, true).

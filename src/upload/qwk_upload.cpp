@@ -80,37 +80,52 @@ void RemovePacketFile(RunContext& context, std::string path) {
   RemoveFile(path);
 }
 
-bool Upload(RunContext& context) {
-  Server& server = context.server;
-  const std::string& qwkPath = context.state.QwkPath;
-
+// The packet id of the board, which names the REP packet and its reply file.
+std::string PacketId(Server& server) {
   MakewildRecord board;
   server.vbGetMakewild(board);
+  return board.packetId.Trimmed();
+}
+
+UserRecord LoggedInUser(RunContext& context) {
   UserRecord user;
   int32_t position = 0;
-  server.vbGetUserById(context.state.UserId, user, position);
-  const std::string packetId = board.packetId.Trimmed();
-  // A run killed while it read a packet left its reply file behind.
-  RemoveStaleUnpackFolders(qwkPath);
+  context.server.vbGetUserById(context.state.UserId, user, position);
+  return user;
+}
 
-  const std::optional<std::string> archive = FindReplyArchive(server, qwkPath, packetId);
+// The path of the REP packet in the work directory; nullopt (logged) when
+// there is none.
+std::optional<std::string> LocateReplyArchive(RunContext& context, const std::string& packetId) {
+  const std::string& qwkPath = context.state.QwkPath;
+  std::optional<std::string> archive = FindReplyArchive(context.server, qwkPath, packetId);
   if (!archive) {
     context.log.Line("Unable to locate BBS .REP packet [" + qwkPath + packetId + ".rep]");
-    return false;
   }
+  return archive;
+}
 
-  UnpackFolder unpacked(qwkPath);
-  if (!UnzipReplyMember(*archive, packetId, unpacked.path())) {
+// Unpacks the reply file of `archive` into `folder` and opens it with
+// `reader`. Returns its path; nullopt (logged) when either step fails.
+std::optional<std::string> OpenReplyFile(RunContext& context, const std::string& archive,
+                                         const std::string& packetId, const UnpackFolder& folder,
+                                         ReplyReader& reader) {
+  if (!UnzipReplyMember(archive, packetId, folder.path())) {
     context.log.Line("There was a problem unzipping the .REP archive.");
-    return false;
+    return std::nullopt;
   }
-  const std::optional<std::string> replyPath = FindReplyFile(unpacked.path(), packetId);
-  ReplyReader reader;
+  std::optional<std::string> replyPath = FindReplyFile(folder.path(), packetId);
   if (!replyPath || !reader.OpenReplyFile(*replyPath)) {
     context.log.Line("Unable to open .REP file");
-    return false;
+    return std::nullopt;
   }
+  return replyPath;
+}
 
+// Reads the reply file to its end, acting on control messages and posting
+// the other replies; returns how many the board stored. Raises
+// Failure(kFailureOverflow) when that count outgrows 16 bits.
+int16_t PostReplies(RunContext& context, const UserRecord& user, ReplyReader& reader) {
   int16_t posted = 0;
   for (;;) {
     MessageRecord record;
@@ -128,15 +143,37 @@ bool Upload(RunContext& context) {
     }
   }
   reader.CloseReplyFile();
+  return posted;
+}
+
+// The private folder goes before the archive: a run stopped in between
+// leaves the archive, which the next upload reads again, and never a
+// folder that no run would come back for.
+void RemovePacket(RunContext& context, const std::string& replyPath, UnpackFolder& unpacked,
+                  const std::string& archive) {
+  RemovePacketFile(context, replyPath);
+  unpacked.Remove();
+  RemovePacketFile(context, archive);
+}
+
+bool Upload(RunContext& context) {
+  const std::string packetId = PacketId(context.server);
+  const UserRecord user = LoggedInUser(context);
+  // A run killed while it read a packet left its reply file behind.
+  RemoveStaleUnpackFolders(context.state.QwkPath);
+
+  const std::optional<std::string> archive = LocateReplyArchive(context, packetId);
+  if (!archive) return false;
+  UnpackFolder unpacked(context.state.QwkPath);
+  ReplyReader reader;
+  const std::optional<std::string> replyPath =
+      OpenReplyFile(context, *archive, packetId, unpacked, reader);
+  if (!replyPath) return false;
+
+  const int16_t posted = PostReplies(context, user, reader);
   context.log.Line(posted == 1 ? std::string("1 reply uploaded.")
                                : Decimal(posted) + " replies uploaded.");
-
-  RemovePacketFile(context, *replyPath);
-  // The private folder goes before the archive: a run stopped in between
-  // leaves the archive, which the next upload reads again, and never a
-  // folder that no run would come back for.
-  unpacked.Remove();
-  RemovePacketFile(context, *archive);
+  RemovePacket(context, *replyPath, unpacked, *archive);
   return true;
 }
 
@@ -146,7 +183,6 @@ bool QwkUpload(RunContext& context) {
   try {
     return Upload(context);
   } catch (const Failure& failure) {
-    if (failure.number() == kFailureLog) throw;
     context.log.Line("(QwkUpload) - Error #" + Decimal(failure.number()) + ": " +
                      failure.description());
     return false;
