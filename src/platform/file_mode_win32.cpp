@@ -17,6 +17,15 @@ bool CreateOwnerOnlyFile(const std::string& path, std::string& reason) {
   return true;
 }
 
+// A new folder takes the access list of its parent, as a new file does.
+bool CreateOwnerOnlyDirectory(const std::string& path, std::string& reason) {
+  if (!::CreateDirectoryA(path.c_str(), nullptr)) {
+    reason = "cannot create the folder (error " + std::to_string(::GetLastError()) + ")";
+    return false;
+  }
+  return true;
+}
+
 bool RestrictToOwner(const std::string& path) {
   return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

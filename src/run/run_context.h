@@ -27,7 +27,7 @@ struct RunState {
   std::vector<PacketMessage> PacketMessages;  // taken messages addressed to the user
   std::vector<int32_t> ConfLastRead;          // new pointer per conference number
 
-  // The folder of the program file; the work directory lies inside it.
+  // The folder of the program file; the default work directory lies inside it.
   std::string programDirectory;
   // The work directory's lock, held from the initialiser to the end of the run.
   std::optional<FileLock> workLock;
