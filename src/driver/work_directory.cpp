@@ -4,19 +4,62 @@
 #include <filesystem>
 
 #include "base/failure.h"
+#include "platform/file_mode.h"
 #include "platform/files.h"
 
 namespace obrix {
 
 namespace {
 
-std::string WorkDirectoryPath(const RunState& state) {
-  return state.programDirectory + PathSeparator() + kWorkDirectoryName;
+struct WorkDirectory {
+  std::string path;     // as named, perhaps with a trailing separator
+  bool chosen = false;  // named by OBRIX_WORK
+};
+
+// The folder named by OBRIX_WORK, or Qwk beside the program when the
+// variable is unset or empty.
+WorkDirectory ChooseWorkDirectory(const RunState& state) {
+  const char* value = std::getenv(kWorkVariable);
+  if (value && *value) {
+    return {value, true};
+  }
+  return {state.programDirectory + PathSeparator() + kWorkDirectoryName, false};
 }
 
 bool IsFolder(const std::string& path) {
   std::error_code ec;
   return std::filesystem::is_directory(path, ec);
+}
+
+// Why `work` cannot serve as the work directory (creating it when `create`
+// is set and nothing has its name); empty when it can.
+std::string WorkDirectoryProblem(const WorkDirectory& work, bool create) {
+  if (work.chosen && !std::filesystem::path(work.path).is_absolute()) {
+    return std::string(kWorkVariable) + " must be an absolute path, not \"" + work.path + "\"";
+  }
+  if (IsFolder(work.path)) return {};
+  std::error_code ec;
+  if (std::filesystem::symlink_status(work.path, ec).type() !=
+      std::filesystem::file_type::not_found) {
+    return work.path + " is not a folder";
+  }
+  if (!create) return work.path + " does not exist";
+  std::string reason;
+  if (CreateOwnerOnlyDirectory(work.path, reason)) return {};
+  return "cannot create " + work.path + ": " + reason;
+}
+
+// Sets QwkPath and checks the folder. A folder named by OBRIX_WORK that
+// cannot be used is logged with the reason; Qwk beside the program fails
+// silently, leaving the run sequence's summary line alone in the log.
+bool PrepareWorkDirectory(RunContext& context, bool create) {
+  const WorkDirectory work = ChooseWorkDirectory(context.state);
+  const bool ended = !work.path.empty() && work.path.back() == PathSeparator();
+  context.state.QwkPath = ended ? work.path : work.path + PathSeparator();
+  const std::string problem = WorkDirectoryProblem(work, create);
+  if (problem.empty()) return true;
+  if (work.chosen) context.log.Line("Cannot use the work directory: " + problem);
+  return false;
 }
 
 // Takes the work directory's lock for the rest of the run.
@@ -52,11 +95,8 @@ double WorkLockWaitSeconds() {
 }
 
 bool InitDownload(RunContext& context) {
-  RunState& state = context.state;
   try {
-    const std::string directory = WorkDirectoryPath(state);
-    state.QwkPath = directory + PathSeparator();
-    if (!IsFolder(directory) && !CreateDirectory(directory)) return false;
+    if (!PrepareWorkDirectory(context, /*create=*/true)) return false;
     if (!LockWorkDirectory(context)) return false;
     // The download keeps a new pointer per conference.
     if (context.server.GetConferenceCount() <= 0) return false;
@@ -68,11 +108,8 @@ bool InitDownload(RunContext& context) {
 }
 
 bool InitUpload(RunContext& context) {
-  RunState& state = context.state;
   try {
-    const std::string directory = WorkDirectoryPath(state);
-    state.QwkPath = directory + PathSeparator();
-    if (!IsFolder(directory)) return false;
+    if (!PrepareWorkDirectory(context, /*create=*/false)) return false;
     if (!LockWorkDirectory(context)) return false;
     context.log.Line("Starting QWK Upload process...");
     return true;

@@ -1,4 +1,7 @@
-// The work directory "Qwk" beside the program file, shared by every run.
+// The work directory: the folder named by the environment variable
+// OBRIX_WORK (an absolute path), else "Qwk" beside the program file. It is
+// shared by every run that finds the same folder, and created for a
+// download when missing, readable by its owner only.
 //
 // Each initialiser sets QwkPath and takes an exclusive lock on the
 // directory's lock file, held until the run ends, so that runs for
@@ -11,6 +14,7 @@
 namespace obrix {
 
 inline constexpr const char* kWorkDirectoryName = "Qwk";
+inline constexpr const char* kWorkVariable = "OBRIX_WORK";
 inline constexpr const char* kWorkLockName = "obrix.lock";
 
 // Prepares the work directory for a download (creating it when missing)
@@ -18,7 +22,8 @@ inline constexpr const char* kWorkLockName = "obrix.lock";
 bool InitDownload(RunContext& context);
 
 // Checks that the work directory exists. False when it does not (nothing
-// is created or logged then) or when it is in use.
+// is created then, and only a folder named by OBRIX_WORK is reported) or
+// when it is in use.
 bool InitUpload(RunContext& context);
 
 // How long a run waits for the work directory's lock, in seconds.

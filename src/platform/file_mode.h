@@ -1,5 +1,5 @@
-// Files that only their owner may read and write (the board holds password
-// hashes).
+// Files and folders that only their owner may use (the board holds password
+// hashes; the work directory holds the callers' mail).
 #pragma once
 
 #include <string>
@@ -10,5 +10,9 @@ namespace obrix {
 // and write. Fails (false, nothing created) when anything already has the
 // name or the file cannot be created; `reason` then says why.
 bool CreateOwnerOnlyFile(const std::string& path, std::string& reason);
+
+// Creates one folder level at `path` that only its owner may list, enter
+// and write. False when it cannot be created; `reason` then says why.
+bool CreateOwnerOnlyDirectory(const std::string& path, std::string& reason);
 
 }  // namespace obrix

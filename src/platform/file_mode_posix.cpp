@@ -24,4 +24,19 @@ bool CreateOwnerOnlyFile(const std::string& path, std::string& reason) {
   return restricted;
 }
 
+bool CreateOwnerOnlyDirectory(const std::string& path, std::string& reason) {
+  if (mkdir(path.c_str(), 0700) != 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  // As for files: the umask may have taken more than the group's and
+  // others' rights.
+  if (chmod(path.c_str(), 0700) != 0) {
+    reason = std::strerror(errno);
+    rmdir(path.c_str());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace obrix

@@ -17,4 +17,13 @@ bool CreateOwnerOnlyFile(const std::string& path, std::string& reason) {
   return true;
 }
 
+// A new folder takes the access list of its parent, as a new file does.
+bool CreateOwnerOnlyDirectory(const std::string& path, std::string& reason) {
+  if (!::CreateDirectoryA(path.c_str(), nullptr)) {
+    reason = "cannot create the folder (error " + std::to_string(::GetLastError()) + ")";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace obrix

@@ -21,7 +21,7 @@ struct RunState {
   int32_t UserId = 0;   // set after the user's log-in
   std::string QwkPath;  // the work directory, ending with the separator
 
-  // The folder of the program file; the work directory lies inside it.
+  // The folder of the program file; the default work directory lies inside it.
   std::string programDirectory;
   // The work directory's lock, held from the initialiser to the end of the run.
   std::optional<FileLock> workLock;

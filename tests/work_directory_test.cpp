@@ -1,0 +1,116 @@
+// The work directory a sysop chooses with OBRIX_WORK: the real obrix run as
+// a process against a real board, with the folder set, unset and unusable.
+#include "driver/work_directory.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "driver/run_sequence.h"
+#include "support/upload_test_support.h"
+
+namespace obrix::testing {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+
+namespace fs = std::filesystem;
+
+constexpr fs::perms kOwnerOnly = fs::perms::owner_all;
+
+class WorkDirectoryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    obrix_ = InstallObrix(dir_.path());
+    board_ = CreateTestBoard(dir_.path(), 2);
+    board::PostRequest mail;  // something to download
+    mail.conference = 1;
+    mail.from = "JANE ROE";
+    mail.to = "JOHN DOE";
+    mail.subject = "Waiting mail";
+    mail.text = "text";
+    board::BoardAdmin::Open(board_).Post(mail);
+  }
+
+  ProcessResult Run(const std::string& operation, const char* work) {
+    std::map<std::string, std::string> env = {{"OBRIX_BOARD", board_}};
+    if (work) env[kWorkVariable] = work;
+    return RunProgram({obrix_, "/U", "John", "Doe", "/P", "secret", operation}, dir_.path(), env);
+  }
+
+  std::vector<std::string> Log() const {
+    std::vector<std::string> log = LogMessages(dir_ / "obrix.log");
+    return {log.begin() + 3, log.end()};  // without the banner
+  }
+
+  TempDir dir_;
+  TempDir elsewhere_;
+  std::string obrix_;
+  std::string board_;
+};
+
+TEST_F(WorkDirectoryTest, AChosenFolderHoldsThePacketTheReplyAndTheLock) {
+  const std::string work = elsewhere_ / "node1";
+  ProcessResult result = Run("/DOWNLOAD", work.c_str());
+  EXPECT_EQ(result.status, kExitOk) << result.output;
+  EXPECT_EQ(fs::status(work).permissions(), kOwnerOnly);
+  EXPECT_TRUE(Exists(work + "/OBRIX.qwk"));
+  EXPECT_TRUE(Exists(work + "/obrix.lock"));
+  EXPECT_FALSE(Exists(dir_ / "Qwk"));
+
+  TestReply reply;
+  reply.subject = "From node one";
+  reply.text = "Hello";
+  ZipMembers(work + "/OBRIX.rep", {{"OBRIX.MSG", ReplyFile("OBRIX", {reply})}});
+  result = Run("/UPLOAD", (work + "/").c_str());  // a trailing separator is welcome
+  EXPECT_EQ(result.status, kExitOk) << result.output;
+  EXPECT_THAT(Log(), Contains("Upload complete."));
+  EXPECT_FALSE(Exists(dir_ / "Qwk"));
+}
+
+TEST_F(WorkDirectoryTest, UnsetOrEmptyMeansQwkBesideTheProgram) {
+  for (const char* work : {static_cast<const char*>(nullptr), ""}) {
+    fs::remove_all(dir_ / "Qwk");
+    board::BoardAdmin::Open(board_).SetLastRead("JOHN DOE", 1, 0);
+    EXPECT_EQ(Run("/DOWNLOAD", work).status, kExitOk);
+    EXPECT_TRUE(Exists(dir_ / "Qwk/OBRIX.qwk"));
+    EXPECT_EQ(fs::status(dir_ / "Qwk").permissions(), kOwnerOnly);
+  }
+}
+
+TEST_F(WorkDirectoryTest, AFolderThatCannotServeIsReportedWithItsReason) {
+  WriteFile(elsewhere_ / "plain", "not a folder");
+  const struct {
+    std::string work;
+    const char* operation;
+    std::string reason;
+  } cases[] = {
+      {"node1", "/DOWNLOAD", "OBRIX_WORK must be an absolute path, not \"node1\""},
+      {"node1", "/UPLOAD", "OBRIX_WORK must be an absolute path, not \"node1\""},
+      {elsewhere_ / "plain", "/DOWNLOAD", elsewhere_ / "plain is not a folder"},
+      {elsewhere_ / "plain", "/UPLOAD", elsewhere_ / "plain is not a folder"},
+      {elsewhere_ / "missing", "/UPLOAD", elsewhere_ / "missing does not exist"},
+      {elsewhere_ / "no/node1", "/DOWNLOAD",
+       "cannot create " + elsewhere_ / "no/node1: No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.work + " " + c.operation);
+    fs::remove(dir_ / "obrix.log");
+    const ProcessResult result = Run(c.operation, c.work.c_str());
+    EXPECT_EQ(result.status, kExitOperationFailed);
+    const std::string summary = std::string(c.operation) == "/UPLOAD"
+                                    ? "Upload Initialization Failed"
+                                    : "Download Initialization Failed";
+    EXPECT_THAT(Log(), ElementsAre("Connecting to Wildcat...", "Logged in as JOHN DOE",
+                                   "Cannot use the work directory: " + c.reason, summary,
+                                   "Disconnected from Wildcat."));
+  }
+  EXPECT_FALSE(Exists(dir_ / "node1"));
+  EXPECT_FALSE(Exists(elsewhere_ / "missing"));
+  EXPECT_FALSE(Exists(dir_ / "Qwk"));
+}
+
+}  // namespace
+}  // namespace obrix::testing
