@@ -90,19 +90,22 @@ class ReliabilityNodesTest : public ::testing::Test {
   // of them succeeded.
   void RunRound(const std::vector<const char*>& operations) {
     std::vector<Process> runs;
+    runs.reserve(kNodes);
     for (int node = 0; node < kNodes; ++node) {
       runs.push_back(nodes_[node].Start(
           {.operation = operations[node], .user = UserName(node), .password = Password(node)}));
     }
-    for (int node = 0; node < kNodes; ++node) {
-      SCOPED_TRACE("node " + std::to_string(node) + " " + operations[node]);
-      EXPECT_EQ(runs[node].Wait(120), 0);
-      EXPECT_EQ(runs[node].Output(), "");
-      EXPECT_THAT(nodes_[node].Log(), Not(Contains(HasSubstr("Error #"))));
-      if (std::string(operations[node]) == kDownload) CollectPacket(node);
-      if (std::string(operations[node]) == kUpload) {
-        EXPECT_FALSE(Exists(nodes_[node].Work("obrix.rep")));
-      }
+    for (int node = 0; node < kNodes; ++node) Check(node, operations[node], runs[node]);
+  }
+
+  void Check(int node, const std::string& operation, Process& run) {
+    SCOPED_TRACE("node " + std::to_string(node) + " " + operation);
+    EXPECT_EQ(run.Wait(120), 0);
+    EXPECT_EQ(run.Output(), "");
+    EXPECT_THAT(nodes_[node].Log(), Not(Contains(HasSubstr("Error #"))));
+    if (operation == kDownload) CollectPacket(node);
+    if (operation == kUpload) {
+      EXPECT_FALSE(Exists(nodes_[node].Work("obrix.rep")));
     }
   }
 

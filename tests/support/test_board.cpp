@@ -121,10 +121,16 @@ int32_t TestBoard::Post(const TestMessage& message) {
   return id;
 }
 
+namespace {
+void ConnectTo(board::Board& board, const std::string& path) {
+  EXPECT_TRUE(board.vbWildcatServerConnect(path.c_str()));
+  EXPECT_TRUE(board.WildcatServerCreateContext());
+}
+}  // namespace
+
 std::unique_ptr<board::Board> TestBoard::Connect() {
   auto board = std::make_unique<board::Board>();
-  EXPECT_TRUE(board->vbWildcatServerConnect(path_.c_str()));
-  EXPECT_TRUE(board->WildcatServerCreateContext());
+  ConnectTo(*board, path_);
   return board;
 }
 
@@ -143,10 +149,7 @@ std::unique_ptr<board::Board> TestBoard::LogIn(const std::string& name,
 
 int32_t TestBoard::LogIn(board::Board& board, const std::string& name, const std::string& password,
                          bool connected) {
-  if (!connected) {
-    EXPECT_TRUE(board.vbWildcatServerConnect(path_.c_str()));
-    EXPECT_TRUE(board.WildcatServerCreateContext());
-  }
+  if (!connected) ConnectTo(board, path_);
   EXPECT_TRUE(board.LoginSystem());
   std::string key = name;
   UserRecord found;

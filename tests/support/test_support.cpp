@@ -125,6 +125,7 @@ int UnnamedFile(const std::string& bytes) {
     if (options.lowPriority) (void)!nice(19);
     for (const auto& [key, value] : options.environment) setenv(key.c_str(), value.c_str(), 1);
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
     execvp(args[0], args.data());
@@ -252,7 +253,7 @@ std::string ObrixBinary() { return OBRIX_BINARY; }
 std::string BoardBinary() { return OBRIX_BOARD_BINARY; }
 
 std::string InstallObrix(const std::string& dir) {
-  const std::string target = dir + "/obrix";
+  std::string target = dir + "/obrix";
   std::filesystem::remove(target);
   std::error_code linked;
   std::filesystem::create_hard_link(ObrixBinary(), target, linked);
