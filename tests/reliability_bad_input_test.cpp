@@ -274,9 +274,9 @@ TEST(ReliabilityBadInput, ALockedBoardFailsTheRunCleanlyAfterTheBusyWait) {
     Process a = writing.node.Start(Job(kUpload));
     Process b = download.node.Start(Job(kDownload));
     Process c = closed.node.Start(Job(kUpload));
-    upload = {a.Wait(60), a.Output()};
-    downloaded = {b.Wait(60), b.Output()};
-    unreadable = {c.Wait(60), c.Output()};
+    upload = a.Finish(60);
+    downloaded = b.Finish(60);
+    unreadable = c.Finish(60);
   }
 
   EXPECT_EQ(upload.status, 1);

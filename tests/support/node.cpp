@@ -50,13 +50,7 @@ Process Node::Start(const Call& call) const {
                       options);
 }
 
-ProcessResult Node::Run(const Call& call) const {
-  Process process = Start(call);
-  ProcessResult result;
-  result.status = process.Wait(120);
-  result.output = process.Output();
-  return result;
-}
+ProcessResult Node::Run(const Call& call) const { return Start(call).Finish(120); }
 
 std::vector<std::string> Node::Log() const {
   const std::string path = dir_ + "/obrix.log";

@@ -38,7 +38,6 @@ class Node {
   explicit Node(const std::string& boardPath, const std::string& folder = "");
 
   const std::string& dir() const { return dir_; }
-  const std::string& board() const { return board_; }
   // A file in the work directory, or the directory itself.
   std::string Work(const std::string& name = "") const;
   // The work directory's files, its lock file aside.

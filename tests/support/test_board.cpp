@@ -96,10 +96,6 @@ int32_t TestBoard::AddUser(const TestUser& user) {
   return id;
 }
 
-void TestBoard::SetPassword(const std::string& name, const std::string& password) {
-  StorePassword(Admin(), name, password);
-}
-
 void TestBoard::AddConferences(const std::vector<int32_t>& numbers) {
   for (const int32_t n : numbers) Admin().AddConference(n, "Conference " + Decimal(n), 3, {});
 }

@@ -83,7 +83,6 @@ class TestBoard {
   void Close() { admin_.reset(); }
 
   int32_t AddUser(const TestUser& user);
-  void SetPassword(const std::string& name, const std::string& password);
   int32_t UserId(const std::string& name) { return Admin().UserId(name); }
   // Adds conferences `numbers`, named "Conference <n>", default flags 3.
   void AddConferences(const std::vector<int32_t>& numbers);

@@ -228,6 +228,11 @@ std::string Process::Output() const {
   return output;
 }
 
+ProcessResult Process::Finish(double seconds) {
+  const int status = Wait(seconds);
+  return {status, Output()};
+}
+
 void Process::Reap(int status) {
   status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   pid_ = -1;
@@ -241,12 +246,8 @@ Process StartProgram(const std::vector<std::string>& argv, const std::string& wo
 ProcessResult RunProgram(const std::vector<std::string>& argv, const std::string& workingDirectory,
                          const std::map<std::string, std::string>& environment,
                          const std::string& input) {
-  Process process =
-      StartProgram(argv, workingDirectory, {.environment = environment, .input = input});
-  ProcessResult result;
-  result.status = process.Wait(120);
-  result.output = process.Output();
-  return result;
+  return StartProgram(argv, workingDirectory, {.environment = environment, .input = input})
+      .Finish(120);
 }
 
 std::string ObrixBinary() { return OBRIX_BINARY; }

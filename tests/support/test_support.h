@@ -84,6 +84,8 @@ class Process {
   void Continue();
   // What the program wrote so far.
   std::string Output() const;
+  // Waits as Wait does; the status and all the output.
+  ProcessResult Finish(double seconds);
 
  private:
   void Reap(int status);
