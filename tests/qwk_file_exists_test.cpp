@@ -61,24 +61,16 @@ TEST_F(QwkFileExistsTest, LinksAndFoldersCountAsAbsentAndStay) {
 }
 
 TEST_F(QwkFileExistsTest, ServerPathsAskTheBoardInAnyLetterCase) {
-  auto admin = Admin();
-  admin.AddConference(3, "Three", 3, {});
-  board::PostRequest request;
-  request.conference = 3;
-  request.from = "Sysop";
-  request.to = "All";
-  request.subject = "With a file";
-  request.text = "see the attachment";
-  const auto withFile = admin.Post(request);
-  const auto withoutFile = admin.Post(request);
-  admin.Attach(withFile.id, "attached bytes");
-  admin.PutServerFile("wc:\\disp\\goodbye.bbs", "bye");
+  test_.AddConferences({3});
+  const int32_t withFile = test_.Post({.conference = 3, .attachment = "attached bytes"});
+  const int32_t withoutFile = test_.Post({.conference = 3, .subject = "No file"});
+  test_.Admin().PutServerFile("wc:\\disp\\goodbye.bbs", "bye");
   LogInSystem();
   CountingServer server(board_);
 
-  std::string attached = "wc:\\conf(3)\\message(" + std::to_string(withFile.id) + ")\\attach";
+  std::string attached = "wc:\\conf(3)\\message(" + std::to_string(withFile) + ")\\attach";
   EXPECT_TRUE(FileExists(server, attached));
-  std::string notAttached = "wc:\\conf(3)\\message(" + std::to_string(withoutFile.id) + ")\\attach";
+  std::string notAttached = "wc:\\conf(3)\\message(" + std::to_string(withoutFile) + ")\\attach";
   EXPECT_FALSE(FileExists(server, notAttached));
   std::string upper = "WC:\\DISP\\GOODBYE.BBS";
   EXPECT_TRUE(FileExists(server, upper));

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,20 +20,9 @@ using testing::ReadFile;
 using testing::RunProgram;
 using testing::WriteFile;
 
-// The program's path on the search path, as the archiver is found.
-std::string OnSearchPath(const std::string& program) {
-  std::istringstream path(std::getenv("PATH") ? std::getenv("PATH") : "");
-  std::string folder;
-  while (std::getline(path, folder, ':')) {
-    const std::string candidate = folder + "/" + program;
-    if (IsPlainFile(candidate)) return candidate;
-  }
-  return "";
-}
-
 // The member names that "unzip -l" lists, in archive order.
 std::vector<std::string> Members(const std::string& archive, const std::string& workingDirectory) {
-  const auto listing = RunProgram({OnSearchPath("unzip"), "-l", archive}, workingDirectory);
+  const auto listing = RunProgram({"unzip", "-l", archive}, workingDirectory);
   EXPECT_EQ(listing.status, 0) << listing.output;
   std::vector<std::string> names;
   std::istringstream lines(listing.output);
@@ -58,19 +46,12 @@ std::vector<std::string> Members(const std::string& archive, const std::string& 
 
 std::string Unzipped(const std::string& archive, const std::string& member,
                      const std::string& workingDirectory) {
-  const auto extract = RunProgram({OnSearchPath("unzip"), "-p", archive, member}, workingDirectory);
+  const auto extract = RunProgram({"unzip", "-p", archive, member}, workingDirectory);
   EXPECT_EQ(extract.status, 0);
   return extract.output;
 }
 
-class QwkPacketArchiveTest : public testing::QwkBoardTest {
- protected:
-  void SetUp() override {
-    QwkBoardTest::SetUp();
-    ASSERT_NE(OnSearchPath("zip"), "");
-    ASSERT_NE(OnSearchPath("unzip"), "");
-  }
-};
+using QwkPacketArchiveTest = testing::QwkBoardTest;
 
 TEST(QwkPacketArchiveCommandTest, ListsEveryPartAfterTheArchive) {
   const std::string p = "/tmp/some where/Qwk/";

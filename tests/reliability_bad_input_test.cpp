@@ -4,27 +4,27 @@
 // a work directory the program may not write. Each is posted or refused
 // with a clear log line and the right exit status; none crashes or hangs,
 // none posts anything twice, and a refused packet is kept.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "admin/board_admin.h"
 #include "board/sqlite.h"
-#include "support/reliability_support.h"
-#include "support/upload_test_support.h"
+#include "support/node.h"
 
 namespace obrix::testing {
 namespace {
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-  return text.rfind(prefix, 0) == 0;
-}
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
 
 TestReply Good(int n) {
   TestReply reply;
@@ -33,79 +33,26 @@ TestReply Good(int n) {
   return reply;
 }
 
-// One program folder with its work directory, and its own board.
-struct Node {
-  Node() {
-    obrix = InstallObrix(dir.path());
-    board = CreateTestBoard(dir.path(), 10);
-    qwk = dir / "Qwk";
-    archive = qwk + "/obrix.rep";
-    std::filesystem::create_directory(qwk);
-  }
-
-  struct Outcome {
-    int status = -2;
-    std::string output;
-    std::vector<std::string> log;  // this run's lines
-  };
-
-  BackgroundRun Start(const std::string& operation, const std::string& boardPath = "",
-                      std::optional<uid_t> user = std::nullopt) {
-    std::filesystem::remove(dir / "obrix.log");
-    std::filesystem::remove(dir / "output.txt");
-    BackgroundRun::Options options;
-    options.environment = {{"OBRIX_BOARD", boardPath.empty() ? board : boardPath},
-                           {"OBRIX_LOCK_WAIT", "5"}};
-    options.outputPath = dir / "output.txt";
-    options.user = user;
-    const std::vector<std::string> argv =
-        operation == "/UPLOAD"
-            ? std::vector<std::string>{obrix, "/U", "John", "Doe", "/P", "secret", "/UPLOAD"}
-            : std::vector<std::string>{obrix, "/U", "Jane", "Roe", "/P", "letmein", "/DOWNLOAD"};
-    return BackgroundRun(argv, dir.path(), options);
-  }
-
-  Outcome Finish(BackgroundRun& run) {
-    Outcome outcome;
-    outcome.status = run.Wait(60);
-    if (Exists(dir / "output.txt")) outcome.output = ReadFile(dir / "output.txt");
-    if (Exists(dir / "obrix.log")) outcome.log = LogMessages(dir / "obrix.log");
-    return outcome;
-  }
-
-  Outcome Run(const std::string& operation, const std::string& boardPath = "",
-              std::optional<uid_t> user = std::nullopt) {
-    BackgroundRun run = Start(operation, boardPath, user);
-    return Finish(run);
-  }
-
-  void WriteRep(const std::string& replyFile) { ZipMembers(archive, {{"OBRIX.MSG", replyFile}}); }
-
-  std::vector<std::string> Subjects() {
-    std::vector<std::string> subjects;
-    for (const board::MessageSummary& message : BoardMessages(board)) {
-      subjects.push_back(message.subject);
-    }
-    return subjects;
-  }
-
-  TempDir dir;
-  std::string obrix;
-  std::string board;
-  std::string qwk;
-  std::string archive;
+// A node of its own, with its own board of ten conferences.
+struct BadInputSite : Site {
+  BadInputSite() : Site({.conferences = 10}) {}
+  std::string archive = node.Work("obrix.rep");
 };
 
-bool Has(const std::vector<std::string>& log, const std::string& line) {
-  return std::find(log.begin(), log.end(), line) != log.end();
+// A run of `operation` that waits 5 s for a busy work directory, against
+// `boardPath` (the node's own board when empty), as `user`.
+Call Job(const char* operation, const std::string& boardPath = "",
+         std::optional<uid_t> user = std::nullopt) {
+  Call call{.operation = operation, .environment = {{"OBRIX_LOCK_WAIT", "5"}}, .runAs = user};
+  if (!boardPath.empty()) call.environment["OBRIX_BOARD"] = boardPath;
+  return call;
 }
 
-// The line that starts with `prefix`, or "" when there is none.
-std::string LineStarting(const std::vector<std::string>& log, const std::string& prefix) {
-  for (const std::string& line : log) {
-    if (StartsWith(line, prefix)) return line;
-  }
-  return "";
+// The log of a run that cannot open its board: the banner, then the
+// attempt.
+::testing::Matcher<std::vector<std::string>> NoConnection() {
+  using ::testing::_;
+  return ElementsAre(_, _, _, "Connecting to Wildcat...", "Unable to Connect to Wildcat");
 }
 
 std::string Cut(std::string bytes, size_t size) {
@@ -170,121 +117,119 @@ std::vector<ReplyCase> ReplyCases() {
 TEST(ReliabilityBadInput, RepliesThatLieAboutTheirSizeArePostedOrStopTheUpload) {
   for (const ReplyCase& reply : ReplyCases()) {
     SCOPED_TRACE(reply.name);
-    Node node;
-    node.WriteRep(reply.replyFile);
-    const Node::Outcome first = node.Run("/UPLOAD");
+    BadInputSite site;
+    site.node.WriteRep(reply.replyFile);
+    const ProcessResult first = site.node.Run(Job(kUpload));
     EXPECT_EQ(first.output, "");
-    EXPECT_EQ(node.Subjects(), reply.posted);
+    EXPECT_EQ(site.board.Subjects(), reply.posted);
     const std::string countLine = reply.posted.size() == 1
                                       ? "1 reply uploaded."
                                       : std::to_string(reply.posted.size()) + " replies uploaded.";
     if (reply.error == 0) {
       EXPECT_EQ(first.status, 0);
-      EXPECT_TRUE(Has(first.log, countLine));
-      EXPECT_FALSE(Exists(node.archive));
+      EXPECT_THAT(site.node.LastRun(), Contains(countLine));
+      EXPECT_FALSE(Exists(site.archive));
       continue;
     }
     EXPECT_EQ(first.status, 1);
-    EXPECT_NE(LineStarting(first.log, "(QwkUpload) - Error #" + std::to_string(reply.error) + ": "),
-              "");
-    EXPECT_TRUE(Has(first.log, "Upload failed."));
-    EXPECT_FALSE(Has(first.log, countLine));
-    EXPECT_TRUE(Exists(node.archive));
+    EXPECT_THAT(site.node.LastRun(),
+                Contains(StartsWith("(QwkUpload) - Error #" + std::to_string(reply.error) + ": ")));
+    EXPECT_THAT(site.node.LastRun(), Contains("Upload failed."));
+    EXPECT_THAT(site.node.LastRun(), Not(Contains(countLine)));
+    EXPECT_TRUE(Exists(site.archive));
 
     // Sent again, the packet stops at the same reply and posts nothing twice.
-    const Node::Outcome second = node.Run("/UPLOAD");
-    EXPECT_EQ(second.status, 1);
-    EXPECT_TRUE(Has(second.log, "Duplicate message to ALL"));
-    EXPECT_EQ(node.Subjects(), reply.posted);
-    EXPECT_TRUE(Exists(node.archive));
-    EXPECT_EQ(FolderNames(node.qwk), (std::vector<std::string>{"obrix.lock", "obrix.rep"}));
+    EXPECT_EQ(site.node.Run(Job(kUpload)).status, 1);
+    EXPECT_THAT(site.node.LastRun(), Contains("Duplicate message to ALL"));
+    EXPECT_EQ(site.board.Subjects(), reply.posted);
+    EXPECT_THAT(FolderNames(site.node.Work()), ElementsAre("obrix.lock", "obrix.rep"));
   }
 }
 
 // Runs the upload of an archive that cannot be read, twice: both refuse it
 // with `line`, post nothing and keep it.
-void ExpectRefusedArchive(Node& node, const std::string& line) {
+void ExpectRefusedArchive(BadInputSite& site, const std::string& line) {
   for (int run = 0; run < 2; ++run) {
-    const Node::Outcome outcome = node.Run("/UPLOAD");
+    const ProcessResult outcome = site.node.Run(Job(kUpload));
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.output, "");
-    EXPECT_TRUE(Has(outcome.log, line)) << ::testing::PrintToString(outcome.log);
-    EXPECT_TRUE(Has(outcome.log, "Upload failed."));
-    EXPECT_TRUE(node.Subjects().empty());
+    EXPECT_THAT(site.node.LastRun(), IsUpload({line}, false));
+    EXPECT_THAT(site.board.Subjects(), ::testing::IsEmpty());
     // The archive stays, and nothing of it is left in the work directory.
-    EXPECT_EQ(FolderNames(node.qwk), (std::vector<std::string>{"obrix.lock", "obrix.rep"}));
+    EXPECT_THAT(FolderNames(site.node.Work()), ElementsAre("obrix.lock", "obrix.rep"));
   }
 }
 
 TEST(ReliabilityBadInput, AZipBombIsStoppedByTheFileSizeLimit) {
-  Node node;
+  BadInputSite site;
   // 200 MB of zeros as the reply member, compressed to a few hundred KB.
   {
     TempDir staging;
     const std::string member = staging / "OBRIX.MSG";
     { std::ofstream create(member, std::ios::binary); }
     std::filesystem::resize_file(member, 200u * 1000 * 1000);  // sparse: no disk used
+    std::filesystem::create_directory(site.node.Work());
     const ProcessResult zipped =
-        RunProgram({ProgramOnPath("zip"), "-q", node.archive, "OBRIX.MSG"}, staging.path());
+        RunProgram({"zip", "-q", site.archive, "OBRIX.MSG"}, staging.path());
     ASSERT_EQ(zipped.status, 0) << zipped.output;
   }
-  ASSERT_LT(std::filesystem::file_size(node.archive), 2u * 1000 * 1000);
-  ExpectRefusedArchive(node, "There was a problem unzipping the .REP archive.");
+  ASSERT_LT(std::filesystem::file_size(site.archive), 2u * 1000 * 1000);
+  ExpectRefusedArchive(site, "There was a problem unzipping the .REP archive.");
 }
 
 TEST(ReliabilityBadInput, EncryptedOrDamagedArchivesAreRefusedWithoutAQuestion) {
   const std::string replyFile = ReplyFile("OBRIX", {Good(1), Good(2)});
   {
     SCOPED_TRACE("an encrypted reply member");
-    Node node;
+    BadInputSite site;
     TempDir staging;
     WriteFile(staging / "OBRIX.MSG", replyFile);
-    const ProcessResult zipped = RunProgram(
-        {ProgramOnPath("zip"), "-q", "-P", "password", node.archive, "OBRIX.MSG"}, staging.path());
+    std::filesystem::create_directory(site.node.Work());
+    const ProcessResult zipped =
+        RunProgram({"zip", "-q", "-P", "password", site.archive, "OBRIX.MSG"}, staging.path());
     ASSERT_EQ(zipped.status, 0) << zipped.output;
     // unzip is never left waiting for a password on the caller's line.
-    ExpectRefusedArchive(node, "Unable to open .REP file");
+    ExpectRefusedArchive(site, "Unable to open .REP file");
   }
   {
     SCOPED_TRACE("a damaged reply member");
-    Node node;
+    BadInputSite site;
     TestReply big = Good(1);
     for (int n = 0; n < 200; ++n) big.text += "line " + std::to_string(n * 7919 % 1009) + "\n";
-    node.WriteRep(ReplyFile("OBRIX", {big}));
-    std::string bytes = ReadFile(node.archive);
+    site.node.WriteRep({big});
+    std::string bytes = ReadFile(site.archive);
     ASSERT_GT(bytes.size(), 400u);
     bytes[200] = static_cast<char>(bytes[200] ^ 0x5A);  // inside the compressed data
-    WriteFile(node.archive, bytes);
-    ExpectRefusedArchive(node, "There was a problem unzipping the .REP archive.");
+    WriteFile(site.archive, bytes);
+    ExpectRefusedArchive(site, "There was a problem unzipping the .REP archive.");
   }
 }
 
 TEST(ReliabilityBadInput, AFileThatIsNotABoardIsLeftAsItWas) {
-  Node node;
-  node.WriteRep(ReplyFile("OBRIX", {Good(1)}));
+  BadInputSite site;
+  site.node.WriteRep({Good(1)});
   // Another program's database, and an empty file.
-  const std::string foreign = node.dir / "foreign.db";
+  const std::string foreign = site.dir / "foreign.db";
   {
     board::Database db = board::Database::Open(foreign, true);
     db.Exec("CREATE TABLE settings (key TEXT, value TEXT); INSERT INTO settings VALUES ('a', 'b')");
   }
-  const std::string empty = node.dir / "empty.db";
+  const std::string empty = site.dir / "empty.db";
   WriteFile(empty, "");
   for (const std::string& path : {foreign, empty}) {
     SCOPED_TRACE(path);
     const std::string before = ReadFile(path);
-    for (const char* operation : {"/UPLOAD", "/DOWNLOAD"}) {
-      const Node::Outcome outcome = node.Run(operation, path);
+    for (const char* operation : {kUpload, kDownload}) {
+      const ProcessResult outcome = site.node.Run(Job(operation, path));
       EXPECT_EQ(outcome.status, 3);
       EXPECT_EQ(outcome.output, "");
-      ASSERT_FALSE(outcome.log.empty());
-      EXPECT_EQ(outcome.log.back(), "Unable to Connect to Wildcat");
+      EXPECT_THAT(site.node.LastRun(), NoConnection());
     }
     EXPECT_EQ(ReadFile(path), before);
     EXPECT_FALSE(Exists(path + "-wal"));
     EXPECT_FALSE(Exists(path + "-shm"));
   }
-  EXPECT_TRUE(Exists(node.archive));
+  EXPECT_TRUE(Exists(site.archive));
 }
 
 // Another connection to a board that holds its write lock (as a node in
@@ -310,118 +255,116 @@ class LockedBoard {
 };
 
 TEST(ReliabilityBadInput, ALockedBoardFailsTheRunCleanlyAfterTheBusyWait) {
-  Node writing;  // a node whose board is being written by another
-  writing.WriteRep(ReplyFile("OBRIX", {Good(1), Good(2)}));
-  Node download;
-  board::PostRequest waiting;
-  waiting.conference = 1;
-  waiting.from = "JOHN DOE";
-  waiting.to = "JANE ROE";
-  waiting.subject = "Waiting mail";
-  waiting.text = "text";
-  board::BoardAdmin::Open(download.board).Post(waiting);
-  Node closed;  // a node whose board may not even be read
-  closed.WriteRep(ReplyFile("OBRIX", {Good(1)}));
+  BadInputSite writing;  // a node whose board is being written by another
+  writing.node.WriteRep({Good(1), Good(2)});
+  BadInputSite download;
+  download.board.Post({.to = kUser, .subject = "Waiting mail"});
+  BadInputSite closed;  // a node whose board may not even be read
+  closed.node.WriteRep({Good(1)});
+  closed.board.Close();
 
-  Node::Outcome upload;
-  Node::Outcome downloaded;
-  Node::Outcome unreadable;
+  ProcessResult upload;
+  ProcessResult downloaded;
+  ProcessResult unreadable;
   {
-    LockedBoard lockedForWriting(writing.board, false);
-    LockedBoard lockedForDownload(download.board, false);
-    LockedBoard lockedWhole(closed.board, true);
+    LockedBoard lockedForWriting(writing.board.path(), false);
+    LockedBoard lockedForDownload(download.board.path(), false);
+    LockedBoard lockedWhole(closed.board.path(), true);
     // All at once: each waits out the board's busy timeout, then gives up.
-    BackgroundRun a = writing.Start("/UPLOAD");
-    BackgroundRun b = download.Start("/DOWNLOAD");
-    BackgroundRun c = closed.Start("/UPLOAD");
-    upload = writing.Finish(a);
-    downloaded = download.Finish(b);
-    unreadable = closed.Finish(c);
+    Process a = writing.node.Start(Job(kUpload));
+    Process b = download.node.Start(Job(kDownload));
+    Process c = closed.node.Start(Job(kUpload));
+    upload = a.Finish(60);
+    downloaded = b.Finish(60);
+    unreadable = c.Finish(60);
   }
 
   EXPECT_EQ(upload.status, 1);
   EXPECT_EQ(upload.output, "");
-  EXPECT_NE(LineStarting(upload.log, "(QwkUpload) - Error #1000: "), "");
-  EXPECT_NE(LineStarting(upload.log, "(QwkUpload) - Error #1000: ").find("locked"),
-            std::string::npos);
-  EXPECT_TRUE(writing.Subjects().empty());
+  EXPECT_THAT(writing.node.LastRun(),
+              Contains(AllOf(StartsWith("(QwkUpload) - Error #1000: "), HasSubstr("locked"))));
+  EXPECT_THAT(writing.board.Subjects(), ::testing::IsEmpty());
   EXPECT_TRUE(Exists(writing.archive));
 
   EXPECT_EQ(downloaded.status, 1);
   EXPECT_EQ(downloaded.output, "");
-  EXPECT_NE(LineStarting(downloaded.log, "(QwkDownload) Error # 1000: "), "");
-  EXPECT_TRUE(Has(downloaded.log, "Download failed."));
-  EXPECT_FALSE(Exists(download.qwk + "/OBRIX.qwk"));
-  EXPECT_EQ(board::BoardAdmin::Open(download.board).GetLastRead("JANE ROE", 1), 0);
+  EXPECT_THAT(download.node.LastRun(), Contains(StartsWith("(QwkDownload) Error # 1000: ")));
+  EXPECT_THAT(download.node.LastRun(), Contains("Download failed."));
+  EXPECT_FALSE(Exists(download.node.Work("OBRIX.qwk")));
+  EXPECT_EQ(download.board.Admin().GetLastRead(kUser, 1), 0);
 
   EXPECT_EQ(unreadable.status, 3);
   EXPECT_EQ(unreadable.output, "");
-  ASSERT_FALSE(unreadable.log.empty());
-  EXPECT_EQ(unreadable.log.back(), "Unable to Connect to Wildcat");
+  EXPECT_THAT(closed.node.LastRun(), NoConnection());
   EXPECT_TRUE(Exists(closed.archive));
 
   // Once the other node is done, the same packets go through.
-  EXPECT_EQ(writing.Run("/UPLOAD").status, 0);
-  EXPECT_EQ(writing.Subjects(), (std::vector<std::string>{"Good 1", "Good 2"}));
-  EXPECT_EQ(download.Run("/DOWNLOAD").status, 0);
-  EXPECT_TRUE(Exists(download.qwk + "/OBRIX.qwk"));
-  EXPECT_EQ(closed.Run("/UPLOAD").status, 0);
+  EXPECT_EQ(writing.node.Run(Job(kUpload)).status, 0);
+  EXPECT_THAT(writing.board.Subjects(), ElementsAre("Good 1", "Good 2"));
+  EXPECT_EQ(download.node.Run(Job(kDownload)).status, 0);
+  EXPECT_TRUE(Exists(download.node.Work("OBRIX.qwk")));
+  EXPECT_EQ(closed.node.Run(Job(kUpload)).status, 0);
 }
 
 // Runs as an ordinary user: root may write anywhere, whatever the folder's
 // permission bits say, so a test run as root runs the program as "nobody"
-// and hands it the node's files.
-std::optional<uid_t> UnprivilegedUser(const Node& node) {
+// and hands it the node's files (the program itself, a link to the built
+// one, stays as it is: anyone may run it).
+std::optional<uid_t> UnprivilegedUser(const Site& site) {
   if (geteuid() != 0) return std::nullopt;
   constexpr uid_t kNobody = 65534;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(node.dir.path())) {
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(site.dir.path())) {
+    if (entry.path().filename() == "obrix") continue;
     if (lchown(entry.path().c_str(), kNobody, kNobody) != 0) return std::nullopt;
   }
-  if (chown(node.dir.path().c_str(), kNobody, kNobody) != 0) return std::nullopt;
+  if (chown(site.dir.path().c_str(), kNobody, kNobody) != 0) return std::nullopt;
   return kNobody;
 }
 
 TEST(ReliabilityBadInput, AWorkDirectoryThatCannotBeWrittenFailsWithAClearLine) {
   for (const bool lockFileThere : {false, true}) {
     SCOPED_TRACE(lockFileThere ? "lock file left by an earlier run" : "no lock file");
-    Node node;
-    node.WriteRep(ReplyFile("OBRIX", {Good(1)}));
+    BadInputSite site;
+    site.node.WriteRep({Good(1)});
     if (lockFileThere) {
-      WriteFile(node.qwk + "/obrix.lock", "");
-      std::filesystem::permissions(node.qwk + "/obrix.lock", std::filesystem::perms::all);
+      WriteFile(site.node.Work("obrix.lock"), "");
+      std::filesystem::permissions(site.node.Work("obrix.lock"), std::filesystem::perms::all);
     }
-    const std::optional<uid_t> user = UnprivilegedUser(node);
+    const std::optional<uid_t> user = UnprivilegedUser(site);
     if (geteuid() == 0 && !user) GTEST_SKIP() << "cannot run the program as another user";
     std::filesystem::permissions(
-        node.qwk, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
-                      std::filesystem::perms::group_read | std::filesystem::perms::group_exec |
-                      std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
-    const std::vector<std::string> before = FolderNames(node.qwk);
+        site.node.Work(),
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+            std::filesystem::perms::group_read | std::filesystem::perms::group_exec |
+            std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
+    const std::vector<std::string> before = FolderNames(site.node.Work());
 
-    const Node::Outcome download = node.Run("/DOWNLOAD", "", user);
-    const Node::Outcome upload = node.Run("/UPLOAD", "", user);
+    const ProcessResult download = site.node.Run(Job(kDownload, "", user));
+    const std::vector<std::string> downloadLog = site.node.LastRun();
+    const ProcessResult upload = site.node.Run(Job(kUpload, "", user));
+    const std::vector<std::string> uploadLog = site.node.LastRun();
     EXPECT_EQ(download.status, 1);
     EXPECT_EQ(download.output, "");
     EXPECT_EQ(upload.status, 1);
     EXPECT_EQ(upload.output, "");
     if (lockFileThere) {
       // The run gets in, and fails at the first file it must write there.
-      EXPECT_NE(LineStarting(download.log, "(QwkDownload) Error # 70: "), "");
-      EXPECT_TRUE(Has(download.log, "Download failed."));
-      EXPECT_NE(LineStarting(upload.log, "(QwkUpload) - Error #70: "), "");
-      EXPECT_TRUE(Has(upload.log, "Upload failed."));
+      EXPECT_THAT(downloadLog, Contains(StartsWith("(QwkDownload) Error # 70: ")));
+      EXPECT_THAT(downloadLog, Contains("Download failed."));
+      EXPECT_THAT(uploadLog, Contains(StartsWith("(QwkUpload) - Error #70: ")));
+      EXPECT_THAT(uploadLog, Contains("Upload failed."));
     } else {
       // No lock file can be made: said as it is, not as a busy folder.
-      for (const Node::Outcome& outcome : {download, upload}) {
-        const std::string line = LineStarting(outcome.log, "Cannot use the work directory: ");
-        EXPECT_NE(line.find("obrix.lock"), std::string::npos) << line;
-        EXPECT_FALSE(Has(outcome.log, "Work directory in use by another run."));
+      for (const auto& log : {downloadLog, uploadLog}) {
+        EXPECT_THAT(log, Contains(AllOf(StartsWith("Cannot use the work directory: "),
+                                        HasSubstr("obrix.lock"))));
+        EXPECT_THAT(log, Not(Contains("Work directory in use by another run.")));
       }
-      EXPECT_TRUE(Has(download.log, "Download Initialization Failed"));
-      EXPECT_TRUE(Has(upload.log, "Upload Initialization Failed"));
+      EXPECT_THAT(downloadLog, Contains("Download Initialization Failed"));
+      EXPECT_THAT(uploadLog, Contains("Upload Initialization Failed"));
     }
-    EXPECT_TRUE(node.Subjects().empty());
-    EXPECT_EQ(FolderNames(node.qwk), before);
+    EXPECT_THAT(site.board.Subjects(), ::testing::IsEmpty());
+    EXPECT_EQ(FolderNames(site.node.Work()), before);
   }
 }
 

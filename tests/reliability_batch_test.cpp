@@ -7,49 +7,17 @@
 #include <optional>
 #include <string>
 
-#include "admin/board_admin.h"
 #include "base/failure.h"
-#include "base/text.h"
 #include "board/board.h"
 #include "download/qwk_download.h"
 #include "driver/work_directory.h"
 #include "support/forwarding_server.h"
-#include "support/reliability_support.h"
+#include "support/test_board.h"
 
 namespace obrix::testing {
 namespace {
 
 constexpr int32_t kConferences = 4;
-
-// A board where CAROL has, in every conference, a public message and two
-// messages to her that ask for a receipt.
-std::string MakeBoard(const std::string& dir) {
-  static TempDir templates;
-  static const std::string model = [] {
-    const std::string path = templates / "batch.db";
-    board::BoardAdmin::Create(path, board::BoardConfig{}, "");
-    board::BoardAdmin admin = board::BoardAdmin::Open(path);
-    admin.AddUser("CAROL READER", "pw", "Caller");
-    admin.AddUser("DAN POSTER", "pw2", "Writer");
-    for (int32_t conference = 0; conference < kConferences; ++conference) {
-      admin.AddConference(conference, "Conference " + std::to_string(conference), 3, {});
-      for (int n = 0; n < 3; ++n) {
-        board::PostRequest post;
-        post.conference = conference;
-        post.from = "DAN POSTER";
-        post.to = n == 0 ? "ALL" : "CAROL READER";
-        post.receipt = n != 0;
-        post.subject = "Subject " + std::to_string(n);
-        post.text = "Text " + std::to_string(conference) + "/" + std::to_string(n);
-        admin.Post(post);
-      }
-    }
-    return path;
-  }();
-  const std::string path = dir + "/board.db";
-  std::filesystem::copy_file(model, path);
-  return path;
-}
 
 // A board that fails (as a board whose disk is full does) on the n-th call
 // of one operation.
@@ -86,21 +54,21 @@ class FailingOnCue : public ForwardingServer {
   int left_;
 };
 
-// A node running the download in this process against its own board.
+// A node running the download in this process against its own board,
+// where the caller has, in every conference, a public message and two
+// messages to her that ask for a receipt.
 class ReliabilityBatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    boardPath_ = MakeBoard(dir_.path());
-    probe_.emplace(boardPath_);
-    carol_ =
-        static_cast<int32_t>(probe_->Number("SELECT id FROM users WHERE name = 'CAROL READER'"));
-  }
-
-  void LogIn(board::Board& board) {
-    ASSERT_TRUE(board.vbWildcatServerConnect(boardPath_.c_str()));
-    ASSERT_TRUE(board.WildcatServerCreateContext());
-    UserRecord user;
-    ASSERT_TRUE(board.vbLoginUserEx(carol_, "PW", 1, "Obrix", user));
+    user_ = board_.UserId(kUser);
+    for (int32_t conference = 0; conference < kConferences; ++conference) {
+      for (int n = 0; n < 3; ++n) {
+        board_.Post({.conference = conference,
+                     .to = n == 0 ? "ALL" : kUser,
+                     .subject = "Subject " + std::to_string(n),
+                     .receipt = n != 0});
+      }
+    }
   }
 
   // Runs one download over `server` as the program does.
@@ -108,28 +76,27 @@ class ReliabilityBatchTest : public ::testing::Test {
     ActivityLog log(dir_ / "obrix.log");
     RunState state;
     state.programDirectory = dir_.path();
-    state.UserName = "CAROL READER";
-    state.UserId = carol_;
+    state.UserName = kUser;
+    state.UserId = user_;
     RunContext context{server, log, state};
     if (!InitDownload(context)) return false;
     return QwkDownload(context);
   }
 
   int64_t Pointers() {
-    return probe_->Number("SELECT count(*) FROM last_read WHERE user_id = ?1", {carol_});
+    return board_.Number("SELECT count(*) FROM last_read WHERE user_id = ?1", {user_});
   }
   int64_t Read() {
-    return probe_->Number("SELECT count(*) FROM messages WHERE to_id = ?1 AND received = 1",
-                          {carol_});
+    return board_.Number("SELECT count(*) FROM messages WHERE to_id = ?1 AND received = 1",
+                         {user_});
   }
   int64_t Receipts() {
-    return probe_->Number("SELECT count(*) FROM messages WHERE subject = 'Return Receipt'");
+    return board_.Number("SELECT count(*) FROM messages WHERE subject = 'Return Receipt'");
   }
 
   TempDir dir_;
-  std::string boardPath_;
-  std::optional<BoardProbe> probe_;
-  int32_t carol_ = 0;
+  TestBoard board_{{.conferences = kConferences}, dir_ / "board.db"};
+  int32_t user_ = 0;
 };
 
 TEST_F(ReliabilityBatchTest, ABoardFailingWhileTheDeliveryMovesLeavesEverythingWhereItWas) {
@@ -147,7 +114,7 @@ TEST_F(ReliabilityBatchTest, ABoardFailingWhileTheDeliveryMovesLeavesEverythingW
                  std::to_string(static_cast<int>(cue.operation)));
     {
       board::Board board;
-      LogIn(board);
+      board_.LogIn(board, kUser, kUserPassword);
       FailingOnCue failing(board, cue.operation, cue.n);
       EXPECT_FALSE(Download(failing));
     }
@@ -164,7 +131,7 @@ TEST_F(ReliabilityBatchTest, ABoardFailingWhileTheDeliveryMovesLeavesEverythingW
 
   // The board working again, the next download delivers everything once.
   board::Board board;
-  LogIn(board);
+  board_.LogIn(board, kUser, kUserPassword);
   EXPECT_TRUE(Download(board));
   EXPECT_EQ(Pointers(), kConferences);
   EXPECT_EQ(Read(), 2 * kConferences);
@@ -173,16 +140,16 @@ TEST_F(ReliabilityBatchTest, ABoardFailingWhileTheDeliveryMovesLeavesEverythingW
 
 TEST_F(ReliabilityBatchTest, OperationsInsideABatchCommitTogether) {
   board::Board board;
-  LogIn(board);
-  MessageRecord toCarol;
-  ASSERT_TRUE(board.vbGetMessageById(0, 2, toCarol));
-  ASSERT_EQ(toCarol.to.id, carol_);
+  board_.LogIn(board, kUser, kUserPassword);
+  MessageRecord toHer;
+  ASSERT_TRUE(board.vbGetMessageById(0, 2, toHer));
+  ASSERT_EQ(toHer.to.id, user_);
   MessageRecord toAll;
   ASSERT_TRUE(board.vbGetMessageById(0, 1, toAll));
 
   board.BeginBatch();
   EXPECT_TRUE(board.SetLastRead(0, 2));
-  EXPECT_TRUE(board.vbMarkMessageRead(toCarol));
+  EXPECT_TRUE(board.vbMarkMessageRead(toHer));
   EXPECT_FALSE(board.vbMarkMessageRead(toAll));  // not hers: refused
   EXPECT_EQ(board.GetLastError(), kServerAccessDenied);
   EXPECT_FALSE(board.SetLastRead(99, 1));  // no such conference

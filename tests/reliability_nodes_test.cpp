@@ -3,23 +3,23 @@
 // mixed, round after round. Every packet holds only its caller's mail,
 // every message reaches each caller who may see it exactly once, every
 // reply is posted once, and no run fails for a locked database.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <deque>
 #include <map>
-#include <memory>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "admin/board_admin.h"
-#include "support/qwk_packet_reader.h"
-#include "support/reliability_support.h"
-#include "support/upload_test_support.h"
+#include "support/node.h"
 
 namespace obrix::testing {
 namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 constexpr int kNodes = 8;
 constexpr int kRounds = 3;
@@ -30,77 +30,30 @@ std::string UserName(int node) { return "NODE USER " + std::to_string(node); }
 std::string Password(int node) { return "pw" + std::to_string(node); }
 
 // The board: the eight callers, and in every conference public messages
-// and private messages between neighbours.
-std::string MakeBoard(const std::string& dir) {
-  static TempDir templates;
-  static const std::string model = [] {
-    const std::string path = templates / "nodes.db";
-    board::BoardAdmin::Create(path, board::BoardConfig{}, "");
-    board::BoardAdmin admin = board::BoardAdmin::Open(path);
-    for (int node = 0; node < kNodes; ++node) {
-      admin.AddUser(UserName(node), Password(node), "Caller");
-      admin.SetVar(UserName(node), "MaxMsgPerPacket", "5000");
-    }
-    admin.BeginBulk();
-    for (int32_t conference = 0; conference < kConferences; ++conference) {
-      admin.AddConference(conference, "Conference " + std::to_string(conference), 3, {});
-      for (int n = 0; n < 4; ++n) {
-        board::PostRequest post;
-        post.conference = conference;
-        post.from = UserName(n);
-        post.to = "ALL";
-        post.subject = "Seed public " + std::to_string(conference) + "/" + std::to_string(n);
-        post.text = "For everybody.";
-        admin.Post(post);
-      }
-      for (int node = 0; node < kNodes; ++node) {
-        board::PostRequest post;
-        post.conference = conference;
-        post.from = UserName(node);
-        post.to = UserName((node + 1) % kNodes);
-        post.isPrivate = true;
-        post.subject = "Seed private " + std::to_string(conference) + "/" + std::to_string(node);
-        post.text = "Only for the two of us.";
-        admin.Post(post);
-      }
-    }
-    admin.CommitBulk();
-    return path;
-  }();
-  const std::string path = dir + "/board.db";
-  std::filesystem::copy_file(model, path);
-  return path;
-}
-
-struct Node {
-  explicit Node(const std::string& folder) : dir(folder) {
-    std::filesystem::create_directory(dir);
-    obrix = InstallObrix(dir);
-    qwk = dir + "/Qwk";
-    std::filesystem::create_directory(qwk);
-  }
-  std::string dir;
-  std::string obrix;
-  std::string qwk;
-};
-
+// and private messages between neighbours; and a node for each caller.
 class ReliabilityNodesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    board_ = MakeBoard(dir_.path());
     for (int node = 0; node < kNodes; ++node) {
-      nodes_.emplace_back(dir_ / ("node" + std::to_string(node)));
+      board_.AddUser({.name = UserName(node), .password = Password(node)});
+      board_.Admin().SetVar(UserName(node), "MaxMsgPerPacket", "5000");
+      nodes_.emplace_back(board_.path(), dir_ / ("node" + std::to_string(node)));
     }
-  }
-
-  std::unique_ptr<BackgroundRun> Start(int node, const char* operation) {
-    BackgroundRun::Options options;
-    options.environment = {{"OBRIX_BOARD", board_}};
-    options.outputPath = nodes_[node].dir + "/output.txt";
-    return std::make_unique<BackgroundRun>(
-        std::vector<std::string>{nodes_[node].obrix, "/U", UserName(node), "/P", Password(node),
-                                 operation},
-        nodes_[node].dir, options);
+    for (int32_t conference = 0; conference < kConferences; ++conference) {
+      const std::string where = std::to_string(conference) + "/";
+      for (int n = 0; n < 4; ++n) {
+        board_.Post({.conference = conference,
+                     .from = UserName(n),
+                     .subject = "Seed public " + where + std::to_string(n)});
+      }
+      for (int node = 0; node < kNodes; ++node) {
+        board_.Post({.conference = conference,
+                     .from = UserName(node),
+                     .to = UserName((node + 1) % kNodes),
+                     .subject = "Seed private " + where + std::to_string(node),
+                     .isPrivate = true});
+      }
+    }
   }
 
   // The replies node `node` uploads in round `round`, each with a subject
@@ -117,12 +70,12 @@ class ReliabilityNodesTest : public ::testing::Test {
       replies.push_back(reply);
       uploaded_.insert(reply.subject);
     }
-    ZipMembers(nodes_[node].qwk + "/obrix.rep", {{"OBRIX.MSG", ReplyFile("OBRIX", replies)}});
+    nodes_[node].WriteRep(replies);
   }
 
   // Takes the packet a download left (the caller receives it).
   void CollectPacket(int node) {
-    const std::string path = nodes_[node].qwk + "/OBRIX.qwk";
+    const std::string path = nodes_[node].Work("OBRIX.qwk");
     if (!Exists(path)) return;
     const QwkPacket packet = ReadQwkPacket(path);
     ASSERT_GE(packet.control.size(), 7u);
@@ -136,25 +89,29 @@ class ReliabilityNodesTest : public ::testing::Test {
   // Runs every node at once, each with its operation, and checks that all
   // of them succeeded.
   void RunRound(const std::vector<const char*>& operations) {
-    std::vector<std::unique_ptr<BackgroundRun>> runs;
-    for (int node = 0; node < kNodes; ++node) runs.push_back(Start(node, operations[node]));
+    std::vector<Process> runs;
+    runs.reserve(kNodes);
     for (int node = 0; node < kNodes; ++node) {
-      EXPECT_EQ(runs[node]->Wait(120), 0) << "node " << node << " " << operations[node];
+      runs.push_back(nodes_[node].Start(
+          {.operation = operations[node], .user = UserName(node), .password = Password(node)}));
     }
-    for (int node = 0; node < kNodes; ++node) {
-      EXPECT_EQ(ReadFile(nodes_[node].dir + "/output.txt"), "") << "node " << node;
-      const std::string log = ReadFile(nodes_[node].dir + "/obrix.log");
-      EXPECT_EQ(log.find("Error #"), std::string::npos) << "node " << node << ":\n" << log;
-      if (std::string(operations[node]) == "/DOWNLOAD") CollectPacket(node);
-      if (std::string(operations[node]) == "/UPLOAD") {
-        EXPECT_FALSE(Exists(nodes_[node].qwk + "/obrix.rep")) << "node " << node;
-      }
+    for (int node = 0; node < kNodes; ++node) Check(node, operations[node], runs[node]);
+  }
+
+  void Check(int node, const std::string& operation, Process& run) {
+    SCOPED_TRACE("node " + std::to_string(node) + " " + operation);
+    EXPECT_EQ(run.Wait(120), 0);
+    EXPECT_EQ(run.Output(), "");
+    EXPECT_THAT(nodes_[node].Log(), Not(Contains(HasSubstr("Error #"))));
+    if (operation == kDownload) CollectPacket(node);
+    if (operation == kUpload) {
+      EXPECT_FALSE(Exists(nodes_[node].Work("obrix.rep")));
     }
   }
 
   TempDir dir_;
-  std::string board_;
-  std::vector<Node> nodes_;
+  TestBoard board_{{.conferences = kConferences}, dir_ / "board.db"};
+  std::deque<Node> nodes_;
   std::set<std::string> uploaded_;
   std::map<int, std::vector<PacketMessage>> received_;
 };
@@ -165,14 +122,14 @@ TEST_F(ReliabilityNodesTest, EightNodesShareOneBoard) {
     for (int node = 0; node < kNodes; ++node) {
       const bool uploads = (node + round) % 2 == 1;
       if (uploads) WriteRep(node, round);
-      operations.push_back(uploads ? "/UPLOAD" : "/DOWNLOAD");
+      operations.push_back(uploads ? kUpload : kDownload);
     }
     RunRound(operations);
   }
   // A last round of downloads takes whatever is still new.
-  RunRound(std::vector<const char*>(kNodes, "/DOWNLOAD"));
+  RunRound(std::vector<const char*>(kNodes, kDownload));
 
-  const std::vector<board::MessageSummary> messages = BoardMessages(board_);
+  const std::vector<board::MessageSummary> messages = board_.Messages();
   // Every reply once.
   std::map<std::string, int> posted;
   for (const board::MessageSummary& message : messages) ++posted[message.subject];

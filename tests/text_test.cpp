@@ -14,35 +14,32 @@ TEST(TextTest, UpperCasesAsciiAndWindows1252Letters) {
 }
 
 TEST(TextTest, StrictConversionRoundsHalfToEvenAndRejectsText) {
-  EXPECT_EQ(StrictToInt32(" 42 "), 42);
-  EXPECT_EQ(StrictToInt32("2.5"), 2);
-  EXPECT_EQ(StrictToInt32("3.5"), 4);
-  EXPECT_EQ(StrictToInt32("-7"), -7);
-  EXPECT_THROW(StrictToInt32("abc"), Failure);
-  EXPECT_THROW(StrictToInt32(""), Failure);
-  EXPECT_THROW(StrictToInt32("12x"), Failure);
-  EXPECT_THROW(StrictToInt32("3000000000"), Failure);
+  const struct {
+    const char* text;
+    int32_t value;
+  } numbers[] = {{" 42 ", 42}, {"2.5", 2}, {"3.5", 4}, {"-7", -7}};
+  for (const auto& [text, value] : numbers) EXPECT_EQ(StrictToInt32(text), value) << text;
+  for (const char* text : {"abc", "", "12x", "3000000000"}) {
+    EXPECT_THROW(StrictToInt32(text), Failure) << text;
+  }
   EXPECT_THROW(StrictToInt16("32768"), Failure);
   EXPECT_EQ(StrictToInt16("-32768"), -32768);
 }
 
 TEST(TextTest, LenientConversionTakesTheLeadingNumber) {
-  EXPECT_EQ(LeadingNumber("12abc"), 12);
-  EXPECT_EQ(LeadingNumber("  7.5K"), 7.5);
-  EXPECT_EQ(LeadingNumber("abc"), 0);
-  EXPECT_EQ(LeadingNumber(""), 0);
+  const struct {
+    const char* text;
+    double value;
+  } numbers[] = {{"12abc", 12}, {"  7.5K", 7.5}, {"abc", 0}, {"", 0}};
+  for (const auto& [text, value] : numbers) EXPECT_EQ(LeadingNumber(text), value) << text;
   EXPECT_EQ(LeadingInt16("1"), 1);
   EXPECT_THROW(LeadingInt16("40000"), Failure);
 }
 
 TEST(TextTest, SettingsReadAsBooleans) {
-  EXPECT_FALSE(SettingIsTrue("0"));
-  EXPECT_TRUE(SettingIsTrue("1"));
-  EXPECT_TRUE(SettingIsTrue("-1"));
-  EXPECT_FALSE(SettingIsTrue("false"));
-  EXPECT_TRUE(SettingIsTrue("TRUE"));
-  EXPECT_TRUE(SettingIsTrue(""));
-  EXPECT_TRUE(SettingIsTrue("maybe"));
+  for (const char* text : {"1", "-1", "TRUE", "", "maybe"})
+    EXPECT_TRUE(SettingIsTrue(text)) << text;
+  for (const char* text : {"0", "false"}) EXPECT_FALSE(SettingIsTrue(text)) << text;
 }
 
 }  // namespace

@@ -1,20 +1,25 @@
 // "/UPLOAD" end to end: REP packets built with the real zip, uploaded by
 // the real obrix program against a real board.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <set>
 
 #include "board/board.h"
 #include "platform/file_time.h"
 #include "server/server.h"
-#include "support/upload_test_support.h"
+#include "support/node.h"
 
-namespace obrix {
+namespace obrix::testing {
 namespace {
 
-using testing::TestReply;
+using ::testing::AllOf;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::EndsWith;
+using ::testing::Field;
+using ::testing::IsEmpty;
+using ::testing::StartsWith;
 
 FILETIME At(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute) {
   SYSTEMTIME calendar;
@@ -28,111 +33,63 @@ FILETIME At(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t
   return time;
 }
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-  return text.rfind(prefix, 0) == 0;
+TestReply Reply(const std::string& text, const std::string& to = "ALL") {
+  TestReply reply;
+  reply.to = to;
+  reply.text = text;
+  return reply;
 }
 
 class UploadEndToEndTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    obrix_ = testing::InstallObrix(dir_.path());
-    boardPath_ = testing::CreateTestBoard(dir_.path(), 10);
-    std::filesystem::create_directory(qwk_);
-    board::BoardAdmin admin = board::BoardAdmin::Open(boardPath_);
-    johnId_ = admin.UserId("JOHN DOE");
-    janeId_ = admin.UserId("JANE ROE");
+  void SetUp() override { std::filesystem::create_directory(Work()); }
+
+  ProcessResult Upload() { return site_.node.Run({.operation = kUpload}); }
+  std::string Work(const std::string& name = "") const { return site_.node.Work(name); }
+  // The line that names the removal of the unpacked reply file.
+  ::testing::Matcher<std::string> RemovingReplyFile() const {
+    return AllOf(StartsWith("Removing " + Work("unpack-")), EndsWith("/obrix.msg..."));
   }
 
-  // Packs `replies` as a reader does: archive in lower case, member in
-  // upper case.
-  void WriteRep(const std::vector<TestReply>& replies) {
-    testing::ZipMembers(qwk_ + "/obrix.rep", {{"OBRIX.MSG", testing::ReplyFile("OBRIX", replies)}});
-  }
-
-  testing::ProcessResult Upload() {
-    return testing::RunProgram({obrix_, "/U", "John", "Doe", "/P", "secret", "/UPLOAD"},
-                               dir_.path(), {{"OBRIX_BOARD", boardPath_}});
-  }
-
-  // The log lines of the last run: those after its "Starting" line.
-  std::vector<std::string> RunLog() {
-    const std::vector<std::string> all = testing::LogMessages(dir_ / "obrix.log");
-    auto start = std::find(all.rbegin(), all.rend(), "Starting QWK Upload process...");
-    EXPECT_NE(start, all.rend()) << "no upload started";
-    std::vector<std::string> lines(start.base(), all.end());
-    // The session's closing lines are the run sequence's; drop them.
-    while (!lines.empty() && lines.back() != "Upload complete." &&
-           lines.back() != "Upload failed.") {
-      lines.pop_back();
-    }
-    return lines;
-  }
-
-  // What the work directory holds besides its lock file.
-  std::set<std::string> WorkFiles() {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(qwk_)) {
-      const std::string name = entry.path().filename().string();
-      if (name != "obrix.lock") names.insert(name);
-    }
-    return names;
-  }
-
-  std::vector<board::MessageSummary> Messages() { return testing::BoardMessages(boardPath_); }
-
-  testing::TempDir dir_;
-  std::string obrix_;
-  std::string boardPath_;
-  std::string qwk_ = dir_ / "Qwk";
-  int32_t johnId_ = 0;
-  int32_t janeId_ = 0;
+  Site site_{{.conferences = 10}};
+  Node& node_ = site_.node;
+  TestBoard& board_ = site_.board;
+  const int32_t user_ = board_.UserId(kUser);
+  const int32_t other_ = board_.UserId(kOther);
 };
 
 TEST_F(UploadEndToEndTest, PostsEveryReplyAndRemovesThePacket) {
-  TestReply toJane;
-  toJane.number = "3";
-  toJane.to = "Jane Roe";
-  toJane.from = "SOMEBODY ELSE";  // an ordinary caller posts as himself
-  toJane.subject = "Re: Meeting";
-  toJane.date = "03-14-26";
-  toJane.time = "15:09";
-  toJane.text = "Hello Jane,\nsee you there.\n";
-  TestReply toAll;
+  TestReply toOther = Reply("Hello Bob,\nsee you there.\n", "Bob Writer");
+  toOther.number = "3";
+  toOther.from = "SOMEBODY ELSE";  // an ordinary caller posts as himself
+  toOther.subject = "Re: Meeting";
+  TestReply toAll = Reply(std::string(300, 'z'), "All");
   toAll.number = "0";
-  toAll.conference = 0;
-  toAll.to = "All";
   toAll.subject = "A subject of 25 letters!!";
   toAll.date = "12-31-99";
   toAll.time = "23:59";
-  toAll.text = std::string(300, 'z');
-  WriteRep({toJane, toAll});
+  node_.WriteRep({toOther, toAll});
 
-  const testing::ProcessResult run = Upload();
+  const ProcessResult run = Upload();
   EXPECT_EQ(run.status, 0) << run.output;
-  const std::vector<std::string> log = RunLog();
-  ASSERT_EQ(log.size(), 7u) << testing::ReadFile(dir_ / "obrix.log");
-  EXPECT_EQ(log[0], "Reply Packet ID [OBRIX]");
-  EXPECT_EQ(log[1], "Conf: 3 To: JANE ROE Subj: Re: Meeting");
-  EXPECT_EQ(log[2], "Conf: 0 To: ALL Subj: A subject of 25 lette");
-  EXPECT_EQ(log[3], "2 replies uploaded.");
   // The reply file is named where it really was: in the run's own folder.
-  EXPECT_TRUE(StartsWith(log[4], "Removing " + qwk_ + "/unpack-")) << log[4];
-  EXPECT_NE(log[4].find("/obrix.msg..."), std::string::npos) << log[4];
-  EXPECT_EQ(log[5], "Removing " + qwk_ + "/obrix.rep...");
-  EXPECT_EQ(log[6], "Upload complete.");
-  EXPECT_TRUE(WorkFiles().empty());
+  EXPECT_THAT(node_.LastRun(),
+              IsUpload({"Reply Packet ID [OBRIX]", "Conf: 3 To: BOB WRITER Subj: Re: Meeting",
+                        "Conf: 0 To: ALL Subj: A subject of 25 lette", "2 replies uploaded.",
+                        RemovingReplyFile(), "Removing " + Work("obrix.rep") + "..."}));
+  EXPECT_THAT(node_.WorkFiles(), IsEmpty());
 
-  const std::vector<board::MessageSummary> messages = Messages();
+  const std::vector<board::MessageSummary> messages = board_.Messages();
   ASSERT_EQ(messages.size(), 2u);
   const board::MessageSummary& first = messages[0];
   EXPECT_EQ(first.conference, 3);
-  EXPECT_EQ(first.from, "JOHN DOE");
-  EXPECT_EQ(first.fromId, johnId_);
-  EXPECT_EQ(first.to, "JANE ROE");
-  EXPECT_EQ(first.toId, janeId_);
+  EXPECT_EQ(first.from, kUser);
+  EXPECT_EQ(first.fromId, user_);
+  EXPECT_EQ(first.to, kOther);
+  EXPECT_EQ(first.toId, other_);
   EXPECT_EQ(first.subject, "Re: Meeting");
   EXPECT_EQ(first.messageTime, At(2026, 3, 14, 15, 9));
-  EXPECT_EQ(first.text, "Hello Jane,\nsee you there.\n" + std::string(101, ' '));
+  EXPECT_EQ(first.text, "Hello Bob,\nsee you there.\n" + std::string(102, ' '));
   const board::MessageSummary& second = messages[1];
   EXPECT_EQ(second.conference, 0);
   EXPECT_EQ(second.to, "ALL");
@@ -142,288 +99,217 @@ TEST_F(UploadEndToEndTest, PostsEveryReplyAndRemovesThePacket) {
   EXPECT_EQ(second.text, std::string(300, 'z') + std::string(84, ' '));
 
   // The board records the uploader as " <id>".
-  board::Board board;
-  ASSERT_TRUE(board.vbWildcatServerConnect(boardPath_.c_str()));
-  ASSERT_TRUE(board.WildcatServerCreateContext());
-  ASSERT_TRUE(board.LoginSystem());
   MessageRecord stored;
-  ASSERT_TRUE(board.vbGetMessageById(3, first.id, stored));
-  EXPECT_EQ(stored.UploaderIdText.Str(), FixedText<12>(" " + std::to_string(johnId_)).Str());
+  ASSERT_TRUE(board_.System()->vbGetMessageById(3, first.id, stored));
+  EXPECT_EQ(stored.UploaderIdText.Str(), FixedText<12>(" " + std::to_string(user_)).Str());
 }
 
 TEST_F(UploadEndToEndTest, AnAllowedSenderNameStands) {
-  board::BoardAdmin::Open(boardPath_).Grant("JOHN DOE", kSysopObject, 1);
-  TestReply asJane;
-  asJane.from = "jane roe";
-  asJane.to = "John Doe";
-  TestReply asStranger;
+  board_.Admin().Grant(kUser, kSysopObject, 1);
+  TestReply asOther = Reply("", "Alice Caller");
+  asOther.from = "bob writer";
+  TestReply asStranger = Reply("", "Bob Writer");
   asStranger.from = "Nobody Known";
-  asStranger.to = "Jane Roe";
-  WriteRep({asJane, asStranger});
+  node_.WriteRep({asOther, asStranger});
 
   EXPECT_EQ(Upload().status, 0);
-  const std::vector<board::MessageSummary> messages = Messages();
+  const std::vector<board::MessageSummary> messages = board_.Messages();
   ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0].from, "JANE ROE");
-  EXPECT_EQ(messages[0].fromId, janeId_);
-  EXPECT_EQ(messages[0].toId, johnId_);
+  EXPECT_EQ(messages[0].from, kOther);
+  EXPECT_EQ(messages[0].fromId, other_);
+  EXPECT_EQ(messages[0].toId, user_);
   EXPECT_EQ(messages[1].from, "NOBODY KNOWN");
   EXPECT_EQ(messages[1].fromId, 0);
-  EXPECT_EQ(messages[1].toId, janeId_);  // looked up afresh for every reply
+  EXPECT_EQ(messages[1].toId, other_);  // looked up afresh for every reply
 }
 
 TEST_F(UploadEndToEndTest, ASecondUploadOfThePacketPostsNothing) {
-  TestReply toJane;
-  toJane.to = "JANE ROE";
-  toJane.text = "once";
-  TestReply toAll;
-  toAll.text = "only once";
-  WriteRep({toJane, toAll});
-  const std::string archive = testing::ReadFile(qwk_ + "/obrix.rep");
+  node_.WriteRep({Reply("once", kOther), Reply("only once")});
+  const std::string archive = ReadFile(Work("obrix.rep"));
   ASSERT_EQ(Upload().status, 0);
-  ASSERT_EQ(Messages().size(), 2u);
+  ASSERT_EQ(board_.Subjects().size(), 2u);
 
-  testing::WriteFile(qwk_ + "/obrix.rep", archive);
+  WriteFile(Work("obrix.rep"), archive);
   EXPECT_EQ(Upload().status, 0);
-  const std::vector<std::string> log = RunLog();
-  ASSERT_GE(log.size(), 4u);
-  EXPECT_EQ(log[1], "Duplicate message to JANE ROE");
-  EXPECT_EQ(log[2], "Duplicate message to ALL");
-  EXPECT_EQ(log[3], "0 replies uploaded.");
-  EXPECT_EQ(Messages().size(), 2u);
+  EXPECT_THAT(node_.LastRun(),
+              IsUpload({"Reply Packet ID [OBRIX]", std::string("Duplicate message to ") + kOther,
+                        "Duplicate message to ALL", "0 replies uploaded.", RemovingReplyFile(),
+                        "Removing " + Work("obrix.rep") + "..."}));
+  EXPECT_EQ(board_.Subjects().size(), 2u);
 }
 
 TEST_F(UploadEndToEndTest, ARefusedReplyIsLoggedAndTheRunGoesOn) {
-  TestReply good;
-  good.text = "fine";
-  TestReply single;
-  WriteRep({good});
+  node_.WriteRep({Reply("fine")});
   EXPECT_EQ(Upload().status, 0);
-  EXPECT_EQ(RunLog()[2], "1 reply uploaded.");
+  EXPECT_THAT(node_.LastRun(), Contains("1 reply uploaded."));
 
   // A conference number the board does not have.
-  TestReply nowhere;
+  TestReply nowhere = Reply("lost");
   nowhere.number = "12";
   nowhere.conference = 4711;
-  nowhere.text = "lost";
-  WriteRep({nowhere, single});
+  node_.WriteRep({nowhere, TestReply{}});
   EXPECT_EQ(Upload().status, 0);
-  const std::vector<std::string> log = RunLog();
-  ASSERT_GE(log.size(), 5u);
-  EXPECT_EQ(log[1], "Error #" + std::to_string(static_cast<int32_t>(kServerNotFound)) +
-                        " adding message to ALL");
-  EXPECT_EQ(log[2], "This message could potentially already exist.");
-  EXPECT_EQ(log[3], "Conf: 1 To: ALL Subj: Hello");
-  EXPECT_EQ(log[4], "1 reply uploaded.");
+  EXPECT_THAT(node_.LastRun(),
+              IsUpload({"Reply Packet ID [OBRIX]",
+                        "Error #" + std::to_string(static_cast<int32_t>(kServerNotFound)) +
+                            " adding message to ALL",
+                        "This message could potentially already exist.",
+                        "Conf: 1 To: ALL Subj: Hello", "1 reply uploaded.", RemovingReplyFile(),
+                        "Removing " + Work("obrix.rep") + "..."}));
 }
 
 TEST_F(UploadEndToEndTest, ControlMessagesChangeTheConferenceSelection) {
-  board::BoardAdmin admin = board::BoardAdmin::Open(boardPath_);
   for (int32_t conference = 1; conference <= 8; ++conference) {
-    admin.SetFlags("JOHN DOE", conference, 0x80 | (conference == 4 ? 3 : 0));
+    board_.Admin().SetFlags(kUser, conference, 0x80 | (conference == 4 ? 3 : 0));
   }
   auto control = [](const std::string& to, const std::string& number, const std::string& subject,
                     const std::string& text = "") {
-    TestReply reply;
-    reply.to = to;
+    TestReply reply = Reply(text, to);
     reply.number = number;
     reply.subject = subject;
-    reply.text = text;
     return reply;
   };
-  TestReply toQmailInLowerCase;
-  toQmailInLowerCase.to = "qmail";
-  toQmailInLowerCase.subject = "ADD";
-  toQmailInLowerCase.number = "6";
-  WriteRep({
-      control("RIZIVI", "5", "add"),
-      control("QMAIL", "6", "RESET"),
-      control("TOMCAT", "7", "YOURS"),
-      control("RIZIVI", "8", "DROP"),
+  node_.WriteRep({
+      control("RIZIVI", "5", "add"), control("QMAIL", "6", "RESET"),
+      control("TOMCAT", "7", "YOURS"), control("RIZIVI", "8", "DROP"),
       control("RIZIVI", "1", "CONFIG", "ADD 2\nDROP 4\nADD 77\n"),
       control("RIZIVI", "3", "REQUEST"),
-      toQmailInLowerCase,
+      control("qmail", "6", "ADD"),  // in lower case: posted as a reply
   });
 
   EXPECT_EQ(Upload().status, 0);
-  std::vector<std::string> log = RunLog();
-  ASSERT_EQ(log.size(), 12u) << testing::ReadFile(dir_ / "obrix.log");
-  EXPECT_TRUE(StartsWith(log[9], "Removing " + qwk_ + "/unpack-")) << log[9];
-  log.erase(log.begin() + 9);
-  EXPECT_EQ(log, (std::vector<std::string>{
-                     "Reply Packet ID [OBRIX]",
-                     "Conference 5 - Conference 5 added.",
-                     "Conference 6 - Conference 6 added.",
-                     "Conference 7 - Conference 7 added for your mail only.",
-                     "Conference 8 - Conference 8 dropped.",
-                     "Conference 2 - Conference 2 added.",
-                     "Conference 4 - Conference 4 dropped.",
-                     "Conf: 6 To: QMAIL Subj: ADD",
-                     "1 reply uploaded.",
-                     "Removing " + qwk_ + "/obrix.rep...",
-                     "Upload complete.",
-                 }));
-  board::BoardAdmin after = board::BoardAdmin::Open(boardPath_);
-  EXPECT_EQ(after.GetFlags("JOHN DOE", 5), 0x83u);
-  EXPECT_EQ(after.GetFlags("JOHN DOE", 6), 0x83u);
-  EXPECT_EQ(after.GetFlags("JOHN DOE", 7), 0x81u);
-  EXPECT_EQ(after.GetFlags("JOHN DOE", 8), 0x80u);
-  EXPECT_EQ(after.GetFlags("JOHN DOE", 2), 0x83u);
-  EXPECT_EQ(after.GetFlags("JOHN DOE", 4), 0x80u);
-  EXPECT_EQ(after.GetFlags("JOHN DOE", 3), 0x80u);
-  const std::vector<board::MessageSummary> messages = Messages();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].to, "QMAIL");
+  EXPECT_THAT(
+      node_.LastRun(),
+      IsUpload({"Reply Packet ID [OBRIX]", "Conference 5 - Conference 5 added.",
+                "Conference 6 - Conference 6 added.",
+                "Conference 7 - Conference 7 added for your mail only.",
+                "Conference 8 - Conference 8 dropped.", "Conference 2 - Conference 2 added.",
+                "Conference 4 - Conference 4 dropped.", "Conf: 6 To: QMAIL Subj: ADD",
+                "1 reply uploaded.", RemovingReplyFile(),
+                "Removing " + Work("obrix.rep") + "..."}));
+  const std::map<int32_t, uint32_t> flags = {{5, 0x83}, {6, 0x83}, {7, 0x81}, {8, 0x80},
+                                             {2, 0x83}, {4, 0x80}, {3, 0x80}};
+  for (const auto& [conference, expected] : flags) {
+    EXPECT_EQ(board_.Admin().GetFlags(kUser, conference), expected) << conference;
+  }
+  EXPECT_THAT(board_.Messages(), ElementsAre(Field(&board::MessageSummary::to, "QMAIL")));
 }
 
 TEST_F(UploadEndToEndTest, AConfigLineWithoutANumberIsSkipped) {
-  board::BoardAdmin::Open(boardPath_).SetFlags("JOHN DOE", 4, 3);
-  TestReply config;
-  config.to = "RIZIVI";
+  board_.Admin().SetFlags(kUser, 4, 3);
+  TestReply config = Reply("ADD 2\n\nDROP 4\n", "RIZIVI");
   config.subject = "CONFIG";
-  config.text = "ADD 2\n\nDROP 4\n";
-  TestReply later;
-  later.text = "posted after the control message";
-  WriteRep({config, later});
+  node_.WriteRep({config, Reply("posted after the control message")});
 
   EXPECT_EQ(Upload().status, 0);
-  const std::vector<std::string> log = RunLog();
-  ASSERT_GE(log.size(), 6u);
-  EXPECT_EQ(log[1], "Conference 2 - Conference 2 added.");
-  EXPECT_EQ(log[2], "Ignoring CONFIG line: ");
-  EXPECT_EQ(log[3], "Conference 4 - Conference 4 dropped.");
-  EXPECT_EQ(log[4], "Conf: 1 To: ALL Subj: Hello");
-  EXPECT_EQ(log[5], "1 reply uploaded.");
+  EXPECT_THAT(node_.LastRun(),
+              IsUpload({"Reply Packet ID [OBRIX]", "Conference 2 - Conference 2 added.",
+                        "Ignoring CONFIG line: ", "Conference 4 - Conference 4 dropped.",
+                        "Conf: 1 To: ALL Subj: Hello", "1 reply uploaded.", RemovingReplyFile(),
+                        "Removing " + Work("obrix.rep") + "..."}));
 }
 
 TEST_F(UploadEndToEndTest, PacketsThatCannotBeReadAreKept) {
   // Not a zip at all.
-  testing::WriteFile(qwk_ + "/obrix.rep", "this is not a zip archive");
+  WriteFile(Work("obrix.rep"), "this is not a zip archive");
   EXPECT_EQ(Upload().status, 1);
-  EXPECT_EQ(RunLog(), (std::vector<std::string>{"There was a problem unzipping the .REP archive.",
-                                                "Upload failed."}));
-  EXPECT_EQ(WorkFiles(), std::set<std::string>{"obrix.rep"});
+  EXPECT_THAT(node_.LastRun(),
+              IsUpload({"There was a problem unzipping the .REP archive."}, false));
+  EXPECT_THAT(node_.WorkFiles(), ElementsAre("obrix.rep"));
 
   // A zip without the reply file: nothing of it is unpacked.
-  testing::ZipMembers(qwk_ + "/other.zip", {{"README.TXT", "hello"}, {"XOBRIX.MSG", "x"}});
-  std::filesystem::rename(qwk_ + "/other.zip", qwk_ + "/obrix.rep");
+  ZipMembers(Work("other.zip"), {{"README.TXT", "hello"}, {"XOBRIX.MSG", "x"}});
+  std::filesystem::rename(Work("other.zip"), Work("obrix.rep"));
   EXPECT_EQ(Upload().status, 1);
-  EXPECT_EQ(RunLog(), (std::vector<std::string>{"Unable to open .REP file", "Upload failed."}));
-  EXPECT_EQ(WorkFiles(), std::set<std::string>{"obrix.rep"});
+  EXPECT_THAT(node_.LastRun(), IsUpload({"Unable to open .REP file"}, false));
+  EXPECT_THAT(node_.WorkFiles(), ElementsAre("obrix.rep"));
 }
 
 TEST_F(UploadEndToEndTest, AnEmptyOrMissingPacketIsNotFound) {
+  const auto notFound =
+      IsUpload({"Unable to locate BBS .REP packet [" + Work("OBRIX.rep") + "]"}, false);
   EXPECT_EQ(Upload().status, 1);
-  const std::vector<std::string> expected = {
-      "Unable to locate BBS .REP packet [" + qwk_ + "/OBRIX.rep]", "Upload failed."};
-  EXPECT_EQ(RunLog(), expected);
-  testing::WriteFile(qwk_ + "/obrix.rep", "");
+  EXPECT_THAT(node_.LastRun(), notFound);
+  WriteFile(Work("obrix.rep"), "");
   EXPECT_EQ(Upload().status, 1);
-  EXPECT_EQ(RunLog(), expected);
-  EXPECT_TRUE(WorkFiles().empty());  // the empty packet was deleted
+  EXPECT_THAT(node_.LastRun(), notFound);
+  EXPECT_THAT(node_.WorkFiles(), IsEmpty());  // the empty packet was deleted
 }
 
 TEST_F(UploadEndToEndTest, ABadReplyStopsTheUploadAndKeepsThePacket) {
-  TestReply first;
-  first.text = "first";
   TestReply blankNumber;
   blankNumber.number = "       ";
-  TestReply never;
-  never.text = "never posted";
-  WriteRep({first, blankNumber, never});
+  node_.WriteRep({Reply("first"), blankNumber, Reply("never posted")});
 
   EXPECT_EQ(Upload().status, 1);
-  const std::vector<std::string> log = RunLog();
-  ASSERT_EQ(log.size(), 4u);
-  EXPECT_EQ(log[1], "Conf: 1 To: ALL Subj: Hello");
-  EXPECT_TRUE(StartsWith(log[2], "(QwkUpload) - Error #13: ")) << log[2];
-  EXPECT_EQ(log[3], "Upload failed.");
-  EXPECT_EQ(Messages().size(), 1u);
-  EXPECT_EQ(WorkFiles(), std::set<std::string>{"obrix.rep"});
+  EXPECT_THAT(node_.LastRun(), IsUpload({"Reply Packet ID [OBRIX]", "Conf: 1 To: ALL Subj: Hello",
+                                         StartsWith("(QwkUpload) - Error #13: ")},
+                                        false));
+  EXPECT_EQ(board_.Subjects().size(), 1u);
+  EXPECT_THAT(node_.WorkFiles(), ElementsAre("obrix.rep"));
 }
 
 TEST_F(UploadEndToEndTest, AReplyCutShortStopsTheUpload) {
-  TestReply first;
-  first.text = "complete";
-  TestReply cut;
-  cut.text = std::string(256, 'c');
+  TestReply cut = Reply(std::string(256, 'c'));
   cut.blocks = "5";  // two text blocks are missing
-  WriteRep({first, cut});
+  node_.WriteRep({Reply("complete"), cut});
 
   EXPECT_EQ(Upload().status, 1);
-  const std::vector<std::string> log = RunLog();
-  ASSERT_EQ(log.size(), 4u);
-  EXPECT_TRUE(StartsWith(log[2], "(QwkUpload) - Error #100: ")) << log[2];
-  EXPECT_EQ(Messages().size(), 1u);
-  EXPECT_EQ(WorkFiles(), std::set<std::string>{"obrix.rep"});
+  EXPECT_THAT(node_.LastRun(), IsUpload({"Reply Packet ID [OBRIX]", "Conf: 1 To: ALL Subj: Hello",
+                                         StartsWith("(QwkUpload) - Error #100: ")},
+                                        false));
+  EXPECT_EQ(board_.Subjects().size(), 1u);
+  EXPECT_THAT(node_.WorkFiles(), ElementsAre("obrix.rep"));
 }
 
 TEST_F(UploadEndToEndTest, OnlyThePlainReplyMemberIsRead) {
   // A reply file outside the work directory that a link in the archive
   // points at: it must not be posted.
-  const std::string elsewhere = dir_ / "elsewhere.msg";
-  TestReply secret;
-  secret.text = "read through a link";
-  testing::WriteFile(elsewhere, testing::ReplyFile("OBRIX", {secret}));
-  testing::ZipMembers(qwk_ + "/obrix.rep", {{"OBRIX.MSG", "->" + elsewhere}});
+  const std::string elsewhere = site_.dir / "elsewhere.msg";
+  WriteFile(elsewhere, ReplyFile("OBRIX", {Reply("read through a link")}));
+  ZipMembers(Work("obrix.rep"), {{"OBRIX.MSG", "->" + elsewhere}});
   EXPECT_EQ(Upload().status, 1);
-  EXPECT_EQ(RunLog(), (std::vector<std::string>{"Unable to open .REP file", "Upload failed."}));
-  EXPECT_TRUE(Messages().empty());
-  EXPECT_EQ(WorkFiles(), std::set<std::string>{"obrix.rep"});
+  EXPECT_THAT(node_.LastRun(), IsUpload({"Unable to open .REP file"}, false));
+  EXPECT_THAT(board_.Subjects(), IsEmpty());
+  EXPECT_THAT(node_.WorkFiles(), ElementsAre("obrix.rep"));
 }
 
 TEST_F(UploadEndToEndTest, TheReplyMemberIsFoundInAnyCaseAndFolder) {
-  TestReply overwritten;
-  overwritten.text = "top level";
-  TestReply reply;
-  reply.text = "from a folder";
   // Members whose names differ only in letter case land on one file; the
   // last one in the archive is the reply file.
-  testing::ZipMembers(qwk_ + "/OBRIX.REP",
-                      {{"OBRIX.MSG", testing::ReplyFile("OBRIX", {overwritten})},
-                       {"XOBRIX.MSG", "not the reply file"},
-                       {"NOTES.TXT", "unpacked by nobody"},
-                       {"reader/Obrix.Msg", testing::ReplyFile("OBRIX", {reply})}});
+  ZipMembers(Work("OBRIX.REP"),
+             {{"OBRIX.MSG", ReplyFile("OBRIX", {Reply("top level")})},
+              {"XOBRIX.MSG", "not the reply file"},
+              {"NOTES.TXT", "unpacked by nobody"},
+              {"reader/Obrix.Msg", ReplyFile("OBRIX", {Reply("from a folder")})}});
   EXPECT_EQ(Upload().status, 0);
-  const std::vector<std::string> log = RunLog();
-  ASSERT_EQ(log.size(), 6u);
-  EXPECT_EQ(log[1], "Conf: 1 To: ALL Subj: Hello");
-  EXPECT_EQ(log[4], "Removing " + qwk_ + "/OBRIX.REP...");
-  EXPECT_TRUE(WorkFiles().empty());
-  const std::vector<board::MessageSummary> messages = Messages();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].text, "from a folder" + std::string(115, ' '));
+  EXPECT_THAT(node_.LastRun(),
+              IsUpload({"Reply Packet ID [OBRIX]", "Conf: 1 To: ALL Subj: Hello",
+                        "1 reply uploaded.", StartsWith("Removing " + Work("unpack-")),
+                        "Removing " + Work("OBRIX.REP") + "..."}));
+  EXPECT_THAT(node_.WorkFiles(), IsEmpty());
+  EXPECT_THAT(board_.Messages(), ElementsAre(Field(&board::MessageSummary::text,
+                                                   "from a folder" + std::string(115, ' '))));
 }
-
-}  // namespace
-}  // namespace obrix
-
-namespace obrix {
-namespace {
 
 TEST_F(UploadEndToEndTest, ControlCharactersFromThePacketCannotForgeLogLines) {
-  TestReply forged;
+  TestReply forged = Reply("text\n", "Bob\rWriter");
   forged.number = "3";
-  forged.to = "Jane\rRoe";
   forged.subject = "Hi\r\n01/01/2026 00:00:00 X";
-  forged.date = "03-14-26";
-  forged.time = "15:09";
-  forged.text = "text\n";
-  std::string file = testing::ReplyFile("OBRIX", {forged});
+  std::string file = ReplyFile("OBRIX", {forged});
   file.replace(0, 7, "OB\r\nFAK");  // block 0 with a line break of its own
-  testing::ZipMembers(qwk_ + "/obrix.rep", {{"OBRIX.MSG", file}});
+  node_.WriteRep(file);
 
-  const testing::ProcessResult run = Upload();
+  const ProcessResult run = Upload();
   EXPECT_EQ(run.status, 0) << run.output;
-  const std::vector<std::string> log = RunLog();
-  ASSERT_GE(log.size(), 2u);
-  EXPECT_EQ(log[0], "Reply Packet ID [OB??FAK]");
-  EXPECT_EQ(log[1], "Conf: 3 To: JANE?ROE Subj: Hi??01/01/2026 00:00:");
+  EXPECT_THAT(node_.LastRun(),
+              IsUpload({"Reply Packet ID [OB??FAK]",
+                        "Conf: 3 To: BOB?WRITER Subj: Hi??01/01/2026 00:00:", "1 reply uploaded.",
+                        RemovingReplyFile(), "Removing " + Work("obrix.rep") + "..."}));
   // The posted message keeps its bytes; only the log line is made safe.
-  const std::vector<board::MessageSummary> messages = Messages();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].subject, "Hi\r\n01/01/2026 00:00:00 X");
+  EXPECT_THAT(board_.Messages(),
+              ElementsAre(Field(&board::MessageSummary::subject, "Hi\r\n01/01/2026 00:00:00 X")));
 }
 
 }  // namespace
-}  // namespace obrix
+}  // namespace obrix::testing

@@ -21,20 +21,6 @@ std::string Field(const std::string& block, size_t offset, size_t width) {
 
 }  // namespace
 
-std::string FindProgram(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string rest = path ? path : "/usr/bin:/bin";
-  while (!rest.empty()) {
-    const size_t colon = rest.find(':');
-    const std::string folder = rest.substr(0, colon);
-    rest = colon == std::string::npos ? "" : rest.substr(colon + 1);
-    const std::filesystem::path candidate = std::filesystem::path(folder) / name;
-    std::error_code error;
-    if (std::filesystem::is_regular_file(candidate, error)) return candidate.string();
-  }
-  return "";
-}
-
 void ParseMessages(const std::string& bytes, QwkPacket& packet) {
   if (bytes.size() % kBlock != 0 || bytes.empty()) {
     throw std::runtime_error("messages.dat is not whole blocks: " + std::to_string(bytes.size()));
@@ -75,10 +61,8 @@ void ParseMessages(const std::string& bytes, QwkPacket& packet) {
 
 QwkPacket ReadQwkPacket(const std::string& packetPath) {
   TempDir folder;
-  const std::string unzip = FindProgram("unzip");
-  if (unzip.empty()) throw std::runtime_error("no unzip on the search path");
   const ProcessResult result =
-      RunProgram({unzip, "-qq", "-o", packetPath, "-d", folder.path()}, folder.path());
+      RunProgram({"unzip", "-qq", "-o", packetPath, "-d", folder.path()}, folder.path());
   if (result.status != 0) throw std::runtime_error("unzip failed: " + result.output);
 
   QwkPacket packet;

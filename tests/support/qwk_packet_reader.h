@@ -46,7 +46,4 @@ QwkPacket ReadQwkPacket(const std::string& packetPath);
 // Takes "messages.dat" apart; throws on a malformed file.
 void ParseMessages(const std::string& bytes, QwkPacket& packet);
 
-// The full path of a program on the search path; empty when none.
-std::string FindProgram(const std::string& name);
-
 }  // namespace obrix::testing

@@ -1,6 +1,6 @@
-// The set-up the packet-file tests share: a real board in a fresh
-// temporary folder, a work directory beside it, and a run context whose
-// server is that board with a user (or the system account) logged in.
+// The set-up the packet-file tests share: the kit's standard board in a
+// fresh temporary folder, a work directory beside it, and a run context
+// whose server is that board with a user (or the system account) logged in.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,19 +12,18 @@
 #include "platform/files.h"
 #include "run/activity_log.h"
 #include "run/run_context.h"
+#include "support/test_board.h"
 #include "support/test_support.h"
 
 namespace obrix::testing {
 
 class QwkBoardTest : public ::testing::Test {
  protected:
-  static constexpr const char* kUser = "ALICE CALLER";
-  static constexpr const char* kPassword = "password";  // logged in upper-cased
+  static constexpr const char* kUser = testing::kUser;
+  static constexpr const char* kPassword = kUserPassword;
 
   void SetUp() override {
-    boardPath_ = dir_ / "board.db";
-    board::BoardAdmin::Create(boardPath_, board::BoardConfig{}, "sysop-pw");
-    Admin().AddUser(kUser, kPassword, "Tester");
+    boardPath_ = test_.path();
     state_.QwkPath = (dir_ / "Qwk") + PathSeparator();
     ASSERT_TRUE(CreateDirectory(dir_ / "Qwk"));
   }
@@ -40,29 +39,24 @@ class QwkBoardTest : public ::testing::Test {
 
   // Connects and logs in as the system account.
   void LogInSystem() {
-    Connect();
+    ASSERT_TRUE(board_.vbWildcatServerConnect(boardPath_.c_str()));
+    ASSERT_TRUE(board_.WildcatServerCreateContext());
+    connected_ = true;
     ASSERT_TRUE(board_.LoginSystem());
   }
 
   // Connects and logs in as kUser, as a run does; fills the run state.
   void LogInUser() {
-    Connect();
-    ASSERT_TRUE(board_.LoginSystem());
-    std::string name = kUser;
-    UserRecord found;
-    int32_t position = 0;
-    ASSERT_TRUE(board_.vbGetUserByName(name, found, position));
-    ASSERT_TRUE(board_.LogoutUser());
-    UserRecord user;
-    ASSERT_TRUE(board_.vbLoginUserEx(found.info.id, "PASSWORD", 1, "Obrix", user));
+    state_.UserId = test_.LogIn(board_, kUser, kPassword);
     state_.UserName = kUser;
-    state_.UserId = found.info.id;
+    connected_ = true;
   }
 
   std::string Work(const std::string& name) const { return state_.QwkPath + name; }
   std::vector<std::string> Log() { return LogMessages(log_.path()); }
 
   TempDir dir_;
+  TestBoard test_{{}, dir_ / "board.db"};
   std::string boardPath_;
   board::Board board_;
   ActivityLog log_{dir_ / "obrix.log"};
@@ -70,11 +64,6 @@ class QwkBoardTest : public ::testing::Test {
   RunContext context_{board_, log_, state_};
 
  private:
-  void Connect() {
-    ASSERT_TRUE(board_.vbWildcatServerConnect(boardPath_.c_str()));
-    ASSERT_TRUE(board_.WildcatServerCreateContext());
-    connected_ = true;
-  }
   bool connected_ = false;
 };
 

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -14,6 +13,7 @@
 
 #include "admin/board_admin.h"
 #include "qwk/qwk_header.h"
+#include "support/test_board.h"
 #include "support/test_support.h"
 
 namespace obrix::testing {
@@ -65,29 +65,13 @@ inline std::string ReplyFile(const std::string& packetId, const std::vector<Test
   return bytes;
 }
 
-// The path of a program found on the search path.
-inline std::string ProgramOnPath(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string folders = path ? path : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= folders.size()) {
-    size_t end = folders.find(':', start);
-    if (end == std::string::npos) end = folders.size();
-    const std::string candidate = folders.substr(start, end - start) + "/" + name;
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(candidate, ec)) return candidate;
-    start = end + 1;
-  }
-  throw std::runtime_error(name + " is not on the search path");
-}
-
 // Zips `members` (name inside the archive -> bytes) into `archive` with the
 // real zip, storing links as links (-y). Members named with a folder keep
 // it. A member whose bytes start with "->" becomes a link to the rest.
 inline void ZipMembers(const std::string& archive,
                        const std::vector<std::pair<std::string, std::string>>& members) {
   TempDir staging;
-  std::vector<std::string> argv = {ProgramOnPath("zip"), "-q", "-y", archive};
+  std::vector<std::string> argv = {"zip", "-q", "-y", archive};
   for (const auto& [name, bytes] : members) {
     const std::filesystem::path target = std::filesystem::path(staging.path()) / name;
     std::filesystem::create_directories(target.parent_path());
@@ -104,33 +88,14 @@ inline void ZipMembers(const std::string& archive,
 
 // A board in `dir`/board.db with conferences 0 to `conferences` - 1
 // (named "Conference <n>") and the users JOHN DOE (password SECRET) and
-// JANE ROE (password LETMEIN). Built once per conference count (hashing
-// the passwords is slow) and copied.
+// JANE ROE (password LETMEIN).
 inline std::string CreateTestBoard(const std::string& dir, int32_t conferences) {
-  static TempDir templates;
-  const std::string model = templates / ("board-" + std::to_string(conferences) + ".db");
-  if (!Exists(model)) {
-    board::BoardAdmin::Create(model, board::BoardConfig{}, "SYSOPPW");
-    board::BoardAdmin admin = board::BoardAdmin::Open(model);
-    for (int32_t n = 0; n < conferences; ++n) {
-      admin.AddConference(n, "Conference " + std::to_string(n), 3, {});
-    }
-    admin.AddUser("JOHN DOE", "SECRET", "Caller");
-    admin.AddUser("JANE ROE", "LETMEIN", "Member");
-  }
   const std::string path = dir + "/board.db";
-  std::filesystem::copy_file(model, path);
+  CopyTemplate({.sysopPassword = "SYSOPPW",
+                .users = {{"JOHN DOE", "SECRET", "Caller"}, {"JANE ROE", "LETMEIN", "Member"}},
+                .conferences = conferences},
+               path);
   return path;
-}
-
-// The messages of the board, all conferences, in id order, with text.
-inline std::vector<board::MessageSummary> BoardMessages(const std::string& boardPath) {
-  board::BoardAdmin admin = board::BoardAdmin::Open(boardPath);
-  std::vector<board::MessageSummary> messages;
-  for (const board::MessageSummary& listed : admin.ListMessages(std::nullopt, std::nullopt)) {
-    messages.push_back(admin.Show(listed.id).value());
-  }
-  return messages;
 }
 
 }  // namespace obrix::testing

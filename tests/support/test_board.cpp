@@ -1,0 +1,182 @@
+#include "support/test_board.h"
+
+#include <gtest/gtest.h>
+#include <sodium.h>
+
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+
+#include "base/text.h"
+#include "board/sqlite.h"
+#include "server/records.h"
+
+namespace obrix::testing {
+
+std::string MessageText(const std::string& subject, const std::string& from,
+                        const std::string& to) {
+  return "Text of " + subject + " from " + from + " to " + to + "\nSecond line";
+}
+
+std::string CheapPasswordHash(const std::string& password) {
+  if (sodium_init() < 0) throw std::runtime_error("sodium_init failed");
+  const std::string upper = ToUpper(password);
+  char hash[crypto_pwhash_STRBYTES];
+  if (crypto_pwhash_str(hash, upper.data(), upper.size(), crypto_pwhash_OPSLIMIT_MIN,
+                        crypto_pwhash_MEMLIMIT_MIN) != 0) {
+    throw std::runtime_error("crypto_pwhash_str failed");
+  }
+  return hash;
+}
+
+namespace {
+
+void StorePassword(board::BoardAdmin& admin, const std::string& name, const std::string& password) {
+  auto update = admin.database().Prepare("UPDATE users SET password_hash = ?1 WHERE id = ?2");
+  update->Bind(1, CheapPasswordHash(password)).Bind(2, int64_t{admin.UserId(name)});
+  update->Run();
+}
+
+// The setup as a key of the template cache.
+std::string Key(const BoardSetup& setup) {
+  std::string key =
+      setup.sysop + '\n' + setup.sysopPassword + '\n' + std::to_string(setup.conferences) + '\n';
+  for (const TestUser& user : setup.users) {
+    key += user.name + '\t' + user.password + '\t' + user.title + '\n';
+  }
+  return key;
+}
+
+// Made through the administration API; the passwords are set afterwards,
+// each at the cheapest limits.
+void MakeTemplate(const BoardSetup& setup, const std::string& path) {
+  board::BoardConfig config;
+  config.sysop = setup.sysop;
+  board::BoardAdmin::Create(path, config, "");
+  board::BoardAdmin admin = board::BoardAdmin::Open(path);
+  if (!setup.sysopPassword.empty()) StorePassword(admin, setup.sysop, setup.sysopPassword);
+  for (const TestUser& user : setup.users) {
+    admin.AddUser(user.name, "", user.title);
+    if (!user.password.empty()) StorePassword(admin, user.name, user.password);
+  }
+  for (int32_t n = 0; n < setup.conferences; ++n) {
+    admin.AddConference(n, "Conference " + std::to_string(n), 3, {});
+  }
+}
+
+}  // namespace
+
+void CopyTemplate(const BoardSetup& setup, const std::string& path) {
+  static TempDir folder;
+  static std::map<std::string, std::string> made;
+  auto [it, added] = made.emplace(Key(setup), folder / ("board-" + std::to_string(made.size())));
+  if (added) MakeTemplate(setup, it->second);  // closed again, so whole in its one file
+  std::filesystem::copy_file(it->second, path);
+}
+
+TestBoard::TestBoard(const BoardSetup& setup, const std::string& path) : path_(path) {
+  if (path_.empty()) path_ = dir_.emplace() / "board.db";
+  CopyTemplate(setup, path_);
+}
+
+TestBoard::TestBoard(TestBoard& model, const std::string& path) : path_(path) {
+  if (path_.empty()) path_ = dir_.emplace() / "board.db";
+  model.Admin().database().Exec("PRAGMA wal_checkpoint(TRUNCATE)");
+  std::filesystem::copy_file(model.path_, path_);
+}
+
+board::BoardAdmin& TestBoard::Admin() {
+  if (!admin_) admin_.emplace(board::BoardAdmin::Open(path_));
+  return *admin_;
+}
+
+int32_t TestBoard::AddUser(const TestUser& user) {
+  const int32_t id = Admin().AddUser(user.name, "", user.title);
+  if (!user.password.empty()) StorePassword(Admin(), user.name, user.password);
+  return id;
+}
+
+void TestBoard::AddConferences(const std::vector<int32_t>& numbers) {
+  for (const int32_t n : numbers) Admin().AddConference(n, "Conference " + Decimal(n), 3, {});
+}
+
+int32_t TestBoard::Post(const TestMessage& message) {
+  board::PostRequest request;
+  request.conference = message.conference;
+  request.from = message.from;
+  request.to = message.to;
+  request.subject = message.subject;
+  request.isPrivate = message.isPrivate;
+  request.receipt = message.receipt;
+  request.reference = message.reference;
+  request.date = message.date;
+  request.text =
+      message.text ? *message.text : MessageText(message.subject, message.from, message.to);
+  const int32_t id = Admin().Post(request).id;
+  if (!message.attachment.empty()) Admin().Attach(id, message.attachment);
+  return id;
+}
+
+namespace {
+void ConnectTo(board::Board& board, const std::string& path) {
+  EXPECT_TRUE(board.vbWildcatServerConnect(path.c_str()));
+  EXPECT_TRUE(board.WildcatServerCreateContext());
+}
+}  // namespace
+
+std::unique_ptr<board::Board> TestBoard::Connect() {
+  auto board = std::make_unique<board::Board>();
+  ConnectTo(*board, path_);
+  return board;
+}
+
+std::unique_ptr<board::Board> TestBoard::System() {
+  auto board = Connect();
+  EXPECT_TRUE(board->LoginSystem());
+  return board;
+}
+
+std::unique_ptr<board::Board> TestBoard::LogIn(const std::string& name,
+                                               const std::string& password) {
+  auto board = std::make_unique<board::Board>();
+  LogIn(*board, name, password);
+  return board;
+}
+
+int32_t TestBoard::LogIn(board::Board& board, const std::string& name, const std::string& password,
+                         bool connected) {
+  if (!connected) ConnectTo(board, path_);
+  EXPECT_TRUE(board.LoginSystem());
+  std::string key = name;
+  UserRecord found;
+  int32_t position = 0;
+  EXPECT_TRUE(board.vbGetUserByName(key, found, position)) << name;
+  board.LogoutUser();
+  UserRecord user;
+  EXPECT_TRUE(board.vbLoginUserEx(found.info.id, ToUpper(password), 1, "Obrix", user)) << name;
+  return found.info.id;
+}
+
+std::vector<board::MessageSummary> TestBoard::Messages() {
+  std::vector<board::MessageSummary> messages;
+  for (const board::MessageSummary& listed : Admin().ListMessages(std::nullopt, std::nullopt)) {
+    messages.push_back(Admin().Show(listed.id).value());
+  }
+  return messages;
+}
+
+std::vector<std::string> TestBoard::Subjects() {
+  std::vector<std::string> subjects;
+  for (const board::MessageSummary& message : Admin().ListMessages(std::nullopt, std::nullopt)) {
+    subjects.push_back(message.subject);
+  }
+  return subjects;
+}
+
+int64_t TestBoard::Number(const std::string& sql, const std::vector<int64_t>& values) {
+  auto row = Admin().database().Prepare(sql);
+  for (size_t i = 0; i < values.size(); ++i) row->Bind(static_cast<int>(i + 1), values[i]);
+  return row->Step() ? row->Int(0) : 0;
+}
+
+}  // namespace obrix::testing

@@ -1,0 +1,119 @@
+// The test board: a real board file made through BoardAdmin, copied per
+// test from a template that each test program makes once, with builders
+// for what a test adds on top.
+//
+// Passwords are hashed by the kit at the cheapest Argon2id limits (the
+// stored hash records its limits, and the board checks any), so that a
+// log-in costs microseconds; the programs themselves always hash at full
+// cost.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "admin/board_admin.h"
+#include "board/board.h"
+#include "platform/file_time.h"
+#include "support/test_support.h"
+
+namespace obrix::testing {
+
+struct TestUser {
+  std::string name{};
+  std::string password{};
+  std::string title{};
+};
+
+// The standard users: the caller the tests act for, and the one who
+// writes to him.
+inline constexpr const char* kUser = "ALICE CALLER";
+inline constexpr const char* kUserPassword = "secret";
+inline constexpr const char* kOther = "BOB WRITER";
+inline constexpr const char* kOtherPassword = "other-pw";
+
+// What a template holds. Boards of equal setups come from one template.
+struct BoardSetup {
+  std::string sysop = "Sysop";
+  std::string sysopPassword{};  // empty: the sysop cannot log in
+  std::vector<TestUser> users = {{kUser, kUserPassword, "Caller"},
+                                 {kOther, kOtherPassword, "Writer"}};
+  int32_t conferences = 0;  // 0 to n - 1, named "Conference <n>", default flags 3
+};
+
+// The text a message gets when its test gives none.
+std::string MessageText(const std::string& subject, const std::string& from, const std::string& to);
+
+// A message to post; the defaults make a public message from kOther to ALL
+// in conference 1.
+struct TestMessage {
+  int32_t conference = 1;
+  std::string from = kOther;
+  std::string to = "ALL";
+  std::string subject = "Subject";
+  bool isPrivate = false;
+  bool receipt = false;
+  int32_t reference = 0;
+  std::optional<FILETIME> date{};     // now when absent
+  std::optional<std::string> text{};  // MessageText(subject, from, to) when absent
+  std::string attachment{};           // attached when not empty
+};
+
+// A password hash at the cheapest limits, of the upper-cased password as
+// the board hashes it.
+std::string CheapPasswordHash(const std::string& password);
+
+// Copies the template board of `setup` to `path`.
+void CopyTemplate(const BoardSetup& setup, const std::string& path);
+
+class TestBoard {
+ public:
+  // The board at `path` (in a folder of its own when empty), a copy of the
+  // template of `setup`.
+  explicit TestBoard(const BoardSetup& setup = {}, const std::string& path = "");
+  // A copy of `model` as it is now.
+  TestBoard(TestBoard& model, const std::string& path);
+
+  const std::string& path() const { return path_; }
+  // The kit's own connection, opened on first use after Close.
+  board::BoardAdmin& Admin();
+  // Closes that connection, so that another may take the whole board.
+  void Close() { admin_.reset(); }
+
+  int32_t AddUser(const TestUser& user);
+  int32_t UserId(const std::string& name) { return Admin().UserId(name); }
+  // Adds conferences `numbers`, named "Conference <n>", default flags 3.
+  void AddConferences(const std::vector<int32_t>& numbers);
+  // Posts `message` and returns its id.
+  int32_t Post(const TestMessage& message);
+
+  // A connection with a context and nobody logged in.
+  std::unique_ptr<board::Board> Connect();
+  // A connection with the system account logged in.
+  std::unique_ptr<board::Board> System();
+  // A connection with `name` logged in as a run does it: the system
+  // account finds him by name, then he logs in with his password.
+  std::unique_ptr<board::Board> LogIn(const std::string& name = kUser,
+                                      const std::string& password = kUserPassword);
+  // The same on a connection of the test's own (connected first unless
+  // `connected`); returns the user's id.
+  int32_t LogIn(board::Board& board, const std::string& name, const std::string& password,
+                bool connected = false);
+
+  // Every message, in id order, with its text.
+  std::vector<board::MessageSummary> Messages();
+  std::vector<std::string> Subjects();
+  // The integer in the first column of the first row of `sql` (0 when it
+  // has no row), with `values` bound at ?1, ?2, ... Each query is one
+  // statement outside any transaction, so it never holds a run up.
+  int64_t Number(const std::string& sql, const std::vector<int64_t>& values = {});
+
+ private:
+  std::optional<TempDir> dir_;
+  std::string path_;
+  std::optional<board::BoardAdmin> admin_;
+};
+
+}  // namespace obrix::testing
