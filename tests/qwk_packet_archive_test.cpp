@@ -70,6 +70,8 @@ class QwkPacketArchiveTest : public testing::QwkBoardTest {
     ASSERT_NE(OnSearchPath("zip"), "");
     ASSERT_NE(OnSearchPath("unzip"), "");
   }
+
+  PacketCharset charset_;  // bytes as stored
 };
 
 TEST(QwkPacketArchiveCommandTest, ListsEveryPartAfterTheArchive) {
@@ -129,10 +131,10 @@ TEST_F(QwkPacketArchiveTest, ZipsEveryPartUnderItsMsDosName) {
   admin.PutServerFile("wc:\\disp\\goodbye.bbs", "bye");
   LogInUser();
 
-  ASSERT_TRUE(QwkOpen(board_, context_.clock, state_.QwkPath, kUser));
+  ASSERT_TRUE(QwkOpen(board_, context_.clock, state_.QwkPath, kUser, charset_));
   WriteFile(Work("mybbs.ptr"), "0,0\r\n");
   AddBulletins(context_, state_.QwkPath);
-  WriteNewFilesList(context_, Work("newfiles.dat"));
+  WriteNewFilesList(context_, Work("newfiles.dat"), charset_);
   const std::vector<std::string> parts = {
       "messages.dat", "newfiles.dat", "mybbs.ptr", "control.dat", "door.id", "hello", "goodbye"};
   std::vector<std::string> contents;
@@ -159,7 +161,7 @@ TEST_F(QwkPacketArchiveTest, ZipsEveryPartUnderItsMsDosName) {
 
 TEST_F(QwkPacketArchiveTest, MissingOptionalPartsAreSkipped) {
   LogInUser();
-  ASSERT_TRUE(QwkOpen(board_, context_.clock, state_.QwkPath, kUser));
+  ASSERT_TRUE(QwkOpen(board_, context_.clock, state_.QwkPath, kUser, charset_));
   WriteFile(Work("OBRIX.ptr"), "");
   ASSERT_TRUE(BuildPacketArchive(context_));
   EXPECT_EQ(Members(Work("OBRIX.qwk"), dir_.path()),
