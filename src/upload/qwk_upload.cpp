@@ -41,7 +41,8 @@ void LookUpName(Server& server, FixedText<72>& field, UserInfo& user) {
 }
 
 // Settles what the reply's conference decides, fills in the sender and
-// addressee, posts the reply and logs what became of it. Returns true when the board stored it.
+// addressee, posts the reply and logs what became of it. Returns true when
+// the board stored it.
 bool PostReply(RunContext& context, const UserRecord& user, MessageRecord& record,
                const std::string& text) {
   Server& server = context.server;
