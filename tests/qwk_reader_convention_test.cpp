@@ -1,203 +1,280 @@
 // Packets and replies as offline readers write and read them: the reply
-// parser on replies built byte by byte, the encoder's blocks read back by the
-// kit's independent packet reader, and the packet files of a real board in
-// both character sets.
+// parser on replies built byte by byte, and a reader's round trip in
+// process, its packets read by the kit's independent packet reader.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "qwk/packet_archive.h"
-#include "qwk/qwk_files.h"
+#include <filesystem>
+
+#include "board/board.h"
+#include "download/qwk_download.h"
+#include "driver/work_directory.h"
 #include "support/qwk_packet_reader.h"
-#include "support/qwk_test_board.h"
 #include "support/upload_test_support.h"
+#include "tools/tool_commands.h"
+#include "upload/qwk_upload.h"
 #include "upload/reply_reader.h"
-#include "upload/reply_rules.h"
 
 namespace obrix {
 namespace {
 
 using ::testing::HasSubstr;
+using testing::PacketMessage;
 using testing::TestReply;
 using namespace std::string_literals;
 
 // A reply as a reader writes it: the kit's reply with a Status character
 // and a Reference field.
-std::string ReaderReply(const TestReply& reply, char status = ' ', const std::string& ref = "") {
+std::string ReaderReply(const TestReply& reply, char status, const std::string& reference = "") {
   std::string bytes = testing::ReplyBytes(reply);
   bytes[0] = status;
-  bytes.replace(108, 8, (ref + std::string(8, ' ')).substr(0, 8));
+  bytes.replace(108, 8, (reference + std::string(8, ' ')).substr(0, 8));
   return bytes;
 }
 
-// The kit's reply with these fields.
-TestReply Reply(const std::string& text, const std::string& to = "ALL",
-                const std::string& subject = "Hello") {
-  TestReply reply;
-  reply.text = text;
-  reply.to = to;
-  reply.subject = subject;
-  return reply;
-}
-
-struct Parsed {
-  MessageRecord record;
-  std::string text;
-};
-
 // The reply in a file of its own, on a board of ten conferences.
-Parsed Parse(const std::string& reply) {
-  Parsed parsed;
-  ParseReply(testing::PadToBlocks("OBRIX") + reply, 129, 10, parsed.record, parsed.text);
-  return parsed;
+MessageRecord Parse(const TestReply& reply, char status, const char* reference, std::string& text) {
+  MessageRecord record;
+  ParseReply(testing::PadToBlocks("OBRIX") + ReaderReply(reply, status, reference), 129, 10, record,
+             text);
+  return record;
 }
 
-TEST(ReaderReplyTest, StatusMarksPrivateReplies) {
-  for (const char status : {'*', '+', '~', '`'}) {
-    EXPECT_EQ(Parse(ReaderReply({}, status)).record.isPrivate, kTrue32) << status;
-  }
-  for (const char status : {' ', '-', 'x', '\0'}) {
-    EXPECT_EQ(Parse(ReaderReply({}, status)).record.isPrivate, kFalse32) << status;
-  }
-}
-
-TEST(ReaderReplyTest, ReferenceNumberAndTheSixteenBitConference) {
+TEST(ReaderReplyTest, StatusReferenceAndConference) {
   const struct {
+    char status;
     const char* number;
     int32_t field;
     const char* reference;
-    int32_t conference;
-    int32_t referenceNumber;
+    Bool32 isPrivate;
+    int32_t conference, referenceNumber;
   } cases[] = {
-      {"12", 5 + (7 << 16), " 42", 5, 42},  // a message number in bytes 125-126
-      {"0", 3 + (9 << 16), "", 3, 0},
-      {"12", 4711, "abc", 4711, 0},  // neither form names a conference
-      {"1", 0, "  17", 1, 17},
+      {'*', "12", 5 + (7 << 16), " 42", kTrue32, 5, 42},  // a message number in bytes 125-126
+      {'+', "0", 3 + (9 << 16), "", kTrue32, 3, 0},
+      {'~', "12", 4711, "abc", kTrue32, 4711, 0},  // neither form names a conference
+      {'`', "1", 0, "  17", kTrue32, 1, 17},
+      {' ', "1", 0, "", kFalse32, 1, 0},
+      {'-', "1", 0, "", kFalse32, 1, 0},
+      {'x', "1", 0, "", kFalse32, 1, 0},
   };
   for (const auto& c : cases) {
     TestReply reply;
     reply.number = c.number;
     reply.conference = c.field;
-    const Parsed parsed = Parse(ReaderReply(reply, ' ', c.reference));
-    EXPECT_EQ(parsed.record.conference, c.conference) << c.number << " " << c.field;
-    EXPECT_EQ(parsed.record.reference, c.referenceNumber) << c.reference;
+    std::string text;
+    const MessageRecord record = Parse(reply, c.status, c.reference, text);
+    EXPECT_EQ(record.isPrivate, c.isPrivate) << c.status;
+    EXPECT_EQ(record.conference, c.conference) << c.status;
+    EXPECT_EQ(record.reference, c.referenceNumber) << c.status;
   }
 }
 
 TEST(ReaderReplyTest, FillAndExtensionLinesAreNotText) {
-  const std::string longName = "JANE ROE OF THE LONG NAME FAMILY";
-  const std::string longSubject = "Hello to the whole long-named family";
+  const std::string name = "JANE ROE OF THE LONG NAME FAMILY";
+  const std::string subject = "Hello to the whole long-named family";
   const struct {
-    TestReply reply;
-    std::string text;
-    std::string to = "ALL";
-    std::string subject = "Hello";
+    std::string text, expected;
+    std::string to = "ALL", subject = "Hello";
   } cases[] = {
       // Blanks and zero bytes after the last line end are fill; blanks
       // inside the text, and those of a block before the last, are not.
-      {Reply("Hi  \n  there\n\0\0 \0"s), "Hi  \n  there\n"},
-      {Reply("last line   "), "last line"},
-      {Reply(std::string(120, 'a') + std::string(136, ' ')), std::string(120, 'a') + "        "},
-      // Extension lines at the top only; QWKE lines give the longer names.
-      {Reply("To: " + longName + "\nSubject: " + longSubject +
-                 "\n@MSGID: 1:2/3 1234abcd\n@TZ: 0000\r\nHi\n@VIA: kept\n",
-             longName, longSubject),
-       "Hi\n@VIA: kept\n", longName, longSubject},
-      {Reply("To: Somebody Else\nFrom: JOHN DOE\n"), "To: Somebody Else\nFrom: JOHN DOE\n"},
-      {Reply("From: JOHN DOE\r\n@REPLY: 1:2/3 99\nHi"), "Hi"},
+      {"Hi  \n  there\n\0\0 \0"s, "Hi  \n  there\n"},
+      {"last line   ", "last line"},
+      {std::string(120, 'a') + std::string(136, ' '), std::string(120, 'a') + "        "},
+      // Extension lines at the top only; QWKE lines give the longer values.
+      {"To: " + name + "\nSubject: " + subject + "\n@MSGID: 1:2/3 12ab\n@TZ: 0000\r\nHi\n@VIA: x\n",
+       "Hi\n@VIA: x\n", name, subject},
+      {"To: Somebody Else\nFrom: JOHN DOE\n", "To: Somebody Else\nFrom: JOHN DOE\n"},
+      {"From: JOHN DOE\r\n@REPLY: 1:2/3 99\nHi", "Hi"},
   };
   for (const auto& c : cases) {
-    const Parsed parsed = Parse(ReaderReply(c.reply));
-    EXPECT_EQ(parsed.text, c.text);
-    EXPECT_EQ(parsed.record.textLength, static_cast<int32_t>(c.text.size()));
-    EXPECT_EQ(parsed.record.to.name.Trimmed(), c.to);
-    EXPECT_EQ(parsed.record.subject.Trimmed(), c.subject);
+    TestReply reply;
+    reply.text = c.text;
+    reply.to = c.to;
+    reply.subject = c.subject;
+    std::string text;
+    const MessageRecord record = Parse(reply, ' ', "", text);
+    EXPECT_EQ(text, c.expected);
+    EXPECT_EQ(record.textLength, static_cast<int32_t>(c.expected.size()));
+    EXPECT_EQ(record.to.name.Trimmed(), c.to);
+    EXPECT_EQ(record.subject.Trimmed(), c.subject);
   }
 }
 
-TEST(ReaderPacketTest, AnEmptyMessageBetweenTwoOthersIsReadable) {
-  std::string bytes = EncodeBannerBlock();
-  const std::string texts[] = {"first\n", "", "third\n"};
-  for (int32_t number = 1; number <= 3; ++number) {
-    MessageRecord record;
-    record.number = number;
-    bytes += EncodeQwkMessage(record, texts[number - 1]);
+// Downloads and uploads in process, as runs of the program do, on a board
+// with JOHN DOE, JANE ROE and CAROL ROW.
+class ReaderRoundTripTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    boardPath_ = testing::CreateTestBoard(dir_.path(), 3);
+    board::BoardAdmin admin = Admin();
+    admin.SetHashCost(board::HashCost::kMinimum);
+    admin.AddUser("CAROL ROW", "PW", "");
+    std::filesystem::create_directory(dir_ / "Qwk");
   }
-  testing::QwkPacket packet;
-  testing::ParseMessages(bytes, packet);
-  ASSERT_EQ(packet.messages.size(), 3u);
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(packet.messages[i].blocks, 2) << i;
-    EXPECT_EQ(packet.messages[i].number, std::to_string(i + 1));
-    EXPECT_EQ(packet.messages[i].text, texts[i]);
+
+  board::BoardAdmin Admin() { return board::BoardAdmin::Open(boardPath_); }
+
+  bool Run(const std::string& user, const std::string& password, bool download) {
+    board::Board board;
+    EXPECT_TRUE(board.vbWildcatServerConnect(boardPath_.c_str()));
+    EXPECT_TRUE(board.WildcatServerCreateContext());
+    RunState state;
+    state.programDirectory = dir_.path();
+    state.UserName = user;
+    state.UserId = Admin().UserId(user);
+    UserRecord record;
+    EXPECT_TRUE(board.vbLoginUserEx(state.UserId, password, 1, "Obrix", record));
+    ActivityLog log(dir_ / "obrix.log");
+    RunContext context{board, log, state};
+    if (download) return InitDownload(context) && QwkDownload(context);
+    return InitUpload(context) && QwkUpload(context);
   }
+
+  testing::QwkPacket Download(const std::string& user, const std::string& password) {
+    EXPECT_TRUE(Run(user, password, true)) << testing::ReadFile(dir_ / "obrix.log");
+    const std::string packet = dir_ / "Qwk/OBRIX.qwk";
+    testing::QwkPacket read = testing::ReadQwkPacket(packet);
+    std::filesystem::remove(packet);
+    return read;
+  }
+
+  void Post(int32_t conference, const std::string& to, const std::string& subject,
+            const std::string& text, bool isPrivate = false) {
+    board::PostRequest post;
+    post.conference = conference;
+    post.from = "JANE ROE";
+    post.to = to;
+    post.subject = subject;
+    post.text = text;
+    post.isPrivate = isPrivate;
+    Admin().Post(post);
+  }
+
+  void Upload(const std::string& replies) {
+    testing::ZipMembers(dir_ / "Qwk/OBRIX.rep",
+                        {{"OBRIX.MSG", testing::PadToBlocks("OBRIX") + replies}});
+    EXPECT_TRUE(Run("JOHN DOE", "SECRET", false)) << testing::ReadFile(dir_ / "obrix.log");
+  }
+
+  testing::TempDir dir_;
+  std::string boardPath_;
+};
+
+const PacketMessage* Find(const std::vector<PacketMessage>& packet, const std::string& subject) {
+  for (const PacketMessage& message : packet) {
+    if (message.subject == subject) return &message;
+  }
+  return nullptr;
 }
 
-TEST(ReaderCharsetTest, RepliesComeBackToTheBoardsCharacterSet) {
-  const struct {
-    const char* setting;
-    std::string packet;
-    std::string board;
-  } cases[] = {
-      {"cp437", "Caf\x82 cr\x8Ame, na\x8Bve \xC9\xCD", "Caf\xE9 cr\xE8me, na\xEFve ??"},
-      {"windows-1252", "Caf\x82 \xC9", "Caf\x82 \xC9"},
-  };
-  for (const auto& c : cases) {
-    PacketCharset charset = PacketCharset::ForSetting(c.setting);
-    MessageRecord record;
-    record.from.name.Set(c.packet);
-    std::string text = c.packet + "\n";
-    ReplyToBoard(charset, record, text);
-    EXPECT_EQ(record.from.name.Trimmed(), c.board) << c.setting;
-    EXPECT_EQ(text, c.board + "\n") << c.setting;
-  }
-}
+TEST_F(ReaderRoundTripTest, APrivateThreadSurvivesInTheReadersCharacterSet) {
+  Post(0, "ALL", "Welcome", "Hello\n");  // ids and numbers differ from here on
+  Post(0, "ALL", "Empty", "");
+  Post(1, "JOHN DOE", "Caf\xE9 cr\xE8me", "Caf\xE9 cr\xE8me, na\xEFve? 5\x80\n", true);
 
-// The packet files of a board whose texts are not ASCII.
-class ReaderCharsetFilesTest : public testing::QwkBoardTest {};
-
-TEST_F(ReaderCharsetFilesTest, ThePacketCarriesTheBoardsTextInItsCharacterSet) {
-  auto admin = Admin();
+  board::BoardAdmin admin = Admin();
   admin.SetConfig("name", "Le Caf\xE9");
-  admin.AddConference(1, "Cr\xE8me \x80", 3, {});
   admin.AddArea(1, "Na\xEFve", false);
   admin.AddFile(1, "A.ZIP", 1, "D\xE9j\xE0 vu", FILETIME::FromTicks(0x01D0000000000000ULL));
-  admin.SetVar(kUser, "IncludeNewFiles", "1");
-  board::PostRequest post;
-  post.conference = 1;
-  post.from = "Ren\xE9";
-  post.to = "ALL";
-  post.subject = "Caf\xE9 cr\xE8me";
-  post.text = "na\xEFve \x80\n";
-  const int32_t id = admin.Post(post).id;
-  LogInUser();
-  MessageRecord record;
-  ASSERT_TRUE(board_.vbGetMessageById(1, id, record));
-  const struct {
-    const char* setting;
-    std::vector<std::string> control, messages, newFiles;
-  } cases[] = {
-      {"cp437",
-       {"Le Caf\x82\r\n", "Cr\x8Ame ?\r\n"},
-       {"Ren\x82", "Caf\x82 cr\x8Ame", "na\x8Bve ?\xE3"},
-       {"Na\x8Bve", "D\x82j\x85 vu"}},
-      {"windows-1252",
-       {"Le Caf\xE9\r\n", "Cr\xE8me \x80\r\n"},
-       {"Ren\xE9", "Caf\xE9 cr\xE8me", "na\xEFve \x80\xE3"},
-       {"Na\xEFve", "D\xE9j\xE0 vu"}},
+  admin.SetVar("JOHN DOE", "IncludeNewFiles", "1");
+
+  const testing::QwkPacket packet = Download("JOHN DOE", "SECRET");
+  EXPECT_EQ(packet.control.at(0), "Le Caf\x82");
+  EXPECT_THAT(packet.files.at("NEWFILES.DAT"), HasSubstr("Na\x8Bve"));
+  EXPECT_THAT(packet.files.at("NEWFILES.DAT"), HasSubstr("D\x82j\x85 vu"));
+  const std::vector<PacketMessage>& johns = packet.messages;
+  ASSERT_EQ(johns.size(), 3u);  // the empty message between two others
+  EXPECT_EQ(johns[1].blocks, 2);
+  EXPECT_EQ(johns[2].text, "Caf\x82 cr\x8Ame, na\x8Bve? 5?\n");
+  const PacketMessage* question = &johns[2];
+  EXPECT_EQ(question->subject, "Caf\x82 cr\x8Ame");
+  EXPECT_EQ(question->status, '+');
+  EXPECT_EQ(question->number, "1");
+
+  TestReply reply;
+  reply.conference = 1;
+  reply.to = "JANE ROE";
+  reply.subject = "Re: Caf\x82 cr\x8Ame";
+  reply.text = "Merci, caf\x82!\n";
+  Upload(ReaderReply(reply, '*', " " + question->number));
+  const board::MessageSummary stored = testing::BoardMessages(boardPath_).back();
+  EXPECT_TRUE(stored.isPrivate);
+  EXPECT_EQ(stored.reference, 3);  // the id of the message answered
+  EXPECT_EQ(stored.text, "Merci, caf\xE9!\n");
+
+  const PacketMessage* answer =
+      Find(Download("JANE ROE", "LETMEIN").messages, "Re: Caf\x82 cr\x8Ame");
+  ASSERT_NE(answer, nullptr);
+  EXPECT_EQ(answer->status, '+');
+  EXPECT_EQ(answer->reference, question->number);
+  EXPECT_EQ(answer->text, "Merci, caf\x82!\n");
+
+  const std::vector<PacketMessage> carols = Download("CAROL ROW", "PW").messages;
+  EXPECT_EQ(carols.size(), 2u);  // the public messages only
+  EXPECT_EQ(Find(carols, "Re: Caf\x82 cr\x8Ame"), nullptr);
+}
+
+TEST_F(ReaderRoundTripTest, TheConferencesModeAndObjectDecide) {
+  const auto tool = [this](const char* number, const char* mode) {
+    return tool::RunBoardTool({"--board", boardPath_, "conf", "add", number, "C", "--mode", mode});
   };
+  EXPECT_EQ(tool("3", "2"), 0);
+  EXPECT_EQ(tool("4", "1"), 0);
+  EXPECT_EQ(tool("5", "8"), 1);
+  Admin().Grant("JOHN DOE", kConferenceObjectBase + 2, kConferenceSenderFlag);
+  const struct {
+    int32_t conference;
+    char status;
+    bool isPrivate;
+    const char* from;
+  } cases[] = {{3, ' ', true, "JOHN DOE"},
+               {4, '*', false, "JOHN DOE"},
+               {1, '~', true, "JOHN DOE"},
+               {2, '-', false, "JANE ROE"}};  // flag 8 on conference 2
+  std::string replies;
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.setting);
-    PacketCharset charset = PacketCharset::ForSetting(c.setting);
-    ASSERT_TRUE(QwkOpen(board_, context_.clock, state_.QwkPath, kUser, charset));
-    WriteQwkMessage(board_, Work(kMessagesFile), record, charset);
-    WriteNewFilesList(context_, Work(kNewFilesFile), charset);
-    for (const auto& [file, parts] : {std::pair{kControlFile, c.control},
-                                      {kMessagesFile, c.messages},
-                                      {kNewFilesFile, c.newFiles}}) {
-      for (const std::string& part : parts)
-        EXPECT_THAT(testing::ReadFile(Work(file)), HasSubstr(part));
-    }
+    TestReply reply;
+    reply.number = std::to_string(c.conference);
+    reply.from = "JANE ROE";
+    replies += ReaderReply(reply, c.status, " 99");  // no message 99: no reference
   }
+  Upload(replies);
+  const std::vector<board::MessageSummary> stored = testing::BoardMessages(boardPath_);
+  ASSERT_EQ(stored.size(), std::size(cases));
+  for (size_t i = 0; i < stored.size(); ++i) {
+    EXPECT_EQ(stored[i].conference, cases[i].conference);
+    EXPECT_EQ(stored[i].isPrivate, cases[i].isPrivate) << i;
+    EXPECT_EQ(stored[i].from, cases[i].from) << i;
+    EXPECT_EQ(stored[i].reference, 0) << i;
+  }
+}
+
+TEST_F(ReaderRoundTripTest, ABoardOfVersionOneIsUpgradedAndKeepsItsBytes) {
+  Admin().database().Exec(
+      "ALTER TABLE conferences DROP COLUMN mode; DELETE FROM meta WHERE key = 'charset';"
+      "UPDATE meta SET value = '1' WHERE key = 'schema_version'; PRAGMA user_version=1;");
+  board::Board board;
+  ASSERT_TRUE(board.vbWildcatServerConnect(boardPath_.c_str()));
+  ASSERT_TRUE(board.WildcatServerCreateContext());
+  ASSERT_TRUE(board.LoginSystem());
+  MakewildRecord config;
+  board.vbGetMakewild(config);
+  EXPECT_EQ(config.charset.Trimmed(), "windows-1252");
+  ConfDescRecord conference;
+  EXPECT_TRUE(board.vbGetConfDesc(2, conference));
+  EXPECT_EQ(conference.objectId, kConferenceObjectBase + 2);
+  // The bytes pass as stored, both ways.
+  Post(1, "JOHN DOE", "Caf\xE9", "na\xEFve \x80\n");
+  EXPECT_EQ(Download("JOHN DOE", "SECRET").messages.at(0).text, "na\xEFve \x80\n");
+  TestReply reply;
+  reply.text = "Caf\x82 \xC9\n";
+  Upload(ReaderReply(reply, ' '));
+  EXPECT_EQ(testing::BoardMessages(boardPath_).back().text, "Caf\x82 \xC9\n");
+
+  EXPECT_EQ(tool::RunBoardTool({"--board", boardPath_, "config", "charset", " CP437"}), 0);
+  EXPECT_EQ(tool::RunBoardTool({"--board", boardPath_, "config", "charset", "utf-8"}), 1);
+  EXPECT_EQ(Admin().GetConfig("charset"), "cp437");
 }
 
 }  // namespace
