@@ -118,9 +118,10 @@ TEST(QwkControlEncoderTest, DoorFileAndBannerBlock) {
 
 class QwkControlFileTest : public testing::QwkBoardTest {
  protected:
-  bool Open() { return QwkOpen(board_, clock_, state_.QwkPath, kUser); }
+  bool Open() { return QwkOpen(board_, clock_, state_.QwkPath, kUser, charset_); }
 
   const FixedClock clock_{LocalTime(2026, 3, 4, 9, 15, 7)};
+  PacketCharset charset_;  // bytes as stored
 };
 
 TEST_F(QwkControlFileTest, WritesTheThreeFilesFromTheBoard) {

@@ -37,7 +37,7 @@ TEST(QwkPadTextTest, PadsCutsAndCountsWithoutSurroundingBlanks) {
 
 // A header block as an offline reader sees it, laid out here field by field.
 struct ExpectedHeader {
-  char status = '-';
+  char status = ' ';
   std::string number;
   std::string date;
   std::string time;
@@ -110,7 +110,7 @@ MessageRecord Record() {
 // The header of Record() with a text of one block.
 ExpectedHeader HeaderOf(const MessageRecord& record) {
   ExpectedHeader header;
-  header.status = '-';
+  header.status = ' ';
   header.number = Decimal(record.number);
   header.date = "03-05-01";
   header.time = "09:07";
@@ -128,10 +128,10 @@ TEST(QwkMessageEncoderTest, StatusFollowsThePrivateAndReceivedFlags) {
     Bool32 isPrivate;
     Bool32 received;
     char status;
-  } cases[] = {{kFalse32, kFalse32, '-'},
-               {kTrue32, kFalse32, '~'},
-               {kFalse32, kTrue32, ' '},
-               {kTrue32, kTrue32, '`'}};
+  } cases[] = {{kFalse32, kFalse32, ' '},
+               {kTrue32, kFalse32, '+'},
+               {kFalse32, kTrue32, '-'},
+               {kTrue32, kTrue32, '*'}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.status);
     MessageRecord record = Record();
@@ -226,8 +226,9 @@ TEST(QwkMessageEncoderTest, TextBlocksAndLineEnds) {
     std::string converted;
     const char* blocks;
   } cases[] = {
-      // Whole blocks, filled with zero bytes.
-      {"", "", "1"},
+      // Whole blocks, filled with zero bytes; an empty text is one block
+      // of blanks, since readers count at least two blocks a message.
+      {"", std::string(128, ' '), "2"},
       {std::string(128, 'q'), std::string(128, 'q'), "2"},
       {std::string(129, 'q'), std::string(129, 'q'), "3"},
       {std::string(192, 'q'), std::string(192, 'q'), "3"},
@@ -291,13 +292,14 @@ class QwkMessageFileTest : public testing::QwkBoardTest {
   }
 
   std::string banner_;
+  PacketCharset charset_;  // bytes as stored
 };
 
 TEST_F(QwkMessageFileTest, AppendsTheBoardsMessageToTheFile) {
   const MessageRecord first = Posted("Hi all\r\nsecond line");
   const MessageRecord second = Posted("x");
-  WriteQwkMessage(board_, Work(kMessagesFile), first);
-  WriteQwkMessage(board_, Work(kMessagesFile), second);
+  WriteQwkMessage(board_, Work(kMessagesFile), first, charset_);
+  WriteQwkMessage(board_, Work(kMessagesFile), second, charset_);
   ExpectedHeader firstHeader = HeaderOf(first);
   const std::string converted = "Hi all\r\xE3second line";
   EXPECT_EQ(ReadFile(Work(kMessagesFile)), banner_ + firstHeader.Bytes() + TextBlocks(converted) +
@@ -306,14 +308,14 @@ TEST_F(QwkMessageFileTest, AppendsTheBoardsMessageToTheFile) {
 
 TEST_F(QwkMessageFileTest, TextBeyondTheBlockCounterIsRefusedBeforeWriting) {
   const MessageRecord tooLong = Posted(std::string(32767 * 128 + 1, 'z'));
-  EXPECT_THROW(WriteQwkMessage(board_, Work(kMessagesFile), tooLong), Failure);
+  EXPECT_THROW(WriteQwkMessage(board_, Work(kMessagesFile), tooLong, charset_), Failure);
   EXPECT_EQ(ReadFile(Work(kMessagesFile)), banner_);
 }
 
 TEST_F(QwkMessageFileTest, AMissingMessageFileIsAFailure) {
   const MessageRecord record = Posted("x");
   ASSERT_TRUE(RemoveFile(Work(kMessagesFile)));
-  EXPECT_THROW(WriteQwkMessage(board_, Work(kMessagesFile), record), Failure);
+  EXPECT_THROW(WriteQwkMessage(board_, Work(kMessagesFile), record, charset_), Failure);
   EXPECT_FALSE(testing::Exists(Work(kMessagesFile)));
 }
 

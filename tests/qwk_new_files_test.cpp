@@ -67,6 +67,8 @@ class QwkNewFilesTest : public testing::QwkBoardTest {
   }
 
   std::string List() { return ReadFile(Work("newfiles.dat")); }
+
+  PacketCharset charset_;  // bytes as stored
 };
 
 TEST_F(QwkNewFilesTest, ListsNewFilesOfAreasThatAreNotExcluded) {
@@ -88,7 +90,7 @@ TEST_F(QwkNewFilesTest, ListsNewFilesOfAreasThatAreNotExcluded) {
   LogInUser();
   WriteFile(Work("newfiles.dat"), std::string(5000, 'x'));  // an older, longer list
 
-  WriteNewFilesList(context_, Work("newfiles.dat"));
+  WriteNewFilesList(context_, Work("newfiles.dat"), charset_);
   const std::string list = List();
   EXPECT_EQ(list, Section(12, "Uploads", files));
   EXPECT_NE(list.find("ABCD.ZIP       Size: \r\n"), std::string::npos);
@@ -109,7 +111,7 @@ TEST_F(QwkNewFilesTest, EveryAreaWithNewFilesGetsItsSection) {
   admin.AddFile(3, "FOUR.TXT", 1001, "four", Day(13));
   Include("True");
   LogInUser();
-  WriteNewFilesList(context_, Work("newfiles.dat"));
+  WriteNewFilesList(context_, Work("newfiles.dat"), charset_);
   EXPECT_EQ(List(),
             Section(1, "First", {{"ONE.TXT", 1000, "one"}}) +
                 Section(3, "Third", {{"THREE.TXT", 999, "three"}, {"FOUR.TXT", 1001, "four"}}));
@@ -122,7 +124,7 @@ TEST_F(QwkNewFilesTest, NoNewFilesGivesAnEmptyList) {
   admin.AddFile(1, "OLD.TXT", 10, "old", Day(3));
   Include("1");
   LogInUser();
-  WriteNewFilesList(context_, Work("newfiles.dat"));
+  WriteNewFilesList(context_, Work("newfiles.dat"), charset_);
   EXPECT_EQ(List(), "");
   EXPECT_EQ(Log(), std::vector<std::string>{"Collecting new files: 0"});
 }
@@ -136,7 +138,7 @@ TEST_F(QwkNewFilesTest, WithoutTheSettingNothingIsWrittenOrLogged) {
   for (const char* setting : {"", "0", "false", "FALSE"}) {
     SCOPED_TRACE(setting);
     if (*setting) Include(setting);
-    WriteNewFilesList(context_, Work("newfiles.dat"));
+    WriteNewFilesList(context_, Work("newfiles.dat"), charset_);
     EXPECT_FALSE(testing::Exists(Work("newfiles.dat")));
     EXPECT_FALSE(testing::Exists(log_.path()));
   }

@@ -51,7 +51,10 @@ std::string Unzipped(const std::string& archive, const std::string& member,
   return extract.output;
 }
 
-using QwkPacketArchiveTest = testing::QwkBoardTest;
+class QwkPacketArchiveTest : public testing::QwkBoardTest {
+ protected:
+  PacketCharset charset_;  // bytes as stored
+};
 
 TEST(QwkPacketArchiveCommandTest, ListsEveryPartAfterTheArchive) {
   const std::string p = "/tmp/some where/Qwk/";
@@ -110,10 +113,10 @@ TEST_F(QwkPacketArchiveTest, ZipsEveryPartUnderItsMsDosName) {
   admin.PutServerFile("wc:\\disp\\goodbye.bbs", "bye");
   LogInUser();
 
-  ASSERT_TRUE(QwkOpen(board_, context_.clock, state_.QwkPath, kUser));
+  ASSERT_TRUE(QwkOpen(board_, context_.clock, state_.QwkPath, kUser, charset_));
   WriteFile(Work("mybbs.ptr"), "0,0\r\n");
   AddBulletins(context_, state_.QwkPath);
-  WriteNewFilesList(context_, Work("newfiles.dat"));
+  WriteNewFilesList(context_, Work("newfiles.dat"), charset_);
   const std::vector<std::string> parts = {
       "messages.dat", "newfiles.dat", "mybbs.ptr", "control.dat", "door.id", "hello", "goodbye"};
   std::vector<std::string> contents;
@@ -140,7 +143,7 @@ TEST_F(QwkPacketArchiveTest, ZipsEveryPartUnderItsMsDosName) {
 
 TEST_F(QwkPacketArchiveTest, MissingOptionalPartsAreSkipped) {
   LogInUser();
-  ASSERT_TRUE(QwkOpen(board_, context_.clock, state_.QwkPath, kUser));
+  ASSERT_TRUE(QwkOpen(board_, context_.clock, state_.QwkPath, kUser, charset_));
   WriteFile(Work("OBRIX.ptr"), "");
   ASSERT_TRUE(BuildPacketArchive(context_));
   EXPECT_EQ(Members(Work("OBRIX.qwk"), dir_.path()),

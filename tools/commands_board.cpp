@@ -216,7 +216,8 @@ void AddSetupCommands(std::vector<Command>& commands) {
                        "Show the configuration, show one key, or set one.",
                        "Keys: name (52 characters at most), sysop (28), city (32), phone (28),\n"
                        "packet-id (1 to 8 letters, digits, '-', '_'), serial (8), version,\n"
-                       "packet-limit, conf-limit (whole numbers).\n"
+                       "packet-limit, conf-limit (whole numbers), charset (cp437: packets in\n"
+                       "the code page offline readers decode; windows-1252: the board's bytes).\n"
                        "Example: obrix-board config packet-limit 2000\n"},
                       Config});
   commands.push_back(

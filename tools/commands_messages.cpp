@@ -35,7 +35,8 @@ int ConfAdd(const Arguments& args, const std::string& path) {
     readers = SplitNames(*list);
     if (readers.empty()) throw UsageError("conf add: --readers names no user");
   }
-  BoardAdmin::Open(path).AddConference(number, args.Positional(1), flags, readers);
+  const int32_t mode = args.Value("--mode") ? ToInt32(*args.Value("--mode"), "--mode") : 0;
+  BoardAdmin::Open(path).AddConference(number, args.Positional(1), flags, readers, mode);
   std::cout << "Added conference " << number << " " << args.Positional(1) << "\n";
   return 0;
 }
@@ -140,11 +141,13 @@ void AddMessageCommands(std::vector<Command>& commands) {
   commands.push_back(
       {{"conf add",
         {"NUMBER", "NAME"},
-        {{"--default-flags", "N"}, {"--readers", "NAME,NAME..."}},
+        {{"--default-flags", "N"}, {"--readers", "NAME,NAME..."}, {"--mode", "N"}},
         "Add a conference.",
         "Numbers run from 0 to 999999, gaps allowed; names have 60 characters at most.\n"
         "--default-flags (default 3) are the flags of a user who has none of his own.\n"
         "--readers restricts the conference to the users listed.\n"
+        "--mode (default 0) decides whether the replies posted there are private:\n"
+        "2, 3, 4 all private; 1, 5, 6, 7 all public; 0 as each reply is marked.\n"
         "Example: obrix-board conf add 3 \"Sysop Only\" --readers SYSOP\n"},
        ConfAdd});
   commands.push_back({{"conf list", {}, {}, "List the conferences.", ""}, ConfList});

@@ -25,6 +25,13 @@ void CheckConferenceNumber(int32_t number) {
   }
 }
 
+// Modes 1 to 7 decide whether replies are private; 0 leaves it to them.
+void CheckConferenceMode(int32_t mode) {
+  if (mode < 0 || mode > 7) {
+    throw std::invalid_argument("conference mode " + Decimal(mode) + " is outside 0..7");
+  }
+}
+
 MessageSummary ReadSummary(Statement& row) {
   MessageSummary m;
   m.id = static_cast<int32_t>(row.Int(0));
@@ -49,8 +56,9 @@ constexpr const char* kSummaryColumns =
 }  // namespace
 
 void BoardAdmin::AddConference(int32_t number, const std::string& name, uint32_t defaultFlags,
-                               const std::vector<std::string>& readers) {
+                               const std::vector<std::string>& readers, int32_t mode) {
   CheckConferenceNumber(number);
+  CheckConferenceMode(mode);
   if (Trim(name).empty()) throw std::invalid_argument("a conference name must not be empty");
   CheckLength("conference name", name, admin::kConferenceNameWidth);
   WriteScope scope(db_);
@@ -62,11 +70,13 @@ void BoardAdmin::AddConference(int32_t number, const std::string& name, uint32_t
   for (const std::string& reader : readers) readerIds.push_back(RequireUser(db_, reader).id);
   {
     auto insert = db_.Prepare(
-        "INSERT INTO conferences (number, name, default_flags, restricted) VALUES (?, ?, ?, ?)");
+        "INSERT INTO conferences (number, name, default_flags, restricted, mode)"
+        " VALUES (?, ?, ?, ?, ?)");
     insert->Bind(1, int64_t{number})
         .Bind(2, name)
         .Bind(3, int64_t{defaultFlags})
-        .Bind(4, int64_t{readerIds.empty() ? 0 : 1});
+        .Bind(4, int64_t{readerIds.empty() ? 0 : 1})
+        .Bind(5, int64_t{mode});
     insert->Run();
   }
   for (const int32_t id : readerIds) {

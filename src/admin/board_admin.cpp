@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
 #include <filesystem>
 #include <stdexcept>
 
@@ -101,9 +102,9 @@ void PutObjectFlags(Database& db, int32_t userId, uint32_t object, uint32_t flag
 namespace {
 
 // The configuration keys in the order `config` shows them.
-constexpr const char* kConfigKeys[] = {kConfigName,    kConfigSysop,       kConfigCity,
-                                       kConfigPhone,   kConfigPacketId,    kConfigSerial,
-                                       kConfigVersion, kConfigPacketLimit, kConfigConferenceLimit};
+constexpr const char* kConfigKeys[] = {
+    kConfigName,   kConfigSysop,   kConfigCity,        kConfigPhone,           kConfigPacketId,
+    kConfigSerial, kConfigVersion, kConfigPacketLimit, kConfigConferenceLimit, kConfigCharset};
 
 // A packet id names the packet files, whose names have at most eight
 // characters before the extension.
@@ -120,9 +121,10 @@ std::string ConfigDefault(const std::string& key) {
   if (key == kConfigVersion) return Decimal(defaults.version);
   if (key == kConfigPacketLimit) return Decimal(defaults.packetLimit);
   if (key == kConfigConferenceLimit) return Decimal(defaults.confLimit);
+  if (key == kConfigCharset) return defaults.charset;
   throw std::invalid_argument("unknown configuration key \"" + key +
                               "\" (keys: name, sysop, city, phone, packet-id, serial, version,"
-                              " packet-limit, conf-limit)");
+                              " packet-limit, conf-limit, charset)");
 }
 
 void CheckPacketId(const std::string& value) {
@@ -138,6 +140,17 @@ void CheckPacketId(const std::string& value) {
                                   " (it names the packet files)");
     }
   }
+}
+
+// The packets' character set, in any letter case, as it is stored.
+std::string CharsetSetting(const std::string& value) {
+  std::string lower = Trim(value);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower != kPacketCharsetCp437 && lower != kPacketCharsetAsStored) {
+    throw std::invalid_argument("charset must be " + std::string(kPacketCharsetCp437) + " or " +
+                                kPacketCharsetAsStored + ", not \"" + value + "\"");
+  }
+  return lower;
 }
 
 // A whole decimal number in the 32-bit range, blanks around it allowed.
@@ -182,6 +195,8 @@ std::string ValidConfigValue(const std::string& key, const std::string& value) {
     admin::CheckLength("phone number", value, admin::kPhoneWidth);
   } else if (key == kConfigSerial) {
     admin::CheckLength("serial number", value, admin::kSerialWidth);
+  } else if (key == kConfigCharset) {
+    return CharsetSetting(value);
   }
   return value;
 }
@@ -195,7 +210,8 @@ std::vector<std::pair<std::string, std::string>> ConfigValues(const BoardConfig&
           {kConfigSerial, config.serial},
           {kConfigVersion, Decimal(config.version)},
           {kConfigPacketLimit, Decimal(config.packetLimit)},
-          {kConfigConferenceLimit, Decimal(config.confLimit)}};
+          {kConfigConferenceLimit, Decimal(config.confLimit)},
+          {kConfigCharset, config.charset}};
 }
 
 void WriteConfig(Database& db, const std::string& key, const std::string& value) {
@@ -241,7 +257,7 @@ void BoardAdmin::Create(const std::string& path, const BoardConfig& config,
     ConfigureConnection(db);
     CreateSchema(db);
     Transaction transaction(db);
-    for (const auto& [key, value] : values) WriteConfig(db, key, value);
+    for (const auto& [key, value] : values) WriteConfig(db, key, ValidConfigValue(key, value));
     const int32_t sysopId = admin::InsertUser(db, config.sysop, sysopHash, "Sysop");
     admin::InsertUser(db, kDefaultAccount, std::string(), "");
     admin::PutObjectFlags(db, sysopId, kSysopObject, kAllObjectFlags);
@@ -277,6 +293,7 @@ BoardAdmin BoardAdmin::Open(const std::string& path) {
                                 " at most");
   }
   ConfigureConnection(db);
+  if (version < kSchemaVersion) UpgradeSchema(db);
   return BoardAdmin(std::move(db));
 }
 

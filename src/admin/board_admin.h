@@ -18,6 +18,7 @@
 #include "board/sqlite.h"
 #include "board/tables.h"
 #include "platform/file_time.h"
+#include "server/records.h"
 
 namespace obrix::board {
 
@@ -31,6 +32,7 @@ struct BoardConfig {
   int32_t version = kDefaultServerVersion;
   int32_t packetLimit = kDefaultBoardPacketLimit;
   int32_t confLimit = kDefaultBoardConferenceLimit;
+  std::string charset = kPacketCharsetCp437;  // the packets' character set
 };
 
 struct UserSummary {
@@ -104,7 +106,7 @@ class BoardAdmin {
   static BoardAdmin Open(const std::string& path);
 
   // Configuration, by the tool's key names: name, sysop, city, phone,
-  // packet-id, serial, version, packet-limit, conf-limit.
+  // packet-id, serial, version, packet-limit, conf-limit, charset.
   std::vector<std::pair<std::string, std::string>> Config();
   std::string GetConfig(const std::string& key);
   void SetConfig(const std::string& key, const std::string& value);
@@ -123,9 +125,10 @@ class BoardAdmin {
   void SetVar(const std::string& user, const std::string& key, const std::string& value);
   void Grant(const std::string& user, uint32_t object, uint32_t flags);
 
-  // Conferences.
+  // Conferences. `mode` is the public/private mode of the replies posted
+  // there (0 to 7; 0 leaves it to each reply).
   void AddConference(int32_t number, const std::string& name, uint32_t defaultFlags,
-                     const std::vector<std::string>& readers);
+                     const std::vector<std::string>& readers, int32_t mode = 0);
   std::vector<ConferenceSummary> ListConferences();
   uint32_t GetFlags(const std::string& user, int32_t conference);
   void SetFlags(const std::string& user, int32_t conference, uint32_t flags);

@@ -30,6 +30,7 @@ enum FailureCode : int32_t {
   kFailurePermission = 70,     // a local file cannot be opened or created
   kFailurePathAccess = 75,     // a path names something that is not a plain file
   kFailureBadPacket = 100,     // a reply packet that is cut short or malformed
+  kFailureCharset = 101,       // no converter for the packets' character set
   kFailureServer = 1000,       // the board cannot be read or written
   kFailureNotLoggedIn = 1001,  // a per-user operation without a log-in
 };

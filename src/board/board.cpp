@@ -105,6 +105,7 @@ bool Board::vbWildcatServerConnect(const char* server) {
       return impl.Fail(kServerNoConnection, false);
     }
     ConfigureConnection(db);
+    if (*version < kSchemaVersion) UpgradeSchema(db);
     impl.db.emplace(std::move(db));
   } catch (const Failure&) {
     return impl.Fail(kServerNoConnection, false);
@@ -311,6 +312,7 @@ bool Board::vbGetMakewild(MakewildRecord& record) {
     record.phoneNumber.Set(MetaValue(db, kConfigPhone).value_or(""));
     record.packetId.Set(MetaValue(db, kConfigPacketId).value_or(""));
     record.serialNumber.Set(MetaValue(db, kConfigSerial).value_or(""));
+    record.charset.Set(MetaValue(db, kConfigCharset).value_or(kPacketCharsetCp437));
     return impl.Succeed(true);
   });
 }

@@ -57,15 +57,19 @@ bool Board::vbGetConfDesc(int32_t conference, ConfDescRecord& record) {
     Database& db = impl.LoggedIn("vbGetConfDesc");
     record.number = conference;
     record.name.Clear();
+    record.mode = 0;
+    record.objectId = 0;
     const ConferenceAccess access = impl.AccessTo(conference);
     if (access != ConferenceAccess::kReadable) {
       impl.RecordRefusal(access);
       return false;
     }
-    auto row = db.Prepare("SELECT name FROM conferences WHERE number = ?1");
+    auto row = db.Prepare("SELECT name, mode FROM conferences WHERE number = ?1");
     row->Bind(1, conference);
     if (!row->Step()) return impl.Fail(kServerNotFound, false);
     record.name.Set(row->Text(0));
+    record.mode = static_cast<int32_t>(row->Int(1));
+    record.objectId = kConferenceObjectBase + static_cast<uint32_t>(conference);
     return impl.Succeed(true);
   });
 }

@@ -1,6 +1,11 @@
 #include "board/schema.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
+
+#include "board/tables.h"
+#include "server/records.h"
 
 namespace obrix::board {
 
@@ -48,7 +53,8 @@ CREATE TABLE conferences (
   name          TEXT NOT NULL,
   default_flags INTEGER NOT NULL DEFAULT 3,
   restricted    INTEGER NOT NULL DEFAULT 0,    -- 1: only the listed readers
-  next_number   INTEGER NOT NULL DEFAULT 1     -- next message number
+  next_number   INTEGER NOT NULL DEFAULT 1,    -- next message number
+  mode          INTEGER NOT NULL DEFAULT 0     -- public/private mode of replies
 );
 
 CREATE TABLE conf_readers (
@@ -125,7 +131,45 @@ CREATE TABLE server_files (
 );
 )sql";
 
+// What turns a board of version N - 1 into one of version N, by N.
+struct Upgrade {
+  int toVersion;
+  const char* sql;
+};
+// Version 2: the conferences' reply mode, and the packet character set. A
+// board made before it keeps its packets' bytes as they were.
+constexpr Upgrade kUpgrades[] = {
+    {2,
+     "ALTER TABLE conferences ADD COLUMN mode INTEGER NOT NULL DEFAULT 0;"
+     "INSERT OR IGNORE INTO meta (key, value) VALUES ('charset', 'windows-1252');"},
+};
+
+static_assert(std::string_view(kConfigCharset) == "charset" &&
+              std::string_view(kPacketCharsetAsStored) == "windows-1252");
+
+int RecordedVersion(Database& db) {
+  const std::optional<std::string> recorded = MetaValue(db, kSchemaVersionKey);
+  return recorded ? std::stoi(*recorded) : 0;
+}
+
+void RecordVersion(Database& db, int version) {
+  db.Exec(std::string("UPDATE meta SET value = '") + std::to_string(version) + "' WHERE key = '" +
+          kSchemaVersionKey + "'");
+  db.Exec("PRAGMA user_version=" + std::to_string(version));
+}
+
 }  // namespace
+
+void UpgradeSchema(Database& db) {
+  Transaction transaction(db);
+  const int from = RecordedVersion(db);
+  for (const Upgrade& upgrade : kUpgrades) {
+    if (upgrade.toVersion <= from) continue;
+    db.Exec(upgrade.sql);
+    RecordVersion(db, upgrade.toVersion);
+  }
+  transaction.Commit();
+}
 
 void ConfigureConnection(Database& db) {
   db.Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");

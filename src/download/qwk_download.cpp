@@ -27,6 +27,7 @@
 #include "download/user_defaults.h"
 #include "platform/files.h"
 #include "qwk/packet_archive.h"
+#include "qwk/packet_charset.h"
 #include "qwk/qwk_files.h"
 #include "server/batch.h"
 #include "server/server_path.h"
@@ -127,6 +128,7 @@ class Download {
 
   UserRecord user_;
   std::string packetId_;
+  PacketCharset charset_;  // the packet's texts, converted once per run
   int32_t packetLimit_ = 0;
   int32_t conferenceLimit_ = 0;
   bool includeOwn_ = false;
@@ -160,6 +162,7 @@ bool Download::Start() {
   MakewildRecord makewild;
   server_.vbGetMakewild(makewild);
   packetId_ = makewild.packetId.Trimmed();
+  charset_ = PacketCharset::ForSetting(makewild.charset.View());
   FillUserDefaults(server_, user_);
   ReadSettings();
 
@@ -220,7 +223,7 @@ bool Download::OpenPacketFiles() {
   // The packet files have one form only: the setting is read, and must be
   // a 16-bit number, but changes nothing.
   (void)LeadingInt16(server_.vbGetUserVariable(user_.info.id, kProfile, "SmallControlDat", "0"));
-  if (!QwkOpen(server_, context_.clock, state_.QwkPath, state_.UserName)) {
+  if (!QwkOpen(server_, context_.clock, state_.QwkPath, state_.UserName, charset_)) {
     context_.log.Line("QWKOpen Failed");
     return false;
   }
@@ -323,7 +326,7 @@ Attachment Download::ProbeAttachment(const MessageRecord& message) {
 }
 
 void Download::Take(const MessageRecord& message, const Attachment& attachment) {
-  WriteQwkMessage(server_, WorkPath(kMessagesFile), message);
+  WriteQwkMessage(server_, WorkPath(kMessagesFile), message, charset_);
   CountTaken(message, attachment);
 }
 
@@ -381,7 +384,7 @@ bool Download::Deliver() {
   pointers_->Close();
 
   AddBulletins(context_, state_.QwkPath);
-  WriteNewFilesList(context_, WorkPath(kNewFilesFile));
+  WriteNewFilesList(context_, WorkPath(kNewFilesFile), charset_);
   if (!BuildPacketArchive(context_)) return false;
 
   context_.log.Line("Updating last read pointers...");

@@ -76,7 +76,7 @@ std::string EncodeDoorId(int32_t systemVersion) {
 }
 
 bool QwkOpen(Server& server, const Clock& clock, const std::string& directory,
-             const std::string& userName) {
+             const std::string& userName, PacketCharset& charset) {
   WriteNewFile(directory + kMessagesFile, EncodeBannerBlock());
 
   MakewildRecord board;
@@ -92,7 +92,8 @@ bool QwkOpen(Server& server, const Clock& clock, const std::string& directory,
   control.madeAt = clock.LocalNow();
   control.userName = userName;
   control.conferences = Conferences(server);
-  controlFile.Write(EncodeControlDat(control));
+  // Everything but the board's texts is ASCII, which converts unchanged.
+  controlFile.Write(charset.ToPacket(EncodeControlDat(control)));
   controlFile.Close();
 
   WriteNewFile(directory + kDoorIdFile, EncodeDoorId(server.GetWildcatVersion()));

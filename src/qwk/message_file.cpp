@@ -52,13 +52,13 @@ std::string HeaderTime(const SYSTEMTIME& time) {
   return TwoDigits(time.wHour) + ":" + TwoDigits(time.wMinute);
 }
 
+// The status characters of offline readers: "+" and "*" private, " " and
+// "-" public, each pair unread and read.
 char StatusCharacter(const MessageRecord& record) {
   const bool isPrivate = record.isPrivate != kFalse32;
   const bool received = record.received != kFalse32;
-  if (isPrivate && received) return '`';
-  if (isPrivate) return '~';
-  if (received) return ' ';
-  return '-';
+  if (isPrivate) return received ? '*' : '+';
+  return received ? '-' : ' ';
 }
 
 std::string ReferenceField(int32_t reference) {
@@ -104,6 +104,8 @@ std::string EncodeBannerBlock() {
 
 std::string EncodeQwkMessage(const MessageRecord& record, std::string_view text) {
   std::string blocks = ConvertLineEnds(text);
+  // Readers count a message as at least a header and one text block.
+  if (blocks.empty()) blocks.assign(kQwkBlockSize, ' ');
   const size_t textBlocks = (blocks.size() + kQwkBlockSize - 1) / kQwkBlockSize;
   if (textBlocks > kMaxTextBlocks) {
     throw Failure(kFailureOverflow, "Overflow: message " + Decimal(record.id) + " of conference " +
@@ -114,9 +116,22 @@ std::string EncodeQwkMessage(const MessageRecord& record, std::string_view text)
   return EncodeQwkHeader(MessageHeader(record, textBlocks)) + blocks;
 }
 
-void WriteQwkMessage(Server& server, const std::string& messagesPath, const MessageRecord& record) {
-  const std::string bytes =
-      EncodeQwkMessage(record, server.vbGetText(MessageTextPath(record.conference, record.id)));
+int32_t ReferenceNumber(Server& server, const MessageRecord& record) {
+  if (record.reference <= 0) return 0;
+  MessageRecord answered;
+  if (!server.vbGetMessageById(record.conference, record.reference, answered)) return 0;
+  return answered.number;
+}
+
+void WriteQwkMessage(Server& server, const std::string& messagesPath, const MessageRecord& record,
+                     PacketCharset& charset) {
+  MessageRecord shown = record;
+  shown.reference = ReferenceNumber(server, record);
+  charset.FieldToPacket(shown.from.name);
+  charset.FieldToPacket(shown.to.name);
+  charset.FieldToPacket(shown.subject);
+  const std::string text = server.vbGetText(MessageTextPath(record.conference, record.id));
+  const std::string bytes = EncodeQwkMessage(shown, charset.ToPacket(text));
   LocalFile file = LocalFile::OpenAppend(messagesPath);
   file.Write(bytes);
   file.Close();

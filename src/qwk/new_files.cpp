@@ -53,17 +53,18 @@ std::string NameLine(const FileRecord& file) {
 
 class ListWriter {
  public:
-  explicit ListWriter(const std::string& path) {
+  ListWriter(const std::string& path, PacketCharset& charset) : charset_(charset) {
     Ignoring([&] { file_.emplace(LocalFile::CreateFresh(path)); });
   }
   void WriteLine(const std::string& text) {
-    if (file_) Ignoring([&] { file_->Write(text + "\r\n"); });
+    if (file_) Ignoring([&] { file_->Write(charset_.ToPacket(text) + "\r\n"); });
   }
   void Close() {
     if (file_) Ignoring([&] { file_->Close(); });
   }
 
  private:
+  PacketCharset& charset_;
   std::optional<LocalFile> file_;
 };
 
@@ -95,7 +96,7 @@ int32_t ListArea(Server& server, int32_t area, const FILETIME& since, int32_t& p
 
 }  // namespace
 
-void WriteNewFilesList(RunContext& context, const std::string& path) {
+void WriteNewFilesList(RunContext& context, const std::string& path, PacketCharset& charset) {
   Server& server = context.server;
   UserRecord user;
   int32_t position = 0;
@@ -110,7 +111,7 @@ void WriteNewFilesList(RunContext& context, const std::string& path) {
 
   Ignoring([&] { context.log.WriteLog("Collecting new files: ", true, true); });
   int16_t count = 0;
-  ListWriter list(path);
+  ListWriter list(path, charset);
   position = 0;
   int32_t area = 0;
   Ignoring([&] { area = server.GetFirstFileArea(0, 0); });

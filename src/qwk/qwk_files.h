@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "qwk/packet_charset.h"
 #include "run/run_context.h"
 #include "server/records.h"
 
@@ -33,15 +34,26 @@ std::string EncodeBannerBlock();
 // The server path of a message's text: "wc:\conf(C)\message(I)".
 std::string MessageTextPath(int32_t conference, int32_t id);
 
-// The header block and text blocks of the message `record` whose text, as
-// the board holds it, is `text`. Raises Failure(kFailureOverflow) when the
-// text needs more than 32,767 blocks.
+// The header block and text blocks of the message `record` whose text is
+// `text`, both as the packet shows them: names, subject and text in the
+// packet's character set, and `record.reference` the number (not the id)
+// of the message answered, 0 for none. An empty text gets one block of
+// blanks. Raises Failure(kFailureOverflow) when the text needs more than
+// 32,767 blocks.
 std::string EncodeQwkMessage(const MessageRecord& record, std::string_view text);
 
-// Appends the message of `record`, its text read from `server`, to
-// `messagesPath`, which must exist. Raises Failure when the file cannot be
-// written or the text is too long (nothing of the message is written then).
-void WriteQwkMessage(Server& server, const std::string& messagesPath, const MessageRecord& record);
+// The number of the message that `record` answers, in `record`'s own
+// conference; 0 when it answers none, or one that is gone, invisible to
+// the viewer or in another conference.
+int32_t ReferenceNumber(Server& server, const MessageRecord& record);
+
+// Appends the message of the board's `record`, its text read from
+// `server`, to `messagesPath`, which must exist: its texts converted by
+// `charset`, its reference shown as a number. Raises Failure when the file
+// cannot be written or the text is too long (nothing of the message is
+// written then).
+void WriteQwkMessage(Server& server, const std::string& messagesPath, const MessageRecord& record,
+                     PacketCharset& charset);
 
 // What "control.dat" says. The texts are the board's without surrounding
 // blanks; the encoder upper-cases the sysop's name and the packet id.
@@ -69,12 +81,14 @@ std::string EncodeDoorId(int32_t systemVersion);
 // "door.id" in `directory` (ending with the separator), from the board's
 // configuration and conferences, `clock`'s time and `userName`. True when
 // all three were written; raises Failure otherwise.
+// The texts of "control.dat" are converted by `charset`.
 bool QwkOpen(Server& server, const Clock& clock, const std::string& directory,
-             const std::string& userName);
+             const std::string& userName, PacketCharset& charset);
 
 // Writes the new-files list to `path` when the user's "IncludeNewFiles"
-// setting asks for it, and logs "Collecting new files: " + count.
-void WriteNewFilesList(RunContext& context, const std::string& path);
+// setting asks for it, and logs "Collecting new files: " + count. The list
+// is converted by `charset`.
+void WriteNewFilesList(RunContext& context, const std::string& path, PacketCharset& charset);
 
 // Copies the welcome screens into QwkPath + "hello" and the goodbye screen
 // into QwkPath + "goodbye", replacing whatever was there before.

@@ -83,6 +83,12 @@ struct MessageRecord {
   int32_t prevUnread = 0;  // previous message of that chain
 };
 
+// The values of the board's packet character set (MakewildRecord::charset):
+// code page 437, as offline readers decode packets, or the board's
+// Windows-1252 bytes as they are stored.
+inline constexpr const char* kPacketCharsetCp437 = "cp437";
+inline constexpr const char* kPacketCharsetAsStored = "windows-1252";
+
 // Board configuration (vbGetMakewild).
 struct MakewildRecord {
   FixedText<52> boardName;
@@ -91,12 +97,21 @@ struct MakewildRecord {
   FixedText<28> phoneNumber;
   FixedText<12> packetId;
   FixedText<8> serialNumber;
+  // The character set of the board's packets: "cp437" (what offline readers
+  // decode) or "windows-1252" (the board's own bytes, unconverted).
+  FixedText<16> charset;
 };
 
 // Conference description (vbGetConfDesc).
 struct ConfDescRecord {
   int32_t number = 0;
   FixedText<60> name;
+  // Public/private mode of the replies posted to the conference: 2, 3, 4
+  // make every reply private, 1, 5, 6, 7 every reply public; any other
+  // value (0 by default) leaves it to the reply.
+  int32_t mode = 0;
+  // The conference's object for GetObjectFlags; 0 when none was found.
+  uint32_t objectId = 0;
 };
 
 // File area (vbGetFileArea).

@@ -27,6 +27,12 @@ inline constexpr uint32_t kSysopObject = 0x0100001A;
 // sysop's on kSysopObject when the board is made.
 inline constexpr uint32_t kAllObjectFlags = 0xFFFFFFFF;
 
+// The access-flags object of conference N is kConferenceObjectBase + N.
+inline constexpr uint32_t kConferenceObjectBase = 0x02000000;
+// Flag on a conference's object: the user's replies to that conference may
+// name their sender, as a sysop's may everywhere.
+inline constexpr uint32_t kConferenceSenderFlag = 8;
+
 // The section of the user variables that hold a user's packet options.
 inline constexpr const char* kProfileSection = "profile";
 // The account whose variables hold the board-wide defaults of those

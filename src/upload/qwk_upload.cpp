@@ -11,6 +11,7 @@
 #include "upload/control_messages.h"
 #include "upload/rep_archive.h"
 #include "upload/reply_reader.h"
+#include "upload/reply_rules.h"
 
 namespace obrix {
 
@@ -39,12 +40,16 @@ void LookUpName(Server& server, FixedText<72>& field, UserInfo& user) {
   if (known) user = found;
 }
 
-// Fills in the sender and addressee, posts the reply and logs what became
-// of it. Returns true when the board stored it.
+// Settles what the reply's conference decides, fills in the sender and
+// addressee, posts the reply and logs what became of it. Returns true when
+// the board stored it.
 bool PostReply(RunContext& context, const UserRecord& user, MessageRecord& record,
                const std::string& text) {
   Server& server = context.server;
-  if (server.GetObjectFlags(kSysopObject) != 0) {
+  const ConfDescRecord conference = ConferenceOf(server, record.conference);
+  record.isPrivate = PrivateByMode(conference.mode, record.isPrivate);
+  record.reference = ReferencedMessageId(server, record);
+  if (MayNameSender(server, conference)) {
     record.from.name.Set(ToUpper(record.from.name.View()));
     LookUpName(server, record.from.name, record.from);
   } else {
@@ -126,11 +131,13 @@ std::optional<std::string> OpenReplyFile(RunContext& context, const std::string&
 // the other replies; returns how many the board stored. Raises
 // Failure(kFailureOverflow) when that count outgrows 16 bits.
 int16_t PostReplies(RunContext& context, const UserRecord& user, ReplyReader& reader) {
+  PacketCharset charset = PacketCharset::ForBoard(context.server);
   int16_t posted = 0;
   for (;;) {
     MessageRecord record;
     std::string text;
     if (!reader.ReadReply(context, record, text)) break;
+    ReplyToBoard(charset, record, text);
     if (IsControlName(record.to.name.Trimmed())) {
       HandleControlMessage(context, record, text);
       continue;

@@ -7,6 +7,7 @@
 #include "base/failure.h"
 #include "base/text.h"
 #include "qwk/qwk_header.h"
+#include "upload/reply_conventions.h"
 
 namespace obrix {
 
@@ -24,13 +25,14 @@ int32_t ToReplyPos(int64_t position) {
 // stands as it is when Number lies beyond the last conference, and when
 // Number is 0 it stands when it names a conference, while a value above
 // the last conference gives 0. A negative field with a Number of 0 names
-// no conference (-1), which the board refuses.
+// no conference (-1), which the board refuses. The binary field is read as
+// readers fill it (BinaryConference).
 int32_t ResolveConference(const QwkHeader& header, int32_t conferenceCount) {
   const double number = StrictToDouble(header.Number);
   const int32_t last = conferenceCount - 1;
+  const int32_t field = BinaryConference(header.Conference, conferenceCount);
   if (number != 0 && number <= last) return StrictToInt32(header.Number);
-  if (number != 0) return header.Conference;
-  const int32_t field = header.Conference;
+  if (number != 0) return field;
   if (field > last) return 0;
   if (field >= 0) return field;
   return -1;  // no conference: the board refuses the reply
@@ -100,6 +102,8 @@ int64_t ParseReply(std::string_view file, int64_t position, int32_t conferenceCo
   record.from.name.Set(header.From);
   record.conference = ResolveConference(header, conferenceCount);
   record.subject.Set(header.Subject);
+  record.isPrivate = StatusIsPrivate(header.Status) ? kTrue32 : kFalse32;
+  record.reference = ReferenceFieldNumber(header.Reference);
 
   const int64_t textBlocks = TextBlocks(header.Blocks);
   const int64_t next = position + kBlock * (textBlocks + 1);
@@ -111,6 +115,8 @@ int64_t ParseReply(std::string_view file, int64_t position, int32_t conferenceCo
   for (char& c : text) {
     if (c == kQwkLineEnd) c = '\n';
   }
+  TrimReplyFill(text);
+  TakeExtensionLines(text, record);
   record.textLength = static_cast<int32_t>(text.size());
 
   const FILETIME when = ReplyTime(header.Date, header.Time);

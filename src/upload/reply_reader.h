@@ -33,9 +33,14 @@ std::string ReplyPacketId(std::string_view file);
 // block after the reply.
 //
 // Sets the addressee, sender and subject names (blank-filled), the
-// conference (resolved against the board's `conferenceCount`), the entry
-// and message times (0 when the date or time is not a valid one), the text
-// (the QWK line terminator 0xE3 turned into line feeds) and its length.
+// conference (resolved against the board's `conferenceCount`), the private
+// flag (from the Status character), the reference (the message *number*
+// that the Reference field names, which the upload turns into an id), the
+// entry and message times (0 when the date or time is not a valid one), the
+// text (the QWK line terminator 0xE3 turned into line feeds, without the
+// fill of its last block and the extension lines at its top; see
+// reply_conventions.h) and its length. Texts stay in the packet's
+// character set.
 //
 // Raises Failure(kFailureTypeMismatch / kFailureOverflow) when Number or
 // Blocks is not a number, and Failure(kFailureBadPacket) when the reply's

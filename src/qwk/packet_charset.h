@@ -1,0 +1,57 @@
+// The character set of a packet's text.
+//
+// The board keeps Windows-1252. Offline readers decode a packet's text as
+// code page 437, so with the board's `charset` setting "cp437" the texts the
+// board supplies to a packet (names, subjects, message texts, control.dat
+// and the new-files list) are converted on the way out, and a reply's names,
+// subject and text on the way in. With "windows-1252" the bytes pass as the
+// board stores them. A character the other set lacks becomes '?'.
+//
+// One PacketCharset serves one run: each converter is opened once, on its
+// first use, and kept.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/charset.h"
+#include "server/server.h"
+
+namespace obrix {
+
+class PacketCharset {
+ public:
+  // Bytes pass unconverted.
+  PacketCharset() = default;
+
+  // The board's `charset` setting: "cp437" (any letter case, blanks around
+  // it) converts; any other value passes the bytes as stored.
+  static PacketCharset ForSetting(std::string_view setting);
+  // The setting of the board that `server` is connected to.
+  static PacketCharset ForBoard(Server& server);
+
+  bool Converts() const { return converts_; }
+
+  // Board text (Windows-1252) as the packet carries it. Raises
+  // Failure(kFailureCharset) when the platform has no converter.
+  std::string ToPacket(std::string_view boardText);
+  // Packet text as the board keeps it; raises likewise.
+  std::string ToBoard(std::string_view packetText);
+  // A record's blank-filled field converted in place.
+  template <size_t N>
+  void FieldToPacket(FixedText<N>& field) {
+    if (converts_) field.Set(ToPacket(field.View()));
+  }
+  template <size_t N>
+  void FieldToBoard(FixedText<N>& field) {
+    if (converts_) field.Set(ToBoard(field.View()));
+  }
+
+ private:
+  bool converts_ = false;
+  std::optional<CharsetConverter> toPacket_;
+  std::optional<CharsetConverter> toBoard_;
+};
+
+}  // namespace obrix
