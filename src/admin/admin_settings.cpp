@@ -37,14 +37,10 @@ const ProfileSetting* SpelledOtherwise(const std::string& key) {
 // The value as it is stored: a whole number in the setting's range.
 std::string CheckedValue(const ProfileSetting& setting, const std::string& value) {
   const auto number = admin::WholeNumber(value);
-  const std::string range = Decimal(setting.lowest) + " to " + Decimal(setting.highest);
-  if (!number) {
-    throw std::invalid_argument(std::string(setting.key) + " must be a whole number from " + range +
+  if (!number || *number < setting.lowest || *number > setting.highest) {
+    throw std::invalid_argument(std::string(setting.key) + " must be a whole number from " +
+                                Decimal(setting.lowest) + " to " + Decimal(setting.highest) +
                                 ", not \"" + value + "\"");
-  }
-  if (*number < setting.lowest || *number > setting.highest) {
-    throw std::invalid_argument(std::string(setting.key) + " must lie between " + range + ", not " +
-                                Decimal(*number));
   }
   return Decimal(*number);
 }
