@@ -108,7 +108,8 @@ TEST_F(BoardToolLiveTest, RefusesWhatWouldBreakTheDoorWithOneLineNamingWhy) {
       {{"user", "passwd", kUser, ""}, 2, "must not be empty"},
       {{"user", "rename", kUser, kOther}, 1, "already exists"},
       {{"user", "delete", "default"}, 1, "cannot be deleted"},
-      {{"var", "set", "DEFAULT", "MaxMsgPerPacket", "abc"}, 1,
+      {{"var", "set", "DEFAULT", "MaxMsgPerPacket", "abc"},
+       1,
        "MaxMsgPerPacket must be a whole number from 0 to 2147483647, not \"abc\""},
       {{"var", "set", "DEFAULT", "IncludeNewFiles", "2"}, 1, "from 0 to 1, not \"2\""},
       {{"var", "set", "DEFAULT", "maxmsgperpacket", "5"}, 1, "did you mean MaxMsgPerPacket?"},
@@ -158,12 +159,16 @@ TEST_F(BoardToolLiveTest, DeletesAndEditsKeepPointersAndWalksRight) {
   Admin().SetFlags(kUser, kConference, kSelectionUnread);
   EXPECT_THAT(Walk(), ElementsAre(m1, m4));  // his unread chain, past the gap
 
-  WriteFile(dir_ / "text.txt", "Gr\xC3\xBC\xC3\x9F" "e\n");
+  WriteFile(dir_ / "text.txt",
+            "Gr\xC3\xBC\xC3\x9F"
+            "e\n");
   Ok({"message", "edit", std::to_string(m4), "--subject", "Neu \xC3\xA9", "--text-file",
       dir_ / "text.txt", "--private"});
   const auto edited = Admin().Show(m4);
   EXPECT_EQ(edited->subject, "Neu \xE9");
-  EXPECT_EQ(edited->text, "Gr\xFC\xDF" "e\n");
+  EXPECT_EQ(edited->text,
+            "Gr\xFC\xDF"
+            "e\n");
   EXPECT_TRUE(edited->isPrivate);
   EXPECT_THAT(Walk(), ElementsAre(m1, m4));  // still his to read
 
@@ -179,20 +184,31 @@ TEST_F(BoardToolLiveTest, DeletesAndEditsKeepPointersAndWalksRight) {
 }
 
 TEST_F(BoardToolLiveTest, TerminalTextRoundTripsAsWindows1252AndNamesWhatItCannotStore) {
-  Ok({"user", "add", "Jos\xC3\xA9 N\xC3\xBA\xC3\xB1" "ez", "--password", "cl\xC3\xA9"});
-  const std::string jose = "JOS\xC9 N\xDA\xD1" "EZ";  // upper-cased on the board's own set
+  Ok({"user", "add",
+      "Jos\xC3\xA9 N\xC3\xBA\xC3\xB1"
+      "ez",
+      "--password", "cl\xC3\xA9"});
+  const std::string jose =
+      "JOS\xC9 N\xDA\xD1"
+      "EZ";  // upper-cased on the board's own set
   const int32_t joseId = Admin().UserId(jose);
-  Ok({"post", "--conf", "1", "--from", kUser, "--to", "jos\xC3\xA9 n\xC3\xBA\xC3\xB1" "ez",
+  Ok({"post", "--conf", "1", "--from", kUser, "--to",
+      "jos\xC3\xA9 n\xC3\xBA\xC3\xB1"
+      "ez",
       "--subject", "Caf\xC3\xA9"},
-     "Cr\xC3\xA8me br\xC3\xBBl\xC3\xA9" "e\n");
+     "Cr\xC3\xA8me br\xC3\xBBl\xC3\xA9"
+     "e\n");
   const board::MessageSummary posted = Admin().ListMessages(kConference, std::nullopt).back();
   EXPECT_EQ(posted.toId, joseId);
   EXPECT_EQ(posted.subject, "Caf\xE9");
-  EXPECT_EQ(Admin().Show(posted.id)->text, "Cr\xE8me br\xFBl\xE9" "e\n");
-  EXPECT_THAT(Ok({"messages", "--tsv"}),
-              HasSubstr("\tJOS\xC3\x89 N\xC3\x9A\xC3\x91" "EZ\tCaf\xC3\xA9\t"));
+  EXPECT_EQ(Admin().Show(posted.id)->text,
+            "Cr\xE8me br\xFBl\xE9"
+            "e\n");
+  EXPECT_THAT(Ok({"messages", "--tsv"}), HasSubstr("\tJOS\xC3\x89 N\xC3\x9A\xC3\x91"
+                                                   "EZ\tCaf\xC3\xA9\t"));
   EXPECT_THAT(Ok({"show", std::to_string(posted.id)}),
-              HasSubstr("\nCr\xC3\xA8me br\xC3\xBBl\xC3\xA9" "e\n"));
+              HasSubstr("\nCr\xC3\xA8me br\xC3\xBBl\xC3\xA9"
+                        "e\n"));
   LogIn(jose, "cl\xE9");  // the door upper-cases his password as the tool did
 
   const ToolResult polish = Tool({"user", "add", "\xC5\x81ukasz", "--password", "pw"});

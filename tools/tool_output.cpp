@@ -148,6 +148,7 @@ void Listing::PrintTable(std::ostream& out) const {
   lines.push_back(header);
   for (const auto& row : rows_) {
     std::vector<std::string> line;
+    line.reserve(row.size());
     for (const Cell& cell : row) line.push_back(cell.ForTable());
     lines.push_back(std::move(line));
   }

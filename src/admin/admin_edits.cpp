@@ -70,6 +70,7 @@ void ReplaceReaders(Database& db, int32_t number, const std::vector<std::string>
 void BoardAdmin::DeleteMessages(const std::vector<int32_t>& ids) {
   WriteScope scope(db_);
   std::vector<std::pair<int32_t, int32_t>> deleted;  // conference, id
+  deleted.reserve(ids.size());
   for (const int32_t id : ids) deleted.emplace_back(ConferenceOf(db_, id), id);
   for (const auto& [conference, id] : deleted) {
     Run(db_, "DELETE FROM server_files WHERE message_id = ?", id);
@@ -132,11 +133,12 @@ void BoardAdmin::DeleteConference(int32_t number, bool withMessages) {
     throw std::invalid_argument("conference " + Decimal(number) + " holds " + Decimal(messages) +
                                 " messages; give --with-messages to delete them with it");
   }
+  static constexpr const char* kAttachments =
+      "DELETE FROM server_files WHERE message_id IN"
+      " (SELECT id FROM messages WHERE conference = ?)";
   for (const char* sql :
-       {"DELETE FROM server_files WHERE message_id IN"
-        " (SELECT id FROM messages WHERE conference = ?)",
-        "DELETE FROM messages WHERE conference = ?", "DELETE FROM conf_flags WHERE conference = ?",
-        "DELETE FROM last_read WHERE conference = ?",
+       {kAttachments, "DELETE FROM messages WHERE conference = ?",
+        "DELETE FROM conf_flags WHERE conference = ?", "DELETE FROM last_read WHERE conference = ?",
         "DELETE FROM conf_readers WHERE conference = ?",
         "DELETE FROM conferences WHERE number = ?"}) {
     Run(db_, sql, number);

@@ -72,7 +72,7 @@ int32_t BoardAdmin::UserId(const std::string& name) { return RequireUser(db_, na
 namespace {
 
 admin::UserRow RequireAccount(Database& db, const std::string& name, const char* doing) {
-  const auto user = RequireUser(db, name);
+  auto user = RequireUser(db, name);
   if (user.name == kDefaultAccount) {
     throw std::invalid_argument(std::string("the DEFAULT account holds the board-wide defaults; it"
                                             " cannot be ") +
