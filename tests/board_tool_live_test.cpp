@@ -97,6 +97,9 @@ struct Refused {
 
 TEST_F(BoardToolLiveTest, RefusesWhatWouldBreakTheDoorWithOneLineNamingWhy) {
   const int32_t id = Post(kConference, kOther, kUser);
+  Admin().Attach(id, "bytes");
+  Admin().AddArea(1, "Uploads", false);
+  Admin().AddFile(1, "GAME.ZIP", 10, "A game", FILETIME::FromTicks(1));
   const std::string elsewhere = dir_ / "new.db";
   WriteFile(dir_ / "taken.db", "x");
   const Refused cases[] = {
@@ -122,6 +125,11 @@ TEST_F(BoardToolLiveTest, RefusesWhatWouldBreakTheDoorWithOneLineNamingWhy) {
       {{"message", "edit", std::to_string(id), "--private", "--public"}, 2, "not both"},
       {{"messages", "--tsv", "--json"}, 2, "not both"},
       {{"var", "get", "EVIL\x1B[2J", "k"}, 1, "no user EVIL\\x1B[2J"},
+      {{"area", "delete", "1"}, 1, "holds 1 files; give --with-files"},
+      {{"file", "delete", "1", "GAME.TXT"}, 1, "no file GAME.TXT in file area 1"},
+      {{"screen", "delete", "wc:\\conf(1)\\message(" + std::to_string(id) + ")\\attach"},
+       1,
+       "no screen"},
       {{"backup", dir_ / "taken.db"}, 1, "already exists"},
       {{"restore", dir_ / "taken.db"}, 1, "not a board"},
       {{"generate", "--board", elsewhere, "--messages", "5"}, 1, "no conferences to post to"},
@@ -136,6 +144,8 @@ TEST_F(BoardToolLiveTest, RefusesWhatWouldBreakTheDoorWithOneLineNamingWhy) {
     EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
   }
   EXPECT_FALSE(Exists(elsewhere));
+  EXPECT_EQ(Admin().ListFiles(1).size(), 1u);
+  EXPECT_EQ(Scalar("SELECT count(*) FROM server_files"), 1);
   EXPECT_TRUE(Admin().Show(id).has_value());
   EXPECT_EQ(Admin().GetConfig("packet-limit"), "10000");
   EXPECT_EQ(Admin().GetVar("DEFAULT", "MaxMsgPerPacket"), std::nullopt);
@@ -290,6 +300,33 @@ TEST_F(BoardToolLiveTest, ListingsReadBackAsJsonWithTheirDocumentedFields) {
   }
   EXPECT_EQ(alice["last_download"], who[0]["last_download"]);
   EXPECT_EQ(alice["last_upload"], who[0]["last_upload"]);
+}
+
+TEST_F(BoardToolLiveTest, FilesScreensReadersAndNamesChangeAsAsked) {
+  Admin().AddArea(1, "Uploads", false);
+  Admin().AddFile(1, "GAME.ZIP", 10, "A game", FILETIME::FromTicks(2));
+  Admin().AddFile(1, "game.zip", 10, "Again", FILETIME::FromTicks(3));
+  Admin().AddFile(1, "TOOL.ZIP", 20, "A tool", FILETIME::FromTicks(1));
+  Admin().PutServerFile("wc:\\disp\\hello1.bbs", "Hello");
+  EXPECT_EQ(Ok({"file", "delete", "1", "Game.Zip"}), "Deleted 2 entries of Game.Zip\n");
+  EXPECT_EQ(Json({"file", "list", "--json"}),
+            nlohmann::json::parse(R"([{"area": 1, "name": "TOOL.ZIP", "size": 20,
+                "date": "1601-01-01 00:00", "description": "A tool"}])"));
+  Ok({"area", "delete", "1", "--with-files"});
+  EXPECT_TRUE(Admin().ListAreas().empty());
+  EXPECT_EQ(Ok({"screen", "list", "--tsv"}), "path\tsize\nwc:\\disp\\hello1.bbs\t5\n");
+  Ok({"screen", "delete", "WC:\\DISP\\HELLO1.BBS"});
+  EXPECT_EQ(Ok({"screen", "list"}), "No screens.\n");
+
+  Admin().AddConference(2, "Staff", 3, {kOther});
+  Ok({"conf", "set", "2", "--readers", ""});
+  EXPECT_TRUE(Admin().ListConferences()[1].readers.empty());
+  const int32_t id = Post(kConference, kOther, kUser);
+  Ok({"user", "rename", "alice caller", "Alice Smith"});
+  Ok({"user", "set", "ALICE SMITH", "--title", "Regular"});
+  EXPECT_EQ(Admin().Show(id)->to, "ALICE SMITH");
+  EXPECT_EQ(Admin().UserId("alice smith"), userId_);
+  EXPECT_EQ(Admin().ListUsers()[userId_ - 1].title, "Regular");
 }
 
 TEST_F(BoardToolLiveTest, BackupIsTheCommittedBoardWhileAWriterIsMidwayAndRestoresIt) {
