@@ -127,10 +127,12 @@ TEST_F(BoardAdminTest, ConfigurationIsStoredUnderItsKeysAndChecked) {
 
   admin_->SetConfig("packet-id", "Nite-O_1");
   admin_->SetConfig("version", " 610 ");
-  admin_->SetConfig("packet-limit", "-1");
+  admin_->SetConfig("packet-limit", " 1 ");
   EXPECT_EQ(Scalar("SELECT count(*) FROM meta WHERE key = 'packet-id' AND value = 'Nite-O_1'"), 1);
   EXPECT_EQ(admin_->GetConfig("version"), "610");
-  EXPECT_EQ(admin_->GetConfig("packet-limit"), "-1");
+  EXPECT_EQ(admin_->GetConfig("packet-limit"), "1");
+  Refusal([&] { admin_->SetConfig("packet-limit", "0"); });
+  Refusal([&] { admin_->SetConfig("conf-limit", "-1"); });
 
   for (const char* bad : {"", "NINECHARS", "A B", "A.B", "A/B",
                           "\xC4"

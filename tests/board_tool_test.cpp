@@ -74,7 +74,7 @@ TEST_F(BoardToolTest, InitConfigUsersAndVariablesRoundTrip) {
 
   EXPECT_EQ(Ok({"var", "get", "DEFAULT", "MaxMsgPerPacket"}), "\n");
   Ok({"var", "set", "default", "MaxMsgPerPacket", "50"});
-  Ok({"var", "set", "DEFAULT", "Greeting", " two  words "});
+  Ok({"var", "set", "DEFAULT", "Greeting", " two  words ", "--force"});
   EXPECT_EQ(Ok({"var", "get", "Default", "MaxMsgPerPacket"}), "50\n");
   EXPECT_EQ(Ok({"var", "get", "DEFAULT", "Greeting"}), " two  words \n");
 
@@ -99,7 +99,7 @@ TEST_F(BoardToolTest, ConferencesPostsAndTheMessageListRoundTrip) {
   Ok({"conf", "add", "1", "General"});
   Ok({"conf", "add", "3", "Sysop Only", "--readers", "pat smith", "--default-flags", "0x1"});
   const std::string conferences = Squeezed(Ok({"conf", "list"}));
-  EXPECT_NE(conferences.find("\n3 Sysop Only 1 0 PAT SMITH\n"), std::string::npos) << conferences;
+  EXPECT_NE(conferences.find("\n3 Sysop Only 1 0 0 PAT SMITH\n"), std::string::npos) << conferences;
 
   const std::string first = Ok(
       {"post", "--conf", "1", "--from", "pat smith", "--to", "jane doe", "--subject", "Hello Jane",
@@ -182,7 +182,7 @@ TEST_F(BoardToolTest, BadInputGivesOneLineAndTheRightStatus) {
   Fails(2, {});
   Fails(2, {"frobnicate"});
   Fails(2, {"user"});
-  Fails(2, {"user", "delete", "X"});
+  Fails(2, {"user", "frobnicate", "X"});
   Fails(2, {"init", "--colour", "blue"});
   Fails(2, {"user", "add", "Jane"});  // no --password
   Fails(2, {"post", "--conf", "one", "--from", "a", "--to", "b", "--subject", "s"});
@@ -234,7 +234,25 @@ TEST_F(BoardToolTest, HelpIsThereForTheToolAndEveryCommand) {
                                                           {"grant"},
                                                           {"who"},
                                                           {"generate"},
-                                                          {"demo"}};
+                                                          {"demo"},
+                                                          {"user", "delete"},
+                                                          {"user", "rename"},
+                                                          {"user", "set"},
+                                                          {"var", "list"},
+                                                          {"var", "unset"},
+                                                          {"var", "apply-defaults"},
+                                                          {"conf", "set"},
+                                                          {"conf", "delete"},
+                                                          {"message", "delete"},
+                                                          {"message", "edit"},
+                                                          {"area", "delete"},
+                                                          {"file", "list"},
+                                                          {"file", "delete"},
+                                                          {"screen", "list"},
+                                                          {"screen", "delete"},
+                                                          {"stats"},
+                                                          {"backup"},
+                                                          {"restore"}};
   for (std::vector<std::string> words : commands) {
     std::string name;
     for (const std::string& word : words) name += (name.empty() ? "" : " ") + word;

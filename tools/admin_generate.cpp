@@ -236,6 +236,8 @@ void CheckGenerateOptions(const GenerateOptions& options) {
     throw std::invalid_argument("a share of messages needs the user they go to (--to)");
   }
   if (options.password.empty()) throw std::invalid_argument("the users need a password");
+  admin::CheckPasswordWord(options.password);
+  if (!options.to.empty()) admin::CheckUserName(admin::UserKey(options.to));
 }
 
 GenerateReport Generate(BoardAdmin& admin, const GenerateOptions& options,

@@ -1,4 +1,4 @@
-// The board as a whole: init, config, demo, generate, who, grant.
+// The board as a whole: init, config, demo, generate, grant.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +12,7 @@
 #include "platform/terminal.h"
 #include "tool_commands.h"
 #include "tool_output.h"
+#include "tool_text.h"
 
 namespace obrix::tool {
 
@@ -29,12 +30,13 @@ int Init(const Arguments& args, const std::string& path) {
   if (auto v = args.Value("--serial")) config.serial = *v;
   const std::string password = args.Value("--sysop-password").value_or("");
   BoardAdmin::Create(path, config, password);
-  std::cout << "Created the board " << path << ": " << config.name << ", packet id "
-            << config.packetId << ", sysop account " << ToUpper(Trim(config.sysop)) << "\n";
+  std::cout << "Created the board " << path << ": " << Shown(config.name) << ", packet id "
+            << Shown(config.packetId) << ", sysop account " << Shown(ToUpper(Trim(config.sysop)))
+            << "\n";
   if (password.empty()) {
     std::cout << "The sysop account has no password yet; give it one with: obrix-board user"
                  " passwd \""
-              << ToUpper(Trim(config.sysop)) << "\" PASSWORD\n";
+              << Shown(ToUpper(Trim(config.sysop))) << "\" PASSWORD\n";
   }
   return 0;
 }
@@ -42,11 +44,13 @@ int Init(const Arguments& args, const std::string& path) {
 int Config(const Arguments& args, const std::string& path) {
   BoardAdmin admin = BoardAdmin::Open(path);
   if (args.PositionalCount() == 0) {
-    Table table({"key", "value"});
-    for (const auto& [key, value] : admin.Config()) table.Add({key, value});
-    table.Print(std::cout);
+    Listing listing({{"key", "key"}, {"value", "value"}});
+    for (const auto& [key, value] : admin.Config()) {
+      listing.Add({Cell::Text(key), Cell::Text(value)});
+    }
+    listing.PrintTable(std::cout);
   } else if (args.PositionalCount() == 1) {
-    std::cout << admin.GetConfig(args.Positional(0)) << "\n";
+    std::cout << Shown(admin.GetConfig(args.Positional(0))) << "\n";
   } else {
     admin.SetConfig(args.Positional(0), args.Positional(1));
   }
@@ -54,7 +58,7 @@ int Config(const Arguments& args, const std::string& path) {
 }
 
 int Demo(const Arguments&, const std::string& path) {
-  for (const std::string& line : board::CreateDemoBoard(path)) std::cout << line << "\n";
+  for (const std::string& line : board::CreateDemoBoard(path)) std::cout << Shown(line) << "\n";
   return 0;
 }
 
@@ -106,14 +110,17 @@ void RemoveBoard(const std::string& path) {
   for (const char* suffix : {"", "-wal", "-shm", "-journal"}) RemoveFile(path + suffix);
 }
 
-// Creates the board at `path` unless something has that name; true when
-// it did.
-bool CreateMissingBoard(const std::string& path) {
+bool BoardMissing(const std::string& path) {
   std::error_code ec;
-  if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return false;
-  BoardAdmin::Create(path, board::BoardConfig{}, "");
-  std::cout << "Created the board " << path << " (the sysop account has no password yet)\n";
-  return true;
+  return !std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+// What would fail on the board `generate` is about to create, refused
+// before it creates anything.
+void CheckNewBoardCanTake(const board::GenerateOptions& options) {
+  if (options.messages > 0 && options.conferences == 0) {
+    throw std::invalid_argument("a new board has no conferences to post to (give --conferences)");
+  }
 }
 
 // Progress on a terminal's standard error; none when it is not one.
@@ -133,7 +140,7 @@ void PrintGenerateReport(const board::GenerateReport& report, const board::Gener
   if (report.messagesAdded > 0) {
     std::cout << " (ids " << report.firstId << " to " << report.lastId;
     if (!options.to.empty()) {
-      std::cout << ", " << report.messagesToUser << " to " << ToUpper(Trim(options.to));
+      std::cout << ", " << report.messagesToUser << " to " << Shown(ToUpper(Trim(options.to)));
     }
     std::cout << ")";
   }
@@ -148,9 +155,15 @@ void PrintGenerateReport(const board::GenerateReport& report, const board::Gener
   std::cout << "\n";
 }
 
+// Everything is checked before a missing board is created, and the board
+// is announced only once it holds what was asked for.
 int Generate(const Arguments& args, const std::string& path) {
   const board::GenerateOptions options = GenerateOptionsOf(args);
-  const bool created = CreateMissingBoard(path);
+  const bool created = BoardMissing(path);
+  if (created) {
+    CheckNewBoardCanTake(options);
+    BoardAdmin::Create(path, board::BoardConfig{}, "");
+  }
   const auto started = std::chrono::steady_clock::now();
   board::GenerateReport report;
   try {
@@ -162,21 +175,10 @@ int Generate(const Arguments& args, const std::string& path) {
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (created) {
+    std::cout << "Created the board " << path << " (the sysop account has no password yet)\n";
+  }
   PrintGenerateReport(report, options, seconds);
-  return 0;
-}
-
-int Who(const Arguments&, const std::string& path) {
-  BoardAdmin admin = BoardAdmin::Open(path);
-  Table table({"user", "since", "activity"});
-  for (const board::NodeActivity& node : admin.Who()) {
-    table.Add({node.user, FormatDate(node.time), node.text});
-  }
-  if (table.empty()) {
-    std::cout << "No node activity recorded.\n";
-  } else {
-    table.Print(std::cout);
-  }
   return 0;
 }
 
@@ -215,9 +217,10 @@ void AddSetupCommands(std::vector<Command>& commands) {
                        {},
                        "Show the configuration, show one key, or set one.",
                        "Keys: name (52 characters at most), sysop (28), city (32), phone (28),\n"
-                       "packet-id (1 to 8 letters, digits, '-', '_'), serial (8), version,\n"
-                       "packet-limit, conf-limit (whole numbers), charset (cp437: packets in\n"
-                       "the code page offline readers decode; windows-1252: the board's bytes).\n"
+                       "packet-id (1 to 8 letters, digits, '-', '_'), serial (8), version (a\n"
+                       "whole number), packet-limit, conf-limit (whole numbers, at least 1),\n"
+                       "charset (cp437: packets in the code page offline readers decode;\n"
+                       "windows-1252: the board's bytes).\n"
                        "Example: obrix-board config packet-limit 2000\n"},
                       Config});
   commands.push_back(
@@ -231,7 +234,7 @@ void AddSetupCommands(std::vector<Command>& commands) {
        Demo});
 }
 
-// generate, who, grant.
+// generate, grant.
 void AddContentCommands(std::vector<Command>& commands) {
   commands.push_back(
       {{"generate",
@@ -255,7 +258,6 @@ void AddContentCommands(std::vector<Command>& commands) {
         "Example: obrix-board --board big.db generate --users 1000 --conferences 50 \\\n"
         "           --messages 1000000 --to \"BENCH USER\" --to-share 0.00001\n"},
        Generate});
-  commands.push_back({{"who", {}, {}, "Show the node activity lines.", ""}, Who});
   commands.push_back(
       {{"grant",
         {"USER", "OBJECT", "FLAGS"},

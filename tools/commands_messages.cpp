@@ -1,10 +1,11 @@
-// Conferences and messages: conf, post, messages, show, attach.
+// Conferences and messages: conf, post, messages, show, attach, message.
 #include <iostream>
 
 #include "admin/board_admin.h"
 #include "base/text.h"
 #include "tool_commands.h"
 #include "tool_output.h"
+#include "tool_text.h"
 
 namespace obrix::tool {
 
@@ -37,25 +38,48 @@ int ConfAdd(const Arguments& args, const std::string& path) {
   }
   const int32_t mode = args.Value("--mode") ? ToInt32(*args.Value("--mode"), "--mode") : 0;
   BoardAdmin::Open(path).AddConference(number, args.Positional(1), flags, readers, mode);
-  std::cout << "Added conference " << number << " " << args.Positional(1) << "\n";
+  std::cout << "Added conference " << number << " " << Shown(args.Positional(1)) << "\n";
   return 0;
 }
 
-std::string JoinNames(const std::vector<std::string>& names) {
-  std::string out;
-  for (const std::string& name : names) out += (out.empty() ? "" : ", ") + name;
-  return out;
+int ConfList(const Arguments& args, const std::string& path) {
+  BoardAdmin admin = BoardAdmin::Open(path);
+  Listing listing({{"number", "number"},
+                   {"name", "name"},
+                   {"default flags", "default_flags"},
+                   {"messages", "messages"},
+                   {"mode", "mode"},
+                   {"readers", "readers"}});
+  for (const board::ConferenceSummary& conference : admin.ListConferences()) {
+    Cell readers = Cell::Names(conference.readers);
+    if (conference.readers.empty()) readers = std::move(readers).Showing("everybody");
+    listing.Add({Cell::Number(conference.number), Cell::Text(conference.name),
+                 Cell::Number(conference.defaultFlags), Cell::Number(conference.messageCount),
+                 Cell::Number(conference.mode), std::move(readers)});
+  }
+  PrintListing(listing, FormatOf(args), std::cout);
+  return 0;
 }
 
-int ConfList(const Arguments&, const std::string& path) {
-  BoardAdmin admin = BoardAdmin::Open(path);
-  Table table({"number", "name", "default flags", "messages", "readers"});
-  for (const board::ConferenceSummary& conference : admin.ListConferences()) {
-    table.Add({Decimal(conference.number), conference.name, Decimal(conference.defaultFlags),
-               Decimal(conference.messageCount),
-               conference.readers.empty() ? "everybody" : JoinNames(conference.readers)});
+int ConfSet(const Arguments& args, const std::string& path) {
+  const int32_t number = ToInt32(args.Positional(0), "NUMBER");
+  board::ConferenceEdit edit;
+  edit.name = args.Value("--name");
+  if (auto v = args.Value("--default-flags")) edit.defaultFlags = ToFlags(*v, "--default-flags");
+  if (auto list = args.Value("--readers")) edit.readers = SplitNames(*list);
+  if (auto v = args.Value("--mode")) edit.mode = ToInt32(*v, "--mode");
+  if (!edit.name && !edit.defaultFlags && !edit.readers && !edit.mode) {
+    throw UsageError(
+        "conf set: nothing to change (give --name, --default-flags, --readers or --mode)");
   }
-  table.Print(std::cout);
+  BoardAdmin::Open(path).EditConference(number, edit);
+  return 0;
+}
+
+int ConfDelete(const Arguments& args, const std::string& path) {
+  const int32_t number = ToInt32(args.Positional(0), "NUMBER");
+  BoardAdmin::Open(path).DeleteConference(number, args.Flag("--with-messages"));
+  std::cout << "Deleted conference " << number << "\n";
   return 0;
 }
 
@@ -70,37 +94,40 @@ int Post(const Arguments& args, const std::string& path) {
   if (auto v = args.Value("--reference")) request.reference = ToInt32(*v, "--reference");
   if (auto v = args.Value("--date")) request.date = ToDate(*v, "--date");
   BoardAdmin admin = BoardAdmin::Open(path);  // before reading a possibly long input
-  const auto file = args.Value("--text-file");
-  request.text = file && *file != "-" ? ReadLocalFile(*file) : ReadStandardInput();
+  request.text = ReadText(args.Value("--text-file"));
   const board::PostResult posted = admin.Post(request);
   std::cout << "id " << posted.id << " number " << posted.number << "\n";
   return 0;
 }
 
-std::string YesNo(bool value, bool tsv) { return tsv ? (value ? "1" : "0") : (value ? "yes" : ""); }
-
 int Messages(const Arguments& args, const std::string& path) {
   std::optional<int32_t> conference;
   if (auto v = args.Value("--conf")) conference = ToInt32(*v, "--conf");
-  const bool tsv = args.Flag("--tsv");
   BoardAdmin admin = BoardAdmin::Open(path);
-  Table table({"id", "conference", "number", "from", "to", "subject", "private", "received",
-               "receipt", "reference"});
+  Listing listing({{"id", "id"},
+                   {"conference", "conference"},
+                   {"number", "number"},
+                   {"from", "from"},
+                   {"to", "to"},
+                   {"subject", "subject"},
+                   {"private", "private"},
+                   {"received", "received"},
+                   {"receipt", "receipt"},
+                   {"reference", "reference"}});
   for (const board::MessageSummary& m : admin.ListMessages(conference, args.Value("--user"))) {
-    table.Add({Decimal(m.id), Decimal(m.conference), Decimal(m.number), m.from, m.to, m.subject,
-               YesNo(m.isPrivate, tsv), YesNo(m.received, tsv), YesNo(m.receiptRequested, tsv),
-               tsv || m.reference ? Decimal(m.reference) : ""});
+    Cell reference = Cell::Number(m.reference);
+    if (!m.reference) reference = std::move(reference).Showing("");
+    listing.Add({Cell::Number(m.id), Cell::Number(m.conference), Cell::Number(m.number),
+                 Cell::Text(m.from), Cell::Text(m.to), Cell::Text(m.subject),
+                 Cell::Flag(m.isPrivate), Cell::Flag(m.received), Cell::Flag(m.receiptRequested),
+                 std::move(reference)});
   }
-  if (tsv) {
-    table.PrintTsv(std::cout);
-  } else {
-    table.Print(std::cout);
-  }
+  PrintListing(listing, FormatOf(args), std::cout);
   return 0;
 }
 
 std::string Party(const std::string& name, int32_t id) {
-  return id ? name + " (user " + Decimal(id) + ")" : name;
+  return id ? Shown(name) + " (user " + Decimal(id) + ")" : Shown(name);
 }
 
 int Show(const Arguments& args, const std::string& path) {
@@ -117,11 +144,11 @@ int Show(const Arguments& args, const std::string& path) {
             << message->conference << ")\n"
             << "From:       " << Party(message->from, message->fromId) << "\n"
             << "To:         " << Party(message->to, message->toId) << "\n"
-            << "Subject:    " << message->subject << "\n"
+            << "Subject:    " << Shown(message->subject) << "\n"
             << "Date:       " << FormatDate(message->messageTime) << "\n";
   if (!flags.empty()) std::cout << "Flags:      " << flags << "\n";
   if (message->reference) std::cout << "Reference:  " << message->reference << "\n";
-  std::cout << "\n" << message->text;
+  std::cout << "\n" << Terminal().Shown(message->text, /*lineEnds=*/true);
   if (!message->text.empty() && message->text.back() != '\n') std::cout << "\n";
   return 0;
 }
@@ -135,9 +162,35 @@ int Attach(const Arguments& args, const std::string& path) {
   return 0;
 }
 
-}  // namespace
+int MessageDelete(const Arguments& args, const std::string& path) {
+  std::vector<int32_t> ids;
+  for (const std::string& word : args.PositionalsFrom(0)) ids.push_back(ToInt32(word, "ID"));
+  BoardAdmin::Open(path).DeleteMessages(ids);
+  std::cout << "Deleted " << ids.size() << (ids.size() == 1 ? " message" : " messages") << "\n";
+  return 0;
+}
 
-void AddMessageCommands(std::vector<Command>& commands) {
+int MessageEdit(const Arguments& args, const std::string& path) {
+  const int32_t id = ToInt32(args.Positional(0), "ID");
+  if (args.Flag("--private") && args.Flag("--public")) {
+    throw UsageError("message edit: give --private or --public, not both");
+  }
+  board::MessageEdit edit;
+  edit.subject = args.Value("--subject");
+  if (args.Flag("--private") || args.Flag("--public")) edit.isPrivate = args.Flag("--private");
+  BoardAdmin admin = BoardAdmin::Open(path);
+  if (auto file = args.Value("--text-file")) edit.text = ReadText(file);
+  if (!edit.subject && !edit.text && !edit.isPrivate) {
+    throw UsageError(
+        "message edit: nothing to change (give --subject, --text-file, --private or"
+        " --public)");
+  }
+  admin.EditMessage(id, edit);
+  return 0;
+}
+
+// conf add, list, set, delete.
+void AddConferenceCommands(std::vector<Command>& commands) {  // NOLINT(readability-function-size)
   commands.push_back(
       {{"conf add",
         {"NUMBER", "NAME"},
@@ -150,7 +203,60 @@ void AddMessageCommands(std::vector<Command>& commands) {
         "2, 3, 4 all private; 1, 5, 6, 7 all public; 0 as each reply is marked.\n"
         "Example: obrix-board conf add 3 \"Sysop Only\" --readers SYSOP\n"},
        ConfAdd});
-  commands.push_back({{"conf list", {}, {}, "List the conferences.", ""}, ConfList});
+  commands.push_back({{"conf list",
+                       {},
+                       Listed({}),
+                       "List the conferences.",
+                       "Columns (JSON fields): number, name, default flags (default_flags),\n"
+                       "messages, mode, readers (a JSON array, empty when everybody may read).\n"},
+                      ConfList});
+  commands.push_back(
+      {{"conf set",
+        {"NUMBER"},
+        {{"--name", "TEXT"},
+         {"--default-flags", "N"},
+         {"--readers", "NAME,NAME..."},
+         {"--mode", "N"}},
+        "Change a conference's name, default flags, readers or mode.",
+        "--readers replaces the list of readers; --readers \"\" opens the conference\n"
+        "to everybody. --mode as for conf add.\n"
+        "Example: obrix-board conf set 3 --readers \"SYSOP,JANE DOE\"\n"},
+       ConfSet});
+  commands.push_back(
+      {{"conf delete",
+        {"NUMBER"},
+        {{"--with-messages", ""}},
+        "Delete a conference (refused while it holds messages unless --with-messages).",
+        "Its messages and their attachments, and every user's flags and last-read\n"
+        "pointer in it, go with it.\n"},
+       ConfDelete});
+}
+
+// message delete, edit.
+void AddMessageEditCommands(std::vector<Command>& commands) {
+  commands.push_back(
+      {{"message delete",
+        {"ID..."},
+        {},
+        "Delete messages and their attachments (all or none).",
+        "A last-read pointer that named a deleted message moves back to the message\n"
+        "before it, so the next download goes on where it would have.\n"
+        "Example: obrix-board message delete 812 813\n"},
+       MessageDelete});
+  commands.push_back(
+      {{"message edit",
+        {"ID"},
+        {{"--subject", "TEXT"}, {"--text-file", "FILE"}, {"--private", ""}, {"--public", ""}},
+        "Change a message's subject, text or privacy.",
+        "The text comes from FILE ('-': standard input), in the terminal's character\n"
+        "set as for post.\n"},
+       MessageEdit});
+}
+
+}  // namespace
+
+void AddMessageCommands(std::vector<Command>& commands) {
+  AddConferenceCommands(commands);
   commands.push_back(
       {{"post",
         {},
@@ -164,8 +270,9 @@ void AddMessageCommands(std::vector<Command>& commands) {
          {"--date", "\"YYYY-MM-DD HH:MM\""},
          {"--text-file", "FILE"}},
         "Post a message; prints its id and number (\"id 12 number 5\").",
-        "The text comes from FILE, or from standard input when no file is named; it is\n"
-        "stored byte for byte and may be empty. A --from or --to name that is a user's\n"
+        "The text comes from FILE, or from standard input when no file is named (or\n"
+        "FILE is -), in the terminal's character set (with --raw: byte for byte); it\n"
+        "may be empty. A --from or --to name that is a user's\n"
         "stands for that user; any other name (ALL, a name from another network) is\n"
         "kept exactly as typed. The message time is --date, else now.\n"
         "Example: echo 'Hello there' | obrix-board post --conf 1 --from sysop \\\n"
@@ -174,11 +281,11 @@ void AddMessageCommands(std::vector<Command>& commands) {
   commands.push_back(
       {{"messages",
         {},
-        {{"--conf", "N"}, {"--user", "NAME"}, {"--tsv", ""}},
+        Listed({{"--conf", "N"}, {"--user", "NAME"}}),
         "List messages (of one conference, and/or sent by or to one user).",
-        "Columns: id, conference, number, from, to, subject, private, received,\n"
-        "receipt (requested), reference. --tsv prints them tab-separated with a header\n"
-        "line, flags as 1 and 0.\n"},
+        "Columns (the same JSON fields): id, conference, number, from, to, subject,\n"
+        "private, received, receipt (requested), reference. --tsv prints them\n"
+        "tab-separated with a header line, flags as 1 and 0.\n"},
        Messages});
   commands.push_back({{"show", {"ID"}, {}, "Show a message's header and text.", ""}, Show});
   commands.push_back({{"attach",
@@ -187,6 +294,7 @@ void AddMessageCommands(std::vector<Command>& commands) {
                        "Attach a file to a message.",
                        "Stored as the server file wc:\\conf(N)\\message(MSGID)\\attach.\n"},
                       Attach});
+  AddMessageEditCommands(commands);
 }
 
 }  // namespace obrix::tool

@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "tool_commands.h"
 #include "tool_output.h"
+#include "tool_text.h"
 
 namespace obrix::tool {
 
@@ -22,7 +23,7 @@ int UserAdd(const Arguments& args, const std::string& path) {
   BoardAdmin admin = BoardAdmin::Open(path);
   const int32_t id =
       admin.AddUser(args.Positional(0), password, args.Value("--title").value_or(""));
-  std::cout << "Added user " << ToUpper(Trim(args.Positional(0))) << " (id " << id << ")\n";
+  std::cout << "Added user " << Shown(ToUpper(Trim(args.Positional(0)))) << " (id " << id << ")\n";
   return 0;
 }
 
@@ -32,14 +33,19 @@ int UserPasswd(const Arguments& args, const std::string& path) {
   return 0;
 }
 
-int UserList(const Arguments&, const std::string& path) {
+int UserList(const Arguments& args, const std::string& path) {
   BoardAdmin admin = BoardAdmin::Open(path);
-  Table table({"id", "name", "title", "log-in", "new files since"});
+  Listing listing({{"id", "id"},
+                   {"name", "name"},
+                   {"title", "title"},
+                   {"log-in", "can_log_in"},
+                   {"new files since", "new_files_since"}});
   for (const board::UserSummary& user : admin.ListUsers()) {
-    table.Add({Decimal(user.id), user.name, user.title, user.canLogIn ? "yes" : "no",
-               FormatDate(user.newFilesDate)});
+    listing.Add({Cell::Number(user.id), Cell::Text(user.name), Cell::Text(user.title),
+                 Cell::Flag(user.canLogIn).Showing(user.canLogIn ? "yes" : "no"),
+                 Cell::Date(user.newFilesDate)});
   }
-  table.Print(std::cout);
+  PrintListing(listing, FormatOf(args), std::cout);
   return 0;
 }
 
@@ -49,14 +55,57 @@ int UserNewFiles(const Arguments& args, const std::string& path) {
   return 0;
 }
 
+int UserDelete(const Arguments& args, const std::string& path) {
+  BoardAdmin::Open(path).DeleteUser(args.Positional(0));
+  std::cout << "Deleted user " << Shown(ToUpper(Trim(args.Positional(0)))) << "\n";
+  return 0;
+}
+
+int UserRename(const Arguments& args, const std::string& path) {
+  BoardAdmin::Open(path).RenameUser(args.Positional(0), args.Positional(1));
+  std::cout << "Renamed " << Shown(ToUpper(Trim(args.Positional(0)))) << " to "
+            << Shown(ToUpper(Trim(args.Positional(1)))) << "\n";
+  return 0;
+}
+
+int UserSet(const Arguments& args, const std::string& path) {
+  const auto title = args.Value("--title");
+  if (!title) throw UsageError("user set: nothing to set (give --title)");
+  BoardAdmin::Open(path).SetTitle(args.Positional(0), *title);
+  return 0;
+}
+
 int VarGet(const Arguments& args, const std::string& path) {
   const auto value = BoardAdmin::Open(path).GetVar(args.Positional(0), args.Positional(1));
-  std::cout << value.value_or("") << "\n";
+  std::cout << Shown(value.value_or("")) << "\n";
   return 0;
 }
 
 int VarSet(const Arguments& args, const std::string& path) {
-  BoardAdmin::Open(path).SetVar(args.Positional(0), args.Positional(1), args.Positional(2));
+  BoardAdmin::Open(path).SetSetting(args.Positional(0), args.Positional(1), args.Positional(2),
+                                    args.Flag("--force"));
+  return 0;
+}
+
+int VarList(const Arguments& args, const std::string& path) {
+  BoardAdmin admin = BoardAdmin::Open(path);
+  Listing listing({{"key", "key"}, {"value", "value"}});
+  for (const auto& [key, value] : admin.ListVars(args.Positional(0))) {
+    listing.Add({Cell::Text(key), Cell::Text(value)});
+  }
+  PrintListing(listing, FormatOf(args), std::cout, "No settings.");
+  return 0;
+}
+
+int VarUnset(const Arguments& args, const std::string& path) {
+  BoardAdmin::Open(path).UnsetVar(args.Positional(0), args.Positional(1));
+  return 0;
+}
+
+int VarApplyDefaults(const Arguments& args, const std::string& path) {
+  const int32_t users = BoardAdmin::Open(path).ApplyDefaults(args.PositionalsFrom(0));
+  std::cout << "Copied DEFAULT's settings to " << users << (users == 1 ? " user" : " users")
+            << "\n";
   return 0;
 }
 
@@ -86,20 +135,30 @@ int LastReadSet(const Arguments& args, const std::string& path) {
   return 0;
 }
 
-// user add, passwd, list, newfiles.
-void AddAccountCommands(std::vector<Command>& commands) {
+// user add, passwd, list, newfiles, delete, rename, set.
+void AddAccountCommands(std::vector<Command>& commands) {  // NOLINT(readability-function-size)
   commands.push_back(
       {{"user add",
         {"NAME"},
         {{"--password", "PW", true}, {"--title", "TEXT"}},
         "Add a user (the name is kept in upper case).",
-        "Names are found in any letter case. The password is kept only as a salted,\n"
-        "slow hash of its upper-case form. Titles have 12 characters at most.\n"
+        "Names have 1 to 25 characters (the width of a QWK header's names), no '/'\n"
+        "(the door's command line ends the name there) and no control characters,\n"
+        "and are found in any letter case. The password is one word (no blanks),\n"
+        "kept only as a salted, slow hash of its upper-case form. Titles have 12\n"
+        "characters at most.\n"
         "Example: obrix-board user add \"Jane Doe\" --password letmein --title Member\n"},
        UserAdd});
   commands.push_back(
-      {{"user passwd", {"NAME", "PW"}, {}, "Give a user a new password.", ""}, UserPasswd});
-  commands.push_back({{"user list", {}, {}, "List the users.", ""}, UserList});
+      {{"user passwd", {"NAME", "PW"}, {}, "Give a user a new password (one word).", ""},
+       UserPasswd});
+  commands.push_back({{"user list",
+                       {},
+                       Listed({}),
+                       "List the users.",
+                       "Columns (JSON fields): id, name, title, log-in (can_log_in),\n"
+                       "new files since (new_files_since).\n"},
+                      UserList});
   commands.push_back({{"user newfiles",
                        {"NAME", "DATE"},
                        {},
@@ -107,10 +166,25 @@ void AddAccountCommands(std::vector<Command>& commands) {
                        "DATE is \"YYYY-MM-DD HH:MM\" in local time.\n"
                        "Example: obrix-board user newfiles \"JANE DOE\" \"2026-03-01 00:00\"\n"},
                       UserNewFiles});
+  commands.push_back({{"user delete",
+                       {"NAME"},
+                       {},
+                       "Delete a user: his pointers, flags and settings go.",
+                       "His messages stay, with his name, no longer tied to an account: a\n"
+                       "private message of his is then seen by the other party only.\n"},
+                      UserDelete});
+  commands.push_back({{"user rename",
+                       {"OLD", "NEW"},
+                       {},
+                       "Rename a user; his messages follow the new name.",
+                       "The new name follows the rules of 'user add'.\n"},
+                      UserRename});
+  commands.push_back(
+      {{"user set", {"NAME"}, {{"--title", "TEXT"}}, "Change a user's title.", ""}, UserSet});
 }
 
-// var, flags, lastread: what the door reads of a user.
-void AddSettingCommands(std::vector<Command>& commands) {
+// var: the packet settings the door reads.
+void AddVariableCommands(std::vector<Command>& commands) {  // NOLINT(readability-function-size)
   commands.push_back(
       {{"var get",
         {"USER", "KEY"},
@@ -119,13 +193,38 @@ void AddSettingCommands(std::vector<Command>& commands) {
         "DEFAULT is the account of the board-wide defaults.\n"
         "Example: obrix-board var get DEFAULT MaxMsgPerPacket\n"},
        VarGet});
-  commands.push_back({{"var set",
-                       {"USER", "KEY", "VALUE"},
+  commands.push_back(
+      {{"var set",
+        {"USER", "KEY", "VALUE"},
+        {{"--force", ""}},
+        "Set a packet setting of a user (DEFAULT: of every user who has none).",
+        "The settings the door reads are whole numbers in their range (see\n"
+        "docs/obrix-board.md): IncludeNewFiles, IncludeNewBulletins, DownloadYourMail,\n"
+        "GoodbyeAfterUpload, EnhanceScriptPrompts, EnhancedScriptPrompts and\n"
+        "SmallControlDat 0 or 1; MaxMsgPerConf, MaxMsgPerPacket and MaxAttachSize\n"
+        "0 or more. Keys are spelt exactly so; any other key is refused unless\n"
+        "--force. DEFAULT's values reach a user at his first download; 'var\n"
+        "apply-defaults' carries them to existing users.\n"
+        "Example: obrix-board var set DEFAULT IncludeNewFiles 1\n"},
+       VarSet});
+  commands.push_back({{"var list",
+                       {"USER"},
+                       Listed({}),
+                       "List a user's settings.",
+                       "Columns (JSON fields): key, value.\n"},
+                      VarList});
+  commands.push_back(
+      {{"var unset", {"USER", "KEY"}, {}, "Remove a user's setting.", ""}, VarUnset});
+  commands.push_back({{"var apply-defaults",
+                       {"USER...?"},
                        {},
-                       "Set a user variable of the \"profile\" section.",
-                       "The value is stored exactly as given.\n"
-                       "Example: obrix-board var set DEFAULT IncludeNewFiles 1\n"},
-                      VarSet});
+                       "Copy DEFAULT's settings to the users named (all when none is).",
+                       "Replaces their own values of the settings DEFAULT holds.\n"},
+                      VarApplyDefaults});
+}
+
+// flags, lastread: what the door reads of a user per conference.
+void AddConferenceSettingCommands(std::vector<Command>& commands) {
   commands.push_back(
       {{"flags get",
         {"USER", "CONF"},
@@ -158,7 +257,8 @@ void AddSettingCommands(std::vector<Command>& commands) {
 
 void AddUserCommands(std::vector<Command>& commands) {
   AddAccountCommands(commands);
-  AddSettingCommands(commands);
+  AddVariableCommands(commands);
+  AddConferenceSettingCommands(commands);
 }
 
 }  // namespace obrix::tool

@@ -1,5 +1,6 @@
 #include "tool_args.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -20,6 +21,23 @@ const OptionSpec* FindOption(const CommandSpec& spec, const std::string& name) {
 bool IsOptional(const std::string& positional) {
   return !positional.empty() && positional.back() == '?';
 }
+
+// The positional's name without its marks: "USER...?" gives "USER".
+std::string BareName(std::string positional) {
+  if (IsOptional(positional)) positional.pop_back();
+  if (positional.size() > 3 && positional.compare(positional.size() - 3, 3, "...") == 0) {
+    positional.resize(positional.size() - 3);
+  }
+  return positional;
+}
+
+bool IsRepeated(const std::string& positional) {
+  std::string name = positional;
+  if (IsOptional(name)) name.pop_back();
+  return BareName(positional) != name;
+}
+
+bool NamesLocalFile(const std::string& name) { return name == "FILE" || name == "PATH"; }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
@@ -54,7 +72,8 @@ void CheckPositionalCount(const CommandSpec& spec, const std::vector<std::string
   if (positionals.size() < required) {
     throw UsageError(spec.name + ": missing " + spec.positionals[positionals.size()]);
   }
-  if (positionals.size() > spec.positionals.size()) {
+  const bool repeated = !spec.positionals.empty() && IsRepeated(spec.positionals.back());
+  if (positionals.size() > spec.positionals.size() && !repeated) {
     throw UsageError(spec.name + ": unexpected argument " +
                      Quoted(positionals[spec.positionals.size()]));
   }
@@ -66,6 +85,24 @@ std::optional<std::string> Arguments::Value(const std::string& option) const {
   const auto found = values_.find(option);
   if (found == values_.end()) return std::nullopt;
   return found->second;
+}
+
+std::vector<std::string> Arguments::PositionalsFrom(size_t first) const {
+  if (first >= positionals_.size()) return {};
+  return {positionals_.begin() + static_cast<std::ptrdiff_t>(first), positionals_.end()};
+}
+
+void Arguments::ConvertText(
+    const CommandSpec& spec,
+    const std::function<std::string(const std::string& what, const std::string& value)>& convert) {
+  for (size_t i = 0; i < positionals_.size() && !spec.positionals.empty(); ++i) {
+    const std::string name = BareName(spec.positionals[std::min(i, spec.positionals.size() - 1)]);
+    if (!NamesLocalFile(name)) positionals_[i] = convert(name, positionals_[i]);
+  }
+  for (auto& [option, value] : values_) {
+    const OptionSpec* found = FindOption(spec, option);
+    if (found && !NamesLocalFile(found->value)) value = convert(option, value);
+  }
 }
 
 Arguments ParseArguments(const CommandSpec& spec, const std::vector<std::string>& words) {
@@ -103,7 +140,7 @@ std::string Synopsis(const CommandSpec& spec) {
   }
   out += std::string(optional, ']');
   for (const OptionSpec& option : spec.options) {
-    if (option.name == "--board") continue;  // shown once, on the tool
+    if (option.name == "--board" || option.name == "--raw") continue;  // shown once, on the tool
     const std::string text = option.value.empty() ? option.name : option.name + " " + option.value;
     out += option.required ? " " + text : " [" + text + "]";
   }

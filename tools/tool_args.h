@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -27,8 +28,11 @@ struct OptionSpec {
 };
 
 struct CommandSpec {
-  std::string name;                      // "user add"
-  std::vector<std::string> positionals;  // "NAME"; a trailing '?' marks an optional one
+  std::string name;  // "user add"
+  // "NAME"; a trailing '?' marks an optional one, a trailing "..." (before
+  // the '?') one that may be repeated, as the last. Words named FILE or
+  // PATH name local files; every other word is text for the board.
+  std::vector<std::string> positionals;
   std::vector<OptionSpec> options;
   std::string summary;  // one line for the overview
   std::string details;  // the rest of the command's help, lines ending in '\n'
@@ -40,6 +44,15 @@ class Arguments {
   const std::string& Positional(size_t index) const { return positionals_.at(index); }
   std::optional<std::string> Value(const std::string& option) const;
   bool Flag(const std::string& option) const { return flags_.count(option) > 0; }
+  // Every positional from `first` on.
+  std::vector<std::string> PositionalsFrom(size_t first) const;
+
+  // Passes each word that is text for the board (not a FILE or PATH)
+  // through `convert`, which gets the word's name ("NAME", "--subject")
+  // and its value.
+  void ConvertText(
+      const CommandSpec& spec,
+      const std::function<std::string(const std::string& what, const std::string& value)>& convert);
 
  private:
   friend Arguments ParseArguments(const CommandSpec& spec, const std::vector<std::string>& words);

@@ -16,14 +16,18 @@ struct Command {
   std::function<int(const Arguments& args, const std::string& boardPath)> run;
 };
 
-void AddBoardCommands(std::vector<Command>& commands);  // init, config, demo, generate, who, grant
-void AddUserCommands(std::vector<Command>& commands);   // user, var, flags, lastread
+void AddBoardCommands(std::vector<Command>& commands);    // init, config, demo, generate, grant
+void AddUpkeepCommands(std::vector<Command>& commands);   // who, stats, backup, restore
+void AddUserCommands(std::vector<Command>& commands);     // user, var, flags, lastread
 void AddMessageCommands(std::vector<Command>& commands);  // conf, post, messages, show, attach
 void AddFileCommands(std::vector<Command>& commands);     // area, file, screen
 
 // The whole tool: `args` are the words after the program's name. Writes
 // results to standard output, one line per error to standard error, and
 // returns the exit status (0 done, 1 refused or failed, 2 usage error).
+// The terminal's character set is the locale's (the program calls
+// setlocale first), or `charset`.
 int RunBoardTool(const std::vector<std::string>& args);
+int RunBoardTool(const std::vector<std::string>& args, const std::string& charset);
 
 }  // namespace obrix::tool

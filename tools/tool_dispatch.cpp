@@ -6,7 +6,9 @@
 #include "base/failure.h"
 #include "base/version.h"
 #include "board/board.h"
+#include "platform/charset.h"
 #include "tool_commands.h"
+#include "tool_text.h"
 
 namespace obrix::tool {
 
@@ -22,8 +24,10 @@ const std::vector<Command>& AllCommands() {
     AddUserCommands(out);
     AddMessageCommands(out);
     AddFileCommands(out);
+    AddUpkeepCommands(out);
     for (Command& command : out) {
       command.spec.options.push_back({"--board", "PATH"});
+      command.spec.options.push_back({"--raw", ""});
     }
     return out;
   }();
@@ -57,10 +61,13 @@ bool AsksForHelp(const std::vector<std::string>& words) {
 }
 
 void PrintToolHelp(std::ostream& out) {
-  out << "Usage: obrix-board [--board PATH] COMMAND ...\n"
+  out << "Usage: obrix-board [--board PATH] [--raw] COMMAND ...\n"
+         "       obrix-board --version\n"
          "\n"
          "The sysop's tool for an Obrix board. The board is the file named by --board,\n"
          "else by the environment variable OBRIX_BOARD, else board.db beside the program.\n"
+         "Arguments and text files are read, and results printed, in the locale's\n"
+         "character set; the board keeps Windows-1252. --raw passes bytes as stored.\n"
          "\n"
          "Commands:\n";
   for (const Command& command : AllCommands()) {
@@ -95,14 +102,10 @@ std::string GroupMembers(const std::string& group) {
   return out;
 }
 
-void PrintVersion(std::ostream& out) {
-  out << "obrix-board " << version::kMajor << "." << version::kMinor << "." << version::kRevision
-      << "\n";
-}
-
 // The tool's own options, before the command.
 struct ToolOptions {
   std::optional<std::string> board;
+  bool raw = false;
   bool answered = false;  // --help or --version printed their answer
   size_t next = 0;        // the first word after the options
 };
@@ -134,9 +137,15 @@ ToolOptions ReadToolOptions(const std::vector<std::string>& args) {
       return options;
     }
     if (word == "--version") {
-      PrintVersion(std::cout);
+      if (args.size() != 1) throw UsageError("--version stands alone on the command line");
+      std::cout << version::kVersionLine << "\n";
       options.answered = true;
       return options;
+    }
+    if (word == "--raw") {
+      options.raw = true;
+      ++options.next;
+      continue;
     }
     options.next += ReadBoardOption(args, options.next, options.board);
   }
@@ -168,20 +177,27 @@ const Command* ReadCommandName(const std::vector<std::string>& args, size_t& nex
 }
 
 // Runs `command` with `words`, or prints its help when they ask for it. A
-// --board among the words overrides `board`.
+// --board among the words overrides `options.board`. The words that are
+// text for the board are converted from the terminal's set first.
 int Execute(const Command& command, const std::vector<std::string>& words,
-            std::optional<std::string> board) {
+            const ToolOptions& options, const std::string& charset) {
   if (AsksForHelp(words)) {
     PrintCommandHelp(command, std::cout);
     return 0;
   }
-  const Arguments parsed = ParseArguments(command.spec, words);
+  Arguments parsed = ParseArguments(command.spec, words);
+  std::optional<std::string> board = options.board;
   if (const auto given = parsed.Value("--board")) board = given;
   if (board && board->empty()) throw UsageError("--board needs a path");
+  const TerminalText terminal(charset, options.raw || parsed.Flag("--raw"));
+  const TerminalScope scope(terminal);
+  parsed.ConvertText(command.spec, [&terminal](const std::string& what, const std::string& value) {
+    return terminal.ToBoard(what, value);
+  });
   return command.run(parsed, board ? *board : board::DefaultBoardPath());
 }
 
-int Run(const std::vector<std::string>& args) {
+int Run(const std::vector<std::string>& args, const std::string& charset) {
   const ToolOptions options = ReadToolOptions(args);
   if (options.answered) return 0;
   size_t next = options.next;
@@ -189,27 +205,40 @@ int Run(const std::vector<std::string>& args) {
   if (!command) return 0;
   const std::vector<std::string> words(args.begin() + static_cast<std::ptrdiff_t>(next),
                                        args.end());
-  return Execute(*command, words, options.board);
+  return Execute(*command, words, options, charset);
+}
+
+// One error line on standard error. `terminalText` says whether the
+// message is terminal text already (else it is board text, converted).
+int Report(const std::string& message, bool terminalText, int status) {
+  std::cout.flush();
+  const TerminalText& terminal = Terminal();
+  std::cerr << "obrix-board: "
+            << (terminalText ? terminal.Escaped(message) : terminal.Shown(message)) << "\n";
+  return status;
 }
 
 }  // namespace
 
-int RunBoardTool(const std::vector<std::string>& args) {
+int RunBoardTool(const std::vector<std::string>& args, const std::string& charset) {
+  // Error lines are converted and escaped even when the command ran --raw.
+  const TerminalText terminal(charset, false);
+  const TerminalScope scope(terminal);
   try {
-    return Run(args);
+    return Run(args, charset);
   } catch (const UsageError& error) {
-    std::cout.flush();
-    std::cerr << "obrix-board: " << error.what() << "\n";
-    return kExitUsage;
+    return Report(error.what(), true, kExitUsage);
+  } catch (const TerminalError& error) {
+    return Report(error.what(), true, kExitRefused);
   } catch (const Failure& failure) {
-    std::cout.flush();
-    std::cerr << "obrix-board: " << failure.description() << "\n";
-    return kExitRefused;
+    return Report(failure.description(), false, kExitRefused);
   } catch (const std::exception& error) {
-    std::cout.flush();
-    std::cerr << "obrix-board: " << error.what() << "\n";
-    return kExitRefused;
+    return Report(error.what(), false, kExitRefused);
   }
+}
+
+int RunBoardTool(const std::vector<std::string>& args) {
+  return RunBoardTool(args, LocaleCharset());
 }
 
 }  // namespace obrix::tool

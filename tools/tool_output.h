@@ -1,38 +1,94 @@
-// Output and input helpers of obrix-board: aligned tables, tab-separated
-// tables, dates, and reading the files a command names.
+// Output and input helpers of obrix-board: listings printed as aligned
+// tables for people, tab-separated or JSON for scripts, dates, and reading
+// the files a command names.
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "platform/file_time.h"
+#include "tool_args.h"
 
 namespace obrix::tool {
 
-class Table {
+// One value of a listing. Texts are board text (Windows-1252); each kind
+// has its form in a table, in tab-separated output and in JSON.
+class Cell {
  public:
-  explicit Table(std::vector<std::string> headers) : headers_(std::move(headers)) {}
-  void Add(std::vector<std::string> row) { rows_.push_back(std::move(row)); }
+  static Cell Text(std::string board);                // JSON string
+  static Cell Number(int64_t value);                  // JSON number
+  static Cell Real(double value);                     // JSON number; one decimal in a table
+  static Cell Flag(bool value);                       // "yes"/"", 1/0, true/false
+  static Cell Date(FILETIME time);                    // "YYYY-MM-DD HH:MM"; none: "-", "", null
+  static Cell Names(std::vector<std::string> board);  // "A, B", "A,B", an array
+  // What an aligned table shows instead of the value (plain ASCII).
+  Cell Showing(std::string text) &&;
+
+  std::string ForTable() const;  // escaped terminal text
+  std::string ForTsv() const;    // exact terminal text, no tabs or line ends
+  nlohmann::ordered_json ForJson() const;
+
+ private:
+  enum class Kind { kText, kNumber, kReal, kFlag, kDate, kNames };
+  explicit Cell(Kind kind) : kind_(kind) {}
+  Kind kind_;
+  std::string text_;
+  int64_t number_ = 0;
+  double real_ = 0;
+  FILETIME date_{};
+  std::vector<std::string> names_;
+  std::optional<std::string> shown_;
+};
+
+struct Column {
+  std::string header;  // the table's and the tab-separated header
+  std::string field;   // the JSON field name
+};
+
+class Listing {
+ public:
+  explicit Listing(std::vector<Column> columns) : columns_(std::move(columns)) {}
+  void Add(std::vector<Cell> row) { rows_.push_back(std::move(row)); }
   bool empty() const { return rows_.empty(); }
   // Columns padded to their widest cell, two blanks apart.
-  void Print(std::ostream& out) const;
+  void PrintTable(std::ostream& out) const;
   // Header line and rows, cells separated by tabs; tabs and line ends
   // inside a cell become blanks.
   void PrintTsv(std::ostream& out) const;
+  // An array with one object per row.
+  nlohmann::ordered_json ToJson() const;
 
  private:
-  std::vector<std::string> headers_;
-  std::vector<std::vector<std::string>> rows_;
+  std::vector<Column> columns_;
+  std::vector<std::vector<Cell>> rows_;
 };
+
+enum class OutputFormat { kTable, kTsv, kJson };
+
+// The options of a listing command: `options`, --tsv and --json.
+std::vector<OptionSpec> Listed(std::vector<OptionSpec> options);
+// The format the switches ask for (a UsageError when both are given).
+OutputFormat FormatOf(const Arguments& args);
+// Prints `listing` in `format`; a table that is empty prints `whenEmpty`
+// instead when it is not empty.
+void PrintListing(const Listing& listing, OutputFormat format, std::ostream& out,
+                  const std::string& whenEmpty = "");
+// JSON as the tool prints it: indented, UTF-8, one line feed at the end.
+void PrintJson(const nlohmann::ordered_json& value, std::ostream& out);
 
 // "YYYY-MM-DD HH:MM", or "-" for a zero time.
 std::string FormatDate(FILETIME time);
 
-// The whole content of a local file; std::invalid_argument when it cannot
-// be read.
+// The whole content of a local file; TerminalError when it cannot be
+// read.
 std::string ReadLocalFile(const std::string& path);
 // Everything on standard input.
 std::string ReadStandardInput();
+// Message text from FILE ("-" or none: standard input), converted from the
+// terminal's set to board text.
+std::string ReadText(const std::optional<std::string>& file);
 
 }  // namespace obrix::tool

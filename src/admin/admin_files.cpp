@@ -4,6 +4,8 @@
 #include "admin/admin_internal.h"
 #include "admin/board_admin.h"
 #include "base/text.h"
+#include "board/tables.h"
+#include "server/server.h"
 
 namespace obrix::board {
 
@@ -64,6 +66,69 @@ void BoardAdmin::AddFile(int32_t area, const std::string& name, int32_t size,
   scope.Commit();
 }
 
+void BoardAdmin::DeleteArea(int32_t number, bool withFiles) {
+  WriteScope scope(db_);
+  int64_t files = 0;
+  {
+    auto find = db_.Prepare(
+        "SELECT (SELECT count(*) FROM files WHERE area = ?1) FROM file_areas WHERE number = ?1");
+    find->Bind(1, int64_t{number});
+    if (!find->Step()) throw std::invalid_argument("no file area " + Decimal(number));
+    files = find->Int(0);
+  }
+  if (files > 0 && !withFiles) {
+    throw std::invalid_argument("file area " + Decimal(number) + " holds " + Decimal(files) +
+                                " files; give --with-files to delete them with it");
+  }
+  for (const char* sql :
+       {"DELETE FROM files WHERE area = ?", "DELETE FROM file_areas WHERE number = ?"}) {
+    auto remove = db_.Prepare(sql);
+    remove->Bind(1, int64_t{number});
+    remove->Run();
+  }
+  scope.Commit();
+}
+
+std::vector<FileSummary> BoardAdmin::ListFiles(std::optional<int32_t> area) {
+  if (area) {
+    auto find = db_.Prepare("SELECT 1 FROM file_areas WHERE number = ?");
+    find->Bind(1, int64_t{*area});
+    if (!find->Step()) throw std::invalid_argument("no file area " + Decimal(*area));
+  }
+  auto list = db_.Prepare(
+      "SELECT id, area, name, description, size, upload_time FROM files"
+      " WHERE ?1 IS NULL OR area = ?1 ORDER BY area, upload_time, id");
+  if (area) {
+    list->Bind(1, int64_t{*area});
+  } else {
+    list->BindNull(1);
+  }
+  std::vector<FileSummary> out;
+  while (list->Step()) {
+    out.push_back(FileSummary{list->Int(0), static_cast<int32_t>(list->Int(1)), list->Text(2),
+                              list->Text(3), list->Int(4),
+                              FILETIME::FromTicks(static_cast<uint64_t>(list->Int(5)))});
+  }
+  return out;
+}
+
+int32_t BoardAdmin::DeleteFile(int32_t area, const std::string& name) {
+  WriteScope scope(db_);
+  int32_t deleted = 0;
+  for (const FileSummary& file : ListFiles(area)) {
+    if (ToUpper(file.name) != ToUpper(name)) continue;
+    auto remove = db_.Prepare("DELETE FROM files WHERE id = ?");
+    remove->Bind(1, file.id);
+    remove->Run();
+    ++deleted;
+  }
+  if (deleted == 0) {
+    throw std::invalid_argument("no file " + name + " in file area " + Decimal(area));
+  }
+  scope.Commit();
+  return deleted;
+}
+
 // ---------------------------------------------------------------------------
 // Server files
 
@@ -79,17 +144,41 @@ void BoardAdmin::PutServerFile(const std::string& serverPath, const std::string&
   scope.Commit();
 }
 
+std::vector<ServerFileSummary> BoardAdmin::ListScreens() {
+  auto list = db_.Prepare(
+      "SELECT path, length(CAST(data AS BLOB)) FROM server_files WHERE message_id IS NULL"
+      " ORDER BY path_key");
+  std::vector<ServerFileSummary> out;
+  while (list->Step()) out.push_back(ServerFileSummary{list->Text(0), list->Int(1)});
+  return out;
+}
+
+void BoardAdmin::DeleteScreen(const std::string& serverPath) {
+  WriteScope scope(db_);
+  auto remove = db_.Prepare("DELETE FROM server_files WHERE path_key = ? AND message_id IS NULL");
+  remove->Bind(1, ToUpper(serverPath));
+  remove->Run();
+  if (db_.Changes() == 0) throw std::invalid_argument("no screen " + serverPath);
+  scope.Commit();
+}
+
 // ---------------------------------------------------------------------------
 // Node activity and bulk loading
 
 std::vector<NodeActivity> BoardAdmin::Who() {
   std::vector<NodeActivity> out;
   auto list = db_.Prepare(
-      "SELECT u.name, n.text, n.time FROM node_activity n JOIN users u ON u.id = n.user_id"
-      " ORDER BY n.time, u.name");
+      "SELECT u.name, n.text, n.time,"
+      " (SELECT value FROM user_vars v WHERE v.user_id = n.user_id AND v.section = ?1"
+      "  AND v.key = ?2),"
+      " (SELECT value FROM user_vars v WHERE v.user_id = n.user_id AND v.section = ?1"
+      "  AND v.key = ?3)"
+      " FROM node_activity n JOIN users u ON u.id = n.user_id ORDER BY n.time, u.name");
+  list->Bind(1, kActivitySection).Bind(2, kDownloadActivity).Bind(3, kUploadActivity);
   while (list->Step()) {
     out.push_back(NodeActivity{list->Text(0), list->Text(1),
-                               FILETIME::FromTicks(static_cast<uint64_t>(list->Int(2)))});
+                               FILETIME::FromTicks(static_cast<uint64_t>(list->Int(2))),
+                               admin::ActivityTime(*list, 3), admin::ActivityTime(*list, 4)});
   }
   return out;
 }

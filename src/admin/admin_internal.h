@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "board/sqlite.h"
+#include "platform/file_time.h"
 #include "server/records.h"
 
 namespace obrix::board::admin {
@@ -27,6 +28,9 @@ inline constexpr size_t kSysopNameWidth = decltype(MakewildRecord::sysopName)::k
 inline constexpr size_t kCityWidth = decltype(MakewildRecord::city)::kWidth;
 inline constexpr size_t kPhoneWidth = decltype(MakewildRecord::phoneNumber)::kWidth;
 inline constexpr size_t kSerialWidth = decltype(MakewildRecord::serialNumber)::kWidth;
+// The longest user name: the width of the names in a QWK message header,
+// so that a reply addressed to him names him whole.
+inline constexpr size_t kUserNameMost = 25;
 // The highest conference number the board accepts. The door keeps a table
 // indexed by conference number, so the range is bounded.
 inline constexpr int32_t kHighestConference = 999'999;
@@ -52,6 +56,24 @@ struct UserRow {
 // removed, upper case.
 std::string UserKey(std::string_view name);
 
+// Raises std::invalid_argument unless `key` (a UserKey) is a name the door
+// can log in and address: 1 to kUserNameMost characters, no "/", no
+// control characters.
+void CheckUserName(const std::string& key);
+// Raises std::invalid_argument unless `password` is one word: not empty,
+// no blanks, no control characters (the door's command line ends it at a
+// blank).
+void CheckPasswordWord(const std::string& password);
+
+// A whole decimal number in the 32-bit range, blanks around it allowed.
+std::optional<int32_t> WholeNumber(const std::string& text);
+
+bool PathExists(const std::string& path);
+
+// The time kept in column `column` of `row` as SetNodeActivity records it
+// (FILETIME ticks in decimal); zero when there is none.
+FILETIME ActivityTime(const Statement& row, int column);
+
 // The user stored under UserKey(name), if any.
 std::optional<UserRow> FindUser(Database& db, std::string_view name);
 // As FindUser, raising std::invalid_argument("no user NAME") when absent.
@@ -72,5 +94,9 @@ void CheckLength(const std::string& what, const std::string& value, size_t most)
 
 // Stores a user's flags on an object, replacing earlier ones.
 void PutObjectFlags(Database& db, int32_t userId, uint32_t object, uint32_t flags);
+
+// Refuses a conference mode outside 0..7 (1 to 7 decide whether replies
+// are private; 0 leaves it to each reply).
+void CheckConferenceMode(int32_t mode);
 
 }  // namespace obrix::board::admin

@@ -25,13 +25,6 @@ void CheckConferenceNumber(int32_t number) {
   }
 }
 
-// Modes 1 to 7 decide whether replies are private; 0 leaves it to them.
-void CheckConferenceMode(int32_t mode) {
-  if (mode < 0 || mode > 7) {
-    throw std::invalid_argument("conference mode " + Decimal(mode) + " is outside 0..7");
-  }
-}
-
 MessageSummary ReadSummary(Statement& row) {
   MessageSummary m;
   m.id = static_cast<int32_t>(row.Int(0));
@@ -55,10 +48,20 @@ constexpr const char* kSummaryColumns =
     " receipt_requested, reference, message_time, from_id, to_id";
 }  // namespace
 
+namespace admin {
+
+void CheckConferenceMode(int32_t mode) {
+  if (mode < 0 || mode > 7) {
+    throw std::invalid_argument("conference mode " + Decimal(mode) + " is outside 0..7");
+  }
+}
+
+}  // namespace admin
+
 void BoardAdmin::AddConference(int32_t number, const std::string& name, uint32_t defaultFlags,
                                const std::vector<std::string>& readers, int32_t mode) {
   CheckConferenceNumber(number);
-  CheckConferenceMode(mode);
+  admin::CheckConferenceMode(mode);
   if (Trim(name).empty()) throw std::invalid_argument("a conference name must not be empty");
   CheckLength("conference name", name, admin::kConferenceNameWidth);
   WriteScope scope(db_);
@@ -93,7 +96,7 @@ std::vector<ConferenceSummary> BoardAdmin::ListConferences() {
   {
     auto list = db_.Prepare(
         "SELECT c.number, c.name, c.default_flags,"
-        " (SELECT count(*) FROM messages m WHERE m.conference = c.number)"
+        " (SELECT count(*) FROM messages m WHERE m.conference = c.number), c.mode"
         " FROM conferences c ORDER BY c.number");
     while (list->Step()) {
       ConferenceSummary conference;
@@ -101,6 +104,7 @@ std::vector<ConferenceSummary> BoardAdmin::ListConferences() {
       conference.name = list->Text(1);
       conference.defaultFlags = static_cast<uint32_t>(list->Int(2));
       conference.messageCount = static_cast<int32_t>(list->Int(3));
+      conference.mode = static_cast<int32_t>(list->Int(4));
       out.push_back(std::move(conference));
     }
   }

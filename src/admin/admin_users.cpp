@@ -18,7 +18,8 @@ using admin::WriteScope;
 int32_t BoardAdmin::AddUser(const std::string& name, const std::string& password,
                             const std::string& title) {
   // Check the name before spending the time on the hash.
-  if (UserKey(name).empty()) throw std::invalid_argument("a user name must not be empty");
+  admin::CheckUserName(UserKey(name));
+  if (!password.empty()) admin::CheckPasswordWord(password);
   if (admin::FindUser(db_, name)) {
     throw std::invalid_argument("user " + UserKey(name) + " already exists");
   }
@@ -31,6 +32,7 @@ int32_t BoardAdmin::AddUser(const std::string& name, const std::string& password
 
 void BoardAdmin::SetPassword(const std::string& name, const std::string& password) {
   const auto user = RequireUser(db_, name);
+  if (!password.empty()) admin::CheckPasswordWord(password);
   if (user.name == kDefaultAccount && !password.empty()) {
     throw std::invalid_argument(
         "the DEFAULT account holds the board-wide defaults and cannot"
@@ -66,6 +68,71 @@ std::vector<UserSummary> BoardAdmin::ListUsers() {
 }
 
 int32_t BoardAdmin::UserId(const std::string& name) { return RequireUser(db_, name).id; }
+
+namespace {
+
+admin::UserRow RequireAccount(Database& db, const std::string& name, const char* doing) {
+  auto user = RequireUser(db, name);
+  if (user.name == kDefaultAccount) {
+    throw std::invalid_argument(std::string("the DEFAULT account holds the board-wide defaults; it"
+                                            " cannot be ") +
+                                doing);
+  }
+  return user;
+}
+
+void RunForUser(Database& db, const char* sql, int32_t userId) {
+  auto statement = db.Prepare(sql);
+  statement->Bind(1, int64_t{userId});
+  statement->Run();
+}
+
+}  // namespace
+
+void BoardAdmin::DeleteUser(const std::string& name) {
+  WriteScope scope(db_);
+  const auto user = RequireAccount(db_, name, "deleted");
+  for (const char* sql :
+       {"DELETE FROM user_vars WHERE user_id = ?", "DELETE FROM object_flags WHERE user_id = ?",
+        "DELETE FROM node_activity WHERE user_id = ?", "DELETE FROM conf_flags WHERE user_id = ?",
+        "DELETE FROM last_read WHERE user_id = ?", "DELETE FROM conf_readers WHERE user_id = ?",
+        // His id may be given to the next account: his
+        // messages keep his name but no longer his id.
+        "UPDATE messages SET from_id = 0 WHERE from_id = ?",
+        "UPDATE messages SET to_id = 0 WHERE to_id = ?", "DELETE FROM users WHERE id = ?"}) {
+    RunForUser(db_, sql, user.id);
+  }
+  scope.Commit();
+}
+
+void BoardAdmin::RenameUser(const std::string& oldName, const std::string& newName) {
+  const std::string key = UserKey(newName);
+  admin::CheckUserName(key);
+  if (key == kDefaultAccount) {
+    throw std::invalid_argument("DEFAULT is the account of the board-wide defaults");
+  }
+  WriteScope scope(db_);
+  const auto user = RequireAccount(db_, oldName, "renamed");
+  if (admin::FindUser(db_, key)) throw std::invalid_argument("user " + key + " already exists");
+  for (const char* sql : {"UPDATE users SET name = ?2 WHERE id = ?1",
+                          "UPDATE messages SET from_name = ?2 WHERE from_id = ?1",
+                          "UPDATE messages SET to_name = ?2 WHERE to_id = ?1"}) {
+    auto statement = db_.Prepare(sql);
+    statement->Bind(1, int64_t{user.id}).Bind(2, key);
+    statement->Run();
+  }
+  scope.Commit();
+}
+
+void BoardAdmin::SetTitle(const std::string& name, const std::string& title) {
+  admin::CheckLength("title", title, admin::kUserTitleWidth);
+  WriteScope scope(db_);
+  const auto user = RequireUser(db_, name);
+  auto update = db_.Prepare("UPDATE users SET title = ? WHERE id = ?");
+  update->Bind(1, title).Bind(2, int64_t{user.id});
+  update->Run();
+  scope.Commit();
+}
 
 void BoardAdmin::SetNewFilesDate(const std::string& name, FILETIME date) {
   WriteScope scope(db_);

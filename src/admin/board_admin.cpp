@@ -18,7 +18,9 @@
 
 namespace obrix::board {
 
+using admin::PathExists;
 using admin::UserKey;
+using admin::WholeNumber;
 using admin::WriteScope;
 
 namespace admin {
@@ -32,6 +34,59 @@ void WriteScope::Commit() {
 }
 
 std::string UserKey(std::string_view name) { return ToUpper(Trim(name)); }
+
+void CheckUserName(const std::string& key) {
+  if (key.empty()) throw std::invalid_argument("a user name must not be empty");
+  if (key.size() > kUserNameMost) {
+    throw std::invalid_argument("user name " + key + " is longer than " + Decimal(kUserNameMost) +
+                                " characters (the width of a QWK header's names)");
+  }
+  if (key.find('/') != std::string::npos) {
+    throw std::invalid_argument("user name " + key +
+                                " may not hold \"/\" (the door's command line ends the name"
+                                " there)");
+  }
+  for (const char c : key) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      throw std::invalid_argument("a user name may not hold control characters");
+    }
+  }
+}
+
+void CheckPasswordWord(const std::string& password) {
+  if (password.empty()) throw std::invalid_argument("a password must not be empty");
+  for (const char c : password) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F) {
+      throw std::invalid_argument(
+          "a password is one word: no blanks or control characters (the door's command line"
+          " ends it at a blank)");
+    }
+  }
+}
+
+std::optional<int32_t> WholeNumber(const std::string& text) {
+  const std::string trimmed = Trim(text);
+  size_t i = 0;
+  const bool negative = i < trimmed.size() && trimmed[i] == '-';
+  if (negative || (i < trimmed.size() && trimmed[i] == '+')) ++i;
+  if (i == trimmed.size()) return std::nullopt;
+  int64_t value = 0;
+  for (; i < trimmed.size(); ++i) {
+    if (trimmed[i] < '0' || trimmed[i] > '9') return std::nullopt;
+    value = value * 10 + (trimmed[i] - '0');
+    if (value > int64_t{INT32_MAX} + 1) return std::nullopt;
+  }
+  if (negative) value = -value;
+  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(value);
+}
+
+bool PathExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
 
 std::optional<UserRow> FindUser(Database& db, std::string_view name) {
   auto find = db.Prepare("SELECT id, name, title FROM users WHERE name = ?");
@@ -49,11 +104,7 @@ UserRow RequireUser(Database& db, std::string_view name) {
 int32_t InsertUser(Database& db, std::string_view name, const std::string& passwordHash,
                    std::string_view title) {
   const std::string key = UserKey(name);
-  if (key.empty()) throw std::invalid_argument("a user name must not be empty");
-  if (key.size() > kUserNameWidth) {
-    throw std::invalid_argument("user name " + key + " is longer than " + Decimal(kUserNameWidth) +
-                                " characters");
-  }
+  CheckUserName(key);
   if (title.size() > kUserTitleWidth) {
     throw std::invalid_argument("title \"" + std::string(title) + "\" is longer than " +
                                 Decimal(kUserTitleWidth) + " characters");
@@ -153,24 +204,6 @@ std::string CharsetSetting(const std::string& value) {
   return lower;
 }
 
-// A whole decimal number in the 32-bit range, blanks around it allowed.
-std::optional<int32_t> WholeNumber(const std::string& text) {
-  const std::string trimmed = Trim(text);
-  size_t i = 0;
-  const bool negative = i < trimmed.size() && trimmed[i] == '-';
-  if (negative || (i < trimmed.size() && trimmed[i] == '+')) ++i;
-  if (i == trimmed.size()) return std::nullopt;
-  int64_t value = 0;
-  for (; i < trimmed.size(); ++i) {
-    if (trimmed[i] < '0' || trimmed[i] > '9') return std::nullopt;
-    value = value * 10 + (trimmed[i] - '0');
-    if (value > int64_t{INT32_MAX} + 1) return std::nullopt;
-  }
-  if (negative) value = -value;
-  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
-  return static_cast<int32_t>(value);
-}
-
 // Checks a configuration value and returns it as it is stored.
 std::string ValidConfigValue(const std::string& key, const std::string& value) {
   ConfigDefault(key);  // refuses an unknown key
@@ -178,6 +211,10 @@ std::string ValidConfigValue(const std::string& key, const std::string& value) {
     const auto number = WholeNumber(value);
     if (!number) {
       throw std::invalid_argument(key + " must be a whole number, not \"" + value + "\"");
+    }
+    // A limit of 0 or less would leave every packet (or conference) empty.
+    if (key != kConfigVersion && *number < 1) {
+      throw std::invalid_argument(key + " must be at least 1, not " + Decimal(*number));
     }
     return Decimal(*number);
   }
@@ -222,11 +259,6 @@ void WriteConfig(Database& db, const std::string& key, const std::string& value)
   put->Run();
 }
 
-bool PathExists(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -241,6 +273,8 @@ void BoardAdmin::Create(const std::string& path, const BoardConfig& config,
         "the sysop cannot be named DEFAULT: that account holds the"
         " board-wide defaults");
   }
+  admin::CheckUserName(UserKey(config.sysop));
+  if (!sysopPassword.empty()) admin::CheckPasswordWord(sysopPassword);
   if (PathExists(path)) {
     throw std::invalid_argument(path + " already exists; a board is never overwritten");
   }

@@ -49,6 +49,7 @@ struct ConferenceSummary {
   uint32_t defaultFlags = kDefaultConferenceFlags;
   std::vector<std::string> readers;  // empty: everybody may read
   int32_t messageCount = 0;
+  int32_t mode = 0;  // 0: each reply's own marking decides; see docs/board.md
 };
 
 struct PostRequest {
@@ -91,6 +92,73 @@ struct NodeActivity {
   std::string user;
   std::string text;
   FILETIME time{};
+  FILETIME lastDownload{};  // zero: never
+  FILETIME lastUpload{};
+};
+
+// What `EditMessage` changes; what is absent stays.
+struct MessageEdit {
+  std::optional<std::string> subject;
+  std::optional<std::string> text;
+  std::optional<bool> isPrivate;
+};
+
+// What `EditConference` changes; what is absent stays. Readers name users;
+// an empty list opens the conference to everybody.
+struct ConferenceEdit {
+  std::optional<std::string> name;
+  std::optional<uint32_t> defaultFlags;
+  std::optional<std::vector<std::string>> readers;
+  std::optional<int32_t> mode;
+};
+
+struct FileSummary {
+  int64_t id = 0;
+  int32_t area = 0;
+  std::string name;
+  std::string description;
+  int64_t size = 0;
+  FILETIME date{};
+};
+
+struct ServerFileSummary {
+  std::string path;
+  int64_t size = 0;
+};
+
+// A user variable of the "profile" section that the door reads: its key,
+// what it does, the whole numbers it may take and the door's own value
+// when neither the user nor DEFAULT has one (nullptr: none).
+struct ProfileSetting {
+  const char* key;
+  const char* meaning;
+  int32_t lowest;
+  int32_t highest;
+  const char* builtIn;
+};
+const std::vector<ProfileSetting>& ProfileSettings();
+
+struct ConferenceStats {
+  int32_t number = 0;
+  std::string name;
+  int64_t messages = 0;
+  int64_t privateMessages = 0;
+  FILETIME newest{};  // the message time of its latest message; zero when empty
+};
+
+struct UserActivity {
+  std::string user;
+  FILETIME lastDownload{};  // zero: never
+  FILETIME lastUpload{};
+};
+
+struct BoardStats {
+  int64_t users = 0;  // accounts, DEFAULT left out
+  int64_t messages = 0;
+  int64_t privateMessages = 0;
+  int64_t bytes = 0;  // the database's size
+  std::vector<ConferenceStats> conferences;
+  std::vector<UserActivity> activity;  // every user but DEFAULT
 };
 
 class BoardAdmin {
@@ -104,6 +172,10 @@ class BoardAdmin {
                      const std::string& sysopPassword, HashCost cost = HashCost::kFull);
   // Opens an existing board (refusing a file that is not a board).
   static BoardAdmin Open(const std::string& path);
+  // Copies the board `source` over the board at `path` (made, owner-only,
+  // when missing). Only while no node runs: the door would find the board
+  // changed under it.
+  static void Restore(const std::string& source, const std::string& path);
 
   // Configuration, by the tool's key names: name, sysop, city, phone,
   // packet-id, serial, version, packet-limit, conf-limit, charset.
@@ -115,14 +187,34 @@ class BoardAdmin {
   // full unless set otherwise.
   void SetHashCost(HashCost cost) { hashCost_ = cost; }
 
-  // Users. Names are stored in upper case and found in any letter case.
+  // Users. Names are stored in upper case and found in any letter case;
+  // a name has 1 to 25 characters (the width of a QWK header's names),
+  // no "/" (the door's command line ends the name there) and no control
+  // characters. A password is one word: no blanks, no control characters.
   int32_t AddUser(const std::string& name, const std::string& password, const std::string& title);
   void SetPassword(const std::string& name, const std::string& password);
   std::vector<UserSummary> ListUsers();
   int32_t UserId(const std::string& name);  // raises invalid_argument when unknown
   void SetNewFilesDate(const std::string& name, FILETIME date);
+  // His pointers, flags, variables and access go; his messages stay with
+  // his name, no longer tied to an account. DEFAULT cannot be deleted.
+  void DeleteUser(const std::string& name);
+  // His messages follow the new name.
+  void RenameUser(const std::string& oldName, const std::string& newName);
+  void SetTitle(const std::string& name, const std::string& title);
+
+  // User variables of the "profile" section. SetVar stores any key and
+  // value as given; SetSetting refuses a value of a known setting outside
+  // its range, and an unknown key unless `force`.
   std::optional<std::string> GetVar(const std::string& user, const std::string& key);
   void SetVar(const std::string& user, const std::string& key, const std::string& value);
+  void SetSetting(const std::string& user, const std::string& key, const std::string& value,
+                  bool force);
+  std::vector<std::pair<std::string, std::string>> ListVars(const std::string& user);
+  void UnsetVar(const std::string& user, const std::string& key);  // refuses a key not set
+  // Copies every profile value of DEFAULT to the users named (all but
+  // DEFAULT when none is), replacing theirs; returns how many users.
+  int32_t ApplyDefaults(const std::vector<std::string>& users);
   void Grant(const std::string& user, uint32_t object, uint32_t flags);
 
   // Conferences. `mode` is the public/private mode of the replies posted
@@ -130,6 +222,10 @@ class BoardAdmin {
   void AddConference(int32_t number, const std::string& name, uint32_t defaultFlags,
                      const std::vector<std::string>& readers, int32_t mode = 0);
   std::vector<ConferenceSummary> ListConferences();
+  void EditConference(int32_t number, const ConferenceEdit& edit);
+  // Refused while it holds messages unless `withMessages`; its messages,
+  // their attachments and every user's flags and pointer in it go with it.
+  void DeleteConference(int32_t number, bool withMessages);
   uint32_t GetFlags(const std::string& user, int32_t conference);
   void SetFlags(const std::string& user, int32_t conference, uint32_t flags);
   int32_t GetLastRead(const std::string& user, int32_t conference);
@@ -140,18 +236,37 @@ class BoardAdmin {
   std::vector<MessageSummary> ListMessages(std::optional<int32_t> conference,
                                            std::optional<std::string> user);
   std::optional<MessageSummary> Show(int32_t id);
+  // Deletes the messages and their attachments, all or none (an unknown id
+  // refuses the lot). A last-read pointer that named one of them moves back
+  // to the message before it in its conference (0 when none), so every
+  // pointer names a message and every walk goes on where it would have.
+  void DeleteMessages(const std::vector<int32_t>& ids);
+  void EditMessage(int32_t id, const MessageEdit& edit);
 
   // File areas and files.
   void AddArea(int32_t number, const std::string& name, bool exclude);
   std::vector<AreaSummary> ListAreas();
   void AddFile(int32_t area, const std::string& name, int32_t size, const std::string& description,
                FILETIME date);
+  // Refused while it holds files unless `withFiles`.
+  void DeleteArea(int32_t number, bool withFiles);
+  std::vector<FileSummary> ListFiles(std::optional<int32_t> area);
+  // Deletes the entries of that name (any letter case) in the area;
+  // returns how many. Refuses when there is none.
+  int32_t DeleteFile(int32_t area, const std::string& name);
 
   // Server files: display screens by path, attachments by message id.
   void PutServerFile(const std::string& serverPath, const std::string& bytes);
   void Attach(int32_t messageId, const std::string& bytes);
+  // The server files that are not attachments.
+  std::vector<ServerFileSummary> ListScreens();
+  void DeleteScreen(const std::string& serverPath);
 
   std::vector<NodeActivity> Who();
+  BoardStats Stats();
+  // A consistent copy of the board at `target` (a new file, owner-only),
+  // while nodes go on using the board.
+  void Backup(const std::string& target);
 
   // Bulk loading (generate): one write transaction around many calls.
   void BeginBulk();

@@ -141,11 +141,17 @@ bool Board::SetNodeActivity(const std::string& text) {
   Impl& impl = *impl_;
   return impl.Guard([&] {
     const int32_t user = impl.User("SetNodeActivity");
-    auto row = impl.db->Prepare(
-        "INSERT INTO node_activity (user_id, text, time) VALUES (?1, ?2, ?3) "
-        "ON CONFLICT (user_id) DO UPDATE SET text = excluded.text, time = excluded.time");
-    row->Bind(1, user).Bind(2, text).Bind(3, static_cast<int64_t>(LocalNowFileTime().Ticks()));
-    row->Run();
+    const auto now = static_cast<int64_t>(LocalNowFileTime().Ticks());
+    Transaction transaction(*impl.db);
+    {
+      auto row = impl.db->Prepare(
+          "INSERT INTO node_activity (user_id, text, time) VALUES (?1, ?2, ?3) "
+          "ON CONFLICT (user_id) DO UPDATE SET text = excluded.text, time = excluded.time");
+      row->Bind(1, user).Bind(2, text).Bind(3, now);
+      row->Run();
+    }
+    PutUserVariable(*impl.db, user, kActivitySection, text, std::to_string(now));
+    transaction.Commit();
     return impl.Succeed(true);
   });
 }

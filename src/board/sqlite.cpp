@@ -67,6 +67,22 @@ void Database::Exec(const std::string& sql) {
   }
 }
 
+void CopyDatabase(Database& source, Database& target) {
+  sqlite3_backup* backup = sqlite3_backup_init(target.handle(), "main", source.handle(), "main");
+  if (!backup) Raise(target.handle(), "copy");
+  // A busy or locked target is waited for, up to the busy timeout.
+  constexpr int kPauseMilliseconds = 100;
+  constexpr int kPauses = 100;
+  int rc = SQLITE_OK;
+  for (int pauses = 0; pauses <= kPauses; ++pauses) {
+    rc = sqlite3_backup_step(backup, -1);
+    if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED) break;
+    sqlite3_sleep(kPauseMilliseconds);
+  }
+  sqlite3_backup_finish(backup);
+  if (rc != SQLITE_DONE) Raise(target.handle(), "copy");
+}
+
 Database::Use Database::Prepare(const std::string& sql) {
   auto& slot = cache_->statements[sql];
   if (!slot) slot = std::make_unique<Statement>(db_, sql);

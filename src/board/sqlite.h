@@ -50,6 +50,12 @@ class Database {
   std::unique_ptr<Cache> cache_;
 };
 
+// Copies the whole of `source` into `target` (replacing what it held)
+// through SQLite's online backup, in one pass under one read transaction
+// of the source: the copy is the source as it stood at one moment, while
+// other connections go on writing to it. Waits for a target that is busy.
+void CopyDatabase(Database& source, Database& target);
+
 // A prepared statement. Bind indexes start at 1, column indexes at 0.
 class Statement {
  public:

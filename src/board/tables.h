@@ -37,6 +37,10 @@ inline constexpr int32_t kDefaultBoardConferenceLimit = 10000;
 // the sysop chooses others.
 inline constexpr uint32_t kDefaultConferenceFlags = 3;
 
+// The section of the user variables in which SetNodeActivity keeps, per
+// activity text, when it was last recorded (FILETIME ticks in decimal).
+inline constexpr const char* kActivitySection = "activity";
+
 // The value of a `meta` key, if it is kept.
 std::optional<std::string> MetaValue(Database& db, std::string_view key);
 

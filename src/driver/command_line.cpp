@@ -36,4 +36,6 @@ bool ParseOverwrite(const std::string& arguments) {
   return ToUpper(arguments).find(" /OVERWRITE") != std::string::npos;
 }
 
+bool AsksForVersion(const std::string& arguments) { return arguments == "--version"; }
+
 }  // namespace obrix

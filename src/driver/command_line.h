@@ -20,5 +20,8 @@ std::string ParsePassword(const std::string& arguments);
 std::string ParseOperation(const std::string& arguments);
 // True when " /OVERWRITE" occurs.
 bool ParseOverwrite(const std::string& arguments);
+// True when the whole command line is "--version", which asks for the
+// program's version instead of a run.
+bool AsksForVersion(const std::string& arguments);
 
 }  // namespace obrix

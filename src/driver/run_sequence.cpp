@@ -31,17 +31,11 @@ CommandLine ReadCommandLine(const std::string& arguments) {
           ParseOverwrite(arguments)};
 }
 
-std::string VersionLine() {
-  return "Obrix version " + std::to_string(version::kMajor) + "." +
-         std::to_string(version::kMinor) + "." + std::to_string(version::kRevision) +
-         version::kComments;
-}
-
 std::string NoticeLine() { return std::string(version::kLegalNotice) + " " + version::kCompany; }
 
 void WriteBanner(ActivityLog& log) {
   log.Line(std::string(50, '-'));
-  log.Line(VersionLine());
+  log.Line(version::kVersionLine);
   log.Line(NoticeLine());
 }
 
@@ -198,6 +192,10 @@ int Main(RunContext& context, const std::string& arguments) {
 }
 
 int RunMain(RunContext& context, const std::string& arguments) {
+  if (AsksForVersion(arguments)) {
+    std::printf("%s\n", version::kVersionLine);
+    return kExitOk;
+  }
   try {
     return MainReportingTheUnexpected(context, arguments);
   } catch (const LogFailure& failure) {

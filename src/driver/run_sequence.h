@@ -30,7 +30,9 @@ int Main(RunContext& context, const std::string& arguments);
 
 // Main under the program's last handlers. LogFailure gives one line on
 // standard error and kExitLog; any other exception the log line
-// "Unexpected failure: " + its description and kExitOperationFailed.
+// "Unexpected failure: " + its description and kExitOperationFailed. A
+// command line of "--version" alone prints the version line on standard
+// output and returns kExitOk, logging nothing.
 int RunMain(RunContext& context, const std::string& arguments);
 
 }  // namespace obrix

@@ -39,6 +39,11 @@ inline constexpr const char* kProfileSection = "profile";
 // options; it cannot log in.
 inline constexpr const char* kDefaultAccount = "DEFAULT";
 
+// The node activity texts of the two operations. Besides each user's
+// latest line, the board keeps when each text was last recorded for him.
+inline constexpr const char* kDownloadActivity = "QWK Download";
+inline constexpr const char* kUploadActivity = "QWK Upload";
+
 // Last-error codes of the server (GetLastError after a failed operation).
 enum ServerError : uint32_t {
   kServerOk = 0,

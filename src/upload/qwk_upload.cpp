@@ -166,6 +166,7 @@ void RemovePacket(RunContext& context, const std::string& replyPath, UnpackFolde
 bool Upload(RunContext& context) {
   const std::string packetId = PacketId(context.server);
   const UserRecord user = LoggedInUser(context);
+  context.server.SetNodeActivity(kUploadActivity);
   // A run killed while it read a packet left its reply file behind.
   RemoveStaleUnpackFolders(context.state.QwkPath);
 

@@ -1,0 +1,142 @@
+// Looking after a running board: its statistics, and copies of it taken
+// while the nodes run (backup) or put back while none does (restore).
+#include <filesystem>
+#include <stdexcept>
+
+#include "admin/admin_internal.h"
+#include "admin/board_admin.h"
+#include "base/text.h"
+#include "board/tables.h"
+#include "platform/file_mode.h"
+#include "server/server.h"
+
+namespace obrix::board {
+
+namespace admin {
+
+FILETIME ActivityTime(const Statement& row, int column) {
+  if (row.IsNull(column)) return FILETIME{};
+  const std::string text = row.Text(column);
+  uint64_t ticks = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return FILETIME{};
+    ticks = ticks * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return FILETIME::FromTicks(ticks);
+}
+
+}  // namespace admin
+
+namespace {
+
+int64_t Scalar(Database& db, const std::string& sql) {
+  auto query = db.Prepare(sql);
+  return query->Step() ? query->Int(0) : 0;
+}
+
+std::vector<ConferenceStats> ConferenceFigures(Database& db) {
+  std::vector<ConferenceStats> out;
+  {
+    // One pass over the messages for all conferences.
+    auto list = db.Prepare(
+        "SELECT c.number, c.name, count(m.id), coalesce(sum(m.private <> 0), 0)"
+        " FROM conferences c LEFT JOIN messages m ON m.conference = c.number"
+        " GROUP BY c.number ORDER BY c.number");
+    while (list->Step()) {
+      out.push_back(ConferenceStats{static_cast<int32_t>(list->Int(0)), list->Text(1), list->Int(2),
+                                    list->Int(3), FILETIME{}});
+    }
+  }
+  for (ConferenceStats& conference : out) {
+    auto newest = db.Prepare(
+        "SELECT message_time FROM messages WHERE conference = ? ORDER BY id DESC LIMIT 1");
+    newest->Bind(1, int64_t{conference.number});
+    if (newest->Step())
+      conference.newest = FILETIME::FromTicks(static_cast<uint64_t>(newest->Int(0)));
+  }
+  return out;
+}
+
+std::vector<UserActivity> UserFigures(Database& db) {
+  auto list = db.Prepare(
+      "SELECT u.name,"
+      " (SELECT value FROM user_vars v WHERE v.user_id = u.id AND v.section = ?1 AND v.key = ?2),"
+      " (SELECT value FROM user_vars v WHERE v.user_id = u.id AND v.section = ?1 AND v.key = ?3)"
+      " FROM users u WHERE u.name <> ?4 ORDER BY u.id");
+  list->Bind(1, kActivitySection)
+      .Bind(2, kDownloadActivity)
+      .Bind(3, kUploadActivity)
+      .Bind(4, kDefaultAccount);
+  std::vector<UserActivity> out;
+  while (list->Step()) {
+    out.push_back(
+        UserActivity{list->Text(0), admin::ActivityTime(*list, 1), admin::ActivityTime(*list, 2)});
+  }
+  return out;
+}
+
+// Makes `path` a new owner-only file and copies `source` into it; nothing
+// is left behind when that fails.
+void CopyToNewFile(Database& source, const std::string& path) {
+  std::string reason;
+  if (!CreateOwnerOnlyFile(path, reason)) {
+    throw std::invalid_argument("cannot create " + path + ": " + reason);
+  }
+  try {
+    Database target = Database::Open(path, false);
+    CopyDatabase(source, target);
+  } catch (...) {
+    RemoveBoardFiles(path);
+    throw;
+  }
+}
+
+}  // namespace
+
+BoardStats BoardAdmin::Stats() {
+  // One read transaction: every figure is of the same moment.
+  db_.Exec("BEGIN DEFERRED");
+  try {
+    BoardStats stats;
+    {
+      auto users = db_.Prepare("SELECT count(*) FROM users WHERE name <> ?");
+      users->Bind(1, kDefaultAccount);
+      stats.users = users->Step() ? users->Int(0) : 0;
+    }
+    stats.conferences = ConferenceFigures(db_);
+    for (const ConferenceStats& conference : stats.conferences) {
+      stats.messages += conference.messages;
+      stats.privateMessages += conference.privateMessages;
+    }
+    stats.bytes = Scalar(db_, "PRAGMA page_count") * Scalar(db_, "PRAGMA page_size");
+    stats.activity = UserFigures(db_);
+    db_.Exec("COMMIT");
+    return stats;
+  } catch (...) {
+    db_.Exec("ROLLBACK");
+    throw;
+  }
+}
+
+void BoardAdmin::Backup(const std::string& target) {
+  if (admin::PathExists(target)) {
+    throw std::invalid_argument(target + " already exists; a backup never overwrites a file");
+  }
+  CopyToNewFile(db_, target);
+}
+
+void BoardAdmin::Restore(const std::string& source, const std::string& path) {
+  BoardAdmin from = Open(source);  // refuses a file that is not a board
+  if (!admin::PathExists(path)) {
+    CopyToNewFile(from.db_, path);
+    return;
+  }
+  std::error_code ec;
+  if (std::filesystem::equivalent(source, path, ec)) {
+    throw std::invalid_argument(source + " is the board itself");
+  }
+  BoardAdmin to = Open(path);  // never over a file that is not a board
+  CopyDatabase(from.db_, to.db_);
+}
+
+}  // namespace obrix::board

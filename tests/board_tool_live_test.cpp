@@ -1,0 +1,377 @@
+// obrix-board on a live board, its commands run in process: refused input,
+// deletes and edits that keep every walk right, the terminal's character
+// set, escaped and machine-readable output, backups.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "base/version.h"
+#include "download/message_selection.h"
+#include "driver/run_sequence.h"
+#include "support/download_test_fixture.h"
+#include "tools/tool_commands.h"
+#include "upload/qwk_upload.h"
+
+namespace obrix::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+struct ToolResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class BoardToolLiveTest : public DownloadBoardTest {
+ protected:
+  static constexpr int32_t kConference = 1;
+  static constexpr const char* kUtf8 = "UTF-8";
+  static constexpr const char* kAscii = "ANSI_X3.4-1968";
+
+  void SetUp() override {
+    DownloadBoardTest::SetUp();
+    Admin().AddConference(kConference, "General", 3, {});
+  }
+
+  // Runs the tool on the test's board in process, with `input` on its
+  // standard input and the terminal's set `charset`.
+  ToolResult Tool(std::vector<std::string> words, const std::string& input = "",
+                  const std::string& charset = kUtf8) {
+    words.insert(words.begin(), {"--board", boardPath_});
+    std::istringstream in(input);
+    std::ostringstream out;
+    std::ostringstream err;
+    auto* const oldIn = std::cin.rdbuf(in.rdbuf());
+    auto* const oldOut = std::cout.rdbuf(out.rdbuf());
+    auto* const oldErr = std::cerr.rdbuf(err.rdbuf());
+    const int status = tool::RunBoardTool(words, charset);
+    std::cin.rdbuf(oldIn);
+    std::cout.rdbuf(oldOut);
+    std::cerr.rdbuf(oldErr);
+    return {status, out.str(), err.str()};
+  }
+  std::string Ok(const std::vector<std::string>& words, const std::string& input = "",
+                 const std::string& charset = kUtf8) {
+    const ToolResult result = Tool(words, input, charset);
+    EXPECT_EQ(result.status, 0) << result.err;
+    return result.out;
+  }
+  nlohmann::json Json(const std::vector<std::string>& words) {
+    return nlohmann::json::parse(Ok(words));
+  }
+
+  // The ids the user's download would take from the conference, in order.
+  std::vector<int32_t> Walk() {
+    ConferenceCursor cursor;
+    ResetCursor(cursor);
+    cursor.kind = kWalkServerOrder;
+    cursor.mode = kSelectByFlags;
+    cursor.conference.number = kConference;
+    MessageRecord record;
+    std::vector<int32_t> ids;
+    for (bool more = FirstMessage(board_, userId_, cursor, record); more;
+         more = NextMessage(board_, userId_, cursor, record)) {
+      ids.push_back(record.id);
+    }
+    return ids;
+  }
+
+  int64_t Scalar(const std::string& sql) {
+    auto query = Admin().database().Prepare(sql);
+    EXPECT_TRUE(query->Step()) << sql;
+    return query->Int(0);
+  }
+};
+
+struct Refused {
+  std::vector<std::string> words;
+  int status;
+  std::string message;
+};
+
+TEST_F(BoardToolLiveTest, RefusesWhatWouldBreakTheDoorWithOneLineNamingWhy) {
+  const int32_t id = Post(kConference, kOther, kUser);
+  Admin().Attach(id, "bytes");
+  Admin().AddArea(1, "Uploads", false);
+  Admin().AddFile(1, "GAME.ZIP", 10, "A game", FILETIME::FromTicks(1));
+  const std::string elsewhere = dir_ / "new.db";
+  WriteFile(dir_ / "taken.db", "x");
+  const Refused cases[] = {
+      {{"user", "add", "Jo/Smith", "--password", "pw"}, 1, "may not hold \"/\""},
+      {{"user", "add", std::string(26, 'A'), "--password", "pw"}, 1, "longer than 25"},
+      {{"user", "add", "Tab\tName", "--password", "pw"}, 1, "control characters"},
+      {{"user", "add", "alice caller", "--password", "pw"}, 1, "ALICE CALLER already exists"},
+      {{"user", "add", "Bob", "--password", "two words"}, 1, "one word"},
+      {{"user", "passwd", kUser, ""}, 2, "must not be empty"},
+      {{"user", "rename", kUser, kOther}, 1, "already exists"},
+      {{"user", "delete", "default"}, 1, "cannot be deleted"},
+      {{"var", "set", "DEFAULT", "MaxMsgPerPacket", "abc"},
+       1,
+       "MaxMsgPerPacket must be a whole number from 0 to 2147483647, not \"abc\""},
+      {{"var", "set", "DEFAULT", "IncludeNewFiles", "2"}, 1, "from 0 to 1, not \"2\""},
+      {{"var", "set", "DEFAULT", "maxmsgperpacket", "5"}, 1, "did you mean MaxMsgPerPacket?"},
+      {{"var", "unset", kUser, "MaxMsgPerConf"}, 1, "has no setting"},
+      {{"config", "packet-limit", "0"}, 1, "packet-limit must be at least 1"},
+      {{"config", "conf-limit", "-1"}, 1, "conf-limit must be at least 1"},
+      {{"conf", "delete", "1"}, 1, "holds 1 messages; give --with-messages"},
+      {{"conf", "set", "1"}, 2, "nothing to change"},
+      {{"message", "delete", std::to_string(id), "999999"}, 1, "no message 999999"},
+      {{"message", "edit", std::to_string(id), "--private", "--public"}, 2, "not both"},
+      {{"messages", "--tsv", "--json"}, 2, "not both"},
+      {{"var", "get", "EVIL\x1B[2J", "k"}, 1, "no user EVIL\\x1B[2J"},
+      {{"area", "delete", "1"}, 1, "holds 1 files; give --with-files"},
+      {{"file", "delete", "1", "GAME.TXT"}, 1, "no file GAME.TXT in file area 1"},
+      {{"screen", "delete", "wc:\\conf(1)\\message(" + std::to_string(id) + ")\\attach"},
+       1,
+       "no screen"},
+      {{"backup", dir_ / "taken.db"}, 1, "already exists"},
+      {{"restore", dir_ / "taken.db"}, 1, "not a board"},
+      {{"generate", "--board", elsewhere, "--messages", "5"}, 1, "no conferences to post to"},
+      {{"generate", "--board", elsewhere, "--users", "1", "--to", "A/B"}, 1, "\"/\""},
+      {{"--version", "user", "list"}, 2, "stands alone"},
+  };
+  for (const Refused& c : cases) {
+    const ToolResult result = Tool(c.words);
+    EXPECT_EQ(result.status, c.status) << c.words[0] << " " << c.words[1] << ": " << result.err;
+    EXPECT_THAT(result.err, HasSubstr(c.message)) << c.words[0] << " " << c.words[1];
+    EXPECT_EQ(result.err.rfind("obrix-board: ", 0), 0u) << result.err;
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+  }
+  EXPECT_FALSE(Exists(elsewhere));
+  EXPECT_EQ(Admin().ListFiles(1).size(), 1u);
+  EXPECT_EQ(Scalar("SELECT count(*) FROM server_files"), 1);
+  EXPECT_TRUE(Admin().Show(id).has_value());
+  EXPECT_EQ(Admin().GetConfig("packet-limit"), "10000");
+  EXPECT_EQ(Admin().GetVar("DEFAULT", "MaxMsgPerPacket"), std::nullopt);
+}
+
+TEST_F(BoardToolLiveTest, DeletesAndEditsKeepPointersAndWalksRight) {
+  const int32_t m1 = Post(kConference, kOther, kUser, "one");
+  const int32_t m2 = Post(kConference, kOther, kUser, "two");
+  const int32_t m3 = Post(kConference, kOther, kUser, "three");
+  const int32_t m4 = Post(kConference, kOther, kUser, "four");
+  Admin().Attach(m3, "attached");
+  Admin().SetLastRead(kUser, kConference, m2);
+  Admin().SetLastRead(kOther, kConference, m3);
+
+  Ok({"message", "delete", std::to_string(m2), std::to_string(m3)});
+  EXPECT_EQ(Admin().GetLastRead(kUser, kConference), m1);
+  EXPECT_EQ(Admin().GetLastRead(kOther, kConference), m1);
+  EXPECT_EQ(Scalar("SELECT count(*) FROM server_files"), 0);
+  LogIn();
+  EXPECT_THAT(Walk(), ElementsAre(m4));  // after his pointer
+  Admin().SetFlags(kUser, kConference, kSelectionUnread);
+  EXPECT_THAT(Walk(), ElementsAre(m1, m4));  // his unread chain, past the gap
+
+  WriteFile(dir_ / "text.txt",
+            "Gr\xC3\xBC\xC3\x9F"
+            "e\n");
+  Ok({"message", "edit", std::to_string(m4), "--subject", "Neu \xC3\xA9", "--text-file",
+      dir_ / "text.txt", "--private"});
+  const auto edited = Admin().Show(m4);
+  EXPECT_EQ(edited->subject, "Neu \xE9");
+  EXPECT_EQ(edited->text,
+            "Gr\xFC\xDF"
+            "e\n");
+  EXPECT_TRUE(edited->isPrivate);
+  EXPECT_THAT(Walk(), ElementsAre(m1, m4));  // still his to read
+
+  Ok({"user", "delete", "bob writer"});
+  EXPECT_EQ(Admin().Show(m1)->from, kOther);
+  EXPECT_EQ(Admin().Show(m1)->fromId, 0);
+  EXPECT_EQ(Scalar("SELECT count(*) FROM last_read WHERE message_id <> 0 AND user_id NOT IN"
+                   " (SELECT id FROM users)"),
+            0);
+  Ok({"conf", "delete", "1", "--with-messages"});
+  EXPECT_TRUE(Admin().ListMessages(std::nullopt, std::nullopt).empty());
+  EXPECT_EQ(Scalar("SELECT count(*) FROM last_read"), 0);
+}
+
+TEST_F(BoardToolLiveTest, TerminalTextRoundTripsAsWindows1252AndNamesWhatItCannotStore) {
+  Ok({"user", "add",
+      "Jos\xC3\xA9 N\xC3\xBA\xC3\xB1"
+      "ez",
+      "--password", "cl\xC3\xA9"});
+  const std::string jose =
+      "JOS\xC9 N\xDA\xD1"
+      "EZ";  // upper-cased on the board's own set
+  const int32_t joseId = Admin().UserId(jose);
+  Ok({"post", "--conf", "1", "--from", kUser, "--to",
+      "jos\xC3\xA9 n\xC3\xBA\xC3\xB1"
+      "ez",
+      "--subject", "Caf\xC3\xA9"},
+     "Cr\xC3\xA8me br\xC3\xBBl\xC3\xA9"
+     "e\n");
+  const board::MessageSummary posted = Admin().ListMessages(kConference, std::nullopt).back();
+  EXPECT_EQ(posted.toId, joseId);
+  EXPECT_EQ(posted.subject, "Caf\xE9");
+  EXPECT_EQ(Admin().Show(posted.id)->text,
+            "Cr\xE8me br\xFBl\xE9"
+            "e\n");
+  EXPECT_THAT(Ok({"messages", "--tsv"}), HasSubstr("\tJOS\xC3\x89 N\xC3\x9A\xC3\x91"
+                                                   "EZ\tCaf\xC3\xA9\t"));
+  EXPECT_THAT(Ok({"show", std::to_string(posted.id)}),
+              HasSubstr("\nCr\xC3\xA8me br\xC3\xBBl\xC3\xA9"
+                        "e\n"));
+  LogIn(jose, "cl\xE9");  // the door upper-cases his password as the tool did
+
+  const ToolResult polish = Tool({"user", "add", "\xC5\x81ukasz", "--password", "pw"});
+  EXPECT_EQ(polish.status, 1);
+  EXPECT_THAT(polish.err, HasSubstr("NAME: the character \"\xC5\x81\" (U+0141) is not in"));
+  const ToolResult ascii = Tool({"user", "add", "Jos\xC3\xA9", "--password", "pw"}, "", kAscii);
+  EXPECT_EQ(ascii.status, 1);
+  EXPECT_THAT(ascii.err, HasSubstr("the byte 0xC3"));
+  EXPECT_EQ(Admin().ListUsers().size(), 5u);  // two callers, sysop, DEFAULT, José
+}
+
+TEST_F(BoardToolLiveTest, PeopleSeeControlBytesEscapedAndScriptsGetThemExact) {
+  const std::string evil = "Hi\x1B]0;owned\x07";
+  Ok({"post", "--conf", "1", "--from", kOther, "--to", kUser, "--subject", evil},
+     "Line\x1B[2J\r\nNext\n");
+  Ok({"--raw", "post", "--conf", "1", "--from", kOther, "--to", "ALL", "--subject", "A\x81\xE9"},
+     "x");
+  const std::string id = std::to_string(Admin().ListMessages(kConference, std::nullopt)[0].id);
+
+  const std::string table = Ok({"messages"});
+  EXPECT_THAT(table, HasSubstr("Hi\\x1B]0;owned\\x07"));
+  EXPECT_THAT(table, HasSubstr("A\\x81\xC3\xA9"));
+  EXPECT_THAT(table, Not(HasSubstr("\x1B")));
+  EXPECT_THAT(Ok({"show", id}), HasSubstr("\nLine\\x1B[2J\r\nNext\n"));
+  EXPECT_THAT(Ok({"messages"}, "", kAscii), HasSubstr("A\\x81\\xE9"));
+
+  EXPECT_THAT(Ok({"messages", "--tsv"}), HasSubstr("\t" + evil + "\t"));
+  EXPECT_THAT(Ok({"messages", "--tsv"}), HasSubstr("\tA\xC2\x81\xC3\xA9\t"));
+  EXPECT_THAT(Ok({"--raw", "show", id}), HasSubstr("\nLine\x1B[2J\r\nNext\n"));
+  const nlohmann::json listed = Json({"messages", "--json"});
+  EXPECT_EQ(listed[0]["subject"], evil);
+  EXPECT_EQ(listed[1]["subject"], "A\xC2\x81\xC3\xA9");
+}
+
+TEST_F(BoardToolLiveTest, ListingsReadBackAsJsonWithTheirDocumentedFields) {
+  Admin().AddConference(2, "Sysop Only", 1, {kOther});
+  Post(kConference, kOther, kUser, "public");
+  Post(kConference, kOther, kUser, "private", /*isPrivate=*/true);
+  Ok({"conf", "set", "2", "--name", "Staff", "--readers", "alice caller,bob writer", "--mode",
+      "2"});
+  const nlohmann::json conferences = Json({"conf", "list", "--json"});
+  EXPECT_EQ(conferences[1], nlohmann::json::parse(R"({"number": 2, "name": "Staff",
+      "default_flags": 1, "messages": 0, "mode": 2, "readers": ["ALICE CALLER", "BOB WRITER"]})"));
+  EXPECT_EQ(conferences[0]["readers"], nlohmann::json::array());
+
+  Ok({"var", "set", "DEFAULT", "MaxMsgPerPacket", " 50 "});
+  Admin().SetVar(kUser, "MaxMsgPerPacket", "7");
+  EXPECT_EQ(Ok({"var", "apply-defaults", kUser}), "Copied DEFAULT's settings to 1 user\n");
+  EXPECT_EQ(Json({"var", "list", kUser, "--json"}),
+            nlohmann::json::parse(R"([{"key": "MaxMsgPerPacket", "value": "50"}])"));
+  Ok({"var", "unset", kUser, "MaxMsgPerPacket"});
+  EXPECT_EQ(Admin().GetVar(kUser, "MaxMsgPerPacket"), std::nullopt);
+
+  LogIn();
+  board_.SetNodeActivity(kDownloadActivity);
+  ActivityLog log(dir_ / "obrix.log");
+  RunState state;
+  state.QwkPath = dir_ / "";  // holds no reply packet: the upload records itself and stops
+  state.UserId = userId_;
+  RunContext context{board_, log, state};
+  EXPECT_FALSE(QwkUpload(context));
+  const nlohmann::json who = Json({"who", "--json"});
+  ASSERT_EQ(who.size(), 1u);
+  EXPECT_EQ(who[0]["user"], kUser);
+  EXPECT_EQ(who[0]["activity"], kUploadActivity);
+  EXPECT_TRUE(who[0]["last_download"].is_string());
+  EXPECT_EQ(who[0]["last_upload"], who[0]["since"]);
+
+  const nlohmann::json stats = Json({"stats", "--json"});
+  EXPECT_EQ(stats["users"], 3);
+  EXPECT_EQ(stats["messages"], 2);
+  EXPECT_EQ(stats["private_percent"], 50.0);
+  EXPECT_GT(stats["board_bytes"], 0);
+  EXPECT_EQ(stats["conferences"][0]["private"], 1);
+  EXPECT_TRUE(stats["conferences"][0]["newest"].is_string());
+  EXPECT_TRUE(stats["conferences"][1]["newest"].is_null());
+  nlohmann::json alice;
+  for (const nlohmann::json& user : stats["users_activity"]) {
+    if (user["user"] == kUser) alice = user;
+  }
+  EXPECT_EQ(alice["last_download"], who[0]["last_download"]);
+  EXPECT_EQ(alice["last_upload"], who[0]["last_upload"]);
+}
+
+TEST_F(BoardToolLiveTest, FilesScreensReadersAndNamesChangeAsAsked) {
+  Admin().AddArea(1, "Uploads", false);
+  Admin().AddFile(1, "GAME.ZIP", 10, "A game", FILETIME::FromTicks(2));
+  Admin().AddFile(1, "game.zip", 10, "Again", FILETIME::FromTicks(3));
+  Admin().AddFile(1, "TOOL.ZIP", 20, "A tool", FILETIME::FromTicks(1));
+  Admin().PutServerFile("wc:\\disp\\hello1.bbs", "Hello");
+  EXPECT_EQ(Ok({"file", "delete", "1", "Game.Zip"}), "Deleted 2 entries of Game.Zip\n");
+  EXPECT_EQ(Json({"file", "list", "--json"}),
+            nlohmann::json::parse(R"([{"area": 1, "name": "TOOL.ZIP", "size": 20,
+                "date": "1601-01-01 00:00", "description": "A tool"}])"));
+  Ok({"area", "delete", "1", "--with-files"});
+  EXPECT_TRUE(Admin().ListAreas().empty());
+  EXPECT_EQ(Ok({"screen", "list", "--tsv"}), "path\tsize\nwc:\\disp\\hello1.bbs\t5\n");
+  Ok({"screen", "delete", "WC:\\DISP\\HELLO1.BBS"});
+  EXPECT_EQ(Ok({"screen", "list"}), "No screens.\n");
+
+  Admin().AddConference(2, "Staff", 3, {kOther});
+  Ok({"conf", "set", "2", "--readers", ""});
+  EXPECT_TRUE(Admin().ListConferences()[1].readers.empty());
+  const int32_t id = Post(kConference, kOther, kUser);
+  Ok({"user", "rename", "alice caller", "Alice Smith"});
+  Ok({"user", "set", "ALICE SMITH", "--title", "Regular"});
+  EXPECT_EQ(Admin().Show(id)->to, "ALICE SMITH");
+  EXPECT_EQ(Admin().UserId("alice smith"), userId_);
+  EXPECT_EQ(Admin().ListUsers()[userId_ - 1].title, "Regular");
+}
+
+TEST_F(BoardToolLiveTest, BackupIsTheCommittedBoardWhileAWriterIsMidwayAndRestoresIt) {
+  const int32_t kept = Post(kConference, kOther, kUser, "kept");
+  board::BoardAdmin writer = board::BoardAdmin::Open(boardPath_);
+  writer.BeginBulk();  // a node in the middle of a write
+  board::PostRequest request;
+  request.conference = kConference;
+  request.from = kOther;
+  request.to = kUser;
+  request.subject = "uncommitted";
+  writer.Post(request);
+  Ok({"backup", dir_ / "copy.db"});
+  writer.CommitBulk();
+  EXPECT_EQ(Admin().ListMessages(kConference, std::nullopt).size(), 2u);
+
+  const auto copied = board::BoardAdmin::Open(dir_ / "copy.db").ListMessages(kConference, {});
+  ASSERT_EQ(copied.size(), 1u);
+  EXPECT_EQ(copied[0].id, kept);
+  Ok({"restore", dir_ / "copy.db"});
+  EXPECT_EQ(Admin().ListMessages(kConference, std::nullopt).size(), 1u);
+}
+
+TEST_F(BoardToolLiveTest, BothProgramsPrintTheVersionWhenAskedAlone) {
+  EXPECT_EQ(Tool({"--version"}).status, 2);  // not alone: --board came first
+  const ToolResult alone = [] {
+    std::ostringstream out;
+    auto* const old = std::cout.rdbuf(out.rdbuf());
+    const int status = tool::RunBoardTool({"--version"}, "UTF-8");
+    std::cout.rdbuf(old);
+    return ToolResult{status, out.str(), ""};
+  }();
+  EXPECT_EQ(alone.status, 0);
+  EXPECT_EQ(alone.out, "Obrix version 1.0.239PR1\n");
+
+  ActivityLog log(dir_ / "obrix.log");
+  RunState state;
+  RunContext context{board_, log, state};
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(RunMain(context, "--version"), kExitOk);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), std::string(version::kVersionLine) + "\n");
+  EXPECT_FALSE(Exists(dir_ / "obrix.log"));
+  EXPECT_EQ(RunMain(context, "--version /U X"), kExitCommandLine);
+}
+
+}  // namespace
+}  // namespace obrix::testing
