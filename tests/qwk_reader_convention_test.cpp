@@ -214,8 +214,8 @@ TEST_F(ReaderRoundTripTest, APrivateThreadSurvivesInTheReadersCharacterSet) {
   EXPECT_EQ(stored.reference, 3);  // the id of the message answered
   EXPECT_EQ(stored.text, "Merci, caf\xE9!\n");
 
-  const PacketMessage* answer =
-      Find(Download("JANE ROE", "LETMEIN").messages, "Re: Caf\x82 cr\x8Ame");
+  const auto janes = Download("JANE ROE", "LETMEIN");  // kept: answer points into it
+  const PacketMessage* answer = Find(janes.messages, "Re: Caf\x82 cr\x8Ame");
   ASSERT_NE(answer, nullptr);
   EXPECT_EQ(answer->status, '+');
   EXPECT_EQ(answer->reference, question->number);
