@@ -2,7 +2,7 @@
 // replies of a REP reply file (as written by bench_make_rep) into a board's
 // `messages` table with nothing around them: one plain INSERT per reply,
 // each in its own transaction, on a connection with the board's own journal
-// and sync settings. No name look-ups, no duplicate check, no numbering
+// and sync settings (WAL, every commit synced). No name look-ups, no duplicate check, no numbering
 // through the conference row; the conference numbers are handed out from
 // a copy read once at the start.
 //

@@ -123,7 +123,8 @@ TEST_F(BoardAdminTest, ConfigurationIsStoredUnderItsKeysAndChecked) {
   const BoardConfig defaults;
   EXPECT_EQ(admin_->GetConfig("name"), defaults.name);
   EXPECT_EQ(admin_->GetConfig("packet-limit"), "10000");
-  EXPECT_EQ(admin_->Config().size(), 9u);
+  EXPECT_EQ(admin_->Config().size(), 10u);
+  EXPECT_EQ(admin_->GetConfig("max-message"), "65536");
 
   admin_->SetConfig("packet-id", "Nite-O_1");
   admin_->SetConfig("version", " 610 ");

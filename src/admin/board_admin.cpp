@@ -101,9 +101,9 @@ void PutObjectFlags(Database& db, int32_t userId, uint32_t object, uint32_t flag
 namespace {
 
 // The configuration keys in the order `config` shows them.
-constexpr const char* kConfigKeys[] = {kConfigName,    kConfigSysop,       kConfigCity,
-                                       kConfigPhone,   kConfigPacketId,    kConfigSerial,
-                                       kConfigVersion, kConfigPacketLimit, kConfigConferenceLimit};
+constexpr const char* kConfigKeys[] = {
+    kConfigName,   kConfigSysop,   kConfigCity,        kConfigPhone,           kConfigPacketId,
+    kConfigSerial, kConfigVersion, kConfigPacketLimit, kConfigConferenceLimit, kConfigMaxMessage};
 
 // A packet id names the packet files, whose names have at most eight
 // characters before the extension.
@@ -120,9 +120,10 @@ std::string ConfigDefault(const std::string& key) {
   if (key == kConfigVersion) return Decimal(defaults.version);
   if (key == kConfigPacketLimit) return Decimal(defaults.packetLimit);
   if (key == kConfigConferenceLimit) return Decimal(defaults.confLimit);
+  if (key == kConfigMaxMessage) return Decimal(defaults.maxMessage);
   throw std::invalid_argument("unknown configuration key \"" + key +
                               "\" (keys: name, sysop, city, phone, packet-id, serial, version,"
-                              " packet-limit, conf-limit)");
+                              " packet-limit, conf-limit, max-message)");
 }
 
 void CheckPacketId(const std::string& value) {
@@ -168,6 +169,14 @@ std::string ValidConfigValue(const std::string& key, const std::string& value) {
     }
     return Decimal(*number);
   }
+  if (key == kConfigMaxMessage) {
+    const auto number = WholeNumber(value);
+    if (!number || *number < 1) {
+      throw std::invalid_argument(key + " must be a whole number of bytes above 0, not \"" + value +
+                                  "\"");
+    }
+    return Decimal(*number);
+  }
   if (key == kConfigPacketId) {
     CheckPacketId(value);
   } else if (key == kConfigName) {
@@ -195,7 +204,8 @@ std::vector<std::pair<std::string, std::string>> ConfigValues(const BoardConfig&
           {kConfigSerial, config.serial},
           {kConfigVersion, Decimal(config.version)},
           {kConfigPacketLimit, Decimal(config.packetLimit)},
-          {kConfigConferenceLimit, Decimal(config.confLimit)}};
+          {kConfigConferenceLimit, Decimal(config.confLimit)},
+          {kConfigMaxMessage, Decimal(config.maxMessage)}};
 }
 
 void WriteConfig(Database& db, const std::string& key, const std::string& value) {
@@ -277,6 +287,7 @@ BoardAdmin BoardAdmin::Open(const std::string& path) {
                                 " at most");
   }
   ConfigureConnection(db);
+  UpgradeSchema(db);
   return BoardAdmin(std::move(db));
 }
 

@@ -13,11 +13,13 @@
 #include <utility>
 #include <vector>
 
+#include "board/deliveries.h"
 #include "board/message_store.h"
 #include "board/passwords.h"
 #include "board/sqlite.h"
 #include "board/tables.h"
 #include "platform/file_time.h"
+#include "server/server.h"
 
 namespace obrix::board {
 
@@ -31,6 +33,7 @@ struct BoardConfig {
   int32_t version = kDefaultServerVersion;
   int32_t packetLimit = kDefaultBoardPacketLimit;
   int32_t confLimit = kDefaultBoardConferenceLimit;
+  int32_t maxMessage = kDefaultMaxMessage;  // the longest reply text taken, in bytes
 };
 
 struct UserSummary {
@@ -104,7 +107,7 @@ class BoardAdmin {
   static BoardAdmin Open(const std::string& path);
 
   // Configuration, by the tool's key names: name, sysop, city, phone,
-  // packet-id, serial, version, packet-limit, conf-limit.
+  // packet-id, serial, version, packet-limit, conf-limit, max-message.
   std::vector<std::pair<std::string, std::string>> Config();
   std::string GetConfig(const std::string& key);
   void SetConfig(const std::string& key, const std::string& value);
@@ -131,6 +134,11 @@ class BoardAdmin {
   void SetFlags(const std::string& user, int32_t conference, uint32_t flags);
   int32_t GetLastRead(const std::string& user, int32_t conference);
   void SetLastRead(const std::string& user, int32_t conference, int32_t id);
+  // Undoes the user's last download, whether or not its run ended well:
+  // his pointers and read marks as they were before it, its unread
+  // receipts removed (see board/deliveries.h). nullopt when there is no
+  // download to undo.
+  std::optional<RestoredDelivery> UndoLastDownload(const std::string& user);
 
   // Messages.
   PostResult Post(const PostRequest& request);

@@ -1,6 +1,8 @@
 #include "board/schema.h"
 
+#include <exception>
 #include <string>
+#include <string_view>
 
 namespace obrix::board {
 
@@ -125,24 +127,72 @@ CREATE TABLE server_files (
 );
 )sql";
 
+// Added in version 2: what each user's last download changed, kept until
+// his next one, so that a packet that was never handed over can be undone.
+constexpr const char* kDeliveries = R"sql(
+CREATE TABLE deliveries (
+  user_id   INTEGER PRIMARY KEY REFERENCES users(id),
+  made_time INTEGER NOT NULL,
+  finished  INTEGER NOT NULL DEFAULT 0         -- 1: its run ended well
+);
+CREATE TABLE delivery_pointers (
+  user_id    INTEGER NOT NULL REFERENCES users(id),
+  conference INTEGER NOT NULL,
+  before_id  INTEGER NOT NULL,                 -- the pointer before the download
+  after_id   INTEGER NOT NULL,                 -- where the download left it
+  PRIMARY KEY (user_id, conference)
+) WITHOUT ROWID;
+CREATE TABLE delivery_messages (
+  user_id    INTEGER NOT NULL REFERENCES users(id),
+  message_id INTEGER NOT NULL,
+  kind       INTEGER NOT NULL,                 -- 1 marked received, 2 a receipt posted
+  PRIMARY KEY (user_id, message_id)
+) WITHOUT ROWID;
+)sql";
+
+void RecordVersion(Database& db) {
+  db.Exec(std::string("INSERT INTO meta(key, value) VALUES ('") + kSchemaVersionKey + "', '" +
+          std::to_string(kSchemaVersion) +
+          "') ON CONFLICT (key) DO UPDATE SET value = " + "excluded.value");
+  db.Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
+}
+
+// The version recorded in `meta`, 0 when it is missing or not a number.
+int StoredVersion(Database& db) {
+  auto row = db.Prepare("SELECT value FROM meta WHERE key = ?1");
+  row->Bind(1, std::string_view(kSchemaVersionKey));
+  if (!row->Step()) return 0;
+  try {
+    return std::stoi(row->Text(0));
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
 }  // namespace
 
 void ConfigureConnection(Database& db) {
-  db.Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
+  // synchronous=FULL: every commit is synced before it returns, so what a
+  // call has written survives a power cut once the call is done.
+  db.Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;");
 }
 
 void CreateSchema(Database& db) {
-  db.Exec("BEGIN IMMEDIATE");
-  try {
-    db.Exec(kSchema);
-    db.Exec(std::string("INSERT INTO meta(key, value) VALUES ('") + kSchemaVersionKey + "', '" +
-            std::to_string(kSchemaVersion) + "')");
-    db.Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
-    db.Exec("COMMIT");
-  } catch (...) {
-    db.Exec("ROLLBACK");
-    throw;
-  }
+  Transaction transaction(db);
+  db.Exec(kSchema);
+  db.Exec(kDeliveries);
+  RecordVersion(db);
+  transaction.Commit();
+}
+
+void UpgradeSchema(Database& db) {
+  if (StoredVersion(db) >= kSchemaVersion) return;
+  Transaction transaction(db);
+  // Another program may have upgraded the board since the look above.
+  if (StoredVersion(db) >= kSchemaVersion) return;
+  db.Exec(kDeliveries);
+  RecordVersion(db);
+  transaction.Commit();
 }
 
 }  // namespace obrix::board

@@ -7,7 +7,7 @@ namespace obrix::board {
 
 // The schema version this program knows. A board of a newer version is
 // refused at connection.
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 // The `meta` key that records it.
 inline constexpr const char* kSchemaVersionKey = "schema_version";
 
@@ -15,7 +15,14 @@ inline constexpr const char* kSchemaVersionKey = "schema_version";
 // version (in `meta` and in PRAGMA user_version).
 void CreateSchema(Database& db);
 
-// Sets the connection's pragmas: WAL journal, foreign keys, busy timeout.
+// Brings a board of an older schema version (checked by the caller to be
+// one this program knows) up to kSchemaVersion, in one write transaction;
+// nothing for a board that is already there. Version 2 added the delivery
+// records.
+void UpgradeSchema(Database& db);
+
+// Sets the connection's pragmas: WAL journal, every commit synced, foreign
+// keys.
 void ConfigureConnection(Database& db);
 
 }  // namespace obrix::board

@@ -27,6 +27,10 @@ inline constexpr uint32_t kSysopObject = 0x0100001A;
 // sysop's on kSysopObject when the board is made.
 inline constexpr uint32_t kAllObjectFlags = 0xFFFFFFFF;
 
+// The longest message text the board takes when it keeps no other
+// setting ("max-message"), in bytes.
+inline constexpr int32_t kDefaultMaxMessage = 65536;
+
 // The section of the user variables that hold a user's packet options.
 inline constexpr const char* kProfileSection = "profile";
 // The account whose variables hold the board-wide defaults of those
@@ -147,6 +151,37 @@ class Server {
   // nest. EndSnapshot does nothing when no snapshot is open.
   virtual void BeginSnapshot() = 0;
   virtual void EndSnapshot() = 0;
+
+  // The board's own operations that have a default here: a server that
+  // keeps no delivery records and no such setting behaves as the defaults
+  // say, so the door runs against it unchanged.
+  //
+  // Delivery records: what the logged-in user's last download changed, so
+  // that a packet that was built but never handed over loses no mail.
+  // BeginDelivery, inside a batch, starts his new record (replacing the one
+  // of his last delivery) as unfinished: until the batch ends, the
+  // last-read pointers he moves, the messages marked as received by him
+  // and the messages posted in his name (receipts) are noted in it.
+  // FinishDelivery marks his record as handed over. RestoreDelivery puts
+  // back what an unfinished record noted (the pointers, where they still
+  // stand where the delivery left them; the read marks; the receipts not
+  // yet read) and drops the record; true when there was one to put back.
+  // Each raises Failure(kFailureServer) when the board cannot do it.
+  virtual void BeginDelivery() {}
+  virtual void FinishDelivery() {}
+  virtual bool RestoreDelivery() { return false; }
+  // The longest message text the board takes, in bytes.
+  virtual int32_t GetMaxMessageSize() { return kDefaultMaxMessage; }
+  // The user whose name begins with `prefix` (blanks around it removed,
+  // any letter case), when exactly one user's name does and is longer:
+  // a name cut short by a field too narrow for it. Fills `info` as
+  // vbLookupName does and returns true; false when no user or more than
+  // one answers.
+  virtual bool LookupNamePrefix(const std::string& prefix, UserInfo& info) {
+    (void)prefix;
+    (void)info;
+    return false;
+  }
 };
 
 }  // namespace obrix
