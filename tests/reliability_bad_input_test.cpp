@@ -117,7 +117,7 @@ struct ReplyCase {
   std::string name;
   std::string replyFile;
   std::vector<std::string> posted;  // the subjects on the board afterwards
-  int error = 0;                    // the failure number of the error line; 0: none
+  std::string skipped;              // why one reply was skipped; empty: none was
 };
 
 std::vector<ReplyCase> ReplyCases() {
@@ -132,42 +132,51 @@ std::vector<ReplyCase> ReplyCases() {
   };
   cases.push_back({"Blocks of 0",
                    ReplyFile("OBRIX", {withBlocks("No text", "0", ""), Good(1)}),
-                   {"No text", "Good 1"}});
+                   {"No text", "Good 1"},
+                   ""});
   cases.push_back({"negative Blocks",
                    ReplyFile("OBRIX", {withBlocks("No text", "-3", ""), Good(1)}),
-                   {"No text", "Good 1"}});
-  // The text block that follows is then read as the next header.
+                   {"No text", "Good 1"},
+                   ""});
+  // The text block that follows is then read as the next header, and
+  // skipped: the reply after it is found again.
   cases.push_back({"Blocks of 0 before a text block",
                    ReplyFile("OBRIX", {withBlocks("Lying", "0", "XHello world"), Good(1)}),
-                   {"Lying"},
-                   13});
+                   {"Lying", "Good 1"},
+                   "Type mismatch"});
   cases.push_back({"non-numeric Blocks",
                    ReplyFile("OBRIX", {Good(1), withBlocks("Bad", "abc", "text"), Good(2)}),
-                   {"Good 1"},
-                   13});
+                   {"Good 1", "Good 2"},
+                   "Type mismatch"});
   cases.push_back({"Blocks far beyond the end of the file",
                    ReplyFile("OBRIX", {Good(1), withBlocks("Huge", "999999", "text")}),
                    {"Good 1"},
-                   100});
+                   "cut short"});
   TestReply letters = Good(2);
   letters.number = "abc";
-  cases.push_back(
-      {"a Number of letters", ReplyFile("OBRIX", {Good(1), letters, Good(3)}), {"Good 1"}, 13});
+  cases.push_back({"a Number of letters",
+                   ReplyFile("OBRIX", {Good(1), letters, Good(3)}),
+                   {"Good 1", "Good 3"},
+                   "Type mismatch"});
+  // Less than a block after the last reply: stray bytes.
   const std::string two = ReplyFile("OBRIX", {Good(1), Good(2)});
-  cases.push_back({"cut in the middle of a header", Cut(two, 3 * 128 + 60), {"Good 1"}, 100});
+  cases.push_back({"cut in the middle of a header", Cut(two, 3 * 128 + 60), {"Good 1"}, ""});
   TestReply longer = Good(2);
   longer.text = std::string(300, 'l');  // three text blocks
   const std::string withLonger = ReplyFile("OBRIX", {Good(1), longer});
   cases.push_back({"cut in the middle of a text block",
                    Cut(withLonger, withLonger.size() - 170),
                    {"Good 1"},
-                   100});
+                   "cut short"});
   // A DOS end-of-file mark after the last reply.
-  cases.push_back({"one stray byte at the end", two + "\x1a", {"Good 1", "Good 2"}});
+  cases.push_back({"one stray byte at the end", two + "\x1a", {"Good 1", "Good 2"}, ""});
   return cases;
 }
 
-TEST(ReliabilityBadInput, RepliesThatLieAboutTheirSizeArePostedOrStopTheUpload) {
+// A reply that cannot be read is skipped and the upload goes on with the
+// next one; the packet is then kept out of the pickup name (exit 5), and
+// sent again it posts nothing twice.
+TEST(ReliabilityBadInput, RepliesThatLieAboutTheirSizeArePostedOrSkipped) {
   for (const ReplyCase& reply : ReplyCases()) {
     SCOPED_TRACE(reply.name);
     Node node;
@@ -178,41 +187,48 @@ TEST(ReliabilityBadInput, RepliesThatLieAboutTheirSizeArePostedOrStopTheUpload) 
     const std::string countLine = reply.posted.size() == 1
                                       ? "1 reply uploaded."
                                       : std::to_string(reply.posted.size()) + " replies uploaded.";
-    if (reply.error == 0) {
+    EXPECT_TRUE(Has(first.log, countLine));
+    EXPECT_FALSE(Exists(node.archive));
+    if (reply.skipped.empty()) {
       EXPECT_EQ(first.status, 0);
-      EXPECT_TRUE(Has(first.log, countLine));
-      EXPECT_FALSE(Exists(node.archive));
+      EXPECT_TRUE(FolderNames(node.qwk + "/kept").empty());
       continue;
     }
-    EXPECT_EQ(first.status, 1);
-    EXPECT_NE(LineStarting(first.log, "(QwkUpload) - Error #" + std::to_string(reply.error) + ": "),
-              "");
-    EXPECT_TRUE(Has(first.log, "Upload failed."));
-    EXPECT_FALSE(Has(first.log, countLine));
-    EXPECT_TRUE(Exists(node.archive));
+    EXPECT_EQ(first.status, 5);
+    EXPECT_NE(LineStarting(first.log, "Skipping the reply at byte ").find(reply.skipped),
+              std::string::npos)
+        << ::testing::PrintToString(first.log);
+    EXPECT_TRUE(Has(first.log, "1 reply refused."));
+    EXPECT_NE(LineStarting(first.log, "Reply packet kept as " + node.qwk + "/kept/OBRIX-"), "");
+    EXPECT_TRUE(Has(first.log, "Upload complete."));
 
-    // Sent again, the packet stops at the same reply and posts nothing twice.
+    // Sent again, the packet skips the same reply and posts nothing twice.
+    node.WriteRep(reply.replyFile);
     const Node::Outcome second = node.Run("/UPLOAD");
-    EXPECT_EQ(second.status, 1);
+    EXPECT_EQ(second.status, 5);
     EXPECT_TRUE(Has(second.log, "Duplicate message to ALL"));
     EXPECT_EQ(node.Subjects(), reply.posted);
-    EXPECT_TRUE(Exists(node.archive));
-    EXPECT_EQ(FolderNames(node.qwk), (std::vector<std::string>{"obrix.lock", "obrix.rep"}));
+    EXPECT_EQ(FolderNames(node.qwk), (std::vector<std::string>{"kept", "obrix.lock"}));
+    EXPECT_EQ(FolderNames(node.qwk + "/kept").size(), 2u);
   }
 }
 
-// Runs the upload of an archive that cannot be read, twice: both refuse it
-// with `line`, post nothing and keep it.
+// Runs the upload of an archive that cannot be read, sent twice: both
+// refuse it with `line`, post nothing and keep it out of the pickup name.
 void ExpectRefusedArchive(Node& node, const std::string& line) {
-  for (int run = 0; run < 2; ++run) {
+  const std::string archive = ReadFile(node.archive);
+  for (size_t run = 1; run <= 2; ++run) {
+    WriteFile(node.archive, archive);
     const Node::Outcome outcome = node.Run("/UPLOAD");
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.output, "");
     EXPECT_TRUE(Has(outcome.log, line)) << ::testing::PrintToString(outcome.log);
+    EXPECT_NE(LineStarting(outcome.log, "Reply packet kept as "), "");
     EXPECT_TRUE(Has(outcome.log, "Upload failed."));
     EXPECT_TRUE(node.Subjects().empty());
-    // The archive stays, and nothing of it is left in the work directory.
-    EXPECT_EQ(FolderNames(node.qwk), (std::vector<std::string>{"obrix.lock", "obrix.rep"}));
+    // The archive is kept, and nothing of it is left in the work directory.
+    EXPECT_EQ(FolderNames(node.qwk), (std::vector<std::string>{"kept", "obrix.lock"}));
+    EXPECT_EQ(FolderNames(node.qwk + "/kept").size(), run);
   }
 }
 
@@ -345,7 +361,8 @@ TEST(ReliabilityBadInput, ALockedBoardFailsTheRunCleanlyAfterTheBusyWait) {
   EXPECT_NE(LineStarting(upload.log, "(QwkUpload) - Error #1000: ").find("locked"),
             std::string::npos);
   EXPECT_TRUE(writing.Subjects().empty());
-  EXPECT_TRUE(Exists(writing.archive));
+  EXPECT_FALSE(Exists(writing.archive));  // kept for the sysop, not left for the next caller
+  EXPECT_EQ(FolderNames(writing.qwk + "/kept").size(), 1u);
 
   EXPECT_EQ(downloaded.status, 1);
   EXPECT_EQ(downloaded.output, "");
@@ -360,7 +377,9 @@ TEST(ReliabilityBadInput, ALockedBoardFailsTheRunCleanlyAfterTheBusyWait) {
   EXPECT_EQ(unreadable.log.back(), "Unable to Connect to Wildcat");
   EXPECT_TRUE(Exists(closed.archive));
 
-  // Once the other node is done, the same packets go through.
+  // Once the other node is done, the same packets go through (the caller
+  // sends his REP again).
+  writing.WriteRep(ReplyFile("OBRIX", {Good(1), Good(2)}));
   EXPECT_EQ(writing.Run("/UPLOAD").status, 0);
   EXPECT_EQ(writing.Subjects(), (std::vector<std::string>{"Good 1", "Good 2"}));
   EXPECT_EQ(download.Run("/DOWNLOAD").status, 0);

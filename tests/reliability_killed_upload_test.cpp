@@ -1,6 +1,8 @@
 // An upload killed while it posts, at many points, and then run again until
-// it succeeds: every reply ends up on the board exactly once, and only the
-// run that read the archive to its end removes it.
+// it succeeds: every reply ends up on the board exactly once, only the run
+// that read the archive to its end removes it, and a run that took the
+// archive before it was killed leaves it kept, out of the pickup name, so
+// that the caller sends it again.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,6 +45,7 @@ class ReliabilityKilledUploadTest : public ::testing::Test {
     std::string board;
     std::string qwk;
     std::string archive;
+    std::string archiveBytes;
   };
 
   static void Prepare(Node& node) {
@@ -52,6 +55,7 @@ class ReliabilityKilledUploadTest : public ::testing::Test {
     node.archive = node.qwk + "/obrix.rep";
     std::filesystem::create_directory(node.qwk);
     ZipMembers(node.archive, {{"OBRIX.MSG", ReplyFile("OBRIX", Replies())}});
+    node.archiveBytes = ReadFile(node.archive);
   }
 
   static BackgroundRun StartUpload(const Node& node) {
@@ -99,7 +103,9 @@ TEST_F(ReliabilityKilledUploadTest, EveryReplyIsPostedOnceWhereverTheRunIsKilled
       run.Kill();
     }
     const int64_t stored = probe.Number("SELECT count(*) FROM messages");
-    const bool archiveLeft = Exists(node.archive);
+    const bool kept = !FolderNames(node.qwk + "/kept").empty();  // taken, then killed
+    const bool archiveLeft = Exists(node.archive) || kept;
+    EXPECT_FALSE(Exists(node.archive) && kept);
     std::map<std::string, int> posted = PostedSubjects(node);
     for (const auto& [subject, times] : posted) EXPECT_EQ(times, 1) << subject;
     if (archiveLeft) {
@@ -109,6 +115,8 @@ TEST_F(ReliabilityKilledUploadTest, EveryReplyIsPostedOnceWhereverTheRunIsKilled
       EXPECT_EQ(stored, kReplies);
       EXPECT_EQ(CountLines(node), std::vector<std::string>{"40 replies uploaded."});
     }
+    // The caller sends the packet the killed run took once more.
+    if (kept) WriteFile(node.archive, node.archiveBytes);
 
     // Run again until a run succeeds: it posts what is missing and removes
     // the archive.
@@ -130,8 +138,10 @@ TEST_F(ReliabilityKilledUploadTest, EveryReplyIsPostedOnceWhereverTheRunIsKilled
     ASSERT_EQ(posted.size(), static_cast<size_t>(kReplies));
     for (int n = 1; n <= kReplies; ++n) EXPECT_EQ(posted[SubjectOf(n)], 1) << SubjectOf(n);
     EXPECT_EQ(ReadFile(node.dir / "output.txt"), "");
-    // Nothing of the packet stays in the shared work directory.
-    EXPECT_EQ(FolderNames(node.qwk), std::vector<std::string>{"obrix.lock"});
+    // Nothing of the packet stays in the shared work directory, but the
+    // packet a killed run kept.
+    EXPECT_EQ(FolderNames(node.qwk), (std::vector<std::string>{"kept", "obrix.lock"}));
+    EXPECT_EQ(FolderNames(node.qwk + "/kept").size(), kept ? 1u : 0u);
   }
   // The kills hit the posting itself, not only its ends.
   EXPECT_FALSE(interruptedAt.empty());

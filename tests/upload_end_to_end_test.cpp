@@ -68,14 +68,25 @@ class UploadEndToEndTest : public ::testing::Test {
     return lines;
   }
 
-  // What the work directory holds besides its lock file.
-  std::set<std::string> WorkFiles() {
+  // What a folder holds besides the work directory's lock file.
+  static std::set<std::string> Names(const std::string& folder) {
     std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(qwk_)) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
       const std::string name = entry.path().filename().string();
       if (name != "obrix.lock") names.insert(name);
     }
     return names;
+  }
+  std::set<std::string> WorkFiles() { return Names(qwk_); }
+  // The REP packets the door kept: "OBRIX-<user id>-<date>-<time>.rep".
+  std::set<std::string> KeptFiles() { return Names(qwk_ + "/kept"); }
+  // The kept path of the last run's REP, from its log line.
+  std::string KeptPath() {
+    for (const std::string& line : RunLog()) {
+      if (StartsWith(line, "Reply packet kept as ")) return line.substr(21);
+    }
+    return "";
   }
 
   std::vector<board::MessageSummary> Messages() { return testing::BoardMessages(boardPath_); }
@@ -118,9 +129,13 @@ TEST_F(UploadEndToEndTest, PostsEveryReplyAndRemovesThePacket) {
   // The reply file is named where it really was: in the run's own folder.
   EXPECT_TRUE(StartsWith(log[4], "Removing " + qwk_ + "/unpack-")) << log[4];
   EXPECT_NE(log[4].find("/obrix.msg..."), std::string::npos) << log[4];
-  EXPECT_EQ(log[5], "Removing " + qwk_ + "/obrix.rep...");
+  // The packet was taken out of the pickup name before it was read.
+  const std::string kept = "Removing " + qwk_ + "/kept/OBRIX-" + std::to_string(johnId_) + "-";
+  EXPECT_TRUE(StartsWith(log[5], kept)) << log[5];
+  EXPECT_EQ(log[5].substr(log[5].size() - 7), ".rep...");
   EXPECT_EQ(log[6], "Upload complete.");
-  EXPECT_TRUE(WorkFiles().empty());
+  EXPECT_EQ(WorkFiles(), std::set<std::string>{"kept"});
+  EXPECT_TRUE(KeptFiles().empty());
 
   const std::vector<board::MessageSummary> messages = Messages();
   ASSERT_EQ(messages.size(), 2u);
@@ -207,14 +222,18 @@ TEST_F(UploadEndToEndTest, ARefusedReplyIsLoggedAndTheRunGoesOn) {
   nowhere.conference = 4711;
   nowhere.text = "lost";
   WriteRep({nowhere, single});
-  EXPECT_EQ(Upload().status, 0);
+  EXPECT_EQ(Upload().status, 5);  // ran to its end, but a reply was refused
   const std::vector<std::string> log = RunLog();
-  ASSERT_GE(log.size(), 5u);
-  EXPECT_EQ(log[1], "Error #" + std::to_string(static_cast<int32_t>(kServerNotFound)) +
+  ASSERT_GE(log.size(), 8u);
+  EXPECT_EQ(log[1], "Refused the reply to ALL in conference 4711: no such conference");
+  EXPECT_EQ(log[2], "Error #" + std::to_string(static_cast<int32_t>(kServerNotFound)) +
                         " adding message to ALL");
-  EXPECT_EQ(log[2], "This message could potentially already exist.");
   EXPECT_EQ(log[3], "Conf: 1 To: ALL Subj: Hello");
   EXPECT_EQ(log[4], "1 reply uploaded.");
+  EXPECT_EQ(log[5], "1 reply refused.");
+  EXPECT_EQ(log[7], "Reply packet kept as " + KeptPath());  // after the reply file went
+  EXPECT_EQ(KeptFiles().size(), 1u);
+  EXPECT_EQ(WorkFiles(), std::set<std::string>{"kept"});
 }
 
 TEST_F(UploadEndToEndTest, ControlMessagesChangeTheConferenceSelection) {
@@ -247,9 +266,10 @@ TEST_F(UploadEndToEndTest, ControlMessagesChangeTheConferenceSelection) {
 
   EXPECT_EQ(Upload().status, 0);
   std::vector<std::string> log = RunLog();
-  ASSERT_EQ(log.size(), 12u) << testing::ReadFile(dir_ / "obrix.log");
-  EXPECT_TRUE(StartsWith(log[9], "Removing " + qwk_ + "/unpack-")) << log[9];
-  log.erase(log.begin() + 9);
+  ASSERT_EQ(log.size(), 13u) << testing::ReadFile(dir_ / "obrix.log");
+  EXPECT_TRUE(StartsWith(log[10], "Removing " + qwk_ + "/unpack-")) << log[10];
+  EXPECT_TRUE(StartsWith(log[11], "Removing " + qwk_ + "/kept/")) << log[11];
+  log.erase(log.begin() + 10, log.begin() + 12);
   EXPECT_EQ(log, (std::vector<std::string>{
                      "Reply Packet ID [OBRIX]",
                      "Conference 5 - Conference 5 added.",
@@ -258,9 +278,9 @@ TEST_F(UploadEndToEndTest, ControlMessagesChangeTheConferenceSelection) {
                      "Conference 8 - Conference 8 dropped.",
                      "Conference 2 - Conference 2 added.",
                      "Conference 4 - Conference 4 dropped.",
+                     "REQUEST is not supported.",
                      "Conf: 6 To: QMAIL Subj: ADD",
                      "1 reply uploaded.",
-                     "Removing " + qwk_ + "/obrix.rep...",
                      "Upload complete.",
                  }));
   board::BoardAdmin after = board::BoardAdmin::Open(boardPath_);
@@ -300,16 +320,21 @@ TEST_F(UploadEndToEndTest, PacketsThatCannotBeReadAreKept) {
   // Not a zip at all.
   testing::WriteFile(qwk_ + "/obrix.rep", "this is not a zip archive");
   EXPECT_EQ(Upload().status, 1);
-  EXPECT_EQ(RunLog(), (std::vector<std::string>{"There was a problem unzipping the .REP archive.",
-                                                "Upload failed."}));
-  EXPECT_EQ(WorkFiles(), std::set<std::string>{"obrix.rep"});
+  EXPECT_EQ(RunLog(),
+            (std::vector<std::string>{"There was a problem unzipping the .REP archive.",
+                                      "Reply packet kept as " + KeptPath(), "Upload failed."}));
+  EXPECT_EQ(testing::ReadFile(KeptPath()), "this is not a zip archive");
+  EXPECT_EQ(WorkFiles(), std::set<std::string>{"kept"});
 
   // A zip without the reply file: nothing of it is unpacked.
   testing::ZipMembers(qwk_ + "/other.zip", {{"README.TXT", "hello"}, {"XOBRIX.MSG", "x"}});
   std::filesystem::rename(qwk_ + "/other.zip", qwk_ + "/obrix.rep");
   EXPECT_EQ(Upload().status, 1);
-  EXPECT_EQ(RunLog(), (std::vector<std::string>{"Unable to open .REP file", "Upload failed."}));
-  EXPECT_EQ(WorkFiles(), std::set<std::string>{"obrix.rep"});
+  EXPECT_EQ(RunLog(),
+            (std::vector<std::string>{"Unable to open .REP file",
+                                      "Reply packet kept as " + KeptPath(), "Upload failed."}));
+  EXPECT_EQ(WorkFiles(), std::set<std::string>{"kept"});
+  EXPECT_EQ(KeptFiles().size(), 2u);
 }
 
 TEST_F(UploadEndToEndTest, AnEmptyOrMissingPacketIsNotFound) {
@@ -323,26 +348,31 @@ TEST_F(UploadEndToEndTest, AnEmptyOrMissingPacketIsNotFound) {
   EXPECT_TRUE(WorkFiles().empty());  // the empty packet was deleted
 }
 
-TEST_F(UploadEndToEndTest, ABadReplyStopsTheUploadAndKeepsThePacket) {
+TEST_F(UploadEndToEndTest, ABadReplyIsSkippedAndTheUploadGoesOn) {
   TestReply first;
   first.text = "first";
   TestReply blankNumber;
   blankNumber.number = "       ";
-  TestReply never;
-  never.text = "never posted";
-  WriteRep({first, blankNumber, never});
+  TestReply after;
+  after.text = "posted after the bad one";
+  WriteRep({first, blankNumber, after});
 
-  EXPECT_EQ(Upload().status, 1);
+  EXPECT_EQ(Upload().status, 5);
   const std::vector<std::string> log = RunLog();
-  ASSERT_EQ(log.size(), 4u);
+  ASSERT_EQ(log.size(), 9u);
   EXPECT_EQ(log[1], "Conf: 1 To: ALL Subj: Hello");
-  EXPECT_TRUE(StartsWith(log[2], "(QwkUpload) - Error #13: ")) << log[2];
-  EXPECT_EQ(log[3], "Upload failed.");
-  EXPECT_EQ(Messages().size(), 1u);
-  EXPECT_EQ(WorkFiles(), std::set<std::string>{"obrix.rep"});
+  EXPECT_EQ(log[2], "Skipping the reply at byte 385: Type mismatch: \"       \" is not a number");
+  EXPECT_EQ(log[3], "Conf: 1 To: ALL Subj: Hello");
+  EXPECT_EQ(log[4], "2 replies uploaded.");
+  EXPECT_EQ(log[5], "1 reply refused.");
+  EXPECT_EQ(log[7], "Reply packet kept as " + KeptPath());
+  EXPECT_EQ(log[8], "Upload complete.");
+  EXPECT_EQ(Messages().size(), 2u);
+  EXPECT_EQ(WorkFiles(), std::set<std::string>{"kept"});
+  EXPECT_EQ(KeptFiles().size(), 1u);
 }
 
-TEST_F(UploadEndToEndTest, AReplyCutShortStopsTheUpload) {
+TEST_F(UploadEndToEndTest, AReplyCutShortIsSkipped) {
   TestReply first;
   first.text = "complete";
   TestReply cut;
@@ -350,12 +380,14 @@ TEST_F(UploadEndToEndTest, AReplyCutShortStopsTheUpload) {
   cut.blocks = "5";  // two text blocks are missing
   WriteRep({first, cut});
 
-  EXPECT_EQ(Upload().status, 1);
+  EXPECT_EQ(Upload().status, 5);
   const std::vector<std::string> log = RunLog();
-  ASSERT_EQ(log.size(), 4u);
-  EXPECT_TRUE(StartsWith(log[2], "(QwkUpload) - Error #100: ")) << log[2];
+  ASSERT_EQ(log.size(), 8u);
+  EXPECT_EQ(log[2],
+            "Skipping the reply at byte 385: The reply at byte 385 is cut short: its 5 blocks run "
+            "past the end of the file");
   EXPECT_EQ(Messages().size(), 1u);
-  EXPECT_EQ(WorkFiles(), std::set<std::string>{"obrix.rep"});
+  EXPECT_EQ(KeptFiles().size(), 1u);
 }
 
 TEST_F(UploadEndToEndTest, OnlyThePlainReplyMemberIsRead) {
@@ -367,32 +399,36 @@ TEST_F(UploadEndToEndTest, OnlyThePlainReplyMemberIsRead) {
   testing::WriteFile(elsewhere, testing::ReplyFile("OBRIX", {secret}));
   testing::ZipMembers(qwk_ + "/obrix.rep", {{"OBRIX.MSG", "->" + elsewhere}});
   EXPECT_EQ(Upload().status, 1);
-  EXPECT_EQ(RunLog(), (std::vector<std::string>{"Unable to open .REP file", "Upload failed."}));
+  EXPECT_EQ(RunLog(),
+            (std::vector<std::string>{"Unable to open .REP file",
+                                      "Reply packet kept as " + KeptPath(), "Upload failed."}));
   EXPECT_TRUE(Messages().empty());
-  EXPECT_EQ(WorkFiles(), std::set<std::string>{"obrix.rep"});
+  EXPECT_EQ(WorkFiles(), std::set<std::string>{"kept"});
 }
 
 TEST_F(UploadEndToEndTest, TheReplyMemberIsFoundInAnyCaseAndFolder) {
-  TestReply overwritten;
-  overwritten.text = "top level";
-  TestReply reply;
-  reply.text = "from a folder";
-  // Members whose names differ only in letter case land on one file; the
-  // last one in the archive is the reply file.
+  TestReply first;
+  first.text = "top level";
+  TestReply further;
+  further.text = "from a folder";
+  // Members whose names differ only in letter case or folder are all the
+  // reply file: the first in the archive is read, the others are ignored
+  // with a line each.
   testing::ZipMembers(qwk_ + "/OBRIX.REP",
-                      {{"OBRIX.MSG", testing::ReplyFile("OBRIX", {overwritten})},
+                      {{"Obrix.Msg", testing::ReplyFile("OBRIX", {first})},
                        {"XOBRIX.MSG", "not the reply file"},
                        {"NOTES.TXT", "unpacked by nobody"},
-                       {"reader/Obrix.Msg", testing::ReplyFile("OBRIX", {reply})}});
+                       {"reader/OBRIX.MSG", testing::ReplyFile("OBRIX", {further})}});
   EXPECT_EQ(Upload().status, 0);
   const std::vector<std::string> log = RunLog();
-  ASSERT_EQ(log.size(), 6u);
-  EXPECT_EQ(log[1], "Conf: 1 To: ALL Subj: Hello");
-  EXPECT_EQ(log[4], "Removing " + qwk_ + "/OBRIX.REP...");
-  EXPECT_TRUE(WorkFiles().empty());
+  ASSERT_EQ(log.size(), 7u);
+  EXPECT_EQ(log[0], "Ignoring reader/OBRIX.MSG: more than one reply file");
+  EXPECT_EQ(log[2], "Conf: 1 To: ALL Subj: Hello");
+  EXPECT_TRUE(StartsWith(log[5], "Removing " + qwk_ + "/kept/")) << log[5];
+  EXPECT_EQ(WorkFiles(), std::set<std::string>{"kept"});
   const std::vector<board::MessageSummary> messages = Messages();
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].text, "from a folder" + std::string(115, ' '));
+  EXPECT_EQ(messages[0].text, "top level" + std::string(119, ' '));
 }
 
 }  // namespace
@@ -409,20 +445,29 @@ TEST_F(UploadEndToEndTest, ControlCharactersFromThePacketCannotForgeLogLines) {
   forged.date = "03-14-26";
   forged.time = "15:09";
   forged.text = "text\n";
-  std::string file = testing::ReplyFile("OBRIX", {forged});
-  file.replace(0, 7, "OB\r\nFAK");  // block 0 with a line break of its own
-  testing::ZipMembers(qwk_ + "/obrix.rep", {{"OBRIX.MSG", file}});
+  WriteRep({forged});
 
-  const testing::ProcessResult run = Upload();
+  testing::ProcessResult run = Upload();
   EXPECT_EQ(run.status, 0) << run.output;
-  const std::vector<std::string> log = RunLog();
+  std::vector<std::string> log = RunLog();
   ASSERT_GE(log.size(), 2u);
-  EXPECT_EQ(log[0], "Reply Packet ID [OB??FAK]");
   EXPECT_EQ(log[1], "Conf: 3 To: JANE?ROE Subj: Hi??01/01/2026 00:00:");
   // The posted message keeps its bytes; only the log line is made safe.
   const std::vector<board::MessageSummary> messages = Messages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].subject, "Hi\r\n01/01/2026 00:00:00 X");
+
+  // Block 0 with a line break of its own names no packet of this board.
+  std::string file = testing::ReplyFile("OBRIX", {forged});
+  file.replace(0, 7, "OB\r\nFAK");
+  testing::ZipMembers(qwk_ + "/obrix.rep", {{"OBRIX.MSG", file}});
+  run = Upload();
+  EXPECT_EQ(run.status, 5) << run.output;
+  log = RunLog();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[0], "Reply Packet ID [OB??FAK]");
+  EXPECT_EQ(log[1], "Refusing the reply packet: it names the packet id OB??FAK, not OBRIX.");
+  EXPECT_EQ(Messages().size(), 1u);
 }
 
 }  // namespace
