@@ -149,10 +149,10 @@ TEST(UploadReplyParserTest, ConferenceResolution) {
     int32_t field;
     int32_t conference;
   } cases[] = {
-      {"9", 4, 9},        {"  3  ", 0, 3}, {"2.5", 0, 2},  // halves to the even number
-      {"12", 4711, 4711}, {"12", -5, -5},  {"0", 70000, 70000},
-      {"0", 10, 10},  // refused, not moved
-      {"0", 7, 7},        {"0", 0, 0},     {"0", -3, -1},
+      {"9", 4, 9},         {"  3  ", 0, 3}, {"2.5", 0, 2},  // halves to the even number
+      {"12", 4711, 4711},  {"12", -5, -5},  {"12", 0, 12},
+      {"0", 70000, 70000}, {"0", 10, 10},  // refused, not moved
+      {"0", 7, 7},         {"0", 0, 0},     {"0", -3, -1},
   };
   for (const auto& c : cases) {
     TestReply reply;

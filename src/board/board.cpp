@@ -433,6 +433,14 @@ bool Board::RestoreDelivery() {
   });
 }
 
+void Board::SyncCommits() {
+  Impl& impl = *impl_;
+  impl.Guard([&] {
+    impl.Connected("SyncCommits").SyncJournal();
+    impl.Succeed(true);
+  });
+}
+
 int32_t Board::GetMaxMessageSize() {
   Impl& impl = *impl_;
   return impl.Guard([&] {

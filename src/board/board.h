@@ -89,6 +89,7 @@ class Board final : public Server {
   void FinishDelivery() override;
   bool RestoreDelivery() override;
   int32_t GetMaxMessageSize() override;
+  void SyncCommits() override;
   bool LookupNamePrefix(const std::string& prefix, UserInfo& info) override;
 
  private:

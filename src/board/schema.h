@@ -21,8 +21,8 @@ void CreateSchema(Database& db);
 // records.
 void UpgradeSchema(Database& db);
 
-// Sets the connection's pragmas: WAL journal, every commit synced, foreign
-// keys.
+// Sets the connection's pragmas: WAL journal, commits synced at
+// checkpoints (see Database::SyncJournal), foreign keys.
 void ConfigureConnection(Database& db);
 
 }  // namespace obrix::board

@@ -433,11 +433,15 @@ bool Download::Deliver() {
   // The pointers, read marks and receipts move together: a run that stops
   // on the way (killed, or a failing board) moves none of them. The board
   // notes them as the user's delivery, unfinished until the run ends well.
+  // The commit reaches the disk before the run reports success; should
+  // the mark that the run ended well be lost after it, the mail is only
+  // offered again.
   Batch batch(server_);
   server_.BeginDelivery();
   MovePointers();
   MarkDelivered();
   batch.Commit();
+  server_.SyncCommits();
   server_.FinishDelivery();
   return true;
 }

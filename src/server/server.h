@@ -172,6 +172,11 @@ class Server {
   virtual bool RestoreDelivery() { return false; }
   // The longest message text the board takes, in bytes.
   virtual int32_t GetMaxMessageSize() { return kDefaultMaxMessage; }
+  // Makes every commit made so far durable: when it returns, what the
+  // operations before it wrote survives a power cut. A commit alone is
+  // not synced (that waits for the board's next checkpoint). A server
+  // whose commits are durable when they return needs nothing here.
+  virtual void SyncCommits() {}
   // The user whose name begins with `prefix` (blanks around it removed,
   // any letter case), when exactly one user's name does and is longer:
   // a name cut short by a field too narrow for it. Fills `info` as

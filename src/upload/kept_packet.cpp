@@ -56,4 +56,13 @@ std::string ClaimReplyPacket(RunContext& context, const std::string& archive,
   throw Failure(kFailurePermission, "Cannot move " + archive + " into " + folder);
 }
 
+void SyncClaim(RunContext& context) {
+  const std::string& qwkPath = context.state.QwkPath;
+  for (const std::string& folder : {qwkPath + kKeptFolderName, qwkPath}) {
+    if (!context.disk.SyncFolder(folder)) {
+      throw Failure(kFailureFileIo, "Cannot sync " + folder + " to the disk");
+    }
+  }
+}
+
 }  // namespace obrix

@@ -32,4 +32,9 @@ std::string KeptPacketName(const std::string& packetId, int32_t userId, const SY
 std::string ClaimReplyPacket(RunContext& context, const std::string& archive,
                              const std::string& packetId);
 
+// Syncs the folders a claimed REP left and entered (the work directory and
+// its "kept"), so that the move outlasts a power cut. Raises
+// Failure(kFailureFileIo) when they cannot be synced.
+void SyncClaim(RunContext& context);
+
 }  // namespace obrix

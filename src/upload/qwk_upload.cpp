@@ -265,6 +265,7 @@ bool Upload(RunContext& context) {
   // From here the REP is this run's: kept unless every reply is posted.
   const std::string archive = ClaimReplyPacket(context, *found, packetId);
   context.state.keptReplyPacket = archive;
+  SyncClaim(context);
   UnpackFolder unpacked(context.state.QwkPath);
   ReplyReader reader;
   const std::optional<std::string> replyPath =
@@ -279,6 +280,8 @@ bool Upload(RunContext& context) {
     reader.CloseReplyFile();
   }
   LogCounts(context, tally);
+  // What the replies changed is on the disk before their REP can go.
+  context.server.SyncCommits();
   RemovePacket(context, *replyPath, unpacked, archive, tally);
   return true;
 }

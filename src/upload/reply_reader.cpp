@@ -21,14 +21,15 @@ int32_t ToReplyPos(int64_t position) {
 
 // The conference a reply goes to. Number names it when it is one of the
 // board's conferences; otherwise the binary Conference field decides, as
-// it stands: a reply to a conference the board does not have is refused
-// by the board, never moved to another. A negative field with a Number of
-// 0 names no conference (-1), which the board refuses.
+// it stands, unless it is 0 beside a Number of another conference (a field
+// the reader left empty): a reply to a conference the board does not have
+// is refused by the board, never moved to another. A negative field with a
+// Number of 0 names no conference (-1), which the board refuses.
 int32_t ResolveConference(const QwkHeader& header, int32_t conferenceCount) {
   const double number = StrictToDouble(header.Number);
   const int32_t last = conferenceCount - 1;
   if (number != 0 && number <= last) return StrictToInt32(header.Number);
-  if (number != 0) return header.Conference;
+  if (number != 0) return header.Conference != 0 ? header.Conference : StrictToInt32(header.Number);
   const int32_t field = header.Conference;
   if (field >= 0) return field;
   return -1;  // no conference: the board refuses the reply
