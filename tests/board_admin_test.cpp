@@ -123,7 +123,8 @@ TEST_F(BoardAdminTest, ConfigurationIsStoredUnderItsKeysAndChecked) {
   const BoardConfig defaults;
   EXPECT_EQ(admin_->GetConfig("name"), defaults.name);
   EXPECT_EQ(admin_->GetConfig("packet-limit"), "10000");
-  EXPECT_EQ(admin_->Config().size(), 10u);
+  EXPECT_EQ(admin_->Config().size(), 11u);  // charset and max-message among them
+  EXPECT_EQ(admin_->GetConfig("max-message"), "65536");
 
   admin_->SetConfig("packet-id", "Nite-O_1");
   admin_->SetConfig("version", " 610 ");
@@ -133,6 +134,7 @@ TEST_F(BoardAdminTest, ConfigurationIsStoredUnderItsKeysAndChecked) {
   EXPECT_EQ(admin_->GetConfig("packet-limit"), "1");
   Refusal([&] { admin_->SetConfig("packet-limit", "0"); });
   Refusal([&] { admin_->SetConfig("conf-limit", "-1"); });
+  Refusal([&] { admin_->SetConfig("max-message", "0"); });
 
   for (const char* bad : {"", "NINECHARS", "A B", "A.B", "A/B",
                           "\xC4"

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <string>
+#include <vector>
 
 #include "support/test_support.h"
 
@@ -14,25 +16,53 @@ namespace {
 using testing::TempDir;
 
 TEST(CommandRunnerTest, SucceedsOnlyForAProgramThatExitsCleanly) {
-  EXPECT_TRUE(RunCommand("true"));
-  EXPECT_FALSE(RunCommand("false"));  // a failing archiver is a failure, not a success
-  EXPECT_FALSE(RunCommand("obrix-no-such-program-anywhere --help"));
-  EXPECT_FALSE(RunCommand(""));
-  EXPECT_FALSE(RunCommand("   "));
+  EXPECT_TRUE(RunCommand({"true"}));
+  EXPECT_FALSE(RunCommand({"false"}));  // a failing archiver is a failure, not a success
+  EXPECT_FALSE(RunCommand({"obrix-no-such-program-anywhere", "--help"}));
+  EXPECT_FALSE(RunCommand({}));
+  EXPECT_FALSE(RunCommand({""}));
 }
 
 TEST(CommandRunnerTest, WaitsForTheWholeRun) {
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(RunCommand("sleep 1.2"));
+  EXPECT_TRUE(RunCommand({"sleep", "1.2"}));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1100));
 }
 
-TEST(CommandRunnerTest, PassesTheWordsAndHidesTheOutput) {
+TEST(CommandRunnerTest, PassesEachWordAsItStands) {
   TempDir dir;
-  // touch receives each blank-separated word as its own argument.
-  EXPECT_TRUE(RunCommand("touch " + (dir / "a") + "   " + (dir / "b")));
-  EXPECT_TRUE(testing::Exists(dir / "a"));
-  EXPECT_TRUE(testing::Exists(dir / "b"));
+  // A word with blanks is one argument: one file, not three.
+  EXPECT_TRUE(RunCommand({"touch", dir / "a b  c", dir / "d"}));
+  EXPECT_EQ(testing::ReadFile(dir / "a b  c"), "");
+  EXPECT_TRUE(testing::Exists(dir / "d"));
+  EXPECT_FALSE(testing::Exists(dir / "a"));
+}
+
+TEST(CommandRunnerTest, WritesTheOutputToAFileOfItsOwner) {
+  TempDir dir;
+  ProcessOptions options;
+  options.outputPath = dir / "out.txt";
+  EXPECT_EQ(SystemProcessRunner().Run({"echo", "one", "two words"}, options), 0);
+  EXPECT_EQ(testing::ReadFile(dir / "out.txt"), "one two words\n");
+}
+
+// What a program built with the Microsoft C runtime gets back from its
+// command line is exactly the words given.
+TEST(CommandRunnerTest, QuotesWordsForTheWindowsRuntime) {
+  struct Case {
+    std::vector<std::string> words;
+    std::string line;
+  };
+  const Case cases[] = {
+      {{"zip", "-m", "C:\\Qwk\\OBRIX.qwk"}, "zip -m C:\\Qwk\\OBRIX.qwk"},
+      {{"zip", "C:\\Program Files\\BBS\\Qwk\\OBRIX.qwk"},
+       "zip \"C:\\Program Files\\BBS\\Qwk\\OBRIX.qwk\""},
+      {{"unzip", "", "a\tb"}, "unzip \"\" \"a\tb\""},
+      {{"x", "say \"hi\""}, "x \"say \\\"hi\\\"\""},
+      {{"x", "C:\\dir with blank\\"}, "x \"C:\\dir with blank\\\\\""},
+      {{"x", "a\\\\\"b"}, "x \"a\\\\\\\\\\\"b\""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(WindowsCommandLine(c.words), c.line) << c.line;
 }
 
 TEST(CommandRunnerTest, TheChildInheritsNoDescriptorOfOurs) {
@@ -41,8 +71,8 @@ TEST(CommandRunnerTest, TheChildInheritsNoDescriptorOfOurs) {
   const int fd = ::open((dir / "open.txt").c_str(), O_RDONLY);  // not close-on-exec
   ASSERT_GE(fd, 0);
   // The child succeeds only when descriptor fd is closed in it.
-  EXPECT_TRUE(RunCommand("test ! -e /proc/self/fd/" + std::to_string(fd)));
-  EXPECT_FALSE(RunCommand("test ! -e /proc/self/fd/2"));  // standard error does reach it
+  EXPECT_TRUE(RunCommand({"test", "!", "-e", "/proc/self/fd/" + std::to_string(fd)}));
+  EXPECT_FALSE(RunCommand({"test", "!", "-e", "/proc/self/fd/2"}));  // standard error reaches it
   ::close(fd);
 }
 
@@ -50,10 +80,11 @@ TEST(CommandRunnerTest, LimitsTheFilesTheChildMayWrite) {
   TempDir dir;
   ProcessOptions options;
   options.maxFileSize = 4096;
-  EXPECT_FALSE(RunCommand("dd if=/dev/zero of=" + (dir / "big") + " bs=1024 count=64", options));
+  EXPECT_FALSE(
+      RunCommand({"dd", "if=/dev/zero", "of=" + (dir / "big"), "bs=1024", "count=64"}, options));
   EXPECT_LE(testing::ReadFile(dir / "big").size(), 4096u);
   options.nullInput = true;
-  EXPECT_TRUE(RunCommand("dd of=" + (dir / "in") + " count=1", options));  // stdin is empty
+  EXPECT_TRUE(RunCommand({"dd", "of=" + (dir / "in"), "count=1"}, options));  // stdin is empty
   EXPECT_EQ(testing::ReadFile(dir / "in"), "");
 }
 

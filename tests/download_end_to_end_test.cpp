@@ -343,28 +343,27 @@ TEST_F(DownloadEndToEndTest, NonNumericPacketLimitFailsBeforeAnyPacketFile) {
   EXPECT_EQ(LastRead(1), 0);
 }
 
-TEST_F(DownloadEndToEndTest, FailureMidScanBuildsNoPacketAndMovesNoPointer) {
+// A stored message with more text than a QWK header can count is passed
+// over with a log line: it never stops the packets of the caller, nor
+// those of anyone else.
+TEST_F(DownloadEndToEndTest, AMessageNoPacketCanCarryIsSkipped) {
   board_.AddConferences({1, 2});
   board_.Post({.subject = "Small"});
   // More 128-byte blocks than a message may have.
-  board_.Post({.subject = "Huge", .text = std::string(32768 * 128, 'x')});
+  const int32_t hugeId = board_.Post({.subject = "Huge", .text = std::string(32768 * 128, 'x')});
   board_.Post({.conference = 2, .subject = "Later"});
 
-  EXPECT_EQ(Download().status, 1);
+  ASSERT_EQ(Download().status, 0);
   EXPECT_THAT(node_.LastRun(),
               IsDownload({"Preparing mail packet...", "Total message limit: 200",
                           "Conference message limit: 1000",
-                          "Conf: 1, HighMsg: 2, Start: 0",  // ended before its counts
-                          StartsWith("(QwkDownload) Error # " + Decimal(kFailureOverflow) + ": ")},
-                         false));
-  EXPECT_FALSE(Exists(node_.Work("OBRIX.qwk")));
-  EXPECT_EQ(LastRead(1), 0);
-  EXPECT_EQ(LastRead(2), 0);
-
-  // The partial parts are not sent by a later download either.
-  board_.Admin().SetLastRead(kUser, 1, board_.Admin().ListMessages(1, std::nullopt).back().id);
-  ASSERT_EQ(Download().status, 0);
-  EXPECT_THAT(Subjects(node_.Packet()), ElementsAre("Later"));
+                          "Conf: 1, HighMsg: 2, Start: 0, Count: 1, Yours: 0",
+                          StartsWith("Skipping message " + Decimal(hugeId) +
+                                     " of conference 1: a packet cannot carry it (Overflow: "),
+                          "Conf: 2, HighMsg: 1, Start: 0, Count: 1, Yours: 0", Total(2),
+                          "Updating last read pointers..."}));
+  EXPECT_THAT(Subjects(node_.Packet()), ElementsAre("Small", "Later"));
+  EXPECT_EQ(LastRead(1), hugeId);  // passed over for good
 }
 
 TEST_F(DownloadEndToEndTest, NothingToSendLeavesNoFiles) {

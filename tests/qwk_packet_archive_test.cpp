@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -59,12 +60,12 @@ class QwkPacketArchiveTest : public testing::QwkBoardTest {
 TEST(QwkPacketArchiveCommandTest, ListsEveryPartAfterTheArchive) {
   const std::string p = "/tmp/some where/Qwk/";
   const std::string id = "MYBBS";
-  std::string expected = "zip -m -j -k ";
+  std::vector<std::string> expected = {"zip", "-m", "-j", "-k"};
   for (const std::string& part :
        {id + ".qwk", std::string("messages.dat"), std::string("newfiles.dat"), id + ".ptr",
         std::string("control.dat"), std::string("door.id"), std::string("hello"),
         std::string("goodbye")}) {
-    expected += p + part + " ";
+    expected.push_back(p + part);  // one word, blank and all
   }
   EXPECT_EQ(PacketArchiveCommand(p, id), expected);
 }
@@ -79,8 +80,24 @@ TEST(QwkPacketArchiveNamesTest, ArchiverTemporaryFiles) {
   }
 }
 
-// The archiver is started through the run's process runner, hidden and
-// without input; its success alone does not make a packet.
+// Stands for the archiver: writes the packet (its fifth word) and exits
+// with `status`.
+class PackingRunner final : public ProcessRunner {
+ public:
+  using ProcessRunner::Run;
+  explicit PackingRunner(int status) : status_(status) {}
+  int Run(const std::vector<std::string>& words, const ProcessOptions&) override {
+    WriteFile(words.at(4), "PK");
+    return status_;
+  }
+
+ private:
+  int status_;
+};
+
+// The archiver is started through the run's process runner, hidden,
+// without input and making files its owner's alone; its success alone does
+// not make a packet.
 TEST_F(QwkPacketArchiveTest, RunsTheArchiverThroughTheRunsProcessRunner) {
   Admin().SetConfig("packet-id", "mybbs");
   LogInUser();
@@ -88,18 +105,33 @@ TEST_F(QwkPacketArchiveTest, RunsTheArchiverThroughTheRunsProcessRunner) {
   RunContext context{board_, log_, state_, context_.clock, runner};
   EXPECT_FALSE(BuildPacketArchive(context));
   ASSERT_EQ(runner.calls.size(), 1u);
-  EXPECT_EQ(runner.calls[0].commandLine, PacketArchiveCommand(state_.QwkPath, "mybbs"));
+  EXPECT_EQ(runner.calls[0].commandLine, JoinWords(PacketArchiveCommand(state_.QwkPath, "mybbs")));
   EXPECT_TRUE(runner.calls[0].options.nullInput);
   EXPECT_TRUE(runner.calls[0].options.nullOutput);
+  EXPECT_TRUE(runner.calls[0].options.ownerOnlyFiles);
   EXPECT_EQ(Log(), std::vector<std::string>{"There was a problem creating the QWK packet."});
 
-  // With the packet in place the step succeeds, unless the archiver failed.
-  WriteFile(Work("mybbs.qwk"), "PK");
-  EXPECT_TRUE(BuildPacketArchive(context));
-  testing::RecordingProcessRunner failing(12);
+  // With the packet made the step succeeds, unless the archiver failed.
+  PackingRunner packing(0);
+  RunContext packingContext{board_, log_, state_, context_.clock, packing};
+  EXPECT_TRUE(BuildPacketArchive(packingContext));
+  PackingRunner failing(12);
   RunContext failingContext{board_, log_, state_, context_.clock, failing};
   EXPECT_FALSE(BuildPacketArchive(failingContext));
-  EXPECT_EQ(failing.calls.size(), 1u);
+}
+
+// A link planted under the packet's name goes before the archiver runs:
+// the caller's packet is never written through it.
+TEST_F(QwkPacketArchiveTest, WhateverHasThePacketsNameGoesFirst) {
+  Admin().SetConfig("packet-id", "mybbs");
+  LogInUser();
+  WriteFile(dir_ / "elsewhere.qwk", "someone else's file");
+  std::filesystem::create_symlink(dir_ / "elsewhere.qwk", Work("mybbs.qwk"));
+  PackingRunner packing(0);
+  RunContext context{board_, log_, state_, context_.clock, packing};
+  EXPECT_TRUE(BuildPacketArchive(context));
+  EXPECT_TRUE(IsPlainFile(Work("mybbs.qwk")));
+  EXPECT_EQ(ReadFile(dir_ / "elsewhere.qwk"), "someone else's file");
 }
 
 TEST_F(QwkPacketArchiveTest, ZipsEveryPartUnderItsMsDosName) {

@@ -264,6 +264,7 @@ TEST_F(ReaderRoundTripTest, TheConferencesModeAndObjectDecide) {
 TEST_F(ReaderRoundTripTest, ABoardOfVersionOneIsUpgradedAndKeepsItsBytes) {
   Admin().database().Exec(
       "ALTER TABLE conferences DROP COLUMN mode; DELETE FROM meta WHERE key = 'charset';"
+      "DROP TABLE delivery_messages; DROP TABLE delivery_pointers; DROP TABLE deliveries;"
       "UPDATE meta SET value = '1' WHERE key = 'schema_version'; PRAGMA user_version=1;");
   board::Board board;
   ASSERT_TRUE(board.vbWildcatServerConnect(boardPath_.c_str()));

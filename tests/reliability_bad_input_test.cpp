@@ -64,7 +64,7 @@ struct ReplyCase {
   std::string name;
   std::string replyFile;
   std::vector<std::string> posted;  // the subjects on the board afterwards
-  int error = 0;                    // the failure number of the error line; 0: none
+  std::string skipped;              // why one reply was skipped; empty: none was
 };
 
 std::vector<ReplyCase> ReplyCases() {
@@ -79,42 +79,51 @@ std::vector<ReplyCase> ReplyCases() {
   };
   cases.push_back({"Blocks of 0",
                    ReplyFile("OBRIX", {withBlocks("No text", "0", ""), Good(1)}),
-                   {"No text", "Good 1"}});
+                   {"No text", "Good 1"},
+                   ""});
   cases.push_back({"negative Blocks",
                    ReplyFile("OBRIX", {withBlocks("No text", "-3", ""), Good(1)}),
-                   {"No text", "Good 1"}});
-  // The text block that follows is then read as the next header.
+                   {"No text", "Good 1"},
+                   ""});
+  // The text block that follows is then read as the next header, and
+  // skipped: the reply after it is found again.
   cases.push_back({"Blocks of 0 before a text block",
                    ReplyFile("OBRIX", {withBlocks("Lying", "0", "XHello world"), Good(1)}),
-                   {"Lying"},
-                   13});
+                   {"Lying", "Good 1"},
+                   "Type mismatch"});
   cases.push_back({"non-numeric Blocks",
                    ReplyFile("OBRIX", {Good(1), withBlocks("Bad", "abc", "text"), Good(2)}),
-                   {"Good 1"},
-                   13});
+                   {"Good 1", "Good 2"},
+                   "Type mismatch"});
   cases.push_back({"Blocks far beyond the end of the file",
                    ReplyFile("OBRIX", {Good(1), withBlocks("Huge", "999999", "text")}),
                    {"Good 1"},
-                   100});
+                   "cut short"});
   TestReply letters = Good(2);
   letters.number = "abc";
-  cases.push_back(
-      {"a Number of letters", ReplyFile("OBRIX", {Good(1), letters, Good(3)}), {"Good 1"}, 13});
+  cases.push_back({"a Number of letters",
+                   ReplyFile("OBRIX", {Good(1), letters, Good(3)}),
+                   {"Good 1", "Good 3"},
+                   "Type mismatch"});
+  // Less than a block after the last reply: stray bytes.
   const std::string two = ReplyFile("OBRIX", {Good(1), Good(2)});
-  cases.push_back({"cut in the middle of a header", Cut(two, 3 * 128 + 60), {"Good 1"}, 100});
+  cases.push_back({"cut in the middle of a header", Cut(two, 3 * 128 + 60), {"Good 1"}, ""});
   TestReply longer = Good(2);
   longer.text = std::string(300, 'l');  // three text blocks
   const std::string withLonger = ReplyFile("OBRIX", {Good(1), longer});
   cases.push_back({"cut in the middle of a text block",
                    Cut(withLonger, withLonger.size() - 170),
                    {"Good 1"},
-                   100});
+                   "cut short"});
   // A DOS end-of-file mark after the last reply.
-  cases.push_back({"one stray byte at the end", two + "\x1a", {"Good 1", "Good 2"}});
+  cases.push_back({"one stray byte at the end", two + "\x1a", {"Good 1", "Good 2"}, ""});
   return cases;
 }
 
-TEST(ReliabilityBadInput, RepliesThatLieAboutTheirSizeArePostedOrStopTheUpload) {
+// A reply that cannot be read is skipped and the upload goes on with the
+// next one; the packet is then kept out of the pickup name (exit 5), and
+// sent again it posts nothing twice.
+TEST(ReliabilityBadInput, RepliesThatLieAboutTheirSizeArePostedOrSkipped) {
   for (const ReplyCase& reply : ReplyCases()) {
     SCOPED_TRACE(reply.name);
     BadInputSite site;
@@ -125,38 +134,46 @@ TEST(ReliabilityBadInput, RepliesThatLieAboutTheirSizeArePostedOrStopTheUpload) 
     const std::string countLine = reply.posted.size() == 1
                                       ? "1 reply uploaded."
                                       : std::to_string(reply.posted.size()) + " replies uploaded.";
-    if (reply.error == 0) {
+    const std::vector<std::string> firstLog = site.node.LastRun();
+    EXPECT_THAT(firstLog, Contains(countLine));
+    EXPECT_FALSE(Exists(site.archive));
+    if (reply.skipped.empty()) {
       EXPECT_EQ(first.status, 0);
-      EXPECT_THAT(site.node.LastRun(), Contains(countLine));
-      EXPECT_FALSE(Exists(site.archive));
+      EXPECT_THAT(FolderNames(site.node.Work("kept")), ::testing::IsEmpty());
       continue;
     }
-    EXPECT_EQ(first.status, 1);
-    EXPECT_THAT(site.node.LastRun(),
-                Contains(StartsWith("(QwkUpload) - Error #" + std::to_string(reply.error) + ": ")));
-    EXPECT_THAT(site.node.LastRun(), Contains("Upload failed."));
-    EXPECT_THAT(site.node.LastRun(), Not(Contains(countLine)));
-    EXPECT_TRUE(Exists(site.archive));
+    EXPECT_EQ(first.status, 5);
+    EXPECT_THAT(firstLog, Contains(AllOf(StartsWith("Skipping the reply at byte "),
+                                         HasSubstr(reply.skipped))));
+    EXPECT_THAT(firstLog, Contains("1 reply refused."));
+    EXPECT_THAT(firstLog,
+                Contains(StartsWith("Reply packet kept as " + site.node.Work("kept") + "/OBRIX-")));
+    EXPECT_THAT(firstLog, Contains("Upload complete."));
 
-    // Sent again, the packet stops at the same reply and posts nothing twice.
-    EXPECT_EQ(site.node.Run(Job(kUpload)).status, 1);
+    // Sent again, the packet skips the same reply and posts nothing twice.
+    site.node.WriteRep(reply.replyFile);
+    EXPECT_EQ(site.node.Run(Job(kUpload)).status, 5);
     EXPECT_THAT(site.node.LastRun(), Contains("Duplicate message to ALL"));
     EXPECT_EQ(site.board.Subjects(), reply.posted);
-    EXPECT_THAT(FolderNames(site.node.Work()), ElementsAre("obrix.lock", "obrix.rep"));
+    EXPECT_THAT(FolderNames(site.node.Work()), ElementsAre("kept", "obrix.lock"));
+    EXPECT_THAT(FolderNames(site.node.Work("kept")), ::testing::SizeIs(2));
   }
 }
 
-// Runs the upload of an archive that cannot be read, twice: both refuse it
-// with `line`, post nothing and keep it.
+// Runs the upload of an archive that cannot be read, sent twice: both
+// refuse it with `line`, post nothing and keep it out of the pickup name.
 void ExpectRefusedArchive(BadInputSite& site, const std::string& line) {
-  for (int run = 0; run < 2; ++run) {
+  const std::string archive = ReadFile(site.archive);
+  for (size_t run = 1; run <= 2; ++run) {
+    WriteFile(site.archive, archive);
     const ProcessResult outcome = site.node.Run(Job(kUpload));
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.output, "");
-    EXPECT_THAT(site.node.LastRun(), IsUpload({line}, false));
+    EXPECT_THAT(site.node.LastRun(), IsUpload({line, StartsWith("Reply packet kept as ")}, false));
     EXPECT_THAT(site.board.Subjects(), ::testing::IsEmpty());
-    // The archive stays, and nothing of it is left in the work directory.
-    EXPECT_THAT(FolderNames(site.node.Work()), ElementsAre("obrix.lock", "obrix.rep"));
+    // The archive is kept, and nothing of it is left in the work directory.
+    EXPECT_THAT(FolderNames(site.node.Work()), ElementsAre("kept", "obrix.lock"));
+    EXPECT_THAT(FolderNames(site.node.Work("kept")), ::testing::SizeIs(run));
   }
 }
 
@@ -284,7 +301,9 @@ TEST(ReliabilityBadInput, ALockedBoardFailsTheRunCleanlyAfterTheBusyWait) {
   EXPECT_THAT(writing.node.LastRun(),
               Contains(AllOf(StartsWith("(QwkUpload) - Error #1000: "), HasSubstr("locked"))));
   EXPECT_THAT(writing.board.Subjects(), ::testing::IsEmpty());
-  EXPECT_TRUE(Exists(writing.archive));
+  EXPECT_FALSE(Exists(writing.archive))  // kept for the sysop, not left for the next caller
+      << ::testing::PrintToString(writing.node.LastRun());
+  EXPECT_THAT(FolderNames(writing.node.Work("kept")), ::testing::SizeIs(1));
 
   EXPECT_EQ(downloaded.status, 1);
   EXPECT_EQ(downloaded.output, "");
@@ -298,7 +317,9 @@ TEST(ReliabilityBadInput, ALockedBoardFailsTheRunCleanlyAfterTheBusyWait) {
   EXPECT_THAT(closed.node.LastRun(), NoConnection());
   EXPECT_TRUE(Exists(closed.archive));
 
-  // Once the other node is done, the same packets go through.
+  // Once the other node is done, the same packets go through (the caller
+  // sends his REP again).
+  writing.node.WriteRep({Good(1), Good(2)});
   EXPECT_EQ(writing.node.Run(Job(kUpload)).status, 0);
   EXPECT_THAT(writing.board.Subjects(), ElementsAre("Good 1", "Good 2"));
   EXPECT_EQ(download.node.Run(Job(kDownload)).status, 0);

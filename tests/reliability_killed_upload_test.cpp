@@ -1,6 +1,8 @@
 // An upload killed while it posts, at many points, and then run again until
-// it succeeds: every reply ends up on the board exactly once, and only the
-// run that read the archive to its end removes it.
+// it succeeds: every reply ends up on the board exactly once, only the run
+// that read the archive to its end removes it, and a run that took the
+// archive before it was killed leaves it kept, out of the pickup name, so
+// that the caller sends it again.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -37,7 +39,10 @@ std::vector<TestReply> Replies() {
 // One node with its own board, and the packet to upload in its work
 // directory.
 struct UploadSite : Site {
-  UploadSite() : Site({.conferences = 10}) { node.WriteRep(Replies()); }
+  UploadSite() : Site({.conferences = 10}) {
+    node.WriteRep(Replies());
+    archiveBytes = ReadFile(archive);
+  }
 
   Process StartUpload() const { return node.Start({.operation = kUpload, .lowPriority = true}); }
 
@@ -60,6 +65,7 @@ struct UploadSite : Site {
   int64_t Stored() { return board.Number("SELECT count(*) FROM messages"); }
 
   std::string archive = node.Work("obrix.rep");
+  std::string archiveBytes;  // the packet as the caller sent it
 };
 
 TEST(ReliabilityKilledUploadTest, EveryReplyIsPostedOnceWhereverTheRunIsKilled) {
@@ -74,7 +80,9 @@ TEST(ReliabilityKilledUploadTest, EveryReplyIsPostedOnceWhereverTheRunIsKilled) 
       EXPECT_EQ(run.Output(), "");
     }
     const int64_t stored = site.Stored();
-    const bool archiveLeft = Exists(site.archive);
+    const bool kept = !FolderNames(site.node.Work("kept")).empty();  // taken, then killed
+    const bool archiveLeft = Exists(site.archive) || kept;
+    EXPECT_FALSE(Exists(site.archive) && kept);
     std::map<std::string, int> posted = site.PostedSubjects();
     for (const auto& [subject, times] : posted) EXPECT_EQ(times, 1) << subject;
     if (archiveLeft) {
@@ -84,6 +92,8 @@ TEST(ReliabilityKilledUploadTest, EveryReplyIsPostedOnceWhereverTheRunIsKilled) 
       EXPECT_EQ(stored, kReplies);
       EXPECT_THAT(site.CountLines(), ElementsAre("40 replies uploaded."));
     }
+    // The caller sends the packet the killed run took once more.
+    if (kept) WriteFile(site.archive, site.archiveBytes);
 
     // Run again until a run succeeds: it posts what is missing and removes
     // the archive.
@@ -105,8 +115,10 @@ TEST(ReliabilityKilledUploadTest, EveryReplyIsPostedOnceWhereverTheRunIsKilled) 
     posted = site.PostedSubjects();
     ASSERT_EQ(posted.size(), static_cast<size_t>(kReplies));
     for (int n = 1; n <= kReplies; ++n) EXPECT_EQ(posted[SubjectOf(n)], 1) << SubjectOf(n);
-    // Nothing of the packet stays in the shared work directory.
-    EXPECT_THAT(FolderNames(site.node.Work()), ElementsAre("obrix.lock"));
+    // Nothing of the packet stays in the shared work directory, but the
+    // packet a killed run kept.
+    EXPECT_THAT(FolderNames(site.node.Work()), ElementsAre("kept", "obrix.lock"));
+    EXPECT_THAT(FolderNames(site.node.Work("kept")), ::testing::SizeIs(kept ? 1 : 0));
   }
   // The kills hit the posting itself, not only its ends.
   EXPECT_FALSE(interruptedAt.empty());

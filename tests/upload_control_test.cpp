@@ -92,7 +92,8 @@ TEST_F(UploadControlTest, OnlyTheFirstWordCountsAndOtherWordsDoNothing) {
   SetFlags(4, 0x10);
   for (const char* subject : {"REQUEST", "ADDED", "", "HELLO THERE"}) Control(subject, 4);
   EXPECT_EQ(Flags(4), 0x10u);
-  EXPECT_EQ(Log().size(), 1u);
+  ASSERT_EQ(Log().size(), 2u);
+  EXPECT_EQ(Log()[1], "REQUEST is not supported.");
 }
 
 TEST_F(UploadControlTest, UnknownConferencesAreSkippedSilently) {

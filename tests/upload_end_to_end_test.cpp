@@ -19,6 +19,7 @@ using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::Field;
 using ::testing::IsEmpty;
+using ::testing::SizeIs;
 using ::testing::StartsWith;
 
 FILETIME At(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute) {
@@ -51,6 +52,29 @@ class UploadEndToEndTest : public ::testing::Test {
     return AllOf(StartsWith("Removing " + Work("unpack-")), EndsWith("/obrix.msg..."));
   }
 
+  // The line that names the removal of the REP, which the run took out of
+  // the pickup name into "kept" ("OBRIX-<user id>-<date>-<time>.rep")
+  // before it read it.
+  ::testing::Matcher<std::string> RemovingKept() const {
+    return AllOf(StartsWith("Removing " + Work("kept/OBRIX-" + std::to_string(user_) + "-")),
+                 EndsWith(".rep..."));
+  }
+  // The line that says where the run kept the REP.
+  ::testing::Matcher<std::string> KeptAs() const {
+    return AllOf(
+        StartsWith("Reply packet kept as " + Work("kept/OBRIX-" + std::to_string(user_) + "-")),
+        EndsWith(".rep"));
+  }
+  // The kept path of the last run's REP, from its log line.
+  std::string KeptPath() const {
+    const std::string prefix = "Reply packet kept as ";
+    for (const std::string& line : node_.LastRun()) {
+      if (line.rfind(prefix, 0) == 0) return line.substr(prefix.size());
+    }
+    return "";
+  }
+  std::vector<std::string> KeptFiles() const { return FolderNames(Work("kept")); }
+
   Site site_{{.conferences = 10}};
   Node& node_ = site_.node;
   TestBoard& board_ = site_.board;
@@ -76,8 +100,9 @@ TEST_F(UploadEndToEndTest, PostsEveryReplyAndRemovesThePacket) {
   EXPECT_THAT(node_.LastRun(),
               IsUpload({"Reply Packet ID [OBRIX]", "Conf: 3 To: BOB WRITER Subj: Re: Meeting",
                         "Conf: 0 To: ALL Subj: A subject of 25 lette", "2 replies uploaded.",
-                        RemovingReplyFile(), "Removing " + Work("obrix.rep") + "..."}));
-  EXPECT_THAT(node_.WorkFiles(), IsEmpty());
+                        RemovingReplyFile(), RemovingKept()}));
+  EXPECT_THAT(node_.WorkFiles(), ElementsAre("kept"));
+  EXPECT_THAT(KeptFiles(), IsEmpty());
 
   const std::vector<board::MessageSummary> messages = board_.Messages();
   ASSERT_EQ(messages.size(), 2u);
@@ -134,7 +159,7 @@ TEST_F(UploadEndToEndTest, ASecondUploadOfThePacketPostsNothing) {
   EXPECT_THAT(node_.LastRun(),
               IsUpload({"Reply Packet ID [OBRIX]", std::string("Duplicate message to ") + kOther,
                         "Duplicate message to ALL", "0 replies uploaded.", RemovingReplyFile(),
-                        "Removing " + Work("obrix.rep") + "..."}));
+                        RemovingKept()}));
   EXPECT_EQ(board_.Subjects().size(), 2u);
 }
 
@@ -148,14 +173,16 @@ TEST_F(UploadEndToEndTest, ARefusedReplyIsLoggedAndTheRunGoesOn) {
   nowhere.number = "12";
   nowhere.conference = 4711;
   node_.WriteRep({nowhere, TestReply{}});
-  EXPECT_EQ(Upload().status, 0);
+  EXPECT_EQ(Upload().status, 5);  // ran to its end, but a reply was refused
   EXPECT_THAT(node_.LastRun(),
               IsUpload({"Reply Packet ID [OBRIX]",
+                        "Refused the reply to ALL in conference 4711: no such conference",
                         "Error #" + std::to_string(static_cast<int32_t>(kServerNotFound)) +
                             " adding message to ALL",
-                        "This message could potentially already exist.",
-                        "Conf: 1 To: ALL Subj: Hello", "1 reply uploaded.", RemovingReplyFile(),
-                        "Removing " + Work("obrix.rep") + "..."}));
+                        "Conf: 1 To: ALL Subj: Hello", "1 reply uploaded.", "1 reply refused.",
+                        RemovingReplyFile(), KeptAs()}));  // after the reply file went
+  EXPECT_THAT(KeptFiles(), SizeIs(1));
+  EXPECT_THAT(node_.WorkFiles(), ElementsAre("kept"));
 }
 
 TEST_F(UploadEndToEndTest, ControlMessagesChangeTheConferenceSelection) {
@@ -184,9 +211,9 @@ TEST_F(UploadEndToEndTest, ControlMessagesChangeTheConferenceSelection) {
                 "Conference 6 - Conference 6 added.",
                 "Conference 7 - Conference 7 added for your mail only.",
                 "Conference 8 - Conference 8 dropped.", "Conference 2 - Conference 2 added.",
-                "Conference 4 - Conference 4 dropped.", "Conf: 6 To: QMAIL Subj: ADD",
-                "1 reply uploaded.", RemovingReplyFile(),
-                "Removing " + Work("obrix.rep") + "..."}));
+                "Conference 4 - Conference 4 dropped.", "REQUEST is not supported.",
+                "Conf: 6 To: QMAIL Subj: ADD", "1 reply uploaded.", RemovingReplyFile(),
+                RemovingKept()}));
   const std::map<int32_t, uint32_t> flags = {{5, 0x83}, {6, 0x83}, {7, 0x81}, {8, 0x80},
                                              {2, 0x83}, {4, 0x80}, {3, 0x80}};
   for (const auto& [conference, expected] : flags) {
@@ -206,7 +233,7 @@ TEST_F(UploadEndToEndTest, AConfigLineWithoutANumberIsSkipped) {
               IsUpload({"Reply Packet ID [OBRIX]", "Conference 2 - Conference 2 added.",
                         "Ignoring CONFIG line: ", "Conference 4 - Conference 4 dropped.",
                         "Conf: 1 To: ALL Subj: Hello", "1 reply uploaded.", RemovingReplyFile(),
-                        "Removing " + Work("obrix.rep") + "..."}));
+                        RemovingKept()}));
 }
 
 TEST_F(UploadEndToEndTest, PacketsThatCannotBeReadAreKept) {
@@ -214,15 +241,17 @@ TEST_F(UploadEndToEndTest, PacketsThatCannotBeReadAreKept) {
   WriteFile(Work("obrix.rep"), "this is not a zip archive");
   EXPECT_EQ(Upload().status, 1);
   EXPECT_THAT(node_.LastRun(),
-              IsUpload({"There was a problem unzipping the .REP archive."}, false));
-  EXPECT_THAT(node_.WorkFiles(), ElementsAre("obrix.rep"));
+              IsUpload({"There was a problem unzipping the .REP archive.", KeptAs()}, false));
+  EXPECT_EQ(ReadFile(KeptPath()), "this is not a zip archive");
+  EXPECT_THAT(node_.WorkFiles(), ElementsAre("kept"));
 
   // A zip without the reply file: nothing of it is unpacked.
   ZipMembers(Work("other.zip"), {{"README.TXT", "hello"}, {"XOBRIX.MSG", "x"}});
   std::filesystem::rename(Work("other.zip"), Work("obrix.rep"));
   EXPECT_EQ(Upload().status, 1);
-  EXPECT_THAT(node_.LastRun(), IsUpload({"Unable to open .REP file"}, false));
-  EXPECT_THAT(node_.WorkFiles(), ElementsAre("obrix.rep"));
+  EXPECT_THAT(node_.LastRun(), IsUpload({"Unable to open .REP file", KeptAs()}, false));
+  EXPECT_THAT(node_.WorkFiles(), ElementsAre("kept"));
+  EXPECT_THAT(KeptFiles(), SizeIs(2));
 }
 
 TEST_F(UploadEndToEndTest, AnEmptyOrMissingPacketIsNotFound) {
@@ -236,30 +265,36 @@ TEST_F(UploadEndToEndTest, AnEmptyOrMissingPacketIsNotFound) {
   EXPECT_THAT(node_.WorkFiles(), IsEmpty());  // the empty packet was deleted
 }
 
-TEST_F(UploadEndToEndTest, ABadReplyStopsTheUploadAndKeepsThePacket) {
+TEST_F(UploadEndToEndTest, ABadReplyIsSkippedAndTheUploadGoesOn) {
   TestReply blankNumber;
   blankNumber.number = "       ";
-  node_.WriteRep({Reply("first"), blankNumber, Reply("never posted")});
+  node_.WriteRep({Reply("first"), blankNumber, Reply("posted after the bad one")});
 
-  EXPECT_EQ(Upload().status, 1);
-  EXPECT_THAT(node_.LastRun(), IsUpload({"Reply Packet ID [OBRIX]", "Conf: 1 To: ALL Subj: Hello",
-                                         StartsWith("(QwkUpload) - Error #13: ")},
-                                        false));
-  EXPECT_EQ(board_.Subjects().size(), 1u);
-  EXPECT_THAT(node_.WorkFiles(), ElementsAre("obrix.rep"));
+  EXPECT_EQ(Upload().status, 5);
+  EXPECT_THAT(
+      node_.LastRun(),
+      IsUpload({"Reply Packet ID [OBRIX]", "Conf: 1 To: ALL Subj: Hello",
+                "Skipping the reply at byte 385: Type mismatch: \"       \" is not a number",
+                "Conf: 1 To: ALL Subj: Hello", "2 replies uploaded.", "1 reply refused.",
+                RemovingReplyFile(), KeptAs()}));
+  EXPECT_EQ(board_.Subjects().size(), 2u);
+  EXPECT_THAT(node_.WorkFiles(), ElementsAre("kept"));
+  EXPECT_THAT(KeptFiles(), SizeIs(1));
 }
 
-TEST_F(UploadEndToEndTest, AReplyCutShortStopsTheUpload) {
+TEST_F(UploadEndToEndTest, AReplyCutShortIsSkipped) {
   TestReply cut = Reply(std::string(256, 'c'));
   cut.blocks = "5";  // two text blocks are missing
   node_.WriteRep({Reply("complete"), cut});
 
-  EXPECT_EQ(Upload().status, 1);
-  EXPECT_THAT(node_.LastRun(), IsUpload({"Reply Packet ID [OBRIX]", "Conf: 1 To: ALL Subj: Hello",
-                                         StartsWith("(QwkUpload) - Error #100: ")},
-                                        false));
+  EXPECT_EQ(Upload().status, 5);
+  EXPECT_THAT(node_.LastRun(),
+              IsUpload({"Reply Packet ID [OBRIX]", "Conf: 1 To: ALL Subj: Hello",
+                        "Skipping the reply at byte 385: The reply at byte 385 is cut short: its "
+                        "5 blocks run past the end of the file",
+                        "1 reply uploaded.", "1 reply refused.", RemovingReplyFile(), KeptAs()}));
   EXPECT_EQ(board_.Subjects().size(), 1u);
-  EXPECT_THAT(node_.WorkFiles(), ElementsAre("obrix.rep"));
+  EXPECT_THAT(KeptFiles(), SizeIs(1));
 }
 
 TEST_F(UploadEndToEndTest, OnlyThePlainReplyMemberIsRead) {
@@ -269,45 +304,57 @@ TEST_F(UploadEndToEndTest, OnlyThePlainReplyMemberIsRead) {
   WriteFile(elsewhere, ReplyFile("OBRIX", {Reply("read through a link")}));
   ZipMembers(Work("obrix.rep"), {{"OBRIX.MSG", "->" + elsewhere}});
   EXPECT_EQ(Upload().status, 1);
-  EXPECT_THAT(node_.LastRun(), IsUpload({"Unable to open .REP file"}, false));
+  EXPECT_THAT(node_.LastRun(), IsUpload({"Unable to open .REP file", KeptAs()}, false));
   EXPECT_THAT(board_.Subjects(), IsEmpty());
-  EXPECT_THAT(node_.WorkFiles(), ElementsAre("obrix.rep"));
+  EXPECT_THAT(node_.WorkFiles(), ElementsAre("kept"));
 }
 
 TEST_F(UploadEndToEndTest, TheReplyMemberIsFoundInAnyCaseAndFolder) {
-  // Members whose names differ only in letter case land on one file; the
-  // last one in the archive is the reply file.
+  // Members whose names differ only in letter case or folder are all the
+  // reply file: the first in the archive is read, the others are ignored
+  // with a line each.
   ZipMembers(Work("OBRIX.REP"),
-             {{"OBRIX.MSG", ReplyFile("OBRIX", {Reply("top level")})},
+             {{"Obrix.Msg", ReplyFile("OBRIX", {Reply("top level")})},
               {"XOBRIX.MSG", "not the reply file"},
               {"NOTES.TXT", "unpacked by nobody"},
-              {"reader/Obrix.Msg", ReplyFile("OBRIX", {Reply("from a folder")})}});
+              {"reader/OBRIX.MSG", ReplyFile("OBRIX", {Reply("from a folder")})}});
   EXPECT_EQ(Upload().status, 0);
-  EXPECT_THAT(node_.LastRun(),
-              IsUpload({"Reply Packet ID [OBRIX]", "Conf: 1 To: ALL Subj: Hello",
-                        "1 reply uploaded.", StartsWith("Removing " + Work("unpack-")),
-                        "Removing " + Work("OBRIX.REP") + "..."}));
-  EXPECT_THAT(node_.WorkFiles(), IsEmpty());
-  EXPECT_THAT(board_.Messages(), ElementsAre(Field(&board::MessageSummary::text, "from a folder")));
+  EXPECT_THAT(
+      node_.LastRun(),
+      IsUpload({"Ignoring reader/OBRIX.MSG: more than one reply file", "Reply Packet ID [OBRIX]",
+                "Conf: 1 To: ALL Subj: Hello", "1 reply uploaded.",
+                StartsWith("Removing " + Work("unpack-")), RemovingKept()}));
+  EXPECT_THAT(node_.WorkFiles(), ElementsAre("kept"));
+  EXPECT_THAT(board_.Messages(), ElementsAre(Field(&board::MessageSummary::text, "top level")));
 }
 
 TEST_F(UploadEndToEndTest, ControlCharactersFromThePacketCannotForgeLogLines) {
   TestReply forged = Reply("text\n", "Bob\rWriter");
   forged.number = "3";
   forged.subject = "Hi\r\n01/01/2026 00:00:00 X";
-  std::string file = ReplyFile("OBRIX", {forged});
-  file.replace(0, 7, "OB\r\nFAK");  // block 0 with a line break of its own
-  node_.WriteRep(file);
+  node_.WriteRep({forged});
 
-  const ProcessResult run = Upload();
+  ProcessResult run = Upload();
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_THAT(node_.LastRun(),
-              IsUpload({"Reply Packet ID [OB??FAK]",
+              IsUpload({"Reply Packet ID [OBRIX]",
                         "Conf: 3 To: BOB?WRITER Subj: Hi??01/01/2026 00:00:", "1 reply uploaded.",
-                        RemovingReplyFile(), "Removing " + Work("obrix.rep") + "..."}));
+                        RemovingReplyFile(), RemovingKept()}));
   // The posted message keeps its bytes; only the log line is made safe.
   EXPECT_THAT(board_.Messages(),
               ElementsAre(Field(&board::MessageSummary::subject, "Hi\r\n01/01/2026 00:00:00 X")));
+
+  // Block 0 with a line break of its own names no packet of this board.
+  std::string file = ReplyFile("OBRIX", {forged});
+  file.replace(0, 7, "OB\r\nFAK");
+  node_.WriteRep(file);
+  run = Upload();
+  EXPECT_EQ(run.status, 5) << run.output;
+  EXPECT_THAT(node_.LastRun(),
+              IsUpload({"Reply Packet ID [OB??FAK]",
+                        "Refusing the reply packet: it names the packet id OB??FAK, not OBRIX.",
+                        "0 replies uploaded.", "1 reply refused.", RemovingReplyFile(), KeptAs()}));
+  EXPECT_THAT(board_.Messages(), SizeIs(1));
 }
 
 }  // namespace

@@ -135,6 +135,28 @@ int LastReadSet(const Arguments& args, const std::string& path) {
   return 0;
 }
 
+// "1 pointer", "3 pointers".
+std::string Count(int32_t n, const std::string& thing) {
+  return Decimal(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
+// Puts back what the user's last download moved, for a packet he never
+// received.
+int LastReadUndo(const Arguments& args, const std::string& path) {
+  const std::string user = ToUpper(Trim(args.Positional(0)));
+  const auto undone = BoardAdmin::Open(path).UndoLastDownload(user);
+  if (!undone) {
+    std::cerr << "obrix-board: " << user << " has no download to undo\n";
+    return 1;
+  }
+  std::cout << "Undid the download of " << user << " made "
+            << FormatDate(FILETIME::FromTicks(undone->madeTime))
+            << (undone->finished ? "" : " (its run did not end)") << ": "
+            << Count(undone->pointers, "pointer") << ", " << Count(undone->readMarks, "read mark")
+            << " and " << Count(undone->receipts, "receipt") << " put back\n";
+  return 0;
+}
+
 // user add, passwd, list, newfiles, delete, rename, set.
 void AddAccountCommands(std::vector<Command>& commands) {  // NOLINT(readability-function-size)
   commands.push_back(
@@ -251,6 +273,12 @@ void AddConferenceSettingCommands(std::vector<Command>& commands) {
                        "Set a user's last-read message id in a conference.",
                        ""},
                       LastReadSet});
+  commands.push_back({{"lastread undo",
+                       {"USER"},
+                       {},
+                       "Undo a user's last download: his pointers and read marks as before it.",
+                       "For a packet the caller never received (docs/obrix-board.md).\n"},
+                      LastReadUndo});
 }
 
 }  // namespace

@@ -190,4 +190,12 @@ void BoardAdmin::SetLastRead(const std::string& user, int32_t conference, int32_
   scope.Commit();
 }
 
+std::optional<RestoredDelivery> BoardAdmin::UndoLastDownload(const std::string& user) {
+  WriteScope scope(db_);
+  const auto row = RequireUser(db_, user);
+  const std::optional<RestoredDelivery> restored = RestoreDelivery(db_, row.id, true);
+  scope.Commit();
+  return restored;
+}
+
 }  // namespace obrix::board

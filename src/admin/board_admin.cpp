@@ -153,9 +153,10 @@ void PutObjectFlags(Database& db, int32_t userId, uint32_t object, uint32_t flag
 namespace {
 
 // The configuration keys in the order `config` shows them.
-constexpr const char* kConfigKeys[] = {
-    kConfigName,   kConfigSysop,   kConfigCity,        kConfigPhone,           kConfigPacketId,
-    kConfigSerial, kConfigVersion, kConfigPacketLimit, kConfigConferenceLimit, kConfigCharset};
+constexpr const char* kConfigKeys[] = {kConfigName,    kConfigSysop,       kConfigCity,
+                                       kConfigPhone,   kConfigPacketId,    kConfigSerial,
+                                       kConfigVersion, kConfigPacketLimit, kConfigConferenceLimit,
+                                       kConfigCharset, kConfigMaxMessage};
 
 // A packet id names the packet files, whose names have at most eight
 // characters before the extension.
@@ -173,9 +174,10 @@ std::string ConfigDefault(const std::string& key) {
   if (key == kConfigPacketLimit) return Decimal(defaults.packetLimit);
   if (key == kConfigConferenceLimit) return Decimal(defaults.confLimit);
   if (key == kConfigCharset) return defaults.charset;
+  if (key == kConfigMaxMessage) return Decimal(defaults.maxMessage);
   throw std::invalid_argument("unknown configuration key \"" + key +
                               "\" (keys: name, sysop, city, phone, packet-id, serial, version,"
-                              " packet-limit, conf-limit, charset)");
+                              " packet-limit, conf-limit, charset, max-message)");
 }
 
 void CheckPacketId(const std::string& value) {
@@ -218,6 +220,14 @@ std::string ValidConfigValue(const std::string& key, const std::string& value) {
     }
     return Decimal(*number);
   }
+  if (key == kConfigMaxMessage) {
+    const auto number = WholeNumber(value);
+    if (!number || *number < 1) {
+      throw std::invalid_argument(key + " must be a whole number of bytes above 0, not \"" + value +
+                                  "\"");
+    }
+    return Decimal(*number);
+  }
   if (key == kConfigPacketId) {
     CheckPacketId(value);
   } else if (key == kConfigName) {
@@ -248,7 +258,8 @@ std::vector<std::pair<std::string, std::string>> ConfigValues(const BoardConfig&
           {kConfigVersion, Decimal(config.version)},
           {kConfigPacketLimit, Decimal(config.packetLimit)},
           {kConfigConferenceLimit, Decimal(config.confLimit)},
-          {kConfigCharset, config.charset}};
+          {kConfigCharset, config.charset},
+          {kConfigMaxMessage, Decimal(config.maxMessage)}};
 }
 
 void WriteConfig(Database& db, const std::string& key, const std::string& value) {

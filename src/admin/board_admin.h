@@ -13,12 +13,14 @@
 #include <utility>
 #include <vector>
 
+#include "board/deliveries.h"
 #include "board/message_store.h"
 #include "board/passwords.h"
 #include "board/sqlite.h"
 #include "board/tables.h"
 #include "platform/file_time.h"
 #include "server/records.h"
+#include "server/server.h"
 
 namespace obrix::board {
 
@@ -33,6 +35,7 @@ struct BoardConfig {
   int32_t packetLimit = kDefaultBoardPacketLimit;
   int32_t confLimit = kDefaultBoardConferenceLimit;
   std::string charset = kPacketCharsetCp437;  // the packets' character set
+  int32_t maxMessage = kDefaultMaxMessage;    // the longest reply text taken, in bytes
 };
 
 struct UserSummary {
@@ -178,7 +181,8 @@ class BoardAdmin {
   static void Restore(const std::string& source, const std::string& path);
 
   // Configuration, by the tool's key names: name, sysop, city, phone,
-  // packet-id, serial, version, packet-limit, conf-limit, charset.
+  // packet-id, serial, version, packet-limit, conf-limit, charset,
+  // max-message.
   std::vector<std::pair<std::string, std::string>> Config();
   std::string GetConfig(const std::string& key);
   void SetConfig(const std::string& key, const std::string& value);
@@ -230,6 +234,11 @@ class BoardAdmin {
   void SetFlags(const std::string& user, int32_t conference, uint32_t flags);
   int32_t GetLastRead(const std::string& user, int32_t conference);
   void SetLastRead(const std::string& user, int32_t conference, int32_t id);
+  // Undoes the user's last download, whether or not its run ended well:
+  // his pointers and read marks as they were before it, its unread
+  // receipts removed (see board/deliveries.h). nullopt when there is no
+  // download to undo.
+  std::optional<RestoredDelivery> UndoLastDownload(const std::string& user);
 
   // Messages.
   PostResult Post(const PostRequest& request);

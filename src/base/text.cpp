@@ -96,8 +96,7 @@ double StrictToDouble(std::string_view text) {
   double value = 0;
   const size_t used = ParseNumber(trimmed, value);
   if (used == 0 || used != trimmed.size()) {
-    throw Failure(kFailureTypeMismatch,
-                  "Type mismatch: \"" + std::string(text) + "\" is not a number");
+    throw Failure(kFailureTypeMismatch, "Type mismatch: \"" + LogSafe(text) + "\" is not a number");
   }
   return value;
 }

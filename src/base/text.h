@@ -30,7 +30,9 @@ std::string LogSafe(std::string_view text);
 std::string Decimal(int64_t value);
 
 // Strict conversions. Raise Failure(kFailureTypeMismatch) for a text that
-// is not a number, Failure(kFailureOverflow) for one outside the range. A
+// is not a number (its description quotes the text through LogSafe, as it
+// may come from a caller's packet), Failure(kFailureOverflow) for one
+// outside the range. A
 // fraction is rounded to the nearest integer, a half to the even neighbour.
 double StrictToDouble(std::string_view text);
 int32_t StrictToInt32(std::string_view text);

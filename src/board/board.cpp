@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "board/board_impl.h"
+#include "board/deliveries.h"
 #include "board/passwords.h"
 #include "board/schema.h"
 #include "board/tables.h"
@@ -256,6 +257,28 @@ bool Board::vbLookupName(std::string& name, UserInfo& info) {
   });
 }
 
+bool Board::LookupNamePrefix(const std::string& prefix, UserInfo& info) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    Database& db = impl.LoggedIn("LookupNamePrefix");
+    const std::string key = ToUpper(Trim(prefix));
+    if (key.empty()) return impl.Fail(kServerNotFound, false);
+    // Names are compared as bytes (they are Windows-1252, not UTF-8).
+    auto row = db.Prepare(
+        "SELECT id, name, title FROM users WHERE length(CAST(name AS BLOB)) > ?2 AND "
+        "substr(CAST(name AS BLOB), 1, ?2) = CAST(?1 AS BLOB) LIMIT 2");
+    row->Bind(1, key).Bind(2, static_cast<int64_t>(key.size()));
+    if (!row->Step()) return impl.Fail(kServerNotFound, false);
+    UserInfo found;
+    found.id = static_cast<int32_t>(row->Int(0));
+    found.name.Set(row->Text(1));
+    found.title.Set(row->Text(2));
+    if (row->Step()) return impl.Fail(kServerNotFound, false);  // not one user
+    info = found;
+    return impl.Succeed(true);
+  });
+}
+
 bool Board::Impl::MayUseVariables(int32_t user, bool write) {
   if (IsSystem() || user == userId) return true;
   if (write) return false;
@@ -360,6 +383,7 @@ void Board::BeginBatch() {
 
 void Board::CommitBatch() {
   Impl& impl = *impl_;
+  impl.notingDelivery = false;
   impl.Guard([&] {
     impl.Connected("CommitBatch").Exec("COMMIT");
     impl.Succeed(true);
@@ -368,10 +392,67 @@ void Board::CommitBatch() {
 
 void Board::RollbackBatch() {
   Impl& impl = *impl_;
+  impl.notingDelivery = false;
   if (!impl.db || !impl.db->InTransaction()) return;
   impl.Guard([&] {
     impl.db->Exec("ROLLBACK");
     impl.Succeed(true);
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Delivery records (deliveries.h): noted inside the download's batch.
+
+void Board::BeginDelivery() {
+  Impl& impl = *impl_;
+  impl.Guard([&] {
+    const int32_t user = impl.User("BeginDelivery");
+    if (!impl.db->InTransaction()) {
+      throw Failure(kFailureServer, "BeginDelivery: needs a batch");
+    }
+    StartDelivery(*impl.db, user, LocalNowFileTime().Ticks());
+    impl.notingDelivery = true;
+    impl.Succeed(true);
+  });
+}
+
+void Board::FinishDelivery() {
+  Impl& impl = *impl_;
+  impl.Guard([&] {
+    const int32_t user = impl.User("FinishDelivery");
+    Transaction transaction(*impl.db);
+    board::FinishDelivery(*impl.db, user);
+    transaction.Commit();
+    impl.Succeed(true);
+  });
+}
+
+bool Board::RestoreDelivery() {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    const int32_t user = impl.User("RestoreDelivery");
+    // The common case, nothing to put back, takes no write lock.
+    if (!HasUnfinishedDelivery(*impl.db, user)) return impl.Succeed(false);
+    Transaction transaction(*impl.db);
+    const bool restored = board::RestoreDelivery(*impl.db, user, false).has_value();
+    transaction.Commit();
+    return impl.Succeed(restored);
+  });
+}
+
+void Board::SyncCommits() {
+  Impl& impl = *impl_;
+  impl.Guard([&] {
+    impl.Connected("SyncCommits").SyncJournal();
+    impl.Succeed(true);
+  });
+}
+
+int32_t Board::GetMaxMessageSize() {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    Database& db = impl.Connected("GetMaxMessageSize");
+    return impl.Succeed(MetaLimit(db, kConfigMaxMessage, kDefaultMaxMessage));
   });
 }
 

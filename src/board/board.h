@@ -85,6 +85,12 @@ class Board final : public Server {
   void BeginBatch() override;
   void CommitBatch() override;
   void RollbackBatch() override;
+  void BeginDelivery() override;
+  void FinishDelivery() override;
+  bool RestoreDelivery() override;
+  int32_t GetMaxMessageSize() override;
+  void SyncCommits() override;
+  bool LookupNamePrefix(const std::string& prefix, UserInfo& info) override;
 
  private:
   struct Impl;

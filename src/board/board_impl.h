@@ -58,6 +58,8 @@ struct Board::Impl {
   uint32_t lastError = kServerOk;
   std::map<int32_t, OpenServerFile> files;
   int32_t nextHandle = 1;
+  // A delivery is being noted (from BeginDelivery to the end of its batch).
+  bool notingDelivery = false;
 
   // Runs one operation: on a raised Failure, records its code as the last
   // error (kServerNotLoggedIn, kServerNoConnection or kServerDatabase)

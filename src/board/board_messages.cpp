@@ -7,6 +7,7 @@
 
 #include "board/board.h"
 #include "board/board_impl.h"
+#include "board/deliveries.h"
 #include "board/message_store.h"
 #include "board/tables.h"
 #include "platform/clock.h"
@@ -106,15 +107,24 @@ bool NamesKnownUsers(Database& db, const StoredMessage& message) {
          (message.toId == 0 || UserExists(db, message.toId));
 }
 
-bool IsDuplicate(Database& db, const StoredMessage& message) {
+// The same sender, addressee, subject and text, and the same date and
+// time when the record gives one (?8 NULL: any), as a stored message.
+bool IsDuplicate(Database& db, const StoredMessage& message, const MessageRecord& record) {
   auto row = db.Prepare(
       "SELECT 1 FROM messages WHERE conference = ?1 AND text_hash = ?2 AND from_id = ?3 "
       "AND CAST(from_name AS BLOB) = CAST(?4 AS BLOB) AND CAST(to_name AS BLOB) = CAST(?5 AS BLOB) "
       "AND CAST(subject AS BLOB) = CAST(?6 AS BLOB) AND CAST(text AS BLOB) = CAST(?7 AS BLOB) "
-      "LIMIT 1");
+      "AND (?8 IS NULL OR message_time = ?8) LIMIT 1");
   row->Bind(1, message.conference).Bind(2, MessageTextHash(message.text));
   row->Bind(3, message.fromId).Bind(4, message.fromName).Bind(5, message.toName);
   row->Bind(6, message.subject).BindBlob(7, message.text);
+  // A record without a date of its own is dated now, and a second upload
+  // of it must still be recognised.
+  if (record.messageTime.IsZero() && record.entryTime.IsZero()) {
+    row->BindNull(8);
+  } else {
+    row->Bind(8, static_cast<int64_t>(message.messageTime));
+  }
   return row->Step();
 }
 
@@ -230,6 +240,9 @@ bool Board::SetLastRead(int32_t conference, int32_t id) {
     if (id < 0) return impl.Fail(kServerBadRecord, false);
     Transaction transaction(*impl.db);
     if (!impl.Readable(conference)) return false;
+    if (impl.notingDelivery) {
+      NotePointer(*impl.db, user, conference, LastRead(*impl.db, user, conference), id);
+    }
     PutLastRead(*impl.db, user, conference, id);
     transaction.Commit();
     return impl.Succeed(true);
@@ -304,12 +317,15 @@ bool Board::vbAddMessage(MessageRecord& record, const std::string& text) {
     Transaction transaction(db);
     if (!impl.Readable(message.conference)) return false;
     if (!NamesKnownUsers(db, message)) return impl.Fail(kServerBadRecord, false);
-    if (IsDuplicate(db, message)) return impl.Fail(kServerDuplicate, false);
+    if (IsDuplicate(db, message, record)) return impl.Fail(kServerDuplicate, false);
     PostResult stored;
     try {
       stored = StoreMessage(db, message);
     } catch (const std::invalid_argument&) {
       return impl.Fail(kServerNotFound, false);
+    }
+    if (impl.notingDelivery && impl.login == Login::kUser) {
+      NoteMessage(db, impl.userId, stored.id, DeliveredMessage::kReceipt);
     }
     transaction.Commit();
     record.id = stored.id;
@@ -345,6 +361,9 @@ bool Board::vbMarkMessageRead(MessageRecord& record) {
       auto row = impl.db->Prepare("UPDATE messages SET received = 1, read_time = ?2 WHERE id = ?1");
       row->Bind(1, record.id).Bind(2, readTime);
       row->Run();
+      if (impl.notingDelivery) {
+        NoteMessage(*impl.db, user, record.id, DeliveredMessage::kMarkedRead);
+      }
     }
     transaction.Commit();
     record.received = kTrue32;

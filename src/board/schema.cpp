@@ -131,6 +131,29 @@ CREATE TABLE server_files (
 );
 )sql";
 
+// Added in version 3: what each user's last download changed, kept until
+// his next one, so that a packet that was never handed over can be undone.
+constexpr const char* kDeliveries = R"sql(
+CREATE TABLE deliveries (
+  user_id   INTEGER PRIMARY KEY REFERENCES users(id),
+  made_time INTEGER NOT NULL,
+  finished  INTEGER NOT NULL DEFAULT 0         -- 1: its run ended well
+);
+CREATE TABLE delivery_pointers (
+  user_id    INTEGER NOT NULL REFERENCES users(id),
+  conference INTEGER NOT NULL,
+  before_id  INTEGER NOT NULL,                 -- the pointer before the download
+  after_id   INTEGER NOT NULL,                 -- where the download left it
+  PRIMARY KEY (user_id, conference)
+) WITHOUT ROWID;
+CREATE TABLE delivery_messages (
+  user_id    INTEGER NOT NULL REFERENCES users(id),
+  message_id INTEGER NOT NULL,
+  kind       INTEGER NOT NULL,                 -- 1 marked received, 2 a receipt posted
+  PRIMARY KEY (user_id, message_id)
+) WITHOUT ROWID;
+)sql";
+
 // What turns a board of version N - 1 into one of version N, by N.
 struct Upgrade {
   int toVersion;
@@ -142,6 +165,8 @@ constexpr Upgrade kUpgrades[] = {
     {2,
      "ALTER TABLE conferences ADD COLUMN mode INTEGER NOT NULL DEFAULT 0;"
      "INSERT OR IGNORE INTO meta (key, value) VALUES ('charset', 'windows-1252');"},
+    // Version 3: the delivery records.
+    {3, kDeliveries},
 };
 
 static_assert(std::string_view(kConfigCharset) == "charset" &&
@@ -172,6 +197,9 @@ void UpgradeSchema(Database& db) {
 }
 
 void ConfigureConnection(Database& db) {
+  // synchronous=NORMAL: a commit reaches the disk at the next checkpoint,
+  // or when the caller syncs the journal (Database::SyncJournal) where it
+  // must be durable; syncing every commit would cost each one a disk write.
   db.Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
 }
 
@@ -179,6 +207,7 @@ void CreateSchema(Database& db) {
   db.Exec("BEGIN IMMEDIATE");
   try {
     db.Exec(kSchema);
+    db.Exec(kDeliveries);
     db.Exec(std::string("INSERT INTO meta(key, value) VALUES ('") + kSchemaVersionKey + "', '" +
             std::to_string(kSchemaVersion) + "')");
     db.Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));

@@ -8,7 +8,7 @@ namespace obrix::board {
 // The schema version this program knows. A board of a newer version is
 // refused at connection; one of an older version is upgraded in place
 // (UpgradeSchema).
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 // The `meta` key that records it.
 inline constexpr const char* kSchemaVersionKey = "schema_version";
 
@@ -18,10 +18,13 @@ void CreateSchema(Database& db);
 
 // Brings a board of an older schema version up to kSchemaVersion, in one
 // write transaction; does nothing when another connection did it first.
-// Raises Failure(kFailureServer) when the database fails.
+// Version 2 added the conferences' mode and the packet character set,
+// version 3 the delivery records. Raises Failure(kFailureServer) when the
+// database fails.
 void UpgradeSchema(Database& db);
 
-// Sets the connection's pragmas: WAL journal, foreign keys, busy timeout.
+// Sets the connection's pragmas: WAL journal, commits synced at
+// checkpoints (see Database::SyncJournal), foreign keys.
 void ConfigureConnection(Database& db);
 
 }  // namespace obrix::board

@@ -94,6 +94,19 @@ Database::Use::~Use() {
   if (statement_) statement_->Reset();
 }
 
+void Database::SyncJournal() {
+  // The WAL file as SQLite holds it open; absent until the connection has
+  // read the board, and then there is nothing of its own to sync.
+  sqlite3_file* journal = nullptr;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &journal) != SQLITE_OK) {
+    Raise(db_, "find the journal");
+  }
+  if (journal == nullptr || journal->pMethods == nullptr) return;
+  if (journal->pMethods->xSync(journal, SQLITE_SYNC_NORMAL) != SQLITE_OK) {
+    throw Failure(kFailureServer, "board database error: cannot sync the journal to the disk");
+  }
+}
+
 int64_t Database::LastInsertId() const { return sqlite3_last_insert_rowid(db_); }
 int Database::Changes() const { return sqlite3_changes(db_); }
 bool Database::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }

@@ -37,6 +37,11 @@ class Database {
   class Use;
   Use Prepare(const std::string& sql);
 
+  // Syncs the journal (the WAL) to the disk: every commit made so far on
+  // this board, by any connection, is then durable. Raises
+  // Failure(kFailureServer) when the sync fails.
+  void SyncJournal();
+
   int64_t LastInsertId() const;
   int Changes() const;
   // True while a transaction is open on the connection.

@@ -27,6 +27,9 @@ inline constexpr const char* kConfigVersion = "version";
 inline constexpr const char* kConfigPacketLimit = "packet-limit";
 inline constexpr const char* kConfigConferenceLimit = "conf-limit";
 inline constexpr const char* kConfigCharset = "charset";
+// The longest message text the board takes, in bytes (kDefaultMaxMessage
+// when unset).
+inline constexpr const char* kConfigMaxMessage = "max-message";
 
 // What the board gives for a version or limit that is not configured.
 inline constexpr int32_t kDefaultServerVersion = 600;

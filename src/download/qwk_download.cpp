@@ -1,10 +1,14 @@
-// The download driver. One run reads the user's settings, clears the work
+// The download driver. One run reads the user's settings, puts back what
+// his last download moved if its run never ended, clears the work
 // directory of an old packet and of stale parts, starts the packet files,
 // walks the conferences taking messages until a limit is met, and then
-// builds the packet. Only once the packet exists do the user's last-read
-// pointers move, his mail get marked read and the receipts go out, all in
-// one batch of board writes: a download that fails or is killed anywhere
-// before the batch is committed leaves the board as it found it.
+// builds the packet. Only once the packet is on the disk do the user's
+// last-read pointers move, his mail get marked read and the receipts go
+// out, all in one batch of board writes noted as his delivery: a download
+// that fails or is killed anywhere before the batch is committed leaves the
+// board as it found it, and one killed after it leaves its delivery
+// unfinished, so that his next download offers the same mail again. A
+// download that fails removes the parts it wrote.
 #include "download/qwk_download.h"
 
 #include <algorithm>
@@ -75,6 +79,12 @@ struct Attachment {
   int32_t kilobytes = 0;
 };
 
+// A stored message that no packet can carry, and why.
+struct SkippedMessage {
+  int32_t id = 0;
+  std::string reason;
+};
+
 // The state of the conference being scanned.
 struct ConferenceTally {
   int32_t number = 0;
@@ -83,6 +93,8 @@ struct ConferenceTally {
   int32_t toYou = 0;
   int32_t attachKilobytes = 0;
   bool lineOpen = false;  // its log line is written up to the counts
+  // Logged once the conference's line is closed.
+  std::vector<SkippedMessage> skipped;
 };
 
 class Download {
@@ -94,6 +106,9 @@ class Download {
   // Ends a conference log line left open, so that what follows starts on a
   // line of its own.
   void EndOpenLine();
+  // Removes the parts this run wrote, and its packet if it built one,
+  // after a failure; errors on the way are ignored.
+  void RemoveParts();
 
  private:
   bool Start();
@@ -108,12 +123,14 @@ class Download {
   bool IsTaken(const MessageRecord& message);
   Attachment ProbeAttachment(const MessageRecord& message);
   void Take(const MessageRecord& message, const Attachment& attachment);
+  void LogSkipped();
   void CountTaken(const MessageRecord& message, const Attachment& attachment);
   void OpenLine();
   void CloseLine();
   int32_t& NewPointer(int32_t conference);
 
   bool Deliver();
+  void SyncPacket();
   void ReportTotals();
   void MovePointers();
   void MarkDelivered();
@@ -134,6 +151,8 @@ class Download {
   bool includeOwn_ = false;
 
   std::optional<PointerFile> pointers_;
+  bool partsStarted_ = false;  // this run writes the packet's parts
+  bool archiving_ = false;     // this run's archiver has taken the packet's name
   int32_t totalTaken_ = 0;
   int32_t yoursTaken_ = 0;
   ConferenceTally tally_;
@@ -165,11 +184,15 @@ bool Download::Start() {
   charset_ = PacketCharset::ForSetting(makewild.charset.View());
   FillUserDefaults(server_, user_);
   ReadSettings();
+  if (server_.RestoreDelivery()) {
+    context_.log.Line("The run of the last packet did not end: its mail is offered again.");
+  }
 
   if (!RemoveOldPacket()) {
     context_.log.Line("QWK packet present and in use, skipping operation.");
     return false;
   }
+  partsStarted_ = true;
   RemoveLeftovers();
   if (!OpenPacketFiles()) return false;
 
@@ -290,6 +313,7 @@ void Download::ScanConference(ConferenceCursor& cursor) {
     current = NextMessage(server_, state_.UserId, cursor, message);
   }
   CloseLine();
+  LogSkipped();
 }
 
 bool Download::IsTaken(const MessageRecord& message) {
@@ -325,9 +349,28 @@ Attachment Download::ProbeAttachment(const MessageRecord& message) {
   return attachment;
 }
 
+// A message the packet cannot carry (its text needs more blocks than a
+// header can count) is passed over for good, so that it never stops a
+// packet; nothing of it is written.
 void Download::Take(const MessageRecord& message, const Attachment& attachment) {
-  WriteQwkMessage(server_, WorkPath(kMessagesFile), message, charset_);
+  try {
+    WriteQwkMessage(server_, WorkPath(kMessagesFile), message, charset_);
+  } catch (const Failure& failure) {
+    if (failure.number() != kFailureOverflow) throw;
+    tally_.skipped.push_back(SkippedMessage{message.id, failure.description()});
+    NewPointer(tally_.number) = message.id;
+    return;
+  }
   CountTaken(message, attachment);
+}
+
+void Download::LogSkipped() {
+  for (const SkippedMessage& skipped : tally_.skipped) {
+    context_.log.Line("Skipping message " + Decimal(skipped.id) + " of conference " +
+                      Decimal(tally_.number) + ": a packet cannot carry it (" + skipped.reason +
+                      ")");
+  }
+  tally_.skipped.clear();
 }
 
 void Download::CountTaken(const MessageRecord& message, const Attachment& attachment) {
@@ -385,16 +428,34 @@ bool Download::Deliver() {
 
   AddBulletins(context_, state_.QwkPath);
   WriteNewFilesList(context_, WorkPath(kNewFilesFile), charset_);
+  archiving_ = true;
   if (!BuildPacketArchive(context_)) return false;
+  SyncPacket();
 
   context_.log.Line("Updating last read pointers...");
   // The pointers, read marks and receipts move together: a run that stops
-  // on the way (killed, or a failing board) moves none of them.
+  // on the way (killed, or a failing board) moves none of them. The board
+  // notes them as the user's delivery, unfinished until the run ends well.
+  // The commit reaches the disk before the run reports success; should
+  // the mark that the run ended well be lost after it, the mail is only
+  // offered again.
   Batch batch(server_);
+  server_.BeginDelivery();
   MovePointers();
   MarkDelivered();
   batch.Commit();
+  server_.SyncCommits();
+  server_.FinishDelivery();
   return true;
+}
+
+// The packet and its folder entry reach the disk before any pointer moves
+// past the mail it holds.
+void Download::SyncPacket() {
+  const std::string packet = WorkPath(packetId_ + kPacketExtension);
+  if (!context_.disk.SyncFile(packet) || !context_.disk.SyncFolder(state_.QwkPath)) {
+    throw Failure(kFailureFileIo, "Cannot sync the packet " + packet + " to the disk");
+  }
 }
 
 void Download::ReportTotals() {
@@ -438,6 +499,22 @@ void Download::RemoveTemporaryFiles() {
   }
 }
 
+void Download::RemoveParts() {
+  if (!partsStarted_) return;
+  try {
+    pointers_.reset();
+    for (const std::string& name :
+         {packetId_ + kPointerExtension, std::string(kMessagesFile), std::string(kControlFile),
+          std::string(kDoorIdFile), std::string(kNewFilesFile), std::string(kHelloFile),
+          std::string(kGoodbyeFile)}) {
+      RemoveTree(WorkPath(name));
+    }
+    if (archiving_) RemoveTree(WorkPath(packetId_ + kPacketExtension));
+  } catch (const std::exception&) {
+    // What is left the next download clears away.
+  }
+}
+
 void ReportFailure(RunContext& context, int32_t number, const std::string& description) {
   context.log.Line("(QwkDownload) Error # " + Decimal(number) + ": " + description);
 }
@@ -447,7 +524,7 @@ void ReportFailure(RunContext& context, int32_t number, const std::string& descr
 bool QwkDownload(RunContext& context) {
   Download download(context);
   try {
-    return download.Run();
+    if (download.Run()) return true;
   } catch (const Failure& failure) {
     // A log that cannot be written (LogFailure) passes both handlers: it
     // cannot report anything, and the run ends.
@@ -459,6 +536,7 @@ bool QwkDownload(RunContext& context) {
     download.EndOpenLine();
     ReportFailure(context, kFailureServer, error.what());
   }
+  download.RemoveParts();
   return false;
 }
 

@@ -188,7 +188,8 @@ int Main(RunContext& context, const std::string& arguments) {
   if (opened != kExitOk) return opened;
   const bool done = RunOperation(context);
   session.Disconnect();
-  return done ? kExitOk : kExitOperationFailed;
+  if (!done) return kExitOperationFailed;
+  return context.state.keptReplyPacket.empty() ? kExitOk : kExitRepliesKept;
 }
 
 int RunMain(RunContext& context, const std::string& arguments) {

@@ -15,6 +15,8 @@ enum ExitStatus : int {
   kExitCommandLine = 2,      // the command line was rejected
   kExitSession = 3,          // no session: connect, context, SYSTEM log-in, user or password
   kExitLog = 4,              // the activity log could not be written
+  kExitRepliesKept = 5,      // the upload ran to its end, but replies were refused and
+                             // the REP packet was kept
 };
 
 // Everything up to and including the user's log-in. True when the user is

@@ -67,10 +67,14 @@ bool LockWorkDirectory(RunContext& context) {
   const std::string path = context.state.QwkPath + kWorkLockName;
   // A lock file that cannot be opened (a folder this run may not write)
   // is no sign of another run, and no wait would help.
+  // Nor is anything but a plain file under its name: a FIFO there would
+  // hold the run for ever.
   try {
     LocalFile::OpenAppend(path, /*create=*/true).Close();
   } catch (const Failure& failure) {
-    context.log.Line("Cannot use the work directory: " + failure.description());
+    context.log.Line("Cannot use the work directory: " + (failure.number() == kFailurePathAccess
+                                                              ? "not a regular file: " + path
+                                                              : failure.description()));
     return false;
   }
   auto lock = FileLock::Acquire(path, WorkLockWaitSeconds());

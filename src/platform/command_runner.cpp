@@ -6,28 +6,46 @@ namespace {
 
 class MachineProcessRunner final : public ProcessRunner {
  public:
-  int Run(const std::string& commandLine, const ProcessOptions& options) override {
-    return RunProcess(commandLine, options);
+  using ProcessRunner::Run;
+  int Run(const std::vector<std::string>& arguments, const ProcessOptions& options) override {
+    return RunProcess(arguments, options);
   }
 };
 
 }  // namespace
+
+int ProcessRunner::Run(const std::vector<std::string>& arguments, const ProcessOptions& options) {
+  return Run(JoinWords(arguments), options);
+}
+
+int ProcessRunner::Run(const std::string& /*commandLine*/, const ProcessOptions& /*options*/) {
+  return -1;
+}
 
 ProcessRunner& SystemProcessRunner() {
   static MachineProcessRunner runner;
   return runner;
 }
 
-bool RunCommand(ProcessRunner& runner, const std::string& commandLine,
+std::string JoinWords(const std::vector<std::string>& words) {
+  std::string line;
+  for (const std::string& word : words) {
+    if (!line.empty()) line += ' ';
+    line += word;
+  }
+  return line;
+}
+
+bool RunCommand(ProcessRunner& runner, const std::vector<std::string>& arguments,
                 const ProcessOptions& options) {
   // The archivers run hidden: nothing of theirs reaches the caller's screen.
   ProcessOptions hidden = options;
   hidden.nullOutput = true;
-  return runner.Run(commandLine, hidden) == 0;
+  return runner.Run(arguments, hidden) == 0;
 }
 
-bool RunCommand(const std::string& commandLine, const ProcessOptions& options) {
-  return RunCommand(SystemProcessRunner(), commandLine, options);
+bool RunCommand(const std::vector<std::string>& arguments, const ProcessOptions& options) {
+  return RunCommand(SystemProcessRunner(), arguments, options);
 }
 
 }  // namespace obrix

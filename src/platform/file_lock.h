@@ -10,7 +10,8 @@ class FileLock {
  public:
   // Takes the lock on `path` (creating the file when missing), waiting up
   // to `timeoutSeconds` for another holder to let go. nullopt when it could
-  // not be had in that time or the file cannot be opened.
+  // not be had in that time, or the file cannot be opened or is not a
+  // plain file (nothing waits on a FIFO).
   static std::optional<FileLock> Acquire(const std::string& path, double timeoutSeconds);
 
   FileLock(FileLock&& other) noexcept;

@@ -15,6 +15,10 @@ std::optional<FileLock> FileLock::Acquire(const std::string& path, double timeou
       ::_open(path.c_str(), _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
   if (fd < 0) return std::nullopt;
   const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+  if (::GetFileType(handle) != FILE_TYPE_DISK) {
+    ::_close(fd);
+    return std::nullopt;
+  }
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
   for (;;) {

@@ -11,6 +11,11 @@ namespace obrix {
 // name or the file cannot be created; `reason` then says why.
 bool CreateOwnerOnlyFile(const std::string& path, std::string& reason);
 
+// Makes the plain file `path` readable and writable by its owner only (a
+// file the door keeps that someone else wrote). False when it is not a
+// plain file or its mode cannot be set; `reason` then says why.
+bool RestrictToOwner(const std::string& path, std::string& reason);
+
 // Creates one folder level at `path` that only its owner may list, enter
 // and write. False when it cannot be created; `reason` then says why.
 bool CreateOwnerOnlyDirectory(const std::string& path, std::string& reason);

@@ -24,6 +24,24 @@ bool CreateOwnerOnlyFile(const std::string& path, std::string& reason) {
   return restricted;
 }
 
+bool RestrictToOwner(const std::string& path, std::string& reason) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  bool done = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (!done) {
+    reason = "not a regular file";
+  } else if (fchmod(fd, 0600) != 0) {
+    reason = std::strerror(errno);
+    done = false;
+  }
+  close(fd);
+  return done;
+}
+
 bool CreateOwnerOnlyDirectory(const std::string& path, std::string& reason) {
   if (mkdir(path.c_str(), 0700) != 0) {
     reason = std::strerror(errno);

@@ -17,6 +17,18 @@ bool CreateOwnerOnlyFile(const std::string& path, std::string& reason) {
   return true;
 }
 
+// A file moved within one folder tree keeps the access list it had; the
+// work directory's own list is what guards it.
+bool RestrictToOwner(const std::string& path, std::string& reason) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+    reason = "not a regular file";
+    return false;
+  }
+  return true;
+}
+
 // A new folder takes the access list of its parent, as a new file does.
 bool CreateOwnerOnlyDirectory(const std::string& path, std::string& reason) {
   if (!::CreateDirectoryA(path.c_str(), nullptr)) {

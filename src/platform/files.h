@@ -22,15 +22,17 @@ char PathSeparator();
 // separator.
 std::string ProgramDirectory();
 
-// A move-only handle on an open local file.
+// A move-only handle on an open local file. The files it creates are
+// readable and writable by their owner only.
 class LocalFile {
  public:
   // Removes whatever has the name `path` (without following a link) and
   // creates a new, empty plain file for writing.
   static LocalFile CreateFresh(const std::string& path);
   // Opens an existing plain file for appending. A link or anything but a
-  // plain file is refused (kFailurePathAccess); a missing file raises
-  // kFailureFileNotFound unless `create` is set, which creates it.
+  // plain file (a FIFO, a device) is refused (kFailurePathAccess) without
+  // waiting on it; a missing file raises kFailureFileNotFound unless
+  // `create` is set, which creates it.
   static LocalFile OpenAppend(const std::string& path, bool create = false);
   // Opens an existing plain file for reading; nullopt when it is missing,
   // is a link or anything but a plain file, or cannot be opened.
@@ -59,7 +61,8 @@ class LocalFile {
 
 // True when `path` names a folder (links not followed).
 bool IsDirectory(const std::string& path);
-// Creates one folder level; false when it cannot.
+// Creates one folder level that only its owner may use (the umask may take
+// more away); false when it cannot.
 bool CreateDirectory(const std::string& path);
 // The removals never follow a link: a link is removed as itself, and the
 // removal of a folder never reaches through a link inside it.
@@ -73,5 +76,17 @@ void RemoveTree(const std::string& path);
 bool IsPlainFile(const std::string& path);
 // Size of a plain file in bytes, -1 when it is not one.
 int64_t PlainFileSize(const std::string& path);
+// True when the plain file `path` can be opened for reading; otherwise
+// `reason` says why (the system's description).
+bool CanRead(const std::string& path, std::string& reason);
+// Renames `from` to `to` in the same file system; false (nothing moved)
+// when anything already has the name `to` or the rename fails.
+bool RenameFile(const std::string& from, const std::string& to);
+
+// Durability: the data of the file `path` and the entries of the folder
+// `path` (a file created, renamed or removed in it) reach the disk before
+// these return true. False when they cannot be synced.
+bool SyncFile(const std::string& path);
+bool SyncFolder(const std::string& path);
 
 }  // namespace obrix

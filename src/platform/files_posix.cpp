@@ -36,18 +36,20 @@ std::string ProgramDirectory() {
 
 LocalFile LocalFile::CreateFresh(const std::string& path) {
   RemoveTree(path);
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) Raise(kFailurePermission, "Cannot create", path);
   return LocalFile(fd, path);
 }
 
 LocalFile LocalFile::OpenAppend(const std::string& path, bool create) {
-  int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC;
+  // Opened without blocking, so that a FIFO with no reader cannot hold the
+  // run; only a plain file is kept, and it is then written blocking.
+  int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
   if (create) flags |= O_CREAT;
-  const int fd = open(path.c_str(), flags, 0644);
+  const int fd = open(path.c_str(), flags, 0600);
   if (fd < 0) {
     if (errno == ENOENT) Raise(kFailureFileNotFound, "File not found:", path);
-    if (errno == ELOOP) Raise(kFailurePathAccess, "Not a plain file:", path);
+    if (errno == ELOOP || errno == ENXIO) Raise(kFailurePathAccess, "Not a plain file:", path);
     Raise(kFailurePermission, "Cannot open", path);
   }
   struct stat st {};
@@ -56,6 +58,7 @@ LocalFile LocalFile::OpenAppend(const std::string& path, bool create) {
     errno = EINVAL;
     Raise(kFailurePathAccess, "Not a plain file:", path);
   }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return LocalFile(fd, path);
 }
 
@@ -142,7 +145,7 @@ bool IsDirectory(const std::string& path) {
   return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CreateDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
+bool CreateDirectory(const std::string& path) { return mkdir(path.c_str(), 0700) == 0; }
 
 bool RemoveFile(const std::string& path) {
   struct stat st {};
@@ -173,5 +176,43 @@ int64_t PlainFileSize(const std::string& path) {
   if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
   return st.st_size;
 }
+
+bool CanRead(const std::string& path, std::string& reason) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  const bool plain = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  close(fd);
+  if (!plain) reason = "not a regular file";
+  return plain;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  struct stat st {};
+  if (lstat(to.c_str(), &st) == 0 || errno != ENOENT) return false;
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+
+namespace {
+
+bool Sync(const std::string& path, int flags) {
+  const int fd = open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  int rc;
+  do {
+    rc = fsync(fd);
+  } while (rc != 0 && errno == EINTR);
+  close(fd);
+  return rc == 0;
+}
+
+}  // namespace
+
+bool SyncFile(const std::string& path) { return Sync(path, O_RDONLY); }
+
+bool SyncFolder(const std::string& path) { return Sync(path, O_RDONLY | O_DIRECTORY); }
 
 }  // namespace obrix

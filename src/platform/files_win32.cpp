@@ -58,6 +58,12 @@ LocalFile LocalFile::OpenAppend(const std::string& path, bool create) {
     if (errno == ENOENT) Raise(kFailureFileNotFound, "File not found:", path);
     Raise(kFailurePermission, "Cannot open", path);
   }
+  // A pipe or a device under the name is no log and no lock file.
+  if (::GetFileType(reinterpret_cast<HANDLE>(::_get_osfhandle(fd))) != FILE_TYPE_DISK) {
+    ::_close(fd);
+    errno = EINVAL;
+    Raise(kFailurePathAccess, "Not a plain file:", path);
+  }
   return LocalFile(fd, path);
 }
 
@@ -172,5 +178,38 @@ int64_t PlainFileSize(const std::string& path) {
   if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return -1;
   return (int64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
+
+bool CanRead(const std::string& path, std::string& reason) {
+  if (!IsPlainFile(path)) {
+    reason = "not a regular file";
+    return false;
+  }
+  const int fd = ::_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  ::_close(fd);
+  return true;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  // Without MOVEFILE_REPLACE_EXISTING the move fails when `to` exists.
+  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+}
+
+bool SyncFile(const std::string& path) {
+  const HANDLE handle =
+      ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const BOOL flushed = ::FlushFileBuffers(handle);
+  ::CloseHandle(handle);
+  return flushed;
+}
+
+// NTFS journals its folder entries; a created or renamed file's entry is
+// on the disk once the file's own data is flushed.
+bool SyncFolder(const std::string& path) { return IsDirectory(path); }
 
 }  // namespace obrix

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,41 +14,36 @@ namespace obrix {
 
 namespace {
 
-std::vector<std::string> SplitWords(const std::string& commandLine) {
-  std::vector<std::string> words;
-  std::string word;
-  for (char c : commandLine) {
-    if (c == ' ' || c == '\t') {
-      if (!word.empty()) words.push_back(std::move(word));
-      word.clear();
-    } else {
-      word += c;
-    }
-  }
-  if (!word.empty()) words.push_back(std::move(word));
-  return words;
+// In the child: everything here must be async-signal-safe.
+
+// Reports errno through the pipe `reportFd` and ends the child.
+[[noreturn]] void ReportAndExit(int reportFd) {
+  const int err = errno;
+  (void)!write(reportFd, &err, sizeof err);
+  _exit(127);
 }
 
-// In the child: everything here must be async-signal-safe.
-[[noreturn]] void ExecChild(char* const* argv, const ProcessOptions& options, int reportFd) {
-  if (options.nullInput) {
-    const int null = open("/dev/null", O_RDONLY);
-    if (null < 0 || dup2(null, 0) < 0) {
-      const int err = errno;
-      (void)!write(reportFd, &err, sizeof err);
-      _exit(127);
+// Opens `path` and makes it descriptor `target`, and `second` too when it
+// is not -1. False (errno set) when it cannot.
+bool Redirect(const char* path, int flags, int target, int second) {
+  const int fd = open(path, flags, 0600);
+  if (fd < 0 || dup2(fd, target) < 0 || (second >= 0 && dup2(fd, second) < 0)) return false;
+  if (fd > 2) close(fd);
+  return true;
+}
+
+// `outputPath` is the options' output file, null when not redirected.
+[[noreturn]] void ExecChild(char* const* argv, const ProcessOptions& options,
+                            const char* outputPath, int reportFd) {
+  if (options.nullInput && !Redirect("/dev/null", O_RDONLY, 0, -1)) ReportAndExit(reportFd);
+  if (options.nullOutput && !Redirect("/dev/null", O_WRONLY, 1, 2)) ReportAndExit(reportFd);
+  if (outputPath != nullptr) {
+    unlink(outputPath);
+    if (!Redirect(outputPath, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 1, -1)) {
+      ReportAndExit(reportFd);
     }
-    if (null > 2) close(null);
   }
-  if (options.nullOutput) {
-    const int null = open("/dev/null", O_WRONLY);
-    if (null < 0 || dup2(null, 1) < 0 || dup2(null, 2) < 0) {
-      const int err = errno;
-      (void)!write(reportFd, &err, sizeof err);
-      _exit(127);
-    }
-    if (null > 2) close(null);
-  }
+  if (options.ownerOnlyFiles) umask(077);
   if (options.maxFileSize > 0) {
     rlimit limit{options.maxFileSize, options.maxFileSize};
     setrlimit(RLIMIT_FSIZE, &limit);
@@ -59,9 +55,7 @@ std::vector<std::string> SplitWords(const std::string& commandLine) {
     if (fd != reportFd) close(fd);
   }
   execvp(argv[0], argv);
-  const int err = errno;
-  (void)!write(reportFd, &err, sizeof err);
-  _exit(127);
+  ReportAndExit(reportFd);
 }
 
 // The argument vector execvp takes: the words, then a null pointer.
@@ -99,9 +93,9 @@ int WaitForExit(pid_t pid) {
 
 }  // namespace
 
-int RunProcess(const std::string& commandLine, const ProcessOptions& options) {
-  std::vector<std::string> words = SplitWords(commandLine);
-  if (words.empty()) return -1;
+int RunProcess(const std::vector<std::string>& arguments, const ProcessOptions& options) {
+  if (arguments.empty() || arguments[0].empty()) return -1;
+  std::vector<std::string> words = arguments;
   std::vector<char*> argv = ArgumentVector(words);
 
   int report[2];
@@ -114,7 +108,8 @@ int RunProcess(const std::string& commandLine, const ProcessOptions& options) {
   }
   if (pid == 0) {
     close(report[0]);
-    ExecChild(argv.data(), options, report[1]);
+    ExecChild(argv.data(), options,
+              options.outputPath.empty() ? nullptr : options.outputPath.c_str(), report[1]);
   }
   close(report[1]);
   const bool execFailed = ExecFailed(report[0]);

@@ -2,7 +2,9 @@
 // packet id + ".qwk" by the external archiver, which moves them in.
 #include "qwk/packet_archive.h"
 
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "platform/command_runner.h"
 #include "platform/files.h"
@@ -15,6 +17,13 @@ bool IsLetterOrDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+// True when anything (a file, a folder, a link) has the name `path`.
+bool AnythingNamed(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::symlink_status(path, error).type() !=
+         std::filesystem::file_type::not_found;
+}
+
 }  // namespace
 
 bool IsArchiverTemporary(std::string_view name) {
@@ -25,7 +34,8 @@ bool IsArchiverTemporary(std::string_view name) {
   return true;
 }
 
-std::string PacketArchiveCommand(const std::string& qwkPath, const std::string& packetId) {
+std::vector<std::string> PacketArchiveCommand(const std::string& qwkPath,
+                                              const std::string& packetId) {
   // -m moves each part into the archive, -j drops the folder from the
   // stored names, -k stores MS-DOS names (upper case, 8.3). Every part is
   // listed whether or not this download made it; the archiver skips
@@ -38,8 +48,8 @@ std::string PacketArchiveCommand(const std::string& qwkPath, const std::string& 
                                kDoorIdFile,
                                kHelloFile,
                                kGoodbyeFile};
-  std::string command = "zip -m -j -k ";
-  for (const std::string& part : parts) command += qwkPath + part + " ";
+  std::vector<std::string> command = {"zip", "-m", "-j", "-k"};
+  for (const std::string& part : parts) command.push_back(qwkPath + part);
   return command;
 }
 
@@ -48,12 +58,16 @@ bool BuildPacketArchive(RunContext& context) {
   context.server.vbGetMakewild(board);
   const std::string packetId = board.packetId.Trimmed();
   const std::string& directory = context.state.QwkPath;
+  const std::string packet = directory + packetId + kPacketExtension;
+  RemoveTree(packet);
 
   ProcessOptions options;
   options.nullInput = true;
+  options.ownerOnlyFiles = true;
   // A true result promises the download a packet to hand over.
-  if (!RunCommand(context.processes, PacketArchiveCommand(directory, packetId), options) ||
-      !IsPlainFile(directory + packetId + kPacketExtension)) {
+  if (AnythingNamed(packet) ||
+      !RunCommand(context.processes, PacketArchiveCommand(directory, packetId), options) ||
+      !IsPlainFile(packet)) {
     context.log.Line("There was a problem creating the QWK packet.");
     return false;
   }

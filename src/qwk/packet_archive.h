@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "run/run_context.h"
 
@@ -32,13 +33,18 @@ inline constexpr const char* kReplyFileExtension = ".msg";
 // letters or digits), which a run killed while zipping leaves behind.
 bool IsArchiverTemporary(std::string_view name);
 
-// The command line that BuildPacketArchive runs.
-std::string PacketArchiveCommand(const std::string& qwkPath, const std::string& packetId);
+// The archiver's words that BuildPacketArchive runs: "zip", its switches,
+// the packet and every part, one path per word.
+std::vector<std::string> PacketArchiveCommand(const std::string& qwkPath,
+                                              const std::string& packetId);
 
 // Zips the packet's parts into QwkPath + packet id + ".qwk" with
-// "zip -m -j -k ...", run by the context's process runner. True when the
-// archiver ran and succeeded; otherwise logs "There was a problem creating
-// the QWK packet." and returns false.
+// "zip -m -j -k ...", run by the context's process runner so that the
+// packet is its owner's alone. Whatever had the packet's name before (a
+// file, or a link, removed as itself) is gone first, so the archiver
+// never writes through it. True when the archiver ran and succeeded;
+// otherwise logs "There was a problem creating the QWK packet." and
+// returns false.
 bool BuildPacketArchive(RunContext& context);
 
 }  // namespace obrix

@@ -7,6 +7,7 @@
 
 #include "platform/clock.h"
 #include "platform/command_runner.h"
+#include "platform/disk_sync.h"
 #include "platform/file_lock.h"
 #include "run/activity_log.h"
 #include "server/server.h"
@@ -25,17 +26,22 @@ struct RunState {
   std::string programDirectory;
   // The work directory's lock, held from the initialiser to the end of the run.
   std::optional<FileLock> workLock;
+  // Where the upload kept the caller's REP packet because replies in it
+  // were refused or it could not be read to its end; empty when it kept
+  // none.
+  std::string keptReplyPacket;
 };
 
 // What an operation works with: the server, the log, the run state and
-// the outside world (the local clock, the archivers), which are the
-// machine's own unless a test hands in others.
+// the outside world (the local clock, the archivers, the disk's syncs),
+// which are the machine's own unless a test hands in others.
 struct RunContext {
   Server& server;
   ActivityLog& log;
   RunState& state;
   const Clock& clock = SystemClock();
   ProcessRunner& processes = SystemProcessRunner();
+  DiskSync& disk = SystemDiskSync();
 };
 
 }  // namespace obrix

@@ -32,6 +32,9 @@ inline constexpr uint32_t kConferenceObjectBase = 0x02000000;
 // Flag on a conference's object: the user's replies to that conference may
 // name their sender, as a sysop's may everywhere.
 inline constexpr uint32_t kConferenceSenderFlag = 8;
+// The longest message text the board takes when it keeps no other
+// setting ("max-message"), in bytes.
+inline constexpr int32_t kDefaultMaxMessage = 65536;
 
 // The section of the user variables that hold a user's packet options.
 inline constexpr const char* kProfileSection = "profile";
@@ -158,6 +161,42 @@ class Server {
   // nest. EndSnapshot does nothing when no snapshot is open.
   virtual void BeginSnapshot() = 0;
   virtual void EndSnapshot() = 0;
+
+  // The board's own operations that have a default here: a server that
+  // keeps no delivery records and no such setting behaves as the defaults
+  // say, so the door runs against it unchanged.
+  //
+  // Delivery records: what the logged-in user's last download changed, so
+  // that a packet that was built but never handed over loses no mail.
+  // BeginDelivery, inside a batch, starts his new record (replacing the one
+  // of his last delivery) as unfinished: until the batch ends, the
+  // last-read pointers he moves, the messages marked as received by him
+  // and the messages posted in his name (receipts) are noted in it.
+  // FinishDelivery marks his record as handed over. RestoreDelivery puts
+  // back what an unfinished record noted (the pointers, where they still
+  // stand where the delivery left them; the read marks; the receipts not
+  // yet read) and drops the record; true when there was one to put back.
+  // Each raises Failure(kFailureServer) when the board cannot do it.
+  virtual void BeginDelivery() {}
+  virtual void FinishDelivery() {}
+  virtual bool RestoreDelivery() { return false; }
+  // The longest message text the board takes, in bytes.
+  virtual int32_t GetMaxMessageSize() { return kDefaultMaxMessage; }
+  // Makes every commit made so far durable: when it returns, what the
+  // operations before it wrote survives a power cut. A commit alone is
+  // not synced (that waits for the board's next checkpoint). A server
+  // whose commits are durable when they return needs nothing here.
+  virtual void SyncCommits() {}
+  // The user whose name begins with `prefix` (blanks around it removed,
+  // any letter case), when exactly one user's name does and is longer:
+  // a name cut short by a field too narrow for it. Fills `info` as
+  // vbLookupName does and returns true; false when no user or more than
+  // one answers.
+  virtual bool LookupNamePrefix(const std::string& prefix, UserInfo& info) {
+    (void)prefix;
+    (void)info;
+    return false;
+  }
 };
 
 }  // namespace obrix

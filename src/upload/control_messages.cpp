@@ -10,6 +10,11 @@ namespace obrix {
 
 namespace {
 
+// The most lines of one CONFIG message that are looked at, and the most
+// "Ignoring CONFIG line" lines written for one before they are counted.
+constexpr int32_t kMostConfigLines = 1000;
+constexpr int32_t kMostIgnoredLinesLogged = 20;
+
 // Clears the bits `clear` and sets the bits `set` of the user's flags on
 // `conference`, then logs the change; nothing when the board does not
 // describe the conference.
@@ -57,33 +62,58 @@ void HandleControlMessage(RunContext& context, const MessageRecord& record,
     DropConference(context, ConferenceNumber16(record.conference));
   } else if (command == "CONFIG") {
     ApplyConfigLines(context, text);
+  } else if (command == "REQUEST") {
+    context.log.Line("REQUEST is not supported.");
   }
 }
 
+namespace {
+
+// Acts on one CONFIG line; false when its second word is no 16-bit number.
+bool ApplyConfigLine(RunContext& context, std::string_view line) {
+  const std::string command = GetWord(line, 1);
+  int16_t number = 0;
+  try {
+    number = StrictToInt16(GetWord(line, 2));
+  } catch (const Failure&) {
+    return false;
+  }
+  if (command == "ADD" || command == "RESET") {
+    AddConference(context, number);
+  } else if (command == "YOURS") {
+    AddConferenceYours(context, number);
+  } else if (command == "DROP") {
+    DropConference(context, number);
+  }
+  return true;
+}
+
+}  // namespace
+
 void ApplyConfigLines(RunContext& context, const std::string& text) {
   std::string_view rest = text;
+  int32_t lines = 0;
+  int32_t ignored = 0;
   for (;;) {
     size_t end = rest.find('\n');
     if (end == std::string_view::npos) end = rest.find('\r');
-    if (end == std::string_view::npos) return;
+    if (end == std::string_view::npos) break;
+    if (lines == kMostConfigLines) {
+      context.log.Line("Ignoring the CONFIG lines after the first " + Decimal(kMostConfigLines) +
+                       ".");
+      break;
+    }
+    ++lines;
     const std::string_view line = rest.substr(0, end);
     rest.remove_prefix(end + 1);
-
-    const std::string command = GetWord(line, 1);
-    int16_t number = 0;
-    try {
-      number = StrictToInt16(GetWord(line, 2));
-    } catch (const Failure&) {
+    if (ApplyConfigLine(context, line)) continue;
+    if (++ignored <= kMostIgnoredLinesLogged) {
       context.log.Line("Ignoring CONFIG line: " + LogSafe(line));
-      continue;
     }
-    if (command == "ADD" || command == "RESET") {
-      AddConference(context, number);
-    } else if (command == "YOURS") {
-      AddConferenceYours(context, number);
-    } else if (command == "DROP") {
-      DropConference(context, number);
-    }
+  }
+  if (ignored > kMostIgnoredLinesLogged) {
+    context.log.Line("Ignoring " + Decimal(ignored - kMostIgnoredLinesLogged) +
+                     " more CONFIG lines.");
   }
 }
 

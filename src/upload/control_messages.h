@@ -19,9 +19,9 @@ namespace obrix {
 
 // Acts on the command word of the subject (any letter case): ADD and
 // RESET add the reply's conference, YOURS adds it for the user's own mail,
-// DROP drops it, CONFIG applies the text's lines; any other word does
-// nothing. Raises Failure(kFailureOverflow) when ADD, RESET, YOURS or DROP
-// name a conference number outside the 16-bit range.
+// DROP drops it, CONFIG applies the text's lines; REQUEST is logged as
+// "REQUEST is not supported."; any other word does nothing. Raises Failure(kFailureOverflow) when
+// ADD, RESET, YOURS or DROP name a conference number outside the 16-bit range.
 void HandleControlMessage(RunContext& context, const MessageRecord& record,
                           const std::string& text);
 
@@ -37,7 +37,9 @@ void DropConference(RunContext& context, int16_t conference);
 // feed, or with a carriage return when the text holds no line feed; a last
 // piece without a line end is ignored. A line whose second word is not a
 // 16-bit number is logged as "Ignoring CONFIG line: " + the line and
-// skipped.
+// skipped; after 20 such lines the rest are only counted, in one line at
+// the end. At most 1,000 lines are looked at; the rest are ignored with one
+// log line.
 void ApplyConfigLines(RunContext& context, const std::string& text);
 
 // The n-th word of `text` (n from 1), words being separated by single

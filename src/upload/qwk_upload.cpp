@@ -1,14 +1,16 @@
 #include "upload/qwk_upload.h"
 
-#include <limits>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/failure.h"
 #include "base/text.h"
 #include "platform/files.h"
 #include "qwk/qwk_files.h"
+#include "qwk/qwk_header.h"
 #include "upload/control_messages.h"
+#include "upload/kept_packet.h"
 #include "upload/rep_archive.h"
 #include "upload/reply_reader.h"
 #include "upload/reply_rules.h"
@@ -40,6 +42,41 @@ void LookUpName(Server& server, FixedText<72>& field, UserInfo& user) {
   if (known) user = found;
 }
 
+// Looks the addressee up by name. A name that fills the header's To field
+// and finds nobody may be a longer user name cut short by the field: the
+// one user whose name begins with it is the addressee.
+void LookUpAddressee(Server& server, UserInfo& to) {
+  LookUpName(server, to.name, to);
+  if (to.id != 0) return;
+  const std::string name = to.name.Trimmed();
+  UserInfo found;
+  if (name.size() == kQwkTo.width && server.LookupNamePrefix(name, found)) to = found;
+}
+
+// Why the board refused a reply, from its last error.
+std::string RefusalReason(uint32_t code, const MessageRecord& record) {
+  switch (code) {
+    case kServerNotFound:
+      return "no such conference";
+    case kServerAccessDenied:
+      return "not allowed to write there";
+    case kServerBadRecord:
+      if (record.conference < 0) return "no such conference";
+      if (record.to.name.IsBlank()) return "no addressee";
+      return "a header the board does not take (names or date)";
+    default:
+      return "the board did not take it";
+  }
+}
+
+// Logs a reply the board refused: why, then the board's error number.
+void ReportRefusal(RunContext& context, const MessageRecord& record, uint32_t code) {
+  const std::string to = LogSafe(record.to.name.Trimmed());
+  context.log.Line("Refused the reply to " + to + " in conference " + Decimal(record.conference) +
+                   ": " + RefusalReason(code, record));
+  context.log.Line("Error #" + Decimal(static_cast<int32_t>(code)) + " adding message to " + to);
+}
+
 // Settles what the reply's conference decides, fills in the sender and
 // addressee, posts the reply and logs what became of it. Returns true when
 // the board stored it.
@@ -57,7 +94,7 @@ bool PostReply(RunContext& context, const UserRecord& user, MessageRecord& recor
   }
 
   record.to.name.Set(ToUpper(record.to.name.Trimmed()));
-  if (record.to.id == 0) LookUpName(server, record.to.name, record.to);
+  if (record.to.id == 0) LookUpAddressee(server, record.to);
 
   record.UploaderIdText.Set(UploaderIdText(context.state.UserId));
 
@@ -71,10 +108,27 @@ bool PostReply(RunContext& context, const UserRecord& user, MessageRecord& recor
   if (code == kServerDuplicate) {
     context.log.Line("Duplicate message to " + LogSafe(record.to.name.Trimmed()));
   } else {
-    context.log.Line("Error #" + Decimal(static_cast<int32_t>(code)) + " adding message to " +
-                     LogSafe(record.to.name.Trimmed()));
-    context.log.Line("This message could potentially already exist.");
+    ReportRefusal(context, record, code);
   }
+  return false;
+}
+
+// What became of the replies of one REP packet.
+struct ReplyTally {
+  int32_t posted = 0;
+  // Refused for any reason but a duplicate, or skipped as unreadable.
+  int32_t refused = 0;
+};
+
+// False (logged as refused) when the reply's text is longer than the
+// board takes.
+bool WithinBound(RunContext& context, const MessageRecord& record, const std::string& text,
+                 int32_t maxMessage) {
+  if (static_cast<int64_t>(text.size()) <= maxMessage) return true;
+  context.log.Line("Refused the reply to " + LogSafe(record.to.name.Trimmed()) + " in conference " +
+                   Decimal(record.conference) + ": too long (" +
+                   Decimal(static_cast<int64_t>(text.size())) + " bytes, at most " +
+                   Decimal(maxMessage) + ")");
   return false;
 }
 
@@ -100,24 +154,35 @@ UserRecord LoggedInUser(RunContext& context) {
 }
 
 // The path of the REP packet in the work directory; nullopt (logged) when
-// there is none.
+// there is none, or when the door cannot read it (it is left where it is).
 std::optional<std::string> LocateReplyArchive(RunContext& context, const std::string& packetId) {
   const std::string& qwkPath = context.state.QwkPath;
-  std::optional<std::string> archive = FindReplyArchive(context.server, qwkPath, packetId);
+  const std::optional<ReplyArchive> archive = FindReplyArchive(context.server, qwkPath, packetId);
   if (!archive) {
     context.log.Line("Unable to locate BBS .REP packet [" + qwkPath + packetId + ".rep]");
+    return std::nullopt;
   }
-  return archive;
+  if (!archive->unreadable.empty()) {
+    context.log.Line("Cannot read " + archive->path + ": " + archive->unreadable);
+    return std::nullopt;
+  }
+  return archive->path;
 }
 
 // Unpacks the reply file of `archive` into `folder` and opens it with
 // `reader`. Returns its path; nullopt (logged) when either step fails.
+// Further reply files in the archive are logged as ignored.
 std::optional<std::string> OpenReplyFile(RunContext& context, const std::string& archive,
                                          const std::string& packetId, const UnpackFolder& folder,
                                          ReplyReader& reader) {
-  if (!UnzipReplyMember(archive, packetId, folder.path())) {
+  const std::optional<std::vector<std::string>> members =
+      UnzipReplyMember(context.processes, archive, packetId, folder.path());
+  if (!members) {
     context.log.Line("There was a problem unzipping the .REP archive.");
     return std::nullopt;
+  }
+  for (size_t i = 1; i < members->size(); ++i) {
+    context.log.Line("Ignoring " + LogSafe((*members)[i]) + ": more than one reply file");
   }
   std::optional<std::string> replyPath = FindReplyFile(folder.path(), packetId);
   if (!replyPath || !reader.OpenReplyFile(*replyPath)) {
@@ -127,74 +192,126 @@ std::optional<std::string> OpenReplyFile(RunContext& context, const std::string&
   return replyPath;
 }
 
+enum class ReplyOutcome { kPosted, kRefused, kNeither };
+
+// Acts on one reply: a control message is handled, another reply posted.
+// Says what became of it (a control message or a duplicate is neither
+// posted nor refused).
+ReplyOutcome HandleReply(RunContext& context, const UserRecord& user, MessageRecord& record,
+                         const std::string& text, int32_t maxMessage) {
+  if (!WithinBound(context, record, text, maxMessage)) return ReplyOutcome::kRefused;
+  if (IsControlName(record.to.name.Trimmed())) {
+    HandleControlMessage(context, record, text);
+    return ReplyOutcome::kNeither;
+  }
+  if (PostReply(context, user, record, text)) return ReplyOutcome::kPosted;
+  return context.server.GetLastError() == kServerDuplicate ? ReplyOutcome::kNeither
+                                                           : ReplyOutcome::kRefused;
+}
+
 // Reads the reply file to its end, acting on control messages and posting
-// the other replies; returns how many the board stored. Raises
-// Failure(kFailureOverflow) when that count outgrows 16 bits.
-int16_t PostReplies(RunContext& context, const UserRecord& user, ReplyReader& reader) {
+// the other replies; returns what became of them.
+ReplyTally PostReplies(RunContext& context, const UserRecord& user, ReplyReader& reader) {
   PacketCharset charset = PacketCharset::ForBoard(context.server);
-  int16_t posted = 0;
+  ReplyTally tally;
+  const int32_t maxMessage = context.server.GetMaxMessageSize();
   for (;;) {
     MessageRecord record;
     std::string text;
     if (!reader.ReadReply(context, record, text)) break;
     ReplyToBoard(charset, record, text);
-    if (IsControlName(record.to.name.Trimmed())) {
-      HandleControlMessage(context, record, text);
-      continue;
-    }
-    if (PostReply(context, user, record, text)) {
-      if (posted == std::numeric_limits<int16_t>::max()) {
-        throw Failure(kFailureOverflow, "Overflow");
-      }
-      ++posted;
-    }
+    const ReplyOutcome outcome = HandleReply(context, user, record, text, maxMessage);
+    if (outcome == ReplyOutcome::kPosted) ++tally.posted;
+    if (outcome == ReplyOutcome::kRefused) ++tally.refused;
   }
+  tally.refused += reader.SkippedReplies();
   reader.CloseReplyFile();
-  return posted;
+  return tally;
 }
 
-// The private folder goes before the archive: a run stopped in between
-// leaves the archive, which the next upload reads again, and never a
-// folder that no run would come back for.
+// True when block 0 of the reply file names this board's packet; a reply
+// packet for another board is refused whole (logged).
+bool IsThisBoardsPacket(RunContext& context, ReplyReader& reader, const std::string& packetId) {
+  const std::string named = reader.ReadPacketId(context);
+  if (ToUpper(named) == ToUpper(packetId)) return true;
+  context.log.Line("Refusing the reply packet: it names the packet id " + LogSafe(named) +
+                   ", not " + packetId + ".");
+  return false;
+}
+
+void LogCounts(RunContext& context, const ReplyTally& tally) {
+  context.log.Line(tally.posted == 1 ? std::string("1 reply uploaded.")
+                                     : Decimal(tally.posted) + " replies uploaded.");
+  if (tally.refused > 0) {
+    context.log.Line(tally.refused == 1 ? std::string("1 reply refused.")
+                                        : Decimal(tally.refused) + " replies refused.");
+  }
+}
+
+// The reply file and the private folder go; the REP packet goes only when
+// every reply was posted (or a duplicate), else it stays where it was
+// kept. A run stopped on the way leaves the REP kept, and never a folder
+// that no run would come back for.
 void RemovePacket(RunContext& context, const std::string& replyPath, UnpackFolder& unpacked,
-                  const std::string& archive) {
+                  const std::string& archive, const ReplyTally& tally) {
   RemovePacketFile(context, replyPath);
   unpacked.Remove();
+  if (tally.refused > 0) return;
   RemovePacketFile(context, archive);
+  context.state.keptReplyPacket.clear();
 }
 
 bool Upload(RunContext& context) {
   const std::string packetId = PacketId(context.server);
   const UserRecord user = LoggedInUser(context);
-  context.server.SetNodeActivity(kUploadActivity);
   // A run killed while it read a packet left its reply file behind.
   RemoveStaleUnpackFolders(context.state.QwkPath);
 
-  const std::optional<std::string> archive = LocateReplyArchive(context, packetId);
-  if (!archive) return false;
+  const std::optional<std::string> found = LocateReplyArchive(context, packetId);
+  if (!found) {
+    context.server.SetNodeActivity(kUploadActivity);  // the attempt counts, REP or not
+    return false;
+  }
+  // From here the REP is this run's: kept unless every reply is posted.
+  const std::string archive = ClaimReplyPacket(context, *found, packetId);
+  context.state.keptReplyPacket = archive;
+  SyncClaim(context);
+  context.server.SetNodeActivity(kUploadActivity);
   UnpackFolder unpacked(context.state.QwkPath);
   ReplyReader reader;
   const std::optional<std::string> replyPath =
-      OpenReplyFile(context, *archive, packetId, unpacked, reader);
+      OpenReplyFile(context, archive, packetId, unpacked, reader);
   if (!replyPath) return false;
 
-  const int16_t posted = PostReplies(context, user, reader);
-  context.log.Line(posted == 1 ? std::string("1 reply uploaded.")
-                               : Decimal(posted) + " replies uploaded.");
-  RemovePacket(context, *replyPath, unpacked, *archive);
+  ReplyTally tally;
+  if (IsThisBoardsPacket(context, reader, packetId)) {
+    tally = PostReplies(context, user, reader);
+  } else {
+    tally.refused = 1;
+    reader.CloseReplyFile();
+  }
+  LogCounts(context, tally);
+  // What the replies changed is on the disk before their REP can go.
+  context.server.SyncCommits();
+  RemovePacket(context, *replyPath, unpacked, archive, tally);
   return true;
 }
 
 }  // namespace
 
 bool QwkUpload(RunContext& context) {
+  context.state.keptReplyPacket.clear();
+  bool done = false;
   try {
-    return Upload(context);
+    done = Upload(context);
   } catch (const Failure& failure) {
     context.log.Line("(QwkUpload) - Error #" + Decimal(failure.number()) + ": " +
-                     failure.description());
-    return false;
+                     LogSafe(failure.description()));
   }
+  if (!context.state.keptReplyPacket.empty()) {
+    context.log.Line("Reply packet kept as " + context.state.keptReplyPacket);
+  }
+  return done;
 }
 
 }  // namespace obrix

@@ -63,11 +63,13 @@ std::vector<std::string> MatchingNames(const std::string& folder, const std::str
   return others;
 }
 
-std::optional<std::string> FindReplyArchive(Server& server, const std::string& qwkPath,
-                                            const std::string& packetId) {
+std::optional<ReplyArchive> FindReplyArchive(Server& server, const std::string& qwkPath,
+                                             const std::string& packetId) {
   for (const std::string& name : MatchingNames(qwkPath, packetId + kReplyArchiveExtension)) {
     std::string path = qwkPath + name;
-    if (FileExists(server, path)) return path;
+    std::string reason;
+    if (PlainFileSize(path) > 0 && !CanRead(path, reason)) return ReplyArchive{path, reason};
+    if (FileExists(server, path)) return ReplyArchive{path, ""};
   }
   return std::nullopt;
 }
@@ -110,27 +112,77 @@ void RemoveStaleUnpackFolders(const std::string& parent) {
   for (const std::string& folder : stale) RemoveTree(folder);
 }
 
-std::string ReplyUnzipCommand(const std::string& archive, const std::string& packetId,
-                              const std::string& folder) {
-  const std::string member = packetId + kReplyFileExtension;
-  // -qq: no chatter on the caller's terminal; -LL: names in lower case, so
-  // members that differ only in case land on one file (the last one wins);
-  // -j: no folders; -o: overwrite without asking; -C: names match in any
-  // case; -P: a password for encrypted members, so that unzip never asks.
-  return "unzip -qq -LL -j -o -C -P none " + archive + " " + member + " */" + member + " -d " +
-         WithoutTrailingSeparator(folder);
+std::vector<std::string> ReplyListCommand(const std::string& archive) {
+  // -Z1: the names alone, one per line.
+  return {"unzip", "-Z1", archive};
 }
 
-bool UnzipReplyMember(const std::string& archive, const std::string& packetId,
-                      const std::string& folder) {
+std::vector<std::string> ReplyMembers(const std::string& listing, const std::string& packetId) {
+  const std::string wanted = ToUpper(packetId + kReplyFileExtension);
+  std::vector<std::string> members;
+  size_t start = 0;
+  while (start < listing.size()) {
+    size_t end = listing.find('\n', start);
+    if (end == std::string::npos) end = listing.size();
+    std::string name = listing.substr(start, end - start);
+    if (!name.empty() && name.back() == '\r') name.pop_back();
+    const size_t slash = name.find_last_of('/');
+    const std::string leaf = slash == std::string::npos ? name : name.substr(slash + 1);
+    if (ToUpper(leaf) == wanted) members.push_back(name);
+    start = end + 1;
+  }
+  return members;
+}
+
+std::vector<std::string> ReplyUnzipCommand(const std::string& archive, const std::string& packetId,
+                                           const std::string& folder) {
+  const std::string member = packetId + kReplyFileExtension;
+  // -qq: no chatter on the caller's terminal; -LL: names in lower case, so
+  // members that differ only in case land on one file; -j: no folders; -n:
+  // never overwrite, so the first such member stays; -C: names match in
+  // any case; -P: a password for encrypted members, so that unzip never
+  // asks.
+  return {"unzip",
+          "-qq",
+          "-LL",
+          "-j",
+          "-n",
+          "-C",
+          "-P",
+          "none",
+          archive,
+          member,
+          "*/" + member,
+          "-d",
+          WithoutTrailingSeparator(folder)};
+}
+
+std::optional<std::vector<std::string>> UnzipReplyMember(ProcessRunner& runner,
+                                                         const std::string& archive,
+                                                         const std::string& packetId,
+                                                         const std::string& folder) {
   ProcessOptions options;
   options.nullInput = true;
   // unzip warns on its standard error when a name pattern matches no
   // member, even with -qq; nothing of it may reach the caller's screen.
   options.nullOutput = true;
   options.maxFileSize = kUnzipFileLimit;
-  const int status = RunProcess(ReplyUnzipCommand(archive, packetId, folder), options);
-  return status == kUnzipDone || status == kUnzipWarning || status == kUnzipNoMatch;
+  options.ownerOnlyFiles = true;
+  ProcessOptions listing = options;
+  listing.outputPath = folder + "members.txt";
+  const int listed = runner.Run(ReplyListCommand(archive), listing);
+  if (listed != kUnzipDone && listed != kUnzipWarning) return std::nullopt;
+  std::string names;
+  if (std::optional<LocalFile> file = LocalFile::OpenRead(listing.outputPath)) {
+    names.resize(static_cast<size_t>(file->Size()));
+    names.resize(file->ReadAt(names.data(), names.size(), 0));
+  }
+  RemoveFile(listing.outputPath);
+  const int status = runner.Run(ReplyUnzipCommand(archive, packetId, folder), options);
+  if (status != kUnzipDone && status != kUnzipWarning && status != kUnzipNoMatch) {
+    return std::nullopt;
+  }
+  return ReplyMembers(names, packetId);
 }
 
 std::optional<std::string> FindReplyFile(const std::string& folder, const std::string& packetId) {

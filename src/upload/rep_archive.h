@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/command_runner.h"
 #include "server/server.h"
 
 namespace obrix {
@@ -22,11 +23,19 @@ namespace obrix {
 // others in byte order.
 std::vector<std::string> MatchingNames(const std::string& folder, const std::string& name);
 
-// The path of the reply archive packet id + ".rep" in `qwkPath`: the first
-// matching name that FileExists reports present (empty ones are deleted on
-// the way). nullopt when there is none.
-std::optional<std::string> FindReplyArchive(Server& server, const std::string& qwkPath,
-                                            const std::string& packetId);
+// A reply archive found in the work directory.
+struct ReplyArchive {
+  std::string path;
+  // Why the door cannot read it; empty when it can.
+  std::string unreadable;
+};
+
+// The reply archive packet id + ".rep" in `qwkPath`: the first matching
+// name that is a plain file the door cannot read, or that FileExists
+// reports present (empty ones are deleted on the way; one that cannot be
+// read never is). nullopt when there is none.
+std::optional<ReplyArchive> FindReplyArchive(Server& server, const std::string& qwkPath,
+                                             const std::string& packetId);
 
 // A fresh folder with a name of its own inside a parent folder, removed
 // with all it holds when the object goes.
@@ -57,18 +66,30 @@ class UnpackFolder {
 // using one of them.
 void RemoveStaleUnpackFolders(const std::string& parent);
 
-// The unzip command line that extracts the member packet id + ".msg" (any
-// letter case, at any depth of the archive) flat and in lower case into
-// `folder`, overwriting without asking.
-std::string ReplyUnzipCommand(const std::string& archive, const std::string& packetId,
-                              const std::string& folder);
+// The unzip words that list the archive's member names, one per line.
+std::vector<std::string> ReplyListCommand(const std::string& archive);
 
-// Runs that command, with standard input from the null device and files
-// limited to 64 MiB. True when unzip read the archive without error; an
-// archive without the reply member counts as read (the member is then
-// missing from `folder`).
-bool UnzipReplyMember(const std::string& archive, const std::string& packetId,
-                      const std::string& folder);
+// The members of a listing (the output of ReplyListCommand) that are the
+// reply file packet id + ".msg": that name in any letter case, at any
+// depth of the archive, in the archive's order.
+std::vector<std::string> ReplyMembers(const std::string& listing, const std::string& packetId);
+
+// The unzip words that extract the member packet id + ".msg" (any letter
+// case, at any depth of the archive) flat and in lower case into `folder`;
+// of several such members the first in the archive's order is kept.
+std::vector<std::string> ReplyUnzipCommand(const std::string& archive, const std::string& packetId,
+                                           const std::string& folder);
+
+// Lists the archive and extracts its reply member into `folder` (ending
+// with the separator) with `runner`, with standard input from the null
+// device, files limited to 64 MiB and its owner's alone. Returns the reply
+// members the archive holds (ReplyMembers; the first is the one in
+// `folder`, and none when it has none); nullopt when unzip could not read
+// the archive.
+std::optional<std::vector<std::string>> UnzipReplyMember(ProcessRunner& runner,
+                                                         const std::string& archive,
+                                                         const std::string& packetId,
+                                                         const std::string& folder);
 
 // The path of the reply file packet id + ".msg" in `folder`, any letter
 // case, exact spelling first; nullopt when there is none.

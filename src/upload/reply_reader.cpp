@@ -21,19 +21,18 @@ int32_t ToReplyPos(int64_t position) {
 }
 
 // The conference a reply goes to. Number names it when it is one of the
-// board's conferences; otherwise the binary Conference field decides: it
-// stands as it is when Number lies beyond the last conference, and when
-// Number is 0 it stands when it names a conference, while a value above
-// the last conference gives 0. A negative field with a Number of 0 names
-// no conference (-1), which the board refuses. The binary field is read as
-// readers fill it (BinaryConference).
+// board's conferences; otherwise the binary Conference field decides, as
+// it stands (read as readers fill it: BinaryConference), unless it is 0
+// beside a Number of another conference (a field the reader left empty): a
+// reply to a conference the board does not have is refused by the board,
+// never moved to another. A negative field with a Number of 0 names no
+// conference (-1), which the board refuses.
 int32_t ResolveConference(const QwkHeader& header, int32_t conferenceCount) {
   const double number = StrictToDouble(header.Number);
   const int32_t last = conferenceCount - 1;
   const int32_t field = BinaryConference(header.Conference, conferenceCount);
   if (number != 0 && number <= last) return StrictToInt32(header.Number);
-  if (number != 0) return field;
-  if (field > last) return 0;
+  if (number != 0) return field != 0 ? field : StrictToInt32(header.Number);
   if (field >= 0) return field;
   return -1;  // no conference: the board refuses the reply
 }
@@ -63,6 +62,19 @@ std::string_view BytesAt(std::string_view file, int64_t position, size_t size) {
 int64_t TextBlocks(const std::string& blocksField) {
   const double blocks = StrictToDouble(blocksField);
   return blocks > 1 ? static_cast<int64_t>(std::floor(blocks - 1)) : 0;
+}
+
+// True when a whole block starts at 1-based `position` of `file`.
+bool HasBlockAt(std::string_view file, int64_t position) {
+  return position >= 1 && position - 1 + kBlock <= static_cast<int64_t>(file.size());
+}
+
+// The failures of ParseReply that say a reply cannot be read (a header
+// field that is no number, a count out of range, blocks past the end),
+// as against a failure of the reader or the board.
+bool IsUnreadableReply(const Failure& failure) {
+  return failure.number() == kFailureTypeMismatch || failure.number() == kFailureOverflow ||
+         failure.number() == kFailureBadPacket;
 }
 
 std::string CutShort(int64_t position, const std::string& what) {
@@ -128,7 +140,9 @@ int64_t ParseReply(std::string_view file, int64_t position, int32_t conferenceCo
 bool ReplyReader::OpenReplyFile(const std::string& path) {
   replyFile_ = LocalFile::OpenRead(path);
   bytes_.reset();
+  packetId_.clear();
   replyPos_ = 1;
+  skippedReplies_ = 0;
   return replyFile_.has_value();
 }
 
@@ -140,8 +154,7 @@ void ReplyReader::CloseReplyFile() {
   file.Close();
 }
 
-bool ReplyReader::ReadReply(RunContext& context, MessageRecord& record, std::string& text) {
-  text.clear();
+const std::string& ReplyReader::ReadPacketId(RunContext& context) {
   if (!replyFile_) throw Failure(kFailureFileIo, "The reply file is not open");
   if (!bytes_) {
     std::string bytes(static_cast<size_t>(replyFile_->Size()), '\0');
@@ -149,14 +162,52 @@ bool ReplyReader::ReadReply(RunContext& context, MessageRecord& record, std::str
     bytes_ = std::move(bytes);
   }
   if (replyPos_ == 1) {
-    context.log.Line("Reply Packet ID [" + LogSafe(ReplyPacketId(*bytes_)) + "]");
+    packetId_ = ReplyPacketId(*bytes_);
+    context.log.Line("Reply Packet ID [" + LogSafe(packetId_) + "]");
     replyPos_ = ToReplyPos(replyPos_ + kBlock);
   }
-  if (replyPos_ >= static_cast<int64_t>(bytes_->size())) return false;
-  const int64_t next =
-      ParseReply(*bytes_, replyPos_, context.server.GetConferenceCount(), record, text);
-  replyPos_ = ToReplyPos(next);
-  return true;
+  return packetId_;
+}
+
+bool ReplyReader::ReadReply(RunContext& context, MessageRecord& record, std::string& text) {
+  text.clear();
+  ReadPacketId(context);
+  const std::string& bytes = *bytes_;
+  const int32_t conferences = context.server.GetConferenceCount();
+  // Bytes after the last whole block are no reply.
+  while (HasBlockAt(bytes, replyPos_)) {
+    try {
+      replyPos_ = ToReplyPos(ParseReply(bytes, replyPos_, conferences, record, text));
+      return true;
+    } catch (const Failure& failure) {
+      if (!IsUnreadableReply(failure)) throw;
+      SkipUnreadableReply(context, failure.description(), conferences);
+      record = MessageRecord{};
+      text.clear();
+    }
+  }
+  return false;
+}
+
+void ReplyReader::SkipUnreadableReply(RunContext& context, const std::string& reason,
+                                      int32_t conferenceCount) {
+  context.log.Line("Skipping the reply at byte " + Decimal(replyPos_) + ": " + LogSafe(reason));
+  ++skippedReplies_;
+  replyPos_ = ToReplyPos(NextReplyPosition(*bytes_, replyPos_ + kBlock, conferenceCount));
+}
+
+int64_t NextReplyPosition(std::string_view file, int64_t from, int32_t conferenceCount) {
+  for (int64_t position = from; HasBlockAt(file, position); position += kBlock) {
+    MessageRecord record;
+    std::string text;
+    try {
+      ParseReply(file, position, conferenceCount, record, text);
+      return position;
+    } catch (const Failure& failure) {
+      if (!IsUnreadableReply(failure)) throw;
+    }
+  }
+  return static_cast<int64_t>(file.size()) + 1;
 }
 
 }  // namespace obrix

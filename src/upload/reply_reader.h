@@ -55,13 +55,24 @@ class ReplyReader {
   // a link or anything but a plain file, or cannot be opened.
   bool OpenReplyFile(const std::string& path);
 
+  // The packet id that block 0 names (ReplyPacketId). The first call (or
+  // the first ReadReply) reads the whole file and logs "Reply Packet ID [" +
+  // that id + "]". Raises Failure(kFailureFileIo) when the file cannot be
+  // read.
+  const std::string& ReadPacketId(RunContext& context);
+
   // Reads the next reply into `record` (handed in cleared) and `text`, as
-  // ParseReply does. The first call reads the whole file and logs
-  // "Reply Packet ID [" + ReplyPacketId + "]". Returns false when the file
-  // holds no further reply. Raises what ParseReply raises, and
-  // Failure(kFailureFileIo) when the file cannot be read; the reader stays
-  // where it was.
+  // ParseReply does. Returns false when the file holds no further reply;
+  // bytes after the last whole block are ignored. A reply that cannot be
+  // read (ParseReply raises a type mismatch, an overflow or a bad packet)
+  // is skipped with the log line "Skipping the reply at byte " + its
+  // position + ": " + why, and reading goes on at the next block boundary
+  // that reads as a reply. Raises Failure(kFailureFileIo) when the file
+  // cannot be read.
   bool ReadReply(RunContext& context, MessageRecord& record, std::string& text);
+
+  // How many replies ReadReply skipped because they could not be read.
+  int32_t SkippedReplies() const { return skippedReplies_; }
 
   // Ends the pass over the file.
   void CloseReplyFile();
@@ -70,10 +81,20 @@ class ReplyReader {
   int32_t ReplyPos() const { return replyPos_; }
 
  private:
+  // Logs the reply at ReplyPos as skipped for `reason` and moves on to the
+  // next position that reads as a reply.
+  void SkipUnreadableReply(RunContext& context, const std::string& reason, int32_t conferenceCount);
+
   std::optional<LocalFile> replyFile_;
   std::optional<std::string> bytes_;  // the file's bytes, read on the first call
+  std::string packetId_;
   int32_t replyPos_ = 1;
+  int32_t skippedReplies_ = 0;
 };
+
+// The first block boundary at or after 1-based `from` where ParseReply
+// reads a reply of `file`; the file's size + 1 when there is none.
+int64_t NextReplyPosition(std::string_view file, int64_t from, int32_t conferenceCount);
 
 // The time stamp of a reply's Date (mm-dd-yy) and Time (hh:mm) fields,
 // each part read leniently; two-digit years below 99 fall in 2000-2098, 99
