@@ -206,27 +206,26 @@ std::string CharsetSetting(const std::string& value) {
   return lower;
 }
 
+// A numeric configuration value as it is stored. The limits and the
+// largest message are at least 1: a limit of 0 would leave every packet
+// (or conference) empty.
+std::string ValidConfigNumber(const std::string& key, const std::string& value) {
+  const auto number = WholeNumber(value);
+  if (!number) {
+    throw std::invalid_argument(key + " must be a whole number, not \"" + value + "\"");
+  }
+  if (key != kConfigVersion && *number < 1) {
+    throw std::invalid_argument(key + " must be at least 1, not " + Decimal(*number));
+  }
+  return Decimal(*number);
+}
+
 // Checks a configuration value and returns it as it is stored.
 std::string ValidConfigValue(const std::string& key, const std::string& value) {
   ConfigDefault(key);  // refuses an unknown key
-  if (key == kConfigVersion || key == kConfigPacketLimit || key == kConfigConferenceLimit) {
-    const auto number = WholeNumber(value);
-    if (!number) {
-      throw std::invalid_argument(key + " must be a whole number, not \"" + value + "\"");
-    }
-    // A limit of 0 or less would leave every packet (or conference) empty.
-    if (key != kConfigVersion && *number < 1) {
-      throw std::invalid_argument(key + " must be at least 1, not " + Decimal(*number));
-    }
-    return Decimal(*number);
-  }
-  if (key == kConfigMaxMessage) {
-    const auto number = WholeNumber(value);
-    if (!number || *number < 1) {
-      throw std::invalid_argument(key + " must be a whole number of bytes above 0, not \"" + value +
-                                  "\"");
-    }
-    return Decimal(*number);
+  if (key == kConfigVersion || key == kConfigPacketLimit || key == kConfigConferenceLimit ||
+      key == kConfigMaxMessage) {
+    return ValidConfigNumber(key, value);
   }
   if (key == kConfigPacketId) {
     CheckPacketId(value);
