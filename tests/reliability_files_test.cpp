@@ -42,11 +42,10 @@ struct Node {
     board::BoardAdmin::Open(board).Post(post);
   }
 
-  BackgroundRun Start(const std::string& operation) {
-    BackgroundRun::Options options;
+  Process Start(const std::string& operation) {
+    RunOptions options;
     options.environment = {{"OBRIX_BOARD", board}, {"OBRIX_LOCK_WAIT", "2"}};
-    options.outputPath = dir + "/output.txt";
-    return BackgroundRun({obrix, "/U", "Jane", "Roe", "/P", "letmein", operation}, dir, options);
+    return StartProgram({obrix, "/U", "Jane", "Roe", "/P", "letmein", operation}, dir, options);
   }
 
   std::string dir;
@@ -69,8 +68,9 @@ TEST(ReliabilityFiles, AFifoUnderTheLogsOrTheLocksNameHoldsNoRun) {
   TempDir temp;
   Node node(temp.path());
   ASSERT_EQ(mkfifo((node.dir + "/obrix.log").c_str(), 0600), 0);
-  EXPECT_EQ(node.Start("/DOWNLOAD").Wait(20), 4);
-  EXPECT_THAT(ReadFile(node.dir + "/output.txt"), HasSubstr("Not a plain file"));
+  const ProcessResult refused = node.Start("/DOWNLOAD").Finish(20);
+  EXPECT_EQ(refused.status, 4);
+  EXPECT_THAT(refused.output, HasSubstr("Not a plain file"));
 
   std::filesystem::remove(node.dir + "/obrix.log");
   std::filesystem::create_directory(node.qwk);
@@ -96,9 +96,10 @@ TEST(ReliabilityFiles, AProgramFolderWithBlanksInItsPathWorks) {
   reply.to = "JOHN DOE";
   reply.subject = "Re: Private";
   ZipMembers(node.qwk + "/obrix.rep", {{"OBRIX.MSG", ReplyFile("OBRIX", {reply})}});
-  ASSERT_EQ(node.Start("/UPLOAD").Wait(30), 0);
+  const ProcessResult upload = node.Start("/UPLOAD").Finish(30);
+  ASSERT_EQ(upload.status, 0);
   EXPECT_EQ(BoardMessages(node.board).back().subject, "Re: Private");
-  EXPECT_EQ(ReadFile(node.dir + "/output.txt"), "");
+  EXPECT_EQ(upload.output, "");
 }
 
 }  // namespace

@@ -197,7 +197,7 @@ TEST_F(UploadRefusalsTest, AConfigMessageIsBounded) {
 TEST_F(UploadRefusalsTest, ARepTheDoorCannotReadIsLeftWhereItIs) {
   ZipMembers(qwk_ + "/obrix.rep", {{"OBRIX.MSG", ReplyFile("OBRIX", {Reply("Unread")})}});
   std::filesystem::permissions(qwk_ + "/obrix.rep", std::filesystem::perms::none);
-  BackgroundRun::Options options;
+  RunOptions options;
   options.environment = {{"OBRIX_BOARD", boardPath_}};
   if (geteuid() == 0) {  // root reads anything: run as nobody, with the node's files his
     constexpr uid_t kNobody = 65534;
@@ -207,7 +207,8 @@ TEST_F(UploadRefusalsTest, ARepTheDoorCannotReadIsLeftWhereItIs) {
     ASSERT_EQ(chown(dir_.path().c_str(), kNobody, kNobody), 0);
     options.user = kNobody;
   }
-  BackgroundRun run({obrix_, "/U", "John", "Doe", "/P", "secret", "/UPLOAD"}, dir_.path(), options);
+  Process run =
+      StartProgram({obrix_, "/U", "John", "Doe", "/P", "secret", "/UPLOAD"}, dir_.path(), options);
   EXPECT_EQ(run.Wait(30), 1);
   EXPECT_THAT(RunLog(), ElementsAre("Cannot read " + qwk_ + "/obrix.rep: Permission denied",
                                     "Upload failed.", "Disconnected from Wildcat."));
