@@ -33,6 +33,7 @@ enum FailureCode : int32_t {
   kFailureCharset = 101,       // no converter for the packets' character set
   kFailureServer = 1000,       // the board cannot be read or written
   kFailureNotLoggedIn = 1001,  // a per-user operation without a log-in
+  kFailureServerConflict = 1002,  // a board transaction lost to another; may run again
 };
 
 class Failure : public std::runtime_error {

@@ -1,0 +1,157 @@
+// The board's database connection, as the board and its administration
+// use it: prepared statements, transactions, the board's write lock. Two
+// kinds stand behind it: a board file (SQLite, sqlite.h) for the nodes of
+// one machine, and a PostgreSQL database (postgres.h) for nodes on several.
+// The board's rules are written once against this interface; only the SQL
+// dialect's few differences and the transactions live in the two kinds.
+//
+// Texts are bound and read back as bytes (Windows-1252 on the board), never
+// converted. Errors are raised as Failure(kFailureServer); a transaction
+// that lost a conflict with another connection (a serialization failure or
+// a deadlock) raises Failure(kFailureServerConflict) and may be run again.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace obrix::board {
+
+enum class Backend { kSqlite, kPostgres };
+
+// A prepared statement. Bind indexes start at 1, column indexes at 0. The
+// SQL names its parameters "?" or "?N".
+class Statement {
+ public:
+  Statement() = default;
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  virtual ~Statement() = default;
+
+  virtual Statement& Bind(int index, int64_t value) = 0;
+  // Board text: its bytes, as they are.
+  virtual Statement& Bind(int index, std::string_view text) = 0;
+  virtual Statement& BindBlob(int index, std::string_view bytes) = 0;
+  virtual Statement& BindNull(int index) = 0;
+
+  // Steps once: true when a row is ready, false when done.
+  virtual bool Step() = 0;
+  // Steps to the end (for statements without rows).
+  void Run() {
+    while (Step()) {
+    }
+  }
+
+  virtual int64_t Int(int column) const = 0;  // a true/false column reads 1/0
+  virtual std::string Text(int column) const = 0;  // text or blob bytes
+  virtual bool IsNull(int column) const = 0;
+
+  // Ends the statement's read and clears its bindings.
+  virtual void Reset() = 0;
+};
+
+class Database {
+ public:
+  Database() = default;
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+  virtual ~Database() = default;
+
+  virtual Backend backend() const = 0;
+  // What names the board in the log and in error lines: the file's path,
+  // or the PostgreSQL server's host and the database's name (never the
+  // user, the password or any other part of a connection string).
+  virtual std::string Describe() const = 0;
+
+  // Runs one or more statements without parameters or results.
+  virtual void Exec(const std::string& sql) = 0;
+  // A statement prepared once on this connection and cached by its text.
+  // The returned use resets the statement (ending its read of the
+  // database) and clears its bindings when it goes out of scope, so a
+  // cached statement never holds a read open.
+  class Use;
+  Use Prepare(const std::string& sql);
+
+  // Rows changed by the last INSERT, UPDATE or DELETE.
+  virtual int64_t Changes() const = 0;
+  // True while a transaction is open on the connection.
+  virtual bool InTransaction() const = 0;
+
+  // Opens a write transaction holding the board's write lock from its
+  // start: one writer at a time on the whole board, as every rule that
+  // counts or numbers (message numbers, the duplicate check) needs.
+  virtual void BeginWrite() = 0;
+  // Opens a read-only transaction that sees one snapshot of the board
+  // from its start to its end, whatever other connections commit.
+  virtual void BeginSnapshot() = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() = 0;
+
+  // Makes every commit made so far durable (a board file syncs its
+  // journal; PostgreSQL's commits are durable when they return).
+  virtual void SyncJournal() = 0;
+
+  // `count` bytes from `offset` of a server file's data (the row's rowid in
+  // server_files); fewer at its end.
+  virtual std::string ReadFileData(int64_t row, int64_t offset, int64_t count) = 0;
+
+ protected:
+  virtual std::unique_ptr<Statement> NewStatement(const std::string& sql) = 0;
+  // Finalizes the cached statements: the kinds call it before they close
+  // their connection.
+  void DropStatements() { statements_.clear(); }
+
+ private:
+  std::unordered_map<std::string, std::unique_ptr<Statement>> statements_;
+};
+
+// A cached statement in use; see Database::Prepare.
+class Database::Use {
+ public:
+  explicit Use(Statement& statement) : statement_(&statement) {}
+  Use(Use&& other) noexcept : statement_(other.statement_) { other.statement_ = nullptr; }
+  Use(const Use&) = delete;
+  Use& operator=(const Use&) = delete;
+  Use& operator=(Use&&) = delete;
+  ~Use() {
+    if (statement_) statement_->Reset();
+  }
+  Statement* operator->() const { return statement_; }
+  Statement& operator*() const { return *statement_; }
+
+ private:
+  Statement* statement_;
+};
+
+// A write transaction (Database::BeginWrite) that rolls back unless
+// committed. Inside a transaction already open on the connection (a batch)
+// it is a savepoint instead: its commit keeps its writes for the enclosing
+// transaction to commit, its rollback undoes only its own writes.
+class Transaction {
+ public:
+  explicit Transaction(Database& db);
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  ~Transaction();
+  void Commit();
+
+ private:
+  Database& db_;
+  bool nested_ = false;
+  bool done_ = false;
+};
+
+// True when `name` names a PostgreSQL board: a libpq connection URI
+// ("postgresql://..." or "postgres://...") or a service ("service=NAME").
+// Anything else names a board file.
+bool IsPostgresName(std::string_view name);
+
+// Opens the board database `name` (see IsPostgresName). A board file is
+// created when `create` is set and it does not exist; a PostgreSQL
+// database must exist. Raises Failure(kFailureServer) when it cannot be
+// opened; the description names the board by Describe() only.
+std::unique_ptr<Database> OpenDatabase(const std::string& name, bool create);
+
+}  // namespace obrix::board
