@@ -10,6 +10,7 @@
 
 #include "board/message_store.h"
 #include "board/schema.h"
+#include "board/sqlite.h"
 #include "support/test_support.h"
 #include "tools/admin_generate.h"
 
@@ -103,17 +104,17 @@ TEST(BoardAdminOpen, RefusesWhatIsNotABoardAndNeverCreates) {
             std::string::npos);
 
   {
-    Database other = Database::Open(dir / "other.db", true);
-    other.Exec("CREATE TABLE notes (x TEXT)");
+    const auto other = SqliteDatabase::Open(dir / "other.db", true);
+    other->Exec("CREATE TABLE notes (x TEXT)");
   }
   EXPECT_NE(Refusal([&] { BoardAdmin::Open(dir / "other.db"); }).find("not a board"),
             std::string::npos);
 
   BoardAdmin::Create(dir / "newer.db", BoardConfig{}, "");
   {
-    Database db = Database::Open(dir / "newer.db", false);
-    db.Exec("UPDATE meta SET value = '" + std::to_string(kSchemaVersion + 1) +
-            "' WHERE key = 'schema_version'");
+    const auto db = OpenDatabase(dir / "newer.db", false);
+    db->Exec("UPDATE meta SET value = '" + std::to_string(kSchemaVersion + 1) +
+             "' WHERE key = 'schema_version'");
   }
   EXPECT_NE(Refusal([&] { BoardAdmin::Open(dir / "newer.db"); }).find("schema version"),
             std::string::npos);

@@ -40,13 +40,13 @@ TEST_F(BoardServerConnection, RefusesWhatIsNotAKnownBoardAndNeverCreatesOne) {
   // A database of someone else's: refused and left as it was (no WAL).
   const std::string other = path() + ".other";
   {
-    Database db = Database::Open(other, true);
-    db.Exec("CREATE TABLE notes (line TEXT)");
+    const auto db = SqliteDatabase::Open(other, true);
+    db->Exec("CREATE TABLE notes (line TEXT)");
   }
   EXPECT_FALSE(board.vbWildcatServerConnect(other.c_str()));
   {
-    Database db = Database::Open(other, false);
-    auto mode = db.Prepare("PRAGMA journal_mode");
+    const auto db = SqliteDatabase::Open(other, false);
+    auto mode = db->Prepare("PRAGMA journal_mode");
     ASSERT_TRUE(mode->Step());
     EXPECT_EQ(mode->Text(0), "delete");
   }

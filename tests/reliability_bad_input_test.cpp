@@ -228,8 +228,9 @@ TEST(ReliabilityBadInput, AFileThatIsNotABoardIsLeftAsItWas) {
   // Another program's database, and an empty file.
   const std::string foreign = site.dir / "foreign.db";
   {
-    board::Database db = board::Database::Open(foreign, true);
-    db.Exec("CREATE TABLE settings (key TEXT, value TEXT); INSERT INTO settings VALUES ('a', 'b')");
+    const auto db = board::SqliteDatabase::Open(foreign, true);
+    db->Exec(
+        "CREATE TABLE settings (key TEXT, value TEXT); INSERT INTO settings VALUES ('a', 'b')");
   }
   const std::string empty = site.dir / "empty.db";
   WriteFile(empty, "");
@@ -254,21 +255,22 @@ TEST(ReliabilityBadInput, AFileThatIsNotABoardIsLeftAsItWas) {
 // too, until it goes.
 class LockedBoard {
  public:
-  LockedBoard(const std::string& path, bool everything) : db_(board::Database::Open(path, false)) {
-    if (everything) db_.Exec("PRAGMA locking_mode=EXCLUSIVE");
-    db_.Exec("BEGIN EXCLUSIVE");
+  LockedBoard(const std::string& path, bool everything)
+      : db_(board::SqliteDatabase::Open(path, false)) {
+    if (everything) db_->Exec("PRAGMA locking_mode=EXCLUSIVE");
+    db_->Exec("BEGIN EXCLUSIVE");
     // A write, so that the exclusive locking mode takes the file itself.
-    db_.Exec("UPDATE meta SET value = value WHERE key = 'name'");
+    db_->Exec("UPDATE meta SET value = value WHERE key = 'name'");
   }
   ~LockedBoard() {
     try {
-      db_.Exec("ROLLBACK");
+      db_->Exec("ROLLBACK");
     } catch (...) {
     }
   }
 
  private:
-  board::Database db_;
+  std::unique_ptr<board::SqliteDatabase> db_;
 };
 
 TEST(ReliabilityBadInput, ALockedBoardFailsTheRunCleanlyAfterTheBusyWait) {

@@ -245,7 +245,9 @@ GenerateReport Generate(BoardAdmin& admin, const GenerateOptions& options,
   CheckGenerateOptions(options);
   // A larger page cache for this connection keeps the indexes' upper pages
   // in memory while millions of rows go in.
-  admin.database().Exec("PRAGMA cache_size=-65536");
+  if (admin.database().backend() == board::Backend::kSqlite) {
+    admin.database().Exec("PRAGMA cache_size=-65536");
+  }
   admin.BeginBulk();
   try {
     const GenerateReport report = Generator(admin, options, progress).Run();
@@ -253,7 +255,7 @@ GenerateReport Generate(BoardAdmin& admin, const GenerateOptions& options,
     return report;
   } catch (...) {
     try {
-      admin.database().Exec("ROLLBACK");
+      admin.database().Rollback();
     } catch (...) {
     }
     throw;

@@ -55,8 +55,8 @@ void ReplaceReaders(Database& db, int32_t number, const std::vector<std::string>
   for (const std::string& reader : readers) ids.push_back(RequireUser(db, reader).id);
   Run(db, "DELETE FROM conf_readers WHERE conference = ?", number);
   for (const int32_t id : ids) {
-    auto insert =
-        db.Prepare("INSERT OR IGNORE INTO conf_readers (conference, user_id) VALUES (?, ?)");
+    auto insert = db.Prepare(
+        "INSERT INTO conf_readers (conference, user_id) VALUES (?, ?) ON CONFLICT DO NOTHING");
     insert->Bind(1, int64_t{number}).Bind(2, int64_t{id});
     insert->Run();
   }

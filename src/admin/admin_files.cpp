@@ -183,8 +183,8 @@ std::vector<NodeActivity> BoardAdmin::Who() {
   return out;
 }
 
-void BoardAdmin::BeginBulk() { db_.Exec("BEGIN IMMEDIATE"); }
+void BoardAdmin::BeginBulk() { db_.BeginWrite(); }
 
-void BoardAdmin::CommitBulk() { db_.Exec("COMMIT"); }
+void BoardAdmin::CommitBulk() { db_.Commit(); }
 
 }  // namespace obrix::board

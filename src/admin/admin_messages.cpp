@@ -83,8 +83,8 @@ void BoardAdmin::AddConference(int32_t number, const std::string& name, uint32_t
     insert->Run();
   }
   for (const int32_t id : readerIds) {
-    auto insert =
-        db_.Prepare("INSERT OR IGNORE INTO conf_readers (conference, user_id) VALUES (?, ?)");
+    auto insert = db_.Prepare(
+        "INSERT INTO conf_readers (conference, user_id) VALUES (?, ?) ON CONFLICT DO NOTHING");
     insert->Bind(1, int64_t{number}).Bind(2, int64_t{id});
     insert->Run();
   }

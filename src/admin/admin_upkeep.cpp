@@ -29,11 +29,6 @@ FILETIME ActivityTime(const Statement& row, int column) {
 
 namespace {
 
-int64_t Scalar(Database& db, const std::string& sql) {
-  auto query = db.Prepare(sql);
-  return query->Step() ? query->Int(0) : 0;
-}
-
 std::vector<ConferenceStats> ConferenceFigures(Database& db) {
   std::vector<ConferenceStats> out;
   {
@@ -78,13 +73,14 @@ std::vector<UserActivity> UserFigures(Database& db) {
 // Makes `path` a new owner-only file and copies `source` into it; nothing
 // is left behind when that fails.
 void CopyToNewFile(Database& source, const std::string& path) {
+  SqliteDatabase& file = BoardFile(source);
   std::string reason;
   if (!CreateOwnerOnlyFile(path, reason)) {
     throw std::invalid_argument("cannot create " + path + ": " + reason);
   }
   try {
-    Database target = Database::Open(path, false);
-    CopyDatabase(source, target);
+    const std::unique_ptr<SqliteDatabase> target = SqliteDatabase::Open(path, false);
+    CopyDatabase(file, *target);
   } catch (...) {
     RemoveBoardFiles(path);
     throw;
@@ -95,7 +91,7 @@ void CopyToNewFile(Database& source, const std::string& path) {
 
 BoardStats BoardAdmin::Stats() {
   // One read transaction: every figure is of the same moment.
-  db_.Exec("BEGIN DEFERRED");
+  db_.BeginSnapshot();
   try {
     BoardStats stats;
     {
@@ -108,12 +104,12 @@ BoardStats BoardAdmin::Stats() {
       stats.messages += conference.messages;
       stats.privateMessages += conference.privateMessages;
     }
-    stats.bytes = Scalar(db_, "PRAGMA page_count") * Scalar(db_, "PRAGMA page_size");
+    stats.bytes = db_.SizeInBytes();
     stats.activity = UserFigures(db_);
-    db_.Exec("COMMIT");
+    db_.Commit();
     return stats;
   } catch (...) {
-    db_.Exec("ROLLBACK");
+    db_.Rollback();
     throw;
   }
 }
@@ -136,7 +132,7 @@ void BoardAdmin::Restore(const std::string& source, const std::string& path) {
     throw std::invalid_argument(source + " is the board itself");
   }
   BoardAdmin to = Open(path);  // never over a file that is not a board
-  CopyDatabase(from.db_, to.db_);
+  CopyDatabase(BoardFile(from.db_), BoardFile(to.db_));
 }
 
 }  // namespace obrix::board

@@ -3,8 +3,6 @@
 // admin_files.cpp.
 #include "admin/board_admin.h"
 
-#include <sqlite3.h>
-
 #include <cctype>
 #include <filesystem>
 #include <stdexcept>
@@ -26,7 +24,7 @@ using admin::WriteScope;
 namespace admin {
 
 WriteScope::WriteScope(Database& db) {
-  if (sqlite3_get_autocommit(db.handle()) != 0) transaction_.emplace(db);
+  if (!db.InTransaction()) transaction_.emplace(db);
 }
 
 void WriteScope::Commit() {
@@ -110,15 +108,16 @@ int32_t InsertUser(Database& db, std::string_view name, const std::string& passw
                                 Decimal(kUserTitleWidth) + " characters");
   }
   if (FindUser(db, key)) throw std::invalid_argument("user " + key + " already exists");
-  auto insert = db.Prepare("INSERT INTO users (name, title, password_hash) VALUES (?, ?, ?)");
+  auto insert =
+      db.Prepare("INSERT INTO users (name, title, password_hash) VALUES (?, ?, ?) RETURNING id");
   insert->Bind(1, key).Bind(2, title);
   if (passwordHash.empty()) {
     insert->BindNull(3);
   } else {
     insert->Bind(3, passwordHash);
   }
-  insert->Run();
-  return static_cast<int32_t>(db.LastInsertId());
+  if (!insert->Step()) throw Failure(kFailureServer, "board database error: no user id");
+  return static_cast<int32_t>(insert->Int(0));
 }
 
 bool ConferenceExists(Database& db, int32_t number) {
@@ -274,6 +273,29 @@ void WriteConfig(Database& db, const std::string& key, const std::string& value)
 // ---------------------------------------------------------------------------
 // Creating and opening
 
+namespace {
+
+// Makes the board's tables in `db` (which must hold no board yet), with its
+// configuration, the "DEFAULT" account and the sysop's, in one transaction.
+void FillNewBoard(Database& db, const std::vector<std::pair<std::string, std::string>>& values,
+                  const std::string& sysop, const std::string& sysopHash) {
+  ConfigureConnection(db);
+  Transaction transaction(db);
+  if (db.HoldsBoard()) {
+    throw std::invalid_argument(db.Describe() +
+                                " already holds a board; a board is never"
+                                " overwritten");
+  }
+  CreateSchema(db);
+  for (const auto& [key, value] : values) WriteConfig(db, key, ValidConfigValue(key, value));
+  const int32_t sysopId = admin::InsertUser(db, sysop, sysopHash, "Sysop");
+  admin::InsertUser(db, kDefaultAccount, std::string(), "");
+  admin::PutObjectFlags(db, sysopId, kSysopObject, kAllObjectFlags);
+  transaction.Commit();
+}
+
+}  // namespace
+
 void BoardAdmin::Create(const std::string& path, const BoardConfig& config,
                         const std::string& sysopPassword, HashCost cost) {
   const auto values = ConfigValues(config);
@@ -285,27 +307,26 @@ void BoardAdmin::Create(const std::string& path, const BoardConfig& config,
   }
   admin::CheckUserName(UserKey(config.sysop));
   if (!sysopPassword.empty()) admin::CheckPasswordWord(sysopPassword);
-  if (PathExists(path)) {
+  const bool onServer = IsPostgresName(path);
+  if (!onServer && PathExists(path)) {
     throw std::invalid_argument(path + " already exists; a board is never overwritten");
   }
   // Hash before anything is created: the slowest step cannot leave a file.
   const std::string sysopHash =
       sysopPassword.empty() ? std::string() : HashPassword(sysopPassword, cost);
 
+  if (onServer) {
+    // The database exists (the sysop made it); the board's tables go in
+    // whole or not at all.
+    FillNewBoard(*OpenDatabase(path, false), values, config.sysop, sysopHash);
+    return;
+  }
   std::string reason;
   if (!CreateOwnerOnlyFile(path, reason)) {
     throw std::invalid_argument("cannot create " + path + ": " + reason);
   }
   try {
-    Database db = Database::Open(path, false);
-    ConfigureConnection(db);
-    CreateSchema(db);
-    Transaction transaction(db);
-    for (const auto& [key, value] : values) WriteConfig(db, key, ValidConfigValue(key, value));
-    const int32_t sysopId = admin::InsertUser(db, config.sysop, sysopHash, "Sysop");
-    admin::InsertUser(db, kDefaultAccount, std::string(), "");
-    admin::PutObjectFlags(db, sysopId, kSysopObject, kAllObjectFlags);
-    transaction.Commit();
+    FillNewBoard(*OpenDatabase(path, false), values, config.sysop, sysopHash);
   } catch (...) {
     RemoveBoardFiles(path);
     throw;
@@ -313,31 +334,33 @@ void BoardAdmin::Create(const std::string& path, const BoardConfig& config,
 }
 
 BoardAdmin BoardAdmin::Open(const std::string& path) {
-  if (!PathExists(path)) throw std::invalid_argument("no board at " + path);
-  Database db = Database::Open(path, false);
+  const std::string name = DescribeBoardName(path);
+  if (!IsPostgresName(path) && !PathExists(path)) {
+    throw std::invalid_argument("no board at " + path);
+  }
+  std::unique_ptr<Database> db = OpenDatabase(path, false);
   int64_t version = 0;
   try {
-    auto table = db.Prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'meta'");
-    if (!table->Step()) throw std::invalid_argument(path + " is not a board (no board tables)");
+    if (!db->HoldsBoard()) throw std::invalid_argument(name + " is not a board (no board tables)");
   } catch (const Failure&) {
-    throw std::invalid_argument(path + " is not a board (not a database file)");
+    throw std::invalid_argument(name + " is not a board (not a database file)");
   }
   {
-    const std::optional<std::string> recorded = MetaValue(db, kSchemaVersionKey);
-    if (!recorded) throw std::invalid_argument(path + " is not a board (no schema version)");
+    const std::optional<std::string> recorded = MetaValue(*db, kSchemaVersionKey);
+    if (!recorded) throw std::invalid_argument(name + " is not a board (no schema version)");
     const auto number = WholeNumber(*recorded);
     if (!number || *number < 1) {
-      throw std::invalid_argument(path + " is not a board (bad schema version)");
+      throw std::invalid_argument(name + " is not a board (bad schema version)");
     }
     version = *number;
   }
   if (version > kSchemaVersion) {
-    throw std::invalid_argument(path + " is a board of schema version " + Decimal(version) +
+    throw std::invalid_argument(name + " is a board of schema version " + Decimal(version) +
                                 "; this program knows version " + Decimal(kSchemaVersion) +
                                 " at most");
   }
-  ConfigureConnection(db);
-  if (version < kSchemaVersion) UpgradeSchema(db);
+  ConfigureConnection(*db);
+  if (version < kSchemaVersion) UpgradeSchema(*db);
   return BoardAdmin(std::move(db));
 }
 

@@ -283,9 +283,14 @@ class BoardAdmin {
 
   Database& database() { return db_; }
 
+  BoardAdmin(BoardAdmin&& other) noexcept
+      : owned_(std::move(other.owned_)), db_(*owned_), hashCost_(other.hashCost_) {}
+  BoardAdmin& operator=(BoardAdmin&&) = delete;
+
  private:
-  explicit BoardAdmin(Database db) : db_(std::move(db)) {}
-  Database db_;
+  explicit BoardAdmin(std::unique_ptr<Database> db) : owned_(std::move(db)), db_(*owned_) {}
+  std::unique_ptr<Database> owned_;
+  Database& db_;
   HashCost hashCost_ = HashCost::kFull;
 };
 

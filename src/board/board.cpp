@@ -98,16 +98,18 @@ bool Board::vbWildcatServerConnect(const char* server) {
   impl.db.reset();
   const std::string path = server && *server ? std::string(server) : DefaultBoardPath();
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return impl.Fail(kServerNoConnection, false);
+  if (!IsPostgresName(path) && !std::filesystem::is_regular_file(path, error)) {
+    return impl.Fail(kServerNoConnection, false);
+  }
   try {
-    Database db = Database::Open(path, false);
-    const std::optional<int> version = RecordedSchemaVersion(db);
+    std::unique_ptr<Database> db = OpenDatabase(path, false);
+    const std::optional<int> version = RecordedSchemaVersion(*db);
     if (!version || *version < 1 || *version > kSchemaVersion) {
       return impl.Fail(kServerNoConnection, false);
     }
-    ConfigureConnection(db);
-    if (*version < kSchemaVersion) UpgradeSchema(db);
-    impl.db.emplace(std::move(db));
+    ConfigureConnection(*db);
+    if (*version < kSchemaVersion) UpgradeSchema(*db);
+    impl.db = std::move(db);
   } catch (const Failure&) {
     return impl.Fail(kServerNoConnection, false);
   }
@@ -376,7 +378,7 @@ uint32_t Board::GetLastError() { return impl_->lastError; }
 void Board::BeginBatch() {
   Impl& impl = *impl_;
   impl.Guard([&] {
-    impl.Connected("BeginBatch").Exec("BEGIN IMMEDIATE");
+    impl.Connected("BeginBatch").BeginWrite();
     impl.Succeed(true);
   });
 }
@@ -385,7 +387,7 @@ void Board::CommitBatch() {
   Impl& impl = *impl_;
   impl.notingDelivery = false;
   impl.Guard([&] {
-    impl.Connected("CommitBatch").Exec("COMMIT");
+    impl.Connected("CommitBatch").Commit();
     impl.Succeed(true);
   });
 }
@@ -395,7 +397,7 @@ void Board::RollbackBatch() {
   impl.notingDelivery = false;
   if (!impl.db || !impl.db->InTransaction()) return;
   impl.Guard([&] {
-    impl.db->Exec("ROLLBACK");
+    impl.db->Rollback();
     impl.Succeed(true);
   });
 }
@@ -463,9 +465,7 @@ void Board::BeginSnapshot() {
   Impl& impl = *impl_;
   impl.Guard([&] {
     Database& db = impl.Connected("BeginSnapshot");
-    db.Exec("BEGIN DEFERRED");
-    // The read starts here, not at the first operation's statement.
-    db.Exec("SELECT count(*) FROM meta");
+    db.BeginSnapshot();
     impl.Succeed(true);
   });
 }
@@ -474,7 +474,7 @@ void Board::EndSnapshot() {
   Impl& impl = *impl_;
   if (!impl.db || !impl.db->InTransaction()) return;
   impl.Guard([&] {
-    impl.db->Exec("COMMIT");
+    impl.db->Commit();
     impl.Succeed(true);
   });
 }

@@ -1,6 +1,5 @@
 // The board's file areas and server files (display screens and message
 // attachments, kept as blobs under their server paths).
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <limits>
@@ -132,37 +131,6 @@ bool Board::vbGetNextFileRec(int32_t mode, FileRecord& record, int32_t& position
 // ---------------------------------------------------------------------------
 // Server files
 
-namespace {
-
-// An incremental-read handle on one server file's bytes, closed on scope exit.
-class BlobReader {
- public:
-  BlobReader(Database& db, int64_t row) : db_(db.handle()) {
-    if (sqlite3_blob_open(db_, "main", "server_files", "data", row, 0, &blob_) != SQLITE_OK) {
-      sqlite3_blob_close(blob_);
-      blob_ = nullptr;
-    }
-  }
-  ~BlobReader() { sqlite3_blob_close(blob_); }
-  BlobReader(const BlobReader&) = delete;
-  BlobReader& operator=(const BlobReader&) = delete;
-
-  bool ok() const { return blob_ != nullptr; }
-  int64_t size() const { return sqlite3_blob_bytes(blob_); }
-  void Read(char* buffer, int size, int64_t offset) {
-    if (sqlite3_blob_read(blob_, buffer, size, static_cast<int>(offset)) != SQLITE_OK) {
-      throw Failure(kFailureServer, std::string("board database error: reading a server file: ") +
-                                        sqlite3_errmsg(db_));
-    }
-  }
-
- private:
-  sqlite3* db_;
-  sqlite3_blob* blob_ = nullptr;
-};
-
-}  // namespace
-
 std::optional<Board::Impl::FoundFile> Board::Impl::FindVisibleFile(const std::string& path) {
   FoundFile file;
   int64_t conference = 0;
@@ -221,15 +189,13 @@ bool Board::WcReadFile(int32_t handle, char* buffer, uint32_t size, uint32_t& by
     Database& db = impl.LoggedIn("WcReadFile");
     const auto open = impl.files.find(handle);
     if (open == impl.files.end()) return impl.Fail(kServerBadHandle, false);
-    BlobReader blob(db, open->second.row);
-    if (!blob.ok()) return impl.Fail(kServerNotFound, false);  // removed meanwhile
-    const int64_t left = std::max<int64_t>(blob.size() - open->second.offset, 0);
-    const int64_t count = std::min<int64_t>({left, size, std::numeric_limits<int>::max()});
-    if (count > 0) {
-      blob.Read(buffer, static_cast<int>(count), open->second.offset);
-      open->second.offset += count;
-    }
-    bytesRead = static_cast<uint32_t>(count);
+    const std::optional<std::string> bytes =
+        db.ReadFileData(open->second.row, open->second.offset,
+                        std::min<int64_t>(size, std::numeric_limits<int>::max()));
+    if (!bytes) return impl.Fail(kServerNotFound, false);  // removed meanwhile
+    std::copy(bytes->begin(), bytes->end(), buffer);
+    open->second.offset += static_cast<int64_t>(bytes->size());
+    bytesRead = static_cast<uint32_t>(bytes->size());
     return impl.Succeed(true);
   });
 }

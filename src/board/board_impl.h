@@ -11,13 +11,14 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "base/failure.h"
 #include "board/board.h"
-#include "board/sqlite.h"
+#include "board/database.h"
 
 namespace obrix::board {
 
@@ -51,7 +52,7 @@ inline constexpr const char* kMessageColumns =
 inline constexpr const char* kVisible = "(?2 OR private = 0 OR from_id = ?1 OR to_id = ?1)";
 
 struct Board::Impl {
-  std::optional<Database> db;
+  std::unique_ptr<Database> db;
   bool context = false;
   Login login = Login::kNobody;
   int32_t userId = 0;  // the logged-in user when login == kUser
@@ -63,20 +64,28 @@ struct Board::Impl {
 
   // Runs one operation: on a raised Failure, records its code as the last
   // error (kServerNotLoggedIn, kServerNoConnection or kServerDatabase)
-  // and passes the failure on.
+  // and passes the failure on. An operation whose transaction lost a
+  // conflict with another connection runs again, up to kConflictRetries
+  // times, unless it was part of a batch (whose owner must roll back);
+  // past that the conflict is a failure of the board like any other.
   template <typename F>
   auto Guard(F&& operation) -> decltype(operation()) {
-    try {
-      return operation();
-    } catch (const Failure& failure) {
-      if (failure.number() == kFailureNotLoggedIn) {
-        lastError = kServerNotLoggedIn;
-      } else if (!db || !context) {
-        lastError = kServerNoConnection;
-      } else {
-        lastError = kServerDatabase;
+    for (int attempt = 0;; ++attempt) {
+      try {
+        return operation();
+      } catch (const Failure& failure) {
+        const bool conflict = failure.number() == kFailureServerConflict;
+        if (conflict && attempt < kConflictRetries && db && !db->InTransaction()) continue;
+        if (failure.number() == kFailureNotLoggedIn) {
+          lastError = kServerNotLoggedIn;
+        } else if (!db || !context) {
+          lastError = kServerNoConnection;
+        } else {
+          lastError = kServerDatabase;
+        }
+        if (conflict) throw Failure(kFailureServer, failure.description());
+        throw;
       }
-      throw;
     }
   }
 

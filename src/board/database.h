@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -20,6 +21,10 @@
 namespace obrix::board {
 
 enum class Backend { kSqlite, kPostgres };
+
+// How many times a board operation whose transaction lost a conflict with
+// another connection is run again before its failure is reported.
+inline constexpr int kConflictRetries = 4;
 
 // A prepared statement. Bind indexes start at 1, column indexes at 0. The
 // SQL names its parameters "?" or "?N".
@@ -44,7 +49,7 @@ class Statement {
     }
   }
 
-  virtual int64_t Int(int column) const = 0;  // a true/false column reads 1/0
+  virtual int64_t Int(int column) const = 0;       // a true/false column reads 1/0
   virtual std::string Text(int column) const = 0;  // text or blob bytes
   virtual bool IsNull(int column) const = 0;
 
@@ -93,9 +98,14 @@ class Database {
   // journal; PostgreSQL's commits are durable when they return).
   virtual void SyncJournal() = 0;
 
+  // True when the database holds a board's tables.
+  virtual bool HoldsBoard() = 0;
+  // The space the board takes in the database, in bytes.
+  virtual int64_t SizeInBytes() = 0;
+
   // `count` bytes from `offset` of a server file's data (the row's rowid in
-  // server_files); fewer at its end.
-  virtual std::string ReadFileData(int64_t row, int64_t offset, int64_t count) = 0;
+  // server_files); fewer at its end; nullopt when the row is gone.
+  virtual std::optional<std::string> ReadFileData(int64_t row, int64_t offset, int64_t count) = 0;
 
  protected:
   virtual std::unique_ptr<Statement> NewStatement(const std::string& sql) = 0;
@@ -153,5 +163,9 @@ bool IsPostgresName(std::string_view name);
 // database must exist. Raises Failure(kFailureServer) when it cannot be
 // opened; the description names the board by Describe() only.
 std::unique_ptr<Database> OpenDatabase(const std::string& name, bool create);
+
+// What names the board `name` in the log and in error lines without
+// opening it (see Database::Describe).
+std::string DescribeBoardName(const std::string& name);
 
 }  // namespace obrix::board

@@ -27,7 +27,8 @@ void NotePointer(Database& db, int32_t userId, int32_t conference, int32_t befor
 
 void NoteMessage(Database& db, int32_t userId, int32_t messageId, DeliveredMessage change) {
   auto row = db.Prepare(
-      "INSERT OR REPLACE INTO delivery_messages (user_id, message_id, kind) VALUES (?1, ?2, ?3)");
+      "INSERT INTO delivery_messages (user_id, message_id, kind) VALUES (?1, ?2, ?3) "
+      "ON CONFLICT (user_id, message_id) DO UPDATE SET kind = excluded.kind");
   row->Bind(1, userId).Bind(2, messageId).Bind(3, static_cast<int64_t>(change));
   row->Run();
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "base/failure.h"
 #include "base/text.h"
 
 namespace obrix::board {
@@ -39,7 +40,7 @@ PostResult StoreMessage(Database& db, const StoredMessage& message) {
       "INSERT INTO messages (conference, number, from_id, from_name, from_title, to_id, to_name,"
       " to_title, subject, private, receipt_requested, reference, entry_time, message_time,"
       " uploader_id_text, text, text_hash)"
-      " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+      " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id");
   insert->Bind(1, int64_t{message.conference})
       .Bind(2, number)
       .Bind(3, int64_t{message.fromId})
@@ -57,8 +58,8 @@ PostResult StoreMessage(Database& db, const StoredMessage& message) {
       .Bind(15, message.uploaderIdText)
       .BindBlob(16, message.text)
       .Bind(17, MessageTextHash(message.text));
-  insert->Run();
-  return PostResult{static_cast<int32_t>(db.LastInsertId()), static_cast<int32_t>(number)};
+  if (!insert->Step()) throw Failure(kFailureServer, "board database error: no message id");
+  return PostResult{static_cast<int32_t>(insert->Int(0)), static_cast<int32_t>(number)};
 }
 
 }  // namespace obrix::board

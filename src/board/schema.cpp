@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "board/postgres.h"
 #include "board/tables.h"
 #include "server/records.h"
 
@@ -180,12 +181,15 @@ int RecordedVersion(Database& db) {
 void RecordVersion(Database& db, int version) {
   db.Exec(std::string("UPDATE meta SET value = '") + std::to_string(version) + "' WHERE key = '" +
           kSchemaVersionKey + "'");
-  db.Exec("PRAGMA user_version=" + std::to_string(version));
+  if (db.backend() == Backend::kSqlite) db.Exec("PRAGMA user_version=" + std::to_string(version));
 }
 
 }  // namespace
 
 void UpgradeSchema(Database& db) {
+  // A board on PostgreSQL began at version 3: the upgrades below are a
+  // board file's.
+  if (db.backend() != Backend::kSqlite) return;
   Transaction transaction(db);
   const int from = RecordedVersion(db);
   for (const Upgrade& upgrade : kUpgrades) {
@@ -200,22 +204,21 @@ void ConfigureConnection(Database& db) {
   // synchronous=NORMAL: a commit reaches the disk at the next checkpoint,
   // or when the caller syncs the journal (Database::SyncJournal) where it
   // must be durable; syncing every commit would cost each one a disk write.
+  // A board on PostgreSQL is configured when it connects.
+  if (db.backend() != Backend::kSqlite) return;
   db.Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;");
 }
 
 void CreateSchema(Database& db) {
-  db.Exec("BEGIN IMMEDIATE");
-  try {
+  if (db.backend() == Backend::kSqlite) {
     db.Exec(kSchema);
     db.Exec(kDeliveries);
-    db.Exec(std::string("INSERT INTO meta(key, value) VALUES ('") + kSchemaVersionKey + "', '" +
-            std::to_string(kSchemaVersion) + "')");
-    db.Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
-    db.Exec("COMMIT");
-  } catch (...) {
-    db.Exec("ROLLBACK");
-    throw;
+  } else {
+    CreatePostgresSchema(db);
   }
+  db.Exec(std::string("INSERT INTO meta(key, value) VALUES ('") + kSchemaVersionKey + "', '" +
+          std::to_string(kSchemaVersion) + "')");
+  RecordVersion(db, kSchemaVersion);
 }
 
 }  // namespace obrix::board

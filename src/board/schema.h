@@ -1,7 +1,7 @@
 // The board's database schema.
 #pragma once
 
-#include "board/sqlite.h"
+#include "board/database.h"
 
 namespace obrix::board {
 
@@ -13,7 +13,8 @@ inline constexpr int kSchemaVersion = 3;
 inline constexpr const char* kSchemaVersionKey = "schema_version";
 
 // Creates every table and index of an empty board and records the schema
-// version (in `meta` and in PRAGMA user_version).
+// version (in `meta`, and in a board file's PRAGMA user_version), inside
+// the caller's write transaction.
 void CreateSchema(Database& db);
 
 // Brings a board of an older schema version up to kSchemaVersion, in one

@@ -2,7 +2,8 @@
 
 #include <sqlite3.h>
 
-#include <unordered_map>
+#include <algorithm>
+#include <stdexcept>
 
 #include "base/failure.h"
 
@@ -15,13 +16,97 @@ namespace {
                                     (db ? sqlite3_errmsg(db) : "out of memory"));
 }
 
-}  // namespace
+class SqliteStatement final : public Statement {
+ public:
+  SqliteStatement(sqlite3* db, const std::string& sql) : db_(db) {
+    if (sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                           &stmt_, nullptr) != SQLITE_OK) {
+      Raise(db, "prepare " + sql);
+    }
+  }
+  ~SqliteStatement() override { sqlite3_finalize(stmt_); }
 
-struct Database::Cache {
-  std::unordered_map<std::string, std::unique_ptr<Statement>> statements;
+  Statement& Bind(int index, int64_t value) override {
+    Check(sqlite3_bind_int64(stmt_, index, value));
+    return *this;
+  }
+  Statement& Bind(int index, std::string_view text) override {
+    Check(sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
+                            SQLITE_TRANSIENT));
+    return *this;
+  }
+  Statement& BindBlob(int index, std::string_view bytes) override {
+    Check(sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()),
+                            SQLITE_TRANSIENT));
+    return *this;
+  }
+  Statement& BindNull(int index) override {
+    Check(sqlite3_bind_null(stmt_, index));
+    return *this;
+  }
+
+  bool Step() override {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    const std::string message = sqlite3_errmsg(db_);
+    sqlite3_reset(stmt_);
+    throw Failure(kFailureServer, "board database error: " + message);
+  }
+
+  int64_t Int(int column) const override { return sqlite3_column_int64(stmt_, column); }
+  std::string Text(int column) const override {
+    const void* data = sqlite3_column_blob(stmt_, column);
+    const int size = sqlite3_column_bytes(stmt_, column);
+    if (!data || size <= 0) return {};
+    return std::string(static_cast<const char*>(data), static_cast<size_t>(size));
+  }
+  bool IsNull(int column) const override {
+    return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+  }
+  void Reset() override {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
+
+ private:
+  void Check(int rc) const {
+    if (rc != SQLITE_OK) Raise(db_, "bind");
+  }
+
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
 };
 
-Database Database::Open(const std::string& path, bool create) {
+// An incremental-read handle on one server file's bytes, closed on scope exit.
+class BlobReader {
+ public:
+  BlobReader(sqlite3* db, int64_t row) : db_(db) {
+    if (sqlite3_blob_open(db_, "main", "server_files", "data", row, 0, &blob_) != SQLITE_OK) {
+      sqlite3_blob_close(blob_);
+      blob_ = nullptr;
+    }
+  }
+  ~BlobReader() { sqlite3_blob_close(blob_); }
+  BlobReader(const BlobReader&) = delete;
+  BlobReader& operator=(const BlobReader&) = delete;
+
+  bool ok() const { return blob_ != nullptr; }
+  int64_t size() const { return sqlite3_blob_bytes(blob_); }
+  void Read(char* buffer, int size, int64_t offset) {
+    if (sqlite3_blob_read(blob_, buffer, size, static_cast<int>(offset)) != SQLITE_OK) {
+      Raise(db_, "reading a server file");
+    }
+  }
+
+ private:
+  sqlite3* db_;
+  sqlite3_blob* blob_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<SqliteDatabase> SqliteDatabase::Open(const std::string& path, bool create) {
   sqlite3* db = nullptr;
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
   if (create) flags |= SQLITE_OPEN_CREATE;
@@ -33,32 +118,15 @@ Database Database::Open(const std::string& path, bool create) {
   }
   sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, 10000);
-  return Database(db);
+  return std::unique_ptr<SqliteDatabase>(new SqliteDatabase(db, path));
 }
 
-Database::Database(sqlite3* db) : db_(db), cache_(std::make_unique<Cache>()) {}
-
-Database::Database(Database&& other) noexcept : db_(other.db_), cache_(std::move(other.cache_)) {
-  other.db_ = nullptr;
+SqliteDatabase::~SqliteDatabase() {
+  DropStatements();  // statements before their connection
+  sqlite3_close(db_);
 }
 
-Database& Database::operator=(Database&& other) noexcept {
-  if (this != &other) {
-    cache_.reset();
-    if (db_) sqlite3_close(db_);
-    db_ = other.db_;
-    cache_ = std::move(other.cache_);
-    other.db_ = nullptr;
-  }
-  return *this;
-}
-
-Database::~Database() {
-  cache_.reset();  // statements first
-  if (db_) sqlite3_close(db_);
-}
-
-void Database::Exec(const std::string& sql) {
+void SqliteDatabase::Exec(const std::string& sql) {
   char* error = nullptr;
   if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
     std::string message = error ? error : "unknown error";
@@ -67,7 +135,70 @@ void Database::Exec(const std::string& sql) {
   }
 }
 
-void CopyDatabase(Database& source, Database& target) {
+std::unique_ptr<Statement> SqliteDatabase::NewStatement(const std::string& sql) {
+  return std::make_unique<SqliteStatement>(db_, sql);
+}
+
+int64_t SqliteDatabase::Changes() const { return sqlite3_changes(db_); }
+bool SqliteDatabase::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
+void SqliteDatabase::BeginWrite() { Exec("BEGIN IMMEDIATE"); }
+
+void SqliteDatabase::BeginSnapshot() {
+  Exec("BEGIN DEFERRED");
+  // The read starts here, not at the first operation's statement.
+  Exec("SELECT count(*) FROM meta");
+}
+
+void SqliteDatabase::Commit() { Exec("COMMIT"); }
+void SqliteDatabase::Rollback() { Exec("ROLLBACK"); }
+
+void SqliteDatabase::SyncJournal() {
+  // The WAL file as SQLite holds it open; absent until the connection has
+  // read the board, and then there is nothing of its own to sync.
+  sqlite3_file* journal = nullptr;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &journal) != SQLITE_OK) {
+    Raise(db_, "find the journal");
+  }
+  if (journal == nullptr || journal->pMethods == nullptr) return;
+  if (journal->pMethods->xSync(journal, SQLITE_SYNC_NORMAL) != SQLITE_OK) {
+    throw Failure(kFailureServer, "board database error: cannot sync the journal to the disk");
+  }
+}
+
+std::optional<std::string> SqliteDatabase::ReadFileData(int64_t row, int64_t offset,
+                                                        int64_t count) {
+  BlobReader blob(db_, row);
+  if (!blob.ok()) return std::nullopt;
+  const int64_t left = std::max<int64_t>(blob.size() - offset, 0);
+  std::string bytes(static_cast<size_t>(std::clamp<int64_t>(count, 0, left)), '\0');
+  if (!bytes.empty()) blob.Read(bytes.data(), static_cast<int>(bytes.size()), offset);
+  return bytes;
+}
+
+int64_t SqliteDatabase::SizeInBytes() {
+  const auto pragma = [this](const char* sql) {
+    auto row = Prepare(sql);
+    return row->Step() ? row->Int(0) : 0;
+  };
+  return pragma("PRAGMA page_count") * pragma("PRAGMA page_size");
+}
+
+bool SqliteDatabase::HoldsBoard() {
+  auto table = Prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'meta'");
+  return table->Step();
+}
+
+SqliteDatabase& BoardFile(Database& db) {
+  auto* file = dynamic_cast<SqliteDatabase*>(&db);
+  if (!file) {
+    throw std::invalid_argument(db.Describe() +
+                                " is not a board file: back up a PostgreSQL board with pg_dump,"
+                                " or copy it to a board file with obrix-board copy");
+  }
+  return *file;
+}
+
+void CopyDatabase(SqliteDatabase& source, SqliteDatabase& target) {
   sqlite3_backup* backup = sqlite3_backup_init(target.handle(), "main", source.handle(), "main");
   if (!backup) Raise(target.handle(), "copy");
   // A busy or locked target is waited for, up to the busy timeout.
@@ -81,120 +212,6 @@ void CopyDatabase(Database& source, Database& target) {
   }
   sqlite3_backup_finish(backup);
   if (rc != SQLITE_DONE) Raise(target.handle(), "copy");
-}
-
-Database::Use Database::Prepare(const std::string& sql) {
-  auto& slot = cache_->statements[sql];
-  if (!slot) slot = std::make_unique<Statement>(db_, sql);
-  slot->Reset();
-  return Use(*slot);
-}
-
-Database::Use::~Use() {
-  if (statement_) statement_->Reset();
-}
-
-void Database::SyncJournal() {
-  // The WAL file as SQLite holds it open; absent until the connection has
-  // read the board, and then there is nothing of its own to sync.
-  sqlite3_file* journal = nullptr;
-  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &journal) != SQLITE_OK) {
-    Raise(db_, "find the journal");
-  }
-  if (journal == nullptr || journal->pMethods == nullptr) return;
-  if (journal->pMethods->xSync(journal, SQLITE_SYNC_NORMAL) != SQLITE_OK) {
-    throw Failure(kFailureServer, "board database error: cannot sync the journal to the disk");
-  }
-}
-
-int64_t Database::LastInsertId() const { return sqlite3_last_insert_rowid(db_); }
-int Database::Changes() const { return sqlite3_changes(db_); }
-bool Database::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
-
-Statement::Statement(sqlite3* db, const std::string& sql) : db_(db), sql_(sql) {
-  if (sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
-                         &stmt_, nullptr) != SQLITE_OK) {
-    Raise(db, "prepare " + sql);
-  }
-}
-
-Statement::~Statement() { sqlite3_finalize(stmt_); }
-
-Statement& Statement::Bind(int index, int64_t value) {
-  if (sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK) Raise(db_, "bind");
-  return *this;
-}
-
-Statement& Statement::Bind(int index, std::string_view text) {
-  if (sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
-                        SQLITE_TRANSIENT) != SQLITE_OK) {
-    Raise(db_, "bind");
-  }
-  return *this;
-}
-
-Statement& Statement::BindBlob(int index, std::string_view bytes) {
-  if (sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()),
-                        SQLITE_TRANSIENT) != SQLITE_OK) {
-    Raise(db_, "bind");
-  }
-  return *this;
-}
-
-Statement& Statement::BindNull(int index) {
-  if (sqlite3_bind_null(stmt_, index) != SQLITE_OK) Raise(db_, "bind");
-  return *this;
-}
-
-bool Statement::Step() {
-  const int rc = sqlite3_step(stmt_);
-  if (rc == SQLITE_ROW) return true;
-  if (rc == SQLITE_DONE) return false;
-  const std::string message = sqlite3_errmsg(db_);
-  sqlite3_reset(stmt_);
-  throw Failure(kFailureServer, "board database error: " + message);
-}
-
-void Statement::Run() {
-  while (Step()) {
-  }
-}
-
-int64_t Statement::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
-
-std::string Statement::Text(int column) const {
-  const void* data = sqlite3_column_blob(stmt_, column);
-  const int size = sqlite3_column_bytes(stmt_, column);
-  if (!data || size <= 0) return {};
-  return std::string(static_cast<const char*>(data), static_cast<size_t>(size));
-}
-
-bool Statement::IsNull(int column) const {
-  return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
-}
-
-void Statement::Reset() {
-  sqlite3_reset(stmt_);
-  sqlite3_clear_bindings(stmt_);
-}
-
-Transaction::Transaction(Database& db) : db_(db), nested_(db.InTransaction()) {
-  db_.Exec(nested_ ? "SAVEPOINT operation" : "BEGIN IMMEDIATE");
-}
-
-Transaction::~Transaction() {
-  if (!done_) {
-    try {
-      // Undoes this operation's writes only; an enclosing transaction goes on.
-      db_.Exec(nested_ ? "ROLLBACK TO operation; RELEASE operation" : "ROLLBACK");
-    } catch (...) {
-    }
-  }
-}
-
-void Transaction::Commit() {
-  db_.Exec(nested_ ? "RELEASE operation" : "COMMIT");
-  done_ = true;
 }
 
 }  // namespace obrix::board

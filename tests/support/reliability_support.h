@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "admin/board_admin.h"
-#include "board/sqlite.h"
+#include "board/database.h"
 #include "support/test_support.h"
 
 namespace obrix::testing {
@@ -38,18 +38,18 @@ inline std::vector<board::MessageSummary> BoardMessages(const std::string& board
 // the run up.
 class BoardProbe {
  public:
-  explicit BoardProbe(const std::string& path) : db_(board::Database::Open(path, false)) {}
+  explicit BoardProbe(const std::string& path) : db_(board::OpenDatabase(path, false)) {}
 
   // The integer in the first column of the first row of `sql`, with the
   // given values bound at ?1, ?2, ...
   int64_t Number(const std::string& sql, const std::vector<int64_t>& values = {}) {
-    auto row = db_.Prepare(sql);
+    auto row = db_->Prepare(sql);
     for (size_t i = 0; i < values.size(); ++i) row->Bind(static_cast<int>(i + 1), values[i]);
     return row->Step() ? row->Int(0) : 0;
   }
 
  private:
-  board::Database db_;
+  std::unique_ptr<board::Database> db_;
 };
 
 // The names in a folder, sorted.

@@ -1,0 +1,62 @@
+#include "board/database.h"
+
+#include "base/failure.h"
+#include "board/sqlite.h"
+
+namespace obrix::board {
+
+Database::Use Database::Prepare(const std::string& sql) {
+  auto& slot = statements_[sql];
+  if (!slot) slot = NewStatement(sql);
+  slot->Reset();
+  return Use(*slot);
+}
+
+Transaction::Transaction(Database& db) : db_(db), nested_(db.InTransaction()) {
+  if (nested_) {
+    db_.Exec("SAVEPOINT operation");
+  } else {
+    db_.BeginWrite();
+  }
+}
+
+Transaction::~Transaction() {
+  if (done_) return;
+  try {
+    // Undoes this operation's writes only; an enclosing transaction goes on.
+    if (nested_) {
+      db_.Exec("ROLLBACK TO operation; RELEASE operation");
+    } else {
+      db_.Rollback();
+    }
+  } catch (...) {
+  }
+}
+
+void Transaction::Commit() {
+  if (nested_) {
+    db_.Exec("RELEASE operation");
+  } else {
+    db_.Commit();
+  }
+  done_ = true;
+}
+
+bool IsPostgresName(std::string_view name) {
+  return name.starts_with("postgresql://") || name.starts_with("postgres://") ||
+         name.starts_with("service=");
+}
+
+std::string DescribeBoardName(const std::string& name) {
+  return IsPostgresName(name) ? std::string("PENDING-PG-NAME") : name;
+}
+
+std::unique_ptr<Database> OpenDatabase(const std::string& name, bool create) {
+  if (IsPostgresName(name)) throw Failure(kFailureServer, "PENDING-PG");
+  return SqliteDatabase::Open(name, create);
+}
+
+}  // namespace obrix::board
+namespace obrix::board {
+void CreatePostgresSchema(Database&) { throw Failure(kFailureServer, "PENDING-PG"); }
+}  // namespace obrix::board
