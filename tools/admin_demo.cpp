@@ -371,13 +371,13 @@ std::vector<std::string> CreateDemoBoard(const std::string& path) {
   config.packetId = kDemoPacketId;
   config.serial = "00000001";
   BoardAdmin::Create(path, config, kDemoSysopPassword);
-  std::vector<std::string> summary{"Created the demo board " + path + " (" + config.name +
-                                   ", packet id " + kDemoPacketId + ")"};
+  std::vector<std::string> summary{"Created the demo board " + DescribeBoardName(path) + " (" +
+                                   config.name + ", packet id " + kDemoPacketId + ")"};
   try {
     BoardAdmin admin = BoardAdmin::Open(path);
     FillDemoBoard(admin, summary);
   } catch (...) {
-    RemoveBoardFiles(path);
+    BoardAdmin::RemoveNewBoard(path);
     throw;
   }
   return summary;

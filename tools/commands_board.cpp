@@ -1,14 +1,12 @@
 // The board as a whole: init, config, demo, generate, grant.
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 
 #include "admin/board_admin.h"
 #include "admin_demo.h"
 #include "admin_generate.h"
 #include "base/text.h"
-#include "platform/files.h"
 #include "platform/terminal.h"
 #include "tool_commands.h"
 #include "tool_output.h"
@@ -30,9 +28,9 @@ int Init(const Arguments& args, const std::string& path) {
   if (auto v = args.Value("--serial")) config.serial = *v;
   const std::string password = args.Value("--sysop-password").value_or("");
   BoardAdmin::Create(path, config, password);
-  std::cout << "Created the board " << path << ": " << Shown(config.name) << ", packet id "
-            << Shown(config.packetId) << ", sysop account " << Shown(ToUpper(Trim(config.sysop)))
-            << "\n";
+  std::cout << "Created the board " << board::DescribeBoardName(path) << ": " << Shown(config.name)
+            << ", packet id " << Shown(config.packetId) << ", sysop account "
+            << Shown(ToUpper(Trim(config.sysop))) << "\n";
   if (password.empty()) {
     std::cout << "The sysop account has no password yet; give it one with: obrix-board user"
                  " passwd \""
@@ -106,15 +104,6 @@ board::GenerateOptions GenerateOptionsOf(const Arguments& args) {
   return options;
 }
 
-void RemoveBoard(const std::string& path) {
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) RemoveFile(path + suffix);
-}
-
-bool BoardMissing(const std::string& path) {
-  std::error_code ec;
-  return !std::filesystem::exists(std::filesystem::symlink_status(path, ec));
-}
-
 // What would fail on the board `generate` is about to create, refused
 // before it creates anything.
 void CheckNewBoardCanTake(const board::GenerateOptions& options) {
@@ -159,7 +148,7 @@ void PrintGenerateReport(const board::GenerateReport& report, const board::Gener
 // is announced only once it holds what was asked for.
 int Generate(const Arguments& args, const std::string& path) {
   const board::GenerateOptions options = GenerateOptionsOf(args);
-  const bool created = BoardMissing(path);
+  const bool created = BoardAdmin::Missing(path);
   if (created) {
     CheckNewBoardCanTake(options);
     BoardAdmin::Create(path, board::BoardConfig{}, "");
@@ -170,13 +159,14 @@ int Generate(const Arguments& args, const std::string& path) {
     BoardAdmin admin = BoardAdmin::Open(path);
     report = board::Generate(admin, options, ProgressOnTerminal());
   } catch (...) {
-    if (created) RemoveBoard(path);
+    if (created) BoardAdmin::RemoveNewBoard(path);
     throw;
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (created) {
-    std::cout << "Created the board " << path << " (the sysop account has no password yet)\n";
+    std::cout << "Created the board " << board::DescribeBoardName(path)
+              << " (the sysop account has no password yet)\n";
   }
   PrintGenerateReport(report, options, seconds);
   return 0;
@@ -202,15 +192,17 @@ void AddSetupCommands(std::vector<Command>& commands) {
          {"--city", "TEXT"},
          {"--phone", "TEXT"},
          {"--serial", "TEXT"}},
-        "Create a new board (an existing file is never overwritten).",
-        "Makes the board file, readable and writable by its owner only, with its\n"
-        "configuration, the DEFAULT account (board-wide defaults, no log-in) and the\n"
-        "sysop's account (name in upper case; sysop rights). No conferences: add them\n"
-        "with 'conf add'. Without --sysop-password the sysop cannot log in until\n"
-        "'user passwd' gives him a password.\n"
+        "Create a new board (an existing board is never overwritten).",
+        "Makes the board file, readable and writable by its owner only, or the board's\n"
+        "tables in a PostgreSQL database that holds no board yet (the sysop makes the\n"
+        "database and its role first), with its configuration, the DEFAULT account\n"
+        "(board-wide defaults, no log-in) and the sysop's account (name in upper case;\n"
+        "sysop rights). No conferences: add them with 'conf add'. Without\n"
+        "--sysop-password the sysop cannot log in until 'user passwd' gives him one.\n"
         "The packet id has 1 to 8 letters, digits, '-' or '_'.\n"
         "Example: obrix-board --board /srv/bbs/board.db init --name \"Night Owl BBS\" \\\n"
-        "           --sysop \"Pat Smith\" --sysop-password s3cret --packet-id NIGHTOWL\n"},
+        "           --sysop \"Pat Smith\" --sysop-password s3cret --packet-id NIGHTOWL\n"
+        "         obrix-board --board postgresql://bbs@db.example.org/bbs init ...\n"},
        Init});
   commands.push_back({{"config",
                        {"KEY?", "VALUE?"},
@@ -227,7 +219,7 @@ void AddSetupCommands(std::vector<Command>& commands) {
       {{"demo",
         {},
         {},
-        "Create the demo board (refusing an existing file).",
+        "Create the demo board (refusing an existing board).",
         "A board to try the door with: the demo caller DEMO CALLER (password DEMO),\n"
         "the sysop SYSOP (password SYSOP), six conferences, a few hundred messages,\n"
         "screens, and two file areas with new files.\n"},
@@ -249,8 +241,10 @@ void AddContentCommands(std::vector<Command>& commands) {
          {"--seed", "N"},
          {"--password", "PW"}},
         "Fill a board with synthetic users, conferences and messages.",
-        "Creates the board first when the file does not exist (as init would), else\n"
-        "adds to it. Users are USER 1 .. USER N (password GENERATED unless --password),\n"
+        "Creates the board first when there is none (no file, or a PostgreSQL\n"
+        "database without a board), as init would, else adds to it; a board it\n"
+        "created is removed again when it fails. Users are USER 1 .. USER N (password GENERATED "
+        "unless --password),\n"
         "conferences 0 .. N-1; existing ones are kept and used. Texts are 200 to 2000\n"
         "bytes unless --min-size/--max-size say otherwise. --to USER addresses the\n"
         "share --to-share (default 0.1) of the messages to USER, who is made when\n"

@@ -1,4 +1,4 @@
-// Looking after a running board: who, stats, backup, restore.
+// Looking after a running board: who, stats, backup, restore, copy.
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -119,13 +119,27 @@ int Stats(const Arguments& args, const std::string& path) {
 
 int Backup(const Arguments& args, const std::string& path) {
   BoardAdmin::Open(path).Backup(args.Positional(0));
-  std::cout << "Copied the board " << path << " to " << args.Positional(0) << "\n";
+  std::cout << "Copied the board " << board::DescribeBoardName(path) << " to " << args.Positional(0)
+            << "\n";
   return 0;
 }
 
 int Restore(const Arguments& args, const std::string& path) {
   BoardAdmin::Restore(args.Positional(0), path);
-  std::cout << "Restored the board " << path << " from " << args.Positional(0) << "\n";
+  std::cout << "Restored the board " << board::DescribeBoardName(path) << " from "
+            << args.Positional(0) << "\n";
+  return 0;
+}
+
+// Needs no --board: both boards are named on its command line.
+int Copy(const Arguments& args, const std::string&) {
+  const std::string from = *args.Value("--from");
+  const std::string to = *args.Value("--to");
+  const board::CopyReport copied = BoardAdmin::Copy(from, to);
+  std::cout << "Copied the board " << board::DescribeBoardName(from) << " to "
+            << board::DescribeBoardName(to) << ": " << copied.users << " users, "
+            << copied.conferences << " conferences, " << copied.messages << " messages, "
+            << copied.files << " files\n";
   return 0;
 }
 
@@ -156,10 +170,11 @@ void AddUpkeepCommands(std::vector<Command>& commands) {  // NOLINT(readability-
       {{"backup",
         {"FILE"},
         {},
-        "Copy the board to FILE (a new file), consistently, while nodes run.",
+        "Copy the board file to FILE (a new file), consistently, while nodes run.",
         "Uses SQLite's online backup: the copy is the board as it stood at one moment,\n"
         "and the nodes go on reading and writing meanwhile. FILE is readable by its\n"
-        "owner only and is never overwritten.\n"
+        "owner only and is never overwritten. A board on PostgreSQL is backed up with\n"
+        "pg_dump (of the schema obrix), or copied to a board file with 'copy'.\n"
         "Example: obrix-board backup /srv/bbs/backup/board-$(date +%F).db\n"},
        Backup});
   commands.push_back({{"restore",
@@ -168,8 +183,24 @@ void AddUpkeepCommands(std::vector<Command>& commands) {  // NOLINT(readability-
                        "Copy the board FILE back over the board. ONLY WHILE NO NODE RUNS.",
                        "FILE must be a board (a backup). The board file is replaced in place as a\n"
                        "whole; a door running meanwhile would find it changed under it, so stop\n"
-                       "every node first. A missing board file is created.\n"},
+                       "every node first. A missing board file is created. A board on PostgreSQL\n"
+                       "is restored with pg_restore, or filled from a board file with 'copy'.\n"},
                       Restore});
+  commands.push_back(
+      {{"copy",
+        {},
+        {{"--from", "SOURCE", true}, {"--to", "TARGET", true}},
+        "Copy a whole board to a new board, between board files and PostgreSQL.",
+        "SOURCE and TARGET are each a board file or a PostgreSQL database (a\n"
+        "postgresql:// or postgres:// URI, or service=NAME); --board is not needed.\n"
+        "Every user, conference, message, file entry and screen is copied with its\n"
+        "ids, byte for byte. The source is read as it stood at one moment, so nodes\n"
+        "may go on using it. TARGET is a board file that does not exist yet (made\n"
+        "readable and writable by its owner only) or a database that holds no board;\n"
+        "it is written in one transaction, and a copy that fails leaves nothing.\n"
+        "Example: obrix-board copy --from /srv/bbs/board.db \\\n"
+        "           --to postgresql://bbs@db.example.org/bbs\n"},
+       Copy});
 }
 
 }  // namespace obrix::tool

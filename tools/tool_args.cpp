@@ -37,7 +37,10 @@ bool IsRepeated(const std::string& positional) {
   return BareName(positional) != name;
 }
 
-bool NamesLocalFile(const std::string& name) { return name == "FILE" || name == "PATH"; }
+// A local file, or a board (a file or a PostgreSQL name), not board text.
+bool NamesLocalFile(const std::string& name) {
+  return name == "FILE" || name == "PATH" || name == "SOURCE" || name == "TARGET";
+}
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 

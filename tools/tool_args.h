@@ -31,7 +31,8 @@ struct CommandSpec {
   std::string name;  // "user add"
   // "NAME"; a trailing '?' marks an optional one, a trailing "..." (before
   // the '?') one that may be repeated, as the last. Words named FILE or
-  // PATH name local files; every other word is text for the board.
+  // PATH name local files, SOURCE and TARGET boards; every other word is
+  // text for the board.
   std::vector<std::string> positionals;
   std::vector<OptionSpec> options;
   std::string summary;  // one line for the overview
@@ -47,7 +48,7 @@ class Arguments {
   // Every positional from `first` on.
   std::vector<std::string> PositionalsFrom(size_t first) const;
 
-  // Passes each word that is text for the board (not a FILE or PATH)
+  // Passes each word that is text for the board (not a FILE, PATH, SOURCE or TARGET)
   // through `convert`, which gets the word's name ("NAME", "--subject")
   // and its value.
   void ConvertText(

@@ -17,7 +17,7 @@ struct Command {
 };
 
 void AddBoardCommands(std::vector<Command>& commands);    // init, config, demo, generate, grant
-void AddUpkeepCommands(std::vector<Command>& commands);   // who, stats, backup, restore
+void AddUpkeepCommands(std::vector<Command>& commands);   // who, stats, backup, restore, copy
 void AddUserCommands(std::vector<Command>& commands);     // user, var, flags, lastread
 void AddMessageCommands(std::vector<Command>& commands);  // conf, post, messages, show, attach
 void AddFileCommands(std::vector<Command>& commands);     // area, file, screen

@@ -115,6 +115,12 @@ BoardStats BoardAdmin::Stats() {
 }
 
 void BoardAdmin::Backup(const std::string& target) {
+  BoardFile(db_);  // refuses a board on PostgreSQL before anything else
+  if (IsPostgresName(target)) {
+    throw std::invalid_argument(
+        "a backup is a board file; copy a board to PostgreSQL with"
+        " obrix-board copy");
+  }
   if (admin::PathExists(target)) {
     throw std::invalid_argument(target + " already exists; a backup never overwrites a file");
   }
@@ -122,6 +128,11 @@ void BoardAdmin::Backup(const std::string& target) {
 }
 
 void BoardAdmin::Restore(const std::string& source, const std::string& path) {
+  if (IsPostgresName(path)) {
+    throw std::invalid_argument(DescribeBoardName(path) +
+                                " is not a board file: restore a PostgreSQL board with"
+                                " pg_restore, or fill a new one with obrix-board copy");
+  }
   BoardAdmin from = Open(source);  // refuses a file that is not a board
   if (!admin::PathExists(path)) {
     CopyToNewFile(from.db_, path);

@@ -364,6 +364,20 @@ BoardAdmin BoardAdmin::Open(const std::string& path) {
   return BoardAdmin(std::move(db));
 }
 
+bool BoardAdmin::Missing(const std::string& path) {
+  if (!IsPostgresName(path)) return !PathExists(path);
+  return !OpenDatabase(path, false)->HoldsBoard();
+}
+
+void BoardAdmin::RemoveNewBoard(const std::string& path) {
+  if (!IsPostgresName(path)) {
+    RemoveBoardFiles(path);
+    return;
+  }
+  OpenDatabase(path, false)
+      ->Exec(std::string("DROP SCHEMA ") + admin::kPostgresSchema + " CASCADE");
+}
+
 // ---------------------------------------------------------------------------
 // Configuration
 

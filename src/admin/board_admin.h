@@ -155,6 +155,15 @@ struct UserActivity {
   FILETIME lastUpload{};
 };
 
+// What BoardAdmin::Copy copied: users (DEFAULT left out, as in BoardStats),
+// conferences, messages and file entries.
+struct CopyReport {
+  int64_t users = 0;
+  int64_t conferences = 0;
+  int64_t messages = 0;
+  int64_t files = 0;
+};
+
 struct BoardStats {
   int64_t users = 0;  // accounts, DEFAULT left out
   int64_t messages = 0;
@@ -175,10 +184,26 @@ class BoardAdmin {
                      const std::string& sysopPassword, HashCost cost = HashCost::kFull);
   // Opens an existing board (refusing a file that is not a board).
   static BoardAdmin Open(const std::string& path);
-  // Copies the board `source` over the board at `path` (made, owner-only,
-  // when missing). Only while no node runs: the door would find the board
-  // changed under it.
+  // True when there is no board at `path` yet: no file of that name, or a
+  // PostgreSQL database that holds no board.
+  static bool Missing(const std::string& path);
+  // Removes the board at `path` that this run has just made and nobody
+  // uses yet, when filling it failed: a board file with its journal files,
+  // or on PostgreSQL the board's schema with all it holds.
+  static void RemoveNewBoard(const std::string& path);
+  // Copies the board file `source` over the board file at `path` (made,
+  // owner-only, when missing). Only while no node runs: the door would find
+  // the board changed under it. Refused for a board on PostgreSQL.
   static void Restore(const std::string& source, const std::string& path);
+  // Copies the whole board `source` to `target`, either of them a board
+  // file or a PostgreSQL database (see IsPostgresName), every row with its
+  // ids and bytes as they are, and the id counters past every id the source
+  // ever gave. The source is read under one snapshot, so a copy taken
+  // while nodes run is the board as it stood at one moment. The target is
+  // a board file that does not exist yet (made owner-only) or a database
+  // that holds no board; it is written in one transaction, and a copy that
+  // fails leaves nothing (a board file it made is removed).
+  static CopyReport Copy(const std::string& source, const std::string& target);
 
   // Configuration, by the tool's key names: name, sysop, city, phone,
   // packet-id, serial, version, packet-limit, conf-limit, charset,
@@ -273,8 +298,9 @@ class BoardAdmin {
 
   std::vector<NodeActivity> Who();
   BoardStats Stats();
-  // A consistent copy of the board at `target` (a new file, owner-only),
-  // while nodes go on using the board.
+  // A consistent copy of the board file at `target` (a new file,
+  // owner-only), while nodes go on using the board. Refused for a board on
+  // PostgreSQL (pg_dump, or Copy to a board file, does it there).
   void Backup(const std::string& target);
 
   // Bulk loading (generate): one write transaction around many calls.
