@@ -1,6 +1,7 @@
 #include "board/database.h"
 
 #include "base/failure.h"
+#include "board/postgres.h"
 #include "board/sqlite.h"
 
 namespace obrix::board {
@@ -48,11 +49,11 @@ bool IsPostgresName(std::string_view name) {
 }
 
 std::string DescribeBoardName(const std::string& name) {
-  return IsPostgresName(name) ? std::string("PENDING-PG-NAME") : name;
+  return IsPostgresName(name) ? DescribePostgresName(name) : name;
 }
 
 std::unique_ptr<Database> OpenDatabase(const std::string& name, bool create) {
-  if (IsPostgresName(name)) throw Failure(kFailureServer, "PENDING-PG");
+  if (IsPostgresName(name)) return PostgresDatabase::Open(name);
   return SqliteDatabase::Open(name, create);
 }
 

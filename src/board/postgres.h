@@ -1,6 +1,109 @@
-// PENDING: replaced by the PostgreSQL kind.
+// The board in a PostgreSQL database, for nodes on several machines: the
+// Database interface (database.h) over libpq, and the board's schema in
+// PostgreSQL's dialect. <libpq-fe.h> stays out of this header.
+//
+// The board's tables live in a schema of their own, `obrix`, which every
+// connection puts on its search path; board text is stored as bytea, since
+// it is Windows-1252 bytes that may hold any byte. The shared SQL is
+// SQLite's: its "?" and "?N" placeholders are translated at prepare, and
+// two small shims in the schema (the domain `blob` and the function
+// `typeof(bytea)`) let the SQL that casts to BLOB or asks for a value's
+// type read the same on both kinds.
 #pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
 #include "board/database.h"
+
+struct pg_conn;
+struct pg_result;
+
 namespace obrix::board {
+
+class PostgresStatement;
+
+class PostgresDatabase final : public Database {
+ public:
+  // Connects to the database `conninfo` names (a libpq URI or key=value
+  // string, or a service). The credentials are what libpq itself reads:
+  // the string, PGPASSFILE or ~/.pgpass, the service file. Raises
+  // Failure(kFailureServer, "cannot open the board ...") naming the board
+  // by DescribePostgresName only: no password or user name of the string
+  // appears in it.
+  static std::unique_ptr<PostgresDatabase> Open(const std::string& conninfo);
+
+  ~PostgresDatabase() override;
+
+  Backend backend() const override { return Backend::kPostgres; }
+  std::string Describe() const override { return description_; }
+  void Exec(const std::string& sql) override;
+  int64_t Changes() const override { return changes_; }
+  bool InTransaction() const override;
+  void BeginWrite() override;
+  void BeginSnapshot() override;
+  void Commit() override;
+  void Rollback() override;
+  // A commit is durable when it returns (synchronous_commit stays on).
+  void SyncJournal() override {}
+  // Schema `obrix` with a `meta` table.
+  bool HoldsBoard() override;
+  // The tables of schema `obrix` with their indexes and out-of-line values.
+  int64_t SizeInBytes() override;
+  std::optional<std::string> ReadFileData(int64_t row, int64_t offset, int64_t count) override;
+
+ protected:
+  std::unique_ptr<Statement> NewStatement(const std::string& sql) override;
+
+ private:
+  friend class PostgresStatement;
+  struct ConnectionCloser {
+    void operator()(pg_conn* connection) const;
+  };
+  struct ResultClearer {
+    void operator()(pg_result* result) const;
+  };
+  using Result = std::unique_ptr<pg_result, ResultClearer>;
+
+  PostgresDatabase(pg_conn* connection, std::string description);
+
+  // Runs `sql` and raises the board's failure when it fails; returns the
+  // result of its last statement.
+  Result Run(const std::string& sql);
+  // Raises the failure for `result` (may be null: the connection failed).
+  [[noreturn]] void Raise(const pg_result* result) const;
+  // Notes the rows an INSERT, UPDATE or DELETE changed.
+  void NoteChanges(pg_result* result);
+  // True for bytea and the domains over it (`blob`).
+  bool IsBytea(unsigned int type);
+
+  std::unique_ptr<pg_conn, ConnectionCloser> connection_;
+  std::string description_;
+  int64_t changes_ = 0;
+  int statementsMade_ = 0;
+  std::unordered_map<unsigned int, bool> byteaTypes_;
+  std::unique_ptr<Statement> readFileData_;
+};
+
+// "PostgreSQL database NAME on HOST port PORT" for a connection string, as
+// far as the string tells (a service adds "PostgreSQL service NAME"). Names
+// nothing else of it: never a user, a password or another option. Needs no
+// connection, so a connection that fails can still be named.
+std::string DescribePostgresName(std::string_view name);
+
+// SQLite's placeholders in PostgreSQL's form: "?N" becomes "$N", a bare "?"
+// takes the number after the largest one so far (SQLite's numbering).
+// String literals, quoted identifiers and comments are left as they are.
+std::string ToPostgresPlaceholders(std::string_view sql);
+
+// Creates schema `obrix` with every table and index of the board and the
+// two shims, inside the caller's write transaction (CreateSchema records
+// the version). Raises Failure(kFailureServer) when the database already
+// holds a schema `obrix` or the role may not create one.
 void CreatePostgresSchema(Database& db);
-}
+
+}  // namespace obrix::board

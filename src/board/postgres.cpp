@@ -1,0 +1,515 @@
+// The PostgreSQL board over libpq, PostgreSQL's own C client library.
+//
+// Why libpq and not a C++ layer over it: it is the client every PostgreSQL
+// installation ships (Debian's libpq-dev), its C API has been stable for
+// decades, and the board needs only a small part of it: connect, prepare,
+// execute with parameters, read text results, transaction status. A C++
+// wrapper (libpqxx) would add a second dependency with its own exceptions
+// and value conversions that we would wrap again into the board's failures
+// and bytes. The two C handles are owned here by unique_ptr with deleters
+// (PQfinish, PQclear), as the SQLite board owns its handles.
+//
+// Values travel as text, except board text and blobs bound to bytea
+// parameters: those go in binary format, their raw bytes, so no byte needs
+// escaping and a NUL passes. Results come back as text; bytea arrives in
+// PostgreSQL's hex form ("\x4142") and is decoded here.
+#include "board/postgres.h"
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "base/failure.h"
+
+namespace obrix::board {
+
+namespace {
+
+// The board's write lock: one transaction-scoped advisory lock per
+// database, the same key on every node ("ObrixWrt").
+constexpr int64_t kWriteLockKey = 0x4f62726978577274;
+
+// bytea's type number, fixed in PostgreSQL's catalog; types numbered below
+// the first user object number are built in and are never domains.
+constexpr Oid kByteaOid = 17;
+constexpr Oid kBoolOid = 16;
+constexpr Oid kFirstUserOid = 16384;
+
+void DropNotice(void* /*unused*/, const char* /*message*/) {}
+
+void Trim(std::string& text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == ':')) {
+    text.pop_back();
+  }
+}
+
+// One line: libpq's messages may run over several ("...\n\tThis probably
+// means..."), and pad with double spaces ("FATAL:  ...").
+std::string OneLine(std::string_view text) {
+  std::string line;
+  for (const char c : text) {
+    const bool space = c == ' ' || c == '\n' || c == '\t';
+    if (space && (line.empty() || line.back() == ' ')) continue;
+    line += space ? ' ' : c;
+  }
+  Trim(line);
+  return line;
+}
+
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+  if (from.empty()) return;
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+}
+
+using Options = std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)>;
+
+Options ParseConninfo(std::string_view name) {
+  const std::string text(name);
+  char* error = nullptr;
+  Options options(PQconninfoParse(text.c_str(), &error), &PQconninfoFree);
+  PQfreemem(error);
+  return options;
+}
+
+std::string OptionValue(const Options& options, std::string_view keyword) {
+  for (const PQconninfoOption* option = options.get(); option->keyword; ++option) {
+    if (keyword == option->keyword && option->val) return option->val;
+  }
+  return {};
+}
+
+// An error line about the connection `name` without the user's secrets.
+// A string libpq cannot read is echoed in quotes after the reason: only
+// the reason is kept. Otherwise the password and the user's name where
+// the server names the role are replaced, wherever they appear.
+std::string MaskSecrets(std::string_view name, std::string line) {
+  const Options options = ParseConninfo(name);
+  if (!options) return OneLine(line.substr(0, line.find('"')));
+  ReplaceAll(line, OptionValue(options, "password"), "(password)");
+  const std::string user = OptionValue(options, "user");
+  if (!user.empty()) {
+    ReplaceAll(line, "role \"" + user + "\"", "role \"(user)\"");
+    ReplaceAll(line, "user \"" + user + "\"", "user \"(user)\"");
+  }
+  return OneLine(line);
+}
+
+// Hex digit values, kNotHex for anything else.
+constexpr uint8_t kNotHex = 0xff;
+constexpr std::array<uint8_t, 256> kHexDigits = [] {
+  std::array<uint8_t, 256> digits{};
+  digits.fill(kNotHex);
+  for (int i = 0; i < 10; ++i) digits['0' + i] = static_cast<uint8_t>(i);
+  for (int i = 0; i < 6; ++i) {
+    digits['a' + i] = static_cast<uint8_t>(10 + i);
+    digits['A' + i] = static_cast<uint8_t>(10 + i);
+  }
+  return digits;
+}();
+
+// bytea's hex output ("\x" already skipped) as its bytes.
+std::string DecodeHex(const char* hex, size_t length) {
+  std::string bytes(length / 2, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const uint8_t high = kHexDigits[static_cast<unsigned char>(hex[2 * i])];
+    const uint8_t low = kHexDigits[static_cast<unsigned char>(hex[2 * i + 1])];
+    if (high == kNotHex || low == kNotHex) {
+      throw Failure(kFailureServer, "board database error: a bytea value that is not hex");
+    }
+    bytes[i] = static_cast<char>(high << 4 | low);
+  }
+  return bytes;
+}
+
+bool StartsWith(const char* text, std::string_view prefix) {
+  return std::strncmp(text, prefix.data(), prefix.size()) == 0;
+}
+
+// A quoted run or comment starting at `at`, as its end (one past it);
+// `at` itself when none starts there.
+size_t SkipQuotedOrComment(std::string_view sql, size_t at) {
+  const char c = sql[at];
+  size_t end = std::string_view::npos;
+  if (c == '\'' || c == '"') {
+    end = sql.find(c, at + 1);  // a doubled quote reads as two runs
+    return end == std::string_view::npos ? sql.size() : end + 1;
+  }
+  if (sql.substr(at, 2) == "--") {
+    end = sql.find('\n', at);
+  } else if (sql.substr(at, 2) == "/*") {
+    end = sql.find("*/", at + 2);
+    if (end != std::string_view::npos) end += 2;
+  } else {
+    return at;
+  }
+  return end == std::string_view::npos ? sql.size() : end;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Statements
+
+class PostgresStatement final : public Statement {
+ public:
+  PostgresStatement(PostgresDatabase& db, std::string name, std::vector<Oid> types)
+      : db_(db),
+        name_(std::move(name)),
+        types_(std::move(types)),
+        values_(types_.size()),
+        bound_(types_.size()),
+        formats_(types_.size()) {}
+
+  Statement& Bind(int index, int64_t value) override;
+  Statement& Bind(int index, std::string_view text) override { return BindBytes(index, text); }
+  Statement& BindBlob(int index, std::string_view bytes) override {
+    return BindBytes(index, bytes);
+  }
+  Statement& BindNull(int index) override {
+    bound_[Slot(index)] = false;
+    return *this;
+  }
+  bool Step() override;
+  int64_t Int(int column) const override;
+  std::string Text(int column) const override;
+  bool IsNull(int column) const override {
+    return !HasValue(column) || PQgetisnull(result_.get(), row_, column);
+  }
+  void Reset() override;
+
+ private:
+  size_t Slot(int index) const;
+  Statement& BindBytes(int index, std::string_view bytes);
+  void Execute();
+  bool HasValue(int column) const {
+    return result_ && row_ >= 0 && row_ < rows_ && column >= 0 && column < PQnfields(result_.get());
+  }
+
+  PostgresDatabase& db_;
+  const std::string name_;
+  const std::vector<Oid> types_;
+  std::vector<std::string> values_;
+  std::vector<bool> bound_;  // unbound parameters are NULL
+  std::vector<int> formats_;
+  PostgresDatabase::Result result_;
+  std::vector<bool> byteaColumns_;
+  int rows_ = 0;
+  int row_ = -1;
+};
+
+size_t PostgresStatement::Slot(int index) const {
+  if (index < 1 || static_cast<size_t>(index) > types_.size()) {
+    throw Failure(kFailureServer,
+                  "board database error: no parameter " + std::to_string(index) + " to bind");
+  }
+  return static_cast<size_t>(index - 1);
+}
+
+Statement& PostgresStatement::Bind(int index, int64_t value) {
+  const size_t slot = Slot(index);
+  if (types_[slot] == kBoolOid) {
+    values_[slot] = value != 0 ? "t" : "f";
+  } else {
+    std::array<char, 24> digits{};
+    const auto written = std::to_chars(digits.data(), digits.data() + digits.size(), value);
+    values_[slot].assign(digits.data(), written.ptr);
+  }
+  bound_[slot] = true;
+  formats_[slot] = 0;
+  return *this;
+}
+
+Statement& PostgresStatement::BindBytes(int index, std::string_view bytes) {
+  const size_t slot = Slot(index);
+  values_[slot].assign(bytes);
+  bound_[slot] = true;
+  formats_[slot] = db_.IsBytea(types_[slot]) ? 1 : 0;
+  return *this;
+}
+
+void PostgresStatement::Execute() {
+  const size_t count = types_.size();
+  std::vector<const char*> values(count);
+  std::vector<int> lengths(count);
+  for (size_t i = 0; i < count; ++i) {
+    values[i] = bound_[i] ? values_[i].c_str() : nullptr;
+    lengths[i] = static_cast<int>(values_[i].size());
+  }
+  PostgresDatabase::Result result(PQexecPrepared(db_.connection_.get(), name_.c_str(),
+                                                 static_cast<int>(count), values.data(),
+                                                 lengths.data(), formats_.data(), 0));
+  const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+  if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) db_.Raise(result.get());
+  db_.NoteChanges(result.get());
+  rows_ = PQntuples(result.get());
+  row_ = -1;
+  const int columns = PQnfields(result.get());
+  byteaColumns_.assign(static_cast<size_t>(columns), false);
+  for (int column = 0; column < columns; ++column) {
+    byteaColumns_[static_cast<size_t>(column)] = db_.IsBytea(PQftype(result.get(), column));
+  }
+  result_ = std::move(result);
+}
+
+bool PostgresStatement::Step() {
+  if (!result_) Execute();
+  if (row_ < rows_) ++row_;
+  return row_ < rows_;
+}
+
+int64_t PostgresStatement::Int(int column) const {
+  if (IsNull(column)) return 0;
+  int64_t number = 0;
+  if (byteaColumns_[static_cast<size_t>(column)]) {  // a number stored as text
+    const std::string text = Text(column);
+    std::from_chars(text.data(), text.data() + text.size(), number);
+    return number;
+  }
+  const char* value = PQgetvalue(result_.get(), row_, column);
+  if (value[0] == 't') return 1;  // a boolean
+  if (value[0] == 'f') return 0;
+  std::from_chars(value, value + PQgetlength(result_.get(), row_, column), number);
+  return number;
+}
+
+std::string PostgresStatement::Text(int column) const {
+  if (IsNull(column)) return {};
+  const char* value = PQgetvalue(result_.get(), row_, column);
+  const auto length = static_cast<size_t>(PQgetlength(result_.get(), row_, column));
+  if (byteaColumns_[static_cast<size_t>(column)] && length >= 2 && value[0] == '\\' &&
+      value[1] == 'x') {
+    return DecodeHex(value + 2, length - 2);
+  }
+  return std::string(value, length);
+}
+
+void PostgresStatement::Reset() {
+  result_.reset();
+  rows_ = 0;
+  row_ = -1;
+  bound_.assign(bound_.size(), false);
+}
+
+// ---------------------------------------------------------------------------
+// The connection
+
+void PostgresDatabase::ConnectionCloser::operator()(pg_conn* connection) const {
+  PQfinish(connection);
+}
+
+void PostgresDatabase::ResultClearer::operator()(pg_result* result) const { PQclear(result); }
+
+PostgresDatabase::PostgresDatabase(pg_conn* connection, std::string description)
+    : connection_(connection), description_(std::move(description)) {}
+
+PostgresDatabase::~PostgresDatabase() {
+  readFileData_.reset();
+  DropStatements();  // before the connection they were prepared on
+}
+
+std::unique_ptr<PostgresDatabase> PostgresDatabase::Open(const std::string& conninfo) {
+  // Defaults the string may override (it is expanded in the place of
+  // dbname): a connection attempt gives up after 10 s instead of waiting
+  // for the system's TCP timeout, and the server lists the board's
+  // connections as "obrix".
+  const std::array<const char*, 4> keywords = {"connect_timeout", "fallback_application_name",
+                                               "dbname", nullptr};
+  const std::array<const char*, 4> values = {"10", "obrix", conninfo.c_str(), nullptr};
+  std::unique_ptr<pg_conn, ConnectionCloser> connection(
+      PQconnectdbParams(keywords.data(), values.data(), 1));
+  std::string description = DescribePostgresName(conninfo);
+  if (!connection || PQstatus(connection.get()) != CONNECTION_OK) {
+    const std::string message = connection ? PQerrorMessage(connection.get()) : "out of memory";
+    throw Failure(kFailureServer,
+                  MaskSecrets(conninfo, "cannot open the board " + description + ": " + message));
+  }
+  PQsetNoticeProcessor(connection.get(), DropNotice, nullptr);
+  std::unique_ptr<PostgresDatabase> db(
+      new PostgresDatabase(connection.release(), std::move(description)));
+  // A writer waits for the board's write lock as long as a board file's
+  // writer waits for a busy board.
+  db->Exec("SET search_path = obrix; SET client_min_messages = warning; SET lock_timeout = '10s'");
+  return db;
+}
+
+void PostgresDatabase::Raise(const pg_result* result) const {
+  const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+  const bool conflict =
+      state && (std::strcmp(state, "40001") == 0 || std::strcmp(state, "40P01") == 0);
+  const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+  std::string message = primary ? primary : PQerrorMessage(connection_.get());
+  if (message.empty()) message = "the connection to the server failed";
+  throw Failure(conflict ? kFailureServerConflict : kFailureServer,
+                "board database error: " + OneLine(message));
+}
+
+void PostgresDatabase::NoteChanges(pg_result* result) {
+  const char* command = PQcmdStatus(result);
+  if (StartsWith(command, "INSERT") || StartsWith(command, "UPDATE") ||
+      StartsWith(command, "DELETE") || StartsWith(command, "MERGE")) {
+    changes_ = std::strtoll(PQcmdTuples(result), nullptr, 10);
+  }
+}
+
+PostgresDatabase::Result PostgresDatabase::Run(const std::string& sql) {
+  Result result(PQexec(connection_.get(), sql.c_str()));
+  const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_EMPTY_QUERY) {
+    Raise(result.get());
+  }
+  NoteChanges(result.get());
+  return result;
+}
+
+void PostgresDatabase::Exec(const std::string& sql) { Run(sql); }
+
+bool PostgresDatabase::InTransaction() const {
+  return PQtransactionStatus(connection_.get()) != PQTRANS_IDLE;
+}
+
+void PostgresDatabase::BeginWrite() {
+  // One round trip. Read committed suffices under the lock: every writer
+  // holds it, so each one's statements see every earlier writer's commit.
+  try {
+    Run("BEGIN ISOLATION LEVEL READ COMMITTED; SELECT pg_advisory_xact_lock(" +
+        std::to_string(kWriteLockKey) + ")");
+  } catch (const Failure&) {
+    if (InTransaction()) PQclear(PQexec(connection_.get(), "ROLLBACK"));
+    throw;
+  }
+}
+
+void PostgresDatabase::BeginSnapshot() {
+  // The snapshot is taken by the transaction's first statement: the SELECT
+  // takes it now, not at the caller's first read.
+  Run("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY; SELECT 1");
+}
+
+void PostgresDatabase::Commit() {
+  const Result result = Run("COMMIT");
+  // COMMIT of a transaction that failed earlier rolls it back, and says so
+  // only in its command tag.
+  if (std::strcmp(PQcmdStatus(result.get()), "ROLLBACK") == 0) {
+    throw Failure(kFailureServer,
+                  "board database error: the transaction failed earlier and was rolled back");
+  }
+}
+
+void PostgresDatabase::Rollback() { Run("ROLLBACK"); }
+
+std::unique_ptr<Statement> PostgresDatabase::NewStatement(const std::string& sql) {
+  const std::string name = "obrix_" + std::to_string(++statementsMade_);
+  const std::string translated = ToPostgresPlaceholders(sql);
+  Result prepared(PQprepare(connection_.get(), name.c_str(), translated.c_str(), 0, nullptr));
+  if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) Raise(prepared.get());
+  Result described(PQdescribePrepared(connection_.get(), name.c_str()));
+  if (!described || PQresultStatus(described.get()) != PGRES_COMMAND_OK) Raise(described.get());
+  std::vector<Oid> types(static_cast<size_t>(PQnparams(described.get())));
+  for (size_t i = 0; i < types.size(); ++i) {
+    types[i] = PQparamtype(described.get(), static_cast<int>(i));
+  }
+  return std::make_unique<PostgresStatement>(*this, name, std::move(types));
+}
+
+bool PostgresDatabase::IsBytea(Oid type) {
+  if (type == kByteaOid) return true;
+  if (type < kFirstUserOid) return false;
+  const auto known = byteaTypes_.find(type);
+  if (known != byteaTypes_.end()) return known->second;
+  // A domain over bytea (the schema's `blob`) travels as bytea.
+  const std::string number = std::to_string(type);
+  const std::array<const char*, 1> values = {number.c_str()};
+  const Result result(PQexecParams(connection_.get(),
+                                   "SELECT 1 FROM pg_catalog.pg_type WHERE oid = $1::oid "
+                                   "AND typtype = 'd' AND typbasetype = 17",
+                                   1, nullptr, values.data(), nullptr, nullptr, 0));
+  if (!result || PQresultStatus(result.get()) != PGRES_TUPLES_OK) Raise(result.get());
+  const bool bytea = PQntuples(result.get()) == 1;
+  byteaTypes_.emplace(type, bytea);
+  return bytea;
+}
+
+bool PostgresDatabase::HoldsBoard() {
+  const Result result = Run("SELECT to_regclass('obrix.meta') IS NOT NULL");
+  return std::strcmp(PQgetvalue(result.get(), 0, 0), "t") == 0;
+}
+
+int64_t PostgresDatabase::SizeInBytes() {
+  const Result result =
+      Run("SELECT COALESCE(sum(pg_total_relation_size(c.oid)), 0) FROM pg_catalog.pg_class c "
+          "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
+          "WHERE n.nspname = 'obrix' AND c.relkind = 'r'");
+  return std::strtoll(PQgetvalue(result.get(), 0, 0), nullptr, 10);
+}
+
+std::optional<std::string> PostgresDatabase::ReadFileData(int64_t row, int64_t offset,
+                                                          int64_t count) {
+  if (!readFileData_) {
+    readFileData_ = NewStatement("SELECT substr(data, ?2, ?3) FROM server_files WHERE rowid = ?1");
+  }
+  Statement& read = *readFileData_;
+  read.Bind(1, row).Bind(2, offset + 1).Bind(3, std::max<int64_t>(count, 0));
+  std::optional<std::string> data;
+  if (read.Step()) data = read.Text(0);
+  read.Reset();
+  return data;
+}
+
+// ---------------------------------------------------------------------------
+// Names and SQL
+
+std::string DescribePostgresName(std::string_view name) {
+  const Options options = ParseConninfo(name);
+  if (!options) return "PostgreSQL database (connection string not readable)";
+  const std::string service = OptionValue(options, "service");
+  const std::string database = OptionValue(options, "dbname");
+  std::string host = OptionValue(options, "host");
+  if (host.empty()) host = OptionValue(options, "hostaddr");
+  const std::string port = OptionValue(options, "port");
+  std::string where;
+  if (!host.empty()) where = " on " + host;
+  if (!port.empty()) where += " port " + port;
+  if (service.empty()) {
+    return "PostgreSQL database" + (database.empty() ? "" : " " + database) + where;
+  }
+  std::string known = database.empty() ? where : " database " + database + where;
+  if (!known.empty()) known = " (" + known.substr(1) + ")";
+  return "PostgreSQL service " + service + known;
+}
+
+std::string ToPostgresPlaceholders(std::string_view sql) {
+  std::string out;
+  out.reserve(sql.size() + 16);
+  int largest = 0;
+  size_t at = 0;
+  while (at < sql.size()) {
+    const size_t skipped = SkipQuotedOrComment(sql, at);
+    if (skipped != at) {
+      out.append(sql.substr(at, skipped - at));
+      at = skipped;
+      continue;
+    }
+    if (sql[at] != '?') {
+      out += sql[at++];
+      continue;
+    }
+    const size_t digits = sql.find_first_not_of("0123456789", at + 1);
+    const size_t end = digits == std::string_view::npos ? sql.size() : digits;
+    int number = largest + 1;
+    if (end > at + 1) std::from_chars(sql.data() + at + 1, sql.data() + end, number);
+    largest = std::max(largest, number);
+    out += '$';
+    out += std::to_string(number);
+    at = end;
+  }
+  return out;
+}
+
+}  // namespace obrix::board
