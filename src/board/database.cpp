@@ -1,6 +1,5 @@
 #include "board/database.h"
 
-#include "base/failure.h"
 #include "board/postgres.h"
 #include "board/sqlite.h"
 
@@ -57,7 +56,4 @@ std::unique_ptr<Database> OpenDatabase(const std::string& name, bool create) {
   return SqliteDatabase::Open(name, create);
 }
 
-}  // namespace obrix::board
-namespace obrix::board {
-void CreatePostgresSchema(Database&) { throw Failure(kFailureServer, "PENDING-PG"); }
 }  // namespace obrix::board
