@@ -97,7 +97,7 @@ std::vector<FileSummary> BoardAdmin::ListFiles(std::optional<int32_t> area) {
   }
   auto list = db_.Prepare(
       "SELECT id, area, name, description, size, upload_time FROM files"
-      " WHERE ?1 IS NULL OR area = ?1 ORDER BY area, upload_time, id");
+      " WHERE area = ?1 OR ?1 IS NULL ORDER BY area, upload_time, id");
   if (area) {
     list->Bind(1, int64_t{*area});
   } else {

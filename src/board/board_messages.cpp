@@ -114,7 +114,7 @@ bool IsDuplicate(Database& db, const StoredMessage& message, const MessageRecord
       "SELECT 1 FROM messages WHERE conference = ?1 AND text_hash = ?2 AND from_id = ?3 "
       "AND CAST(from_name AS BLOB) = CAST(?4 AS BLOB) AND CAST(to_name AS BLOB) = CAST(?5 AS BLOB) "
       "AND CAST(subject AS BLOB) = CAST(?6 AS BLOB) AND CAST(text AS BLOB) = CAST(?7 AS BLOB) "
-      "AND (?8 IS NULL OR message_time = ?8) LIMIT 1");
+      "AND (message_time = ?8 OR ?8 IS NULL) LIMIT 1");
   row->Bind(1, message.conference).Bind(2, MessageTextHash(message.text));
   row->Bind(3, message.fromId).Bind(4, message.fromName).Bind(5, message.toName);
   row->Bind(6, message.subject).BindBlob(7, message.text);
