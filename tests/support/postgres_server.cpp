@@ -4,9 +4,9 @@
 #include <libpq-fe.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 
 namespace obrix::testing {
@@ -34,7 +34,7 @@ ServerAddress AddressOf(const std::string& conninfo) {
   if (!options) {
     const std::string message = error ? error : "out of memory";
     PQfreemem(error);
-    throw std::runtime_error("OBRIX_TEST_POSTGRES is no connection string: " + message);
+    throw std::runtime_error("not a libpq connection string: " + conninfo + ": " + message);
   }
   ServerAddress address;
   for (const PQconninfoOption* option = options.get(); option->keyword; ++option) {
@@ -65,17 +65,25 @@ std::string PercentEncoded(const std::string& text) {
   return encoded;
 }
 
-// The test program's databases, made on first use.
-std::mutex processMutex;
-std::unique_ptr<TestDatabases> processDatabases;
+// The databases this test program made.
+std::mutex madeMutex;
+std::vector<std::string> made;
+
+void DropTheDatabasesMade() {
+  const std::lock_guard<std::mutex> lock(madeMutex);
+  if (made.empty()) return;
+  PostgresConnection admin(PostgresAdminConninfo());
+  while (!made.empty()) {
+    admin.Execute("DROP DATABASE IF EXISTS \"" + made.back() + "\" WITH (FORCE)");
+    made.pop_back();
+  }
+}
 
 class DropTestDatabasesAtTheEnd : public ::testing::Environment {
  public:
   void TearDown() override {
-    const std::lock_guard<std::mutex> lock(processMutex);
-    if (!processDatabases) return;
     try {
-      processDatabases->DropAll();
+      DropTheDatabasesMade();
     } catch (const std::exception& error) {
       ADD_FAILURE() << "the test databases were not dropped: " << error.what();
     }
@@ -110,39 +118,21 @@ std::string PostgresUri(const std::string& host, const std::string& port, const 
   return uri;
 }
 
-std::string TestDatabases::Create() {
-  static std::atomic<int> counter{0};
-  const std::string name = "obrix_t_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+std::string CreateTestDatabase() {
+  const std::string admin = PostgresAdminConninfo();
+  std::string name;
   {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    names_.push_back(name);
+    const std::lock_guard<std::mutex> lock(madeMutex);
+    static int counter = 0;
+    name = "obrix_t_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+    made.push_back(name);
   }
   // template0 holds nothing but the catalogue. The default strategy
   // (WAL_LOG) copies it through the log; FILE_COPY would take two
   // checkpoints, which cost far more on a server with fsync on.
-  PostgresConnection(admin_).Execute("CREATE DATABASE \"" + name + "\" TEMPLATE template0");
-  const ServerAddress address = AddressOf(admin_);
+  PostgresConnection(admin).Execute("CREATE DATABASE \"" + name + "\" TEMPLATE template0");
+  const ServerAddress address = AddressOf(admin);
   return PostgresUri(address.host, address.port, address.user, name);
-}
-
-void TestDatabases::DropAll() {
-  std::vector<std::string> names;
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    names.swap(names_);
-  }
-  if (names.empty()) return;
-  PostgresConnection admin(admin_);
-  for (const std::string& name : names) {
-    admin.Execute("DROP DATABASE IF EXISTS \"" + name + "\" WITH (FORCE)");
-  }
-}
-
-std::string CreateTestDatabase() {
-  std::string admin = PostgresAdminConninfo();
-  const std::lock_guard<std::mutex> lock(processMutex);
-  if (!processDatabases) processDatabases = std::make_unique<TestDatabases>(std::move(admin));
-  return processDatabases->Create();
 }
 
 PostgresConnection::PostgresConnection(const std::string& conninfo)

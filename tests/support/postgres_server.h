@@ -5,7 +5,6 @@
 // databases a test program made are dropped when its tests have ended.
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,28 +23,12 @@ std::string PostgresAdminConninfo();
 std::string PostgresUri(const std::string& host, const std::string& port, const std::string& user,
                         const std::string& database);
 
-// Databases made on one server, named obrix_t_<pid>_<n>, so that test
-// programs running at once never share one.
-class TestDatabases {
- public:
-  explicit TestDatabases(std::string adminConninfo) : admin_(std::move(adminConninfo)) {}
-
-  // A new, empty database (a copy of template0); returns its URI over
-  // the same socket or host as the admin connection, as the superuser.
-  std::string Create();
-  // Drops every database made here so far, ending the sessions still
-  // connected to them. Throws when one cannot be dropped.
-  void DropAll();
-
- private:
-  std::string admin_;
-  std::mutex mutex_;
-  std::vector<std::string> names_;
-};
-
-// A database for the running test, from the test program's own
-// TestDatabases; the kit drops them all when the program's tests end (a
-// test program killed before that leaves them to the server's own end).
+// A new, empty database (a copy of template0) for the running test, named
+// obrix_t_<pid>_<n> so that test programs running at once never share
+// one; returns its URI over the admin connection's socket or host, as the
+// superuser. The kit drops every one a test program made when the
+// program's tests end, ending the sessions still open on them (a program
+// killed before that leaves them to the server's own end).
 std::string CreateTestDatabase();
 
 // A libpq connection for the tests' own look at a database.
