@@ -14,6 +14,7 @@
 #include "board/deliveries.h"
 #include "board/schema.h"
 #include "server/server_path.h"
+#include "support/postgres_server.h"
 #include "support/test_support.h"
 #include "tools/tool_commands.h"
 
@@ -48,7 +49,7 @@ ToolResult Tool(const std::vector<std::string>& words) {
 // A new, empty place for a board of `kind`, named after `label`.
 std::string BoardName(Backend kind, const TempDir& dir, const std::string& label) {
   if (kind == Backend::kSqlite) return dir / (label + ".db");
-  throw std::logic_error("a PostgreSQL board needs the test run's PostgreSQL server");
+  return CreateTestDatabase();
 }
 
 // Every table the database's catalog lists, each as its rows in sorted
@@ -196,7 +197,10 @@ TEST_P(BoardCopyTest, GoesThereAndBackUnchanged) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, BoardCopyTest,
-                         ::testing::Values(CopyKinds{Backend::kSqlite, Backend::kSqlite}),
+                         ::testing::Values(CopyKinds{Backend::kSqlite, Backend::kSqlite},
+                                           CopyKinds{Backend::kPostgres, Backend::kSqlite},
+                                           CopyKinds{Backend::kSqlite, Backend::kPostgres},
+                                           CopyKinds{Backend::kPostgres, Backend::kPostgres}),
                          KindsName);
 
 // What a refused or failed copy says, and that it leaves no target file.
