@@ -11,7 +11,7 @@ namespace {
 
 using BoardServerFiles = BoardServerFixture;
 
-TEST_F(BoardServerFiles, NewFilesSearchCrossesIntoLaterAreas) {
+TEST_P(BoardServerFiles, NewFilesSearchCrossesIntoLaterAreas) {
   const FILETIME old = *ParseBoardDate("2023-12-01 10:00");
   const FILETIME since = *ParseBoardDate("2024-01-01 00:00");
   const FILETIME early = *ParseBoardDate("2024-01-05 08:00");
@@ -62,7 +62,7 @@ TEST_F(BoardServerFiles, NewFilesSearchCrossesIntoLaterAreas) {
       bob->vbSearchFileRecByAreaDate(4, *ParseBoardDate("2025-01-01 00:00"), file, position));
 }
 
-TEST_F(BoardServerFiles, ServerFileIsReadInPieces) {
+TEST_P(BoardServerFiles, ServerFileIsReadInPieces) {
   std::string screen;
   for (int i = 0; screen.size() < 20000; ++i) screen += static_cast<char>(i * 7 % 256);
   screen.resize(20000);
@@ -97,6 +97,8 @@ TEST_F(BoardServerFiles, ServerFileIsReadInPieces) {
   EXPECT_EQ(bob->WcCreateFile(path, kGenericRead | 0x40000000u, 0, kOpenExisting), -1);
   EXPECT_EQ(bob->GetLastError(), kServerAccessDenied);
 }
+
+INSTANTIATE_TEST_SUITE_P(, BoardServerFiles, testing::kBothBackends, testing::BackendName);
 
 }  // namespace
 }  // namespace obrix::board

@@ -42,7 +42,7 @@ class BoardServerMessages : public BoardServerFixture {
   int32_t ann_ = 0, bob_ = 0, cat_ = 0;
 };
 
-TEST_F(BoardServerMessages, PrivateMailOfOthersIsNeverReturned) {
+TEST_P(BoardServerMessages, PrivateMailOfOthersIsNeverReturned) {
   const int32_t toAll = Post(1, "Ann", "ALL", "Hello all");
   const int32_t bobToCat = Post(1, "Bob", "Cat", "Bob to Cat", true);
   const int32_t annToBob = Post(1, "Ann", "Bob", "Ann to Bob", true);
@@ -96,7 +96,7 @@ TEST_F(BoardServerMessages, PrivateMailOfOthersIsNeverReturned) {
   EXPECT_EQ(system->WcGetFileSize(hidden), 12);
 }
 
-TEST_F(BoardServerMessages, RecordCarriesEveryField) {
+TEST_P(BoardServerMessages, RecordCarriesEveryField) {
   const FILETIME date = *ParseBoardDate("2024-03-05 14:07");
   PostRequest request;
   request.conference = 1;
@@ -141,7 +141,7 @@ TEST_F(BoardServerMessages, RecordCarriesEveryField) {
   }
 }
 
-TEST_F(BoardServerMessages, NumbersAndIdsAcrossGaps) {
+TEST_P(BoardServerMessages, NumbersAndIdsAcrossGaps) {
   const int32_t first = Post(1, "Ann", "ALL", "one");
   Post(2, "Bob", "ALL", "elsewhere");
   const int32_t second = Post(1, "Ann", "ALL", "two");
@@ -172,7 +172,7 @@ TEST_F(BoardServerMessages, NumbersAndIdsAcrossGaps) {
   EXPECT_EQ(ann->GetLastError(), kServerAccessDenied);
 }
 
-TEST_F(BoardServerMessages, UnreadChainRunsAcrossReceivedMessages) {
+TEST_P(BoardServerMessages, UnreadChainRunsAcrossReceivedMessages) {
   const int32_t one = Post(1, "Ann", "Bob", "one");
   Post(1, "Ann", "ALL", "to all");
   const int32_t two = Post(1, "Cat", "Bob", "two", true);
@@ -205,7 +205,7 @@ TEST_F(BoardServerMessages, UnreadChainRunsAcrossReceivedMessages) {
   EXPECT_EQ(ann->GetFirstUnread(1), three + 1);  // "not for Bob", to Ann
 }
 
-TEST_F(BoardServerMessages, OnlyTheAddresseeMarksAMessageRead) {
+TEST_P(BoardServerMessages, OnlyTheAddresseeMarksAMessageRead) {
   const int32_t id = Post(1, "Ann", "Bob", "for Bob");
   MessageRecord record;
   auto ann = LogIn("Ann");
@@ -240,7 +240,7 @@ class BoardServerPosting : public BoardServerMessages {
   }
 };
 
-TEST_F(BoardServerPosting, StoresTheRecordAndRefusesDuplicates) {
+TEST_P(BoardServerPosting, StoresTheRecordAndRefusesDuplicates) {
   auto bob = LogIn("Bob");
   const std::string text = std::string("Hi\nthere\xE3\r\n") + '\0' + "!";
   MessageRecord record = Reply(1, "Hello");
@@ -286,7 +286,7 @@ TEST_F(BoardServerPosting, StoresTheRecordAndRefusesDuplicates) {
   EXPECT_EQ(stored.messageTime, first);
 }
 
-TEST_F(BoardServerPosting, StoresAReceiptAsTheRecordGivesIt) {
+TEST_P(BoardServerPosting, StoresAReceiptAsTheRecordGivesIt) {
   auto bob = LogIn("Bob");
   MessageRecord receipt;
   receipt.conference = 1;
@@ -309,7 +309,7 @@ TEST_F(BoardServerPosting, StoresAReceiptAsTheRecordGivesIt) {
   EXPECT_FALSE(LogIn("Cat")->vbGetMessageById(1, receipt.id, stored));
 }
 
-TEST_F(BoardServerPosting, RefusesMissingForbiddenAndMalformed) {
+TEST_P(BoardServerPosting, RefusesMissingForbiddenAndMalformed) {
   auto ann = LogIn("Ann");
   MessageRecord record = Reply(4, "No such conference");
   record.from.id = ann_;
@@ -334,20 +334,20 @@ TEST_F(BoardServerPosting, RefusesMissingForbiddenAndMalformed) {
   EXPECT_TRUE(ann->vbAddMessage(record, "x"));
 }
 
-TEST_F(BoardServerPosting, TwoNodesPostAtOnce) {
+TEST_P(BoardServerPosting, TwoNodesPostAtOnce) {
   constexpr int kEach = 40;
   std::atomic<int> stored{0};
   // Each node has its own connection, made and used on its own thread.
-  auto node = [&](int32_t userId, const std::string& name) {
+  auto node = [&](int32_t userId, const std::string& who) {
     Board board;
     UserRecord user;
-    if (!board.vbWildcatServerConnect(path().c_str()) || !board.WildcatServerCreateContext() ||
+    if (!board.vbWildcatServerConnect(name().c_str()) || !board.WildcatServerCreateContext() ||
         !board.vbLoginUserEx(userId, kPassword, 1, "Obrix", user)) {
       return;
     }
     for (int i = 0; i < kEach; ++i) {
-      MessageRecord record = Reply(1, name + " " + std::to_string(i));
-      if (board.vbAddMessage(record, "from " + name)) ++stored;
+      MessageRecord record = Reply(1, who + " " + std::to_string(i));
+      if (board.vbAddMessage(record, "from " + who)) ++stored;
     }
   };
   std::thread first(node, bob_, "Bob");
@@ -361,6 +361,9 @@ TEST_F(BoardServerPosting, TwoNodesPostAtOnce) {
   EXPECT_EQ(numbers.size(), size_t{2 * kEach});
   EXPECT_EQ(*numbers.rbegin(), 2 * kEach);
 }
+
+INSTANTIATE_TEST_SUITE_P(, BoardServerMessages, testing::kBothBackends, testing::BackendName);
+INSTANTIATE_TEST_SUITE_P(, BoardServerPosting, testing::kBothBackends, testing::BackendName);
 
 }  // namespace
 }  // namespace obrix::board

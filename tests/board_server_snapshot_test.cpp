@@ -9,7 +9,7 @@ namespace {
 
 class BoardServerSnapshotTest : public BoardServerFixture {};
 
-TEST_F(BoardServerSnapshotTest, ReadsInsideASnapshotSeeOneStateOfTheBoard) {
+TEST_P(BoardServerSnapshotTest, ReadsInsideASnapshotSeeOneStateOfTheBoard) {
   AddUser("Joe Reader");
   AddUser("Ann Writer");
   admin().AddConference(1, "General", 3, {});
@@ -45,6 +45,8 @@ TEST_F(BoardServerSnapshotTest, ReadsInsideASnapshotSeeOneStateOfTheBoard) {
   reader->CommitBatch();
   EXPECT_EQ(reader->GetLastRead(1), record.id);
 }
+
+INSTANTIATE_TEST_SUITE_P(, BoardServerSnapshotTest, testing::kBothBackends, testing::BackendName);
 
 }  // namespace
 }  // namespace obrix::board

@@ -28,17 +28,17 @@ using BoardServerConnection = BoardServerFixture;
 
 TEST_F(BoardServerConnection, RefusesWhatIsNotAKnownBoardAndNeverCreatesOne) {
   Board board;
-  const std::string missing = path() + ".missing";
+  const std::string missing = name() + ".missing";
   EXPECT_FALSE(board.vbWildcatServerConnect(missing.c_str()));
   EXPECT_EQ(board.GetLastError(), kServerNoConnection);
   EXPECT_FALSE(obrix::testing::Exists(missing));
 
-  const std::string text = path() + ".txt";
+  const std::string text = name() + ".txt";
   obrix::testing::WriteFile(text, "not a database at all, just some words\n");
   EXPECT_FALSE(board.vbWildcatServerConnect(text.c_str()));
 
   // A database of someone else's: refused and left as it was (no WAL).
-  const std::string other = path() + ".other";
+  const std::string other = name() + ".other";
   {
     const auto db = SqliteDatabase::Open(other, true);
     db->Exec("CREATE TABLE notes (line TEXT)");
@@ -51,15 +51,15 @@ TEST_F(BoardServerConnection, RefusesWhatIsNotAKnownBoardAndNeverCreatesOne) {
     EXPECT_EQ(mode->Text(0), "delete");
   }
 
-  EXPECT_TRUE(board.vbWildcatServerConnect(path().c_str()));
+  EXPECT_TRUE(board.vbWildcatServerConnect(name().c_str()));
   admin().database().Exec("UPDATE meta SET value = '" + std::to_string(kSchemaVersion + 1) +
                           "' WHERE key = 'schema_version'");
-  EXPECT_FALSE(board.vbWildcatServerConnect(path().c_str()));
+  EXPECT_FALSE(board.vbWildcatServerConnect(name().c_str()));
   EXPECT_FALSE(board.WildcatServerCreateContext());
   EXPECT_EQ(board.GetLastError(), kServerNoConnection);
 }
 
-TEST_F(BoardServerConnection, OperationsNeedAContextAndALogIn) {
+TEST_P(BoardServerConnection, OperationsNeedAContextAndALogIn) {
   Board board;
   EXPECT_FALSE(board.WildcatServerCreateContext());
   EXPECT_FALSE(board.LoginSystem());
@@ -67,7 +67,7 @@ TEST_F(BoardServerConnection, OperationsNeedAContextAndALogIn) {
   EXPECT_EQ(FailureNumber([&] { board.GetConferenceCount(); }), kFailureServer);
   EXPECT_EQ(board.GetLastError(), kServerNoConnection);
 
-  ASSERT_TRUE(board.vbWildcatServerConnect(path().c_str()));
+  ASSERT_TRUE(board.vbWildcatServerConnect(name().c_str()));
   ASSERT_TRUE(board.WildcatServerCreateContext());
   EXPECT_EQ(board.GetConferenceCount(), 0);  // board-wide: no log-in needed
   std::string name = "DEFAULT";
@@ -91,7 +91,7 @@ TEST_F(BoardServerConnection, OperationsNeedAContextAndALogIn) {
 
 using BoardServerLogin = BoardServerFixture;
 
-TEST_F(BoardServerLogin, ChecksTheUpperCasedPassword) {
+TEST_P(BoardServerLogin, ChecksTheUpperCasedPassword) {
   const int32_t bob = AddUser("Bob Smith");
   auto board = Connect();
   UserRecord user;
@@ -115,7 +115,7 @@ TEST_F(BoardServerLogin, ChecksTheUpperCasedPassword) {
 
 using BoardServerUsers = BoardServerFixture;
 
-TEST_F(BoardServerUsers, LookUpNamesInAnyLetterCase) {
+TEST_P(BoardServerUsers, LookUpNamesInAnyLetterCase) {
   const int32_t bob = admin().AddUser("Bob Smith", kPassword, "Poet");
   admin().SetNewFilesDate("bob smith", *ParseBoardDate("2024-03-05 14:07"));
   auto board = System();
@@ -147,7 +147,7 @@ TEST_F(BoardServerUsers, LookUpNamesInAnyLetterCase) {
   EXPECT_EQ(info.id, bob);  // untouched
 }
 
-TEST_F(BoardServerUsers, VariablesBelongToTheirUserAndDefaultsAreReadable) {
+TEST_P(BoardServerUsers, VariablesBelongToTheirUserAndDefaultsAreReadable) {
   const int32_t bob = AddUser("Bob");
   const int32_t eve = AddUser("Eve");
   const int32_t defaults = admin().UserId("DEFAULT");
@@ -177,7 +177,7 @@ TEST_F(BoardServerUsers, VariablesBelongToTheirUserAndDefaultsAreReadable) {
 
 using BoardServerConfig = BoardServerFixture;
 
-TEST_F(BoardServerConfig, ReadsTheConfigurationAndRecordsActivity) {
+TEST_P(BoardServerConfig, ReadsTheConfigurationAndRecordsActivity) {
   AddUser("Bob");
   auto board = LogIn("Bob");
   MakewildRecord makewild;
@@ -213,7 +213,7 @@ TEST_F(BoardServerConfig, ReadsTheConfigurationAndRecordsActivity) {
 
 using BoardServerConferences = BoardServerFixture;
 
-TEST_F(BoardServerConferences, WalkOffersReadableConferencesWithMaskBits) {
+TEST_P(BoardServerConferences, WalkOffersReadableConferencesWithMaskBits) {
   AddUser("Bob");
   AddUser("Eve");
   admin().AddConference(0, "Main", 3, {});
@@ -250,7 +250,7 @@ TEST_F(BoardServerConferences, WalkOffersReadableConferencesWithMaskBits) {
   EXPECT_EQ(bob->GetLastError(), kServerNotFound);
 }
 
-TEST_F(BoardServerConferences, DescriptionOfAnUnreadableConferenceHasNoName) {
+TEST_P(BoardServerConferences, DescriptionOfAnUnreadableConferenceHasNoName) {
   AddUser("Bob");
   AddUser("Eve");
   admin().AddConference(1, "General", 3, {});
@@ -272,6 +272,12 @@ TEST_F(BoardServerConferences, DescriptionOfAnUnreadableConferenceHasNoName) {
   ASSERT_TRUE(System()->vbGetConfDesc(2, record));
   EXPECT_EQ(record.name.Trimmed(), "Eve's room");
 }
+
+INSTANTIATE_TEST_SUITE_P(, BoardServerConnection, testing::kBothBackends, testing::BackendName);
+INSTANTIATE_TEST_SUITE_P(, BoardServerLogin, testing::kBothBackends, testing::BackendName);
+INSTANTIATE_TEST_SUITE_P(, BoardServerUsers, testing::kBothBackends, testing::BackendName);
+INSTANTIATE_TEST_SUITE_P(, BoardServerConfig, testing::kBothBackends, testing::BackendName);
+INSTANTIATE_TEST_SUITE_P(, BoardServerConferences, testing::kBothBackends, testing::BackendName);
 
 }  // namespace
 }  // namespace obrix::board

@@ -26,7 +26,7 @@ using ::testing::MatchesRegex;
 using ::testing::SizeIs;
 using ::testing::StartsWith;
 
-class DownloadEndToEndTest : public ::testing::Test {
+class DownloadEndToEndTest : public BoardTest {
  protected:
   ProcessResult Download(const std::map<std::string, std::string>& environment = {}) {
     return node_.Run({.environment = environment});
@@ -47,7 +47,7 @@ class DownloadEndToEndTest : public ::testing::Test {
 
   bool Received(int32_t id) { return board_.Admin().Show(id)->received; }
 
-  Site site_;
+  Site site_{{}, backend()};
   Node& node_ = site_.node;
   TestBoard& board_ = site_.board;
 };
@@ -58,7 +58,7 @@ std::string Total(int found, int toYou = 0) {
          (toYou ? " (" + std::to_string(toYou) + " to you)" : "");
 }
 
-TEST_F(DownloadEndToEndTest, SevenNewMessagesOneToTheUser) {
+TEST_P(DownloadEndToEndTest, SevenNewMessagesOneToTheUser) {
   board_.AddConferences({1});
   std::vector<int32_t> ids;
   for (int n = 1; n <= 57; ++n) {
@@ -97,7 +97,7 @@ TEST_F(DownloadEndToEndTest, SevenNewMessagesOneToTheUser) {
   EXPECT_FALSE(Received(ids[52]));
 }
 
-TEST_F(DownloadEndToEndTest, ConferenceLimitLeavesTheRestForTheNextPacket) {
+TEST_P(DownloadEndToEndTest, ConferenceLimitLeavesTheRestForTheNextPacket) {
   board_.AddConferences({1, 2});
   SetVar("MaxMsgPerConf", "5");
   std::vector<int32_t> first;
@@ -127,7 +127,7 @@ TEST_F(DownloadEndToEndTest, ConferenceLimitLeavesTheRestForTheNextPacket) {
   EXPECT_EQ(LastRead(1), first[7]);
 }
 
-TEST_F(DownloadEndToEndTest, PacketLimitMidConferenceSkipsTheLaterConferences) {
+TEST_P(DownloadEndToEndTest, PacketLimitMidConferenceSkipsTheLaterConferences) {
   board_.AddConferences({1, 2, 3});
   SetVar("MaxMsgPerPacket", "4");
   std::map<int32_t, std::vector<int32_t>> ids;
@@ -153,7 +153,7 @@ TEST_F(DownloadEndToEndTest, PacketLimitMidConferenceSkipsTheLaterConferences) {
   EXPECT_EQ(LastRead(3), ids[3][0]);  // never reached: untouched
 }
 
-TEST_F(DownloadEndToEndTest, OwnMailFollowsDownloadYourMailUnlessTheSysopFlagIsSet) {
+TEST_P(DownloadEndToEndTest, OwnMailFollowsDownloadYourMailUnlessTheSysopFlagIsSet) {
   board_.AddConferences({1});
   board_.Post({.from = kUser, .subject = "Mine first"});
   const int32_t theirs = board_.Post({.subject = "Theirs"});
@@ -186,7 +186,7 @@ TEST_F(DownloadEndToEndTest, OwnMailFollowsDownloadYourMailUnlessTheSysopFlagIsS
   }
 }
 
-TEST_F(DownloadEndToEndTest, EachSelectionModeOffersItsOwnMessages) {
+TEST_P(DownloadEndToEndTest, EachSelectionModeOffersItsOwnMessages) {
   board_.AddConferences({1, 2, 3});
   board_.Admin().SetFlags(kUser, 1, 0);
   board_.Admin().SetFlags(kUser, 2, 1);
@@ -232,7 +232,7 @@ std::string SortableStamp(const std::string& stamp) {
          stamp.substr(14, 2) + stamp.substr(17, 2);
 }
 
-TEST_F(DownloadEndToEndTest, ReceiptOnceForTheUsersMailWithTheTimeOfReading) {
+TEST_P(DownloadEndToEndTest, ReceiptOnceForTheUsersMailWithTheTimeOfReading) {
   board_.AddConferences({1});
   const int32_t lunch = board_.Post({.to = kUser, .subject = "Lunch", .receipt = true});
   board_.Post({.subject = "Party", .receipt = true});
@@ -274,7 +274,7 @@ TEST_F(DownloadEndToEndTest, ReceiptOnceForTheUsersMailWithTheTimeOfReading) {
   EXPECT_THAT(Receipts(1), SizeIs(1));
 }
 
-TEST_F(DownloadEndToEndTest, EveryDeliveredMessageToTheUserIsMarkedRead) {
+TEST_P(DownloadEndToEndTest, EveryDeliveredMessageToTheUserIsMarkedRead) {
   board_.AddConferences({1});
   std::vector<int32_t> mail;
   for (int n = 1; n <= 23; ++n) {
@@ -286,7 +286,7 @@ TEST_F(DownloadEndToEndTest, EveryDeliveredMessageToTheUserIsMarkedRead) {
   EXPECT_THAT(Receipts(1), ElementsAre(Field(&board::MessageSummary::reference, mail.back())));
 }
 
-TEST_F(DownloadEndToEndTest, NegativePacketLimitVisitsNoConference) {
+TEST_P(DownloadEndToEndTest, NegativePacketLimitVisitsNoConference) {
   board_.AddConferences({1});
   board_.Post({.subject = "Waiting"});
   SetVar("MaxMsgPerPacket", "-1");
@@ -302,7 +302,7 @@ TEST_F(DownloadEndToEndTest, NegativePacketLimitVisitsNoConference) {
   EXPECT_EQ(LastRead(1), 0);
 }
 
-TEST_F(DownloadEndToEndTest, AttachmentsThatFitAreTotalledInKilobytes) {
+TEST_P(DownloadEndToEndTest, AttachmentsThatFitAreTotalledInKilobytes) {
   board_.AddConferences({1, 2, 3});
   board_.Admin().SetFlags(kUser, 2, 0x83);  // probe every message taken there
   SetVar("MaxAttachSize", "10");
@@ -325,7 +325,7 @@ TEST_F(DownloadEndToEndTest, AttachmentsThatFitAreTotalledInKilobytes) {
   EXPECT_THAT(node_.Packet().messages, SizeIs(7));
 }
 
-TEST_F(DownloadEndToEndTest, NonNumericPacketLimitFailsBeforeAnyPacketFile) {
+TEST_P(DownloadEndToEndTest, NonNumericPacketLimitFailsBeforeAnyPacketFile) {
   board_.AddConferences({1});
   board_.Post({.subject = "Waiting"});
   SetVar("MaxMsgPerPacket", "lots");
@@ -346,7 +346,7 @@ TEST_F(DownloadEndToEndTest, NonNumericPacketLimitFailsBeforeAnyPacketFile) {
 // A stored message with more text than a QWK header can count is passed
 // over with a log line: it never stops the packets of the caller, nor
 // those of anyone else.
-TEST_F(DownloadEndToEndTest, AMessageNoPacketCanCarryIsSkipped) {
+TEST_P(DownloadEndToEndTest, AMessageNoPacketCanCarryIsSkipped) {
   board_.AddConferences({1, 2});
   board_.Post({.subject = "Small"});
   // More 128-byte blocks than a message may have.
@@ -366,7 +366,7 @@ TEST_F(DownloadEndToEndTest, AMessageNoPacketCanCarryIsSkipped) {
   EXPECT_EQ(LastRead(1), hugeId);  // passed over for good
 }
 
-TEST_F(DownloadEndToEndTest, NothingToSendLeavesNoFiles) {
+TEST_P(DownloadEndToEndTest, NothingToSendLeavesNoFiles) {
   board_.AddConferences({1});
   board_.Post({.subject = "Old"});
   const int32_t last = board_.Post({.subject = "Read already"});
@@ -391,7 +391,7 @@ TEST_F(DownloadEndToEndTest, NothingToSendLeavesNoFiles) {
   EXPECT_EQ(LastRead(1), last);
 }
 
-TEST_F(DownloadEndToEndTest, FailingArchiverMovesNoPointerAndLosesNoMail) {
+TEST_P(DownloadEndToEndTest, FailingArchiverMovesNoPointerAndLosesNoMail) {
   board_.AddConferences({1, 2});
   const int32_t mail = board_.Post({.to = kUser, .subject = "For you", .receipt = true});
   board_.Post({.conference = 2, .subject = "For all"});
@@ -421,7 +421,7 @@ TEST_F(DownloadEndToEndTest, FailingArchiverMovesNoPointerAndLosesNoMail) {
   EXPECT_THAT(Receipts(1), SizeIs(1));
 }
 
-TEST_F(DownloadEndToEndTest, PrivateMailBetweenOthersNeverTravels) {
+TEST_P(DownloadEndToEndTest, PrivateMailBetweenOthersNeverTravels) {
   board_.AddConferences({1});
   board_.Admin().AddConference(2, "Mail", 1, {});
   board_.Post({.to = "SYSOP", .subject = "Secret one", .isPrivate = true});
@@ -434,6 +434,8 @@ TEST_F(DownloadEndToEndTest, PrivateMailBetweenOthersNeverTravels) {
   ASSERT_EQ(Download().status, 0);
   EXPECT_THAT(Subjects(node_.Packet()), ElementsAre("Public", "Private to me"));
 }
+
+INSTANTIATE_TEST_SUITE_P(, DownloadEndToEndTest, kBothBackends, BackendName);
 
 }  // namespace
 }  // namespace obrix::testing

@@ -114,10 +114,9 @@ TEST(ReaderReplyTest, FillAndExtensionLinesAreNotText) {
 
 // Downloads and uploads in process, as runs of the program do, on a board
 // with JOHN DOE, JANE ROE and CAROL ROW.
-class ReaderRoundTripTest : public ::testing::Test {
+class ReaderRoundTripTest : public testing::BoardTest {
  protected:
   void SetUp() override {
-    boardPath_ = testing::CreateTestBoard(dir_.path(), 3);
     board::BoardAdmin admin = Admin();
     admin.SetHashCost(board::HashCost::kMinimum);
     admin.AddUser("CAROL ROW", "PW", "");
@@ -169,7 +168,8 @@ class ReaderRoundTripTest : public ::testing::Test {
   }
 
   testing::TempDir dir_;
-  std::string boardPath_;
+  testing::TestBoard board_{testing::UploadBoardSetup(3), backend()};
+  std::string boardPath_ = board_.name();
 };
 
 const PacketMessage* Find(const std::vector<PacketMessage>& packet, const std::string& subject) {
@@ -179,7 +179,7 @@ const PacketMessage* Find(const std::vector<PacketMessage>& packet, const std::s
   return nullptr;
 }
 
-TEST_F(ReaderRoundTripTest, APrivateThreadSurvivesInTheReadersCharacterSet) {
+TEST_P(ReaderRoundTripTest, APrivateThreadSurvivesInTheReadersCharacterSet) {
   Post(0, "ALL", "Welcome", "Hello\n");  // ids and numbers differ from here on
   Post(0, "ALL", "Empty", "");
   Post(1, "JOHN DOE", "Caf\xE9 cr\xE8me", "Caf\xE9 cr\xE8me, na\xEFve? 5\x80\n", true);
@@ -226,7 +226,7 @@ TEST_F(ReaderRoundTripTest, APrivateThreadSurvivesInTheReadersCharacterSet) {
   EXPECT_EQ(Find(carols, "Re: Caf\x82 cr\x8Ame"), nullptr);
 }
 
-TEST_F(ReaderRoundTripTest, TheConferencesModeAndObjectDecide) {
+TEST_P(ReaderRoundTripTest, TheConferencesModeAndObjectDecide) {
   const auto tool = [this](const char* number, const char* mode) {
     return tool::RunBoardTool({"--board", boardPath_, "conf", "add", number, "C", "--mode", mode});
   };
@@ -288,6 +288,8 @@ TEST_F(ReaderRoundTripTest, ABoardOfVersionOneIsUpgradedAndKeepsItsBytes) {
   EXPECT_EQ(tool::RunBoardTool({"--board", boardPath_, "config", "charset", "utf-8"}), 1);
   EXPECT_EQ(Admin().GetConfig("charset"), "cp437");
 }
+
+INSTANTIATE_TEST_SUITE_P(, ReaderRoundTripTest, testing::kBothBackends, testing::BackendName);
 
 }  // namespace
 }  // namespace obrix

@@ -286,9 +286,9 @@ TEST(ReliabilityBadInput, ALockedBoardFailsTheRunCleanlyAfterTheBusyWait) {
   ProcessResult downloaded;
   ProcessResult unreadable;
   {
-    LockedBoard lockedForWriting(writing.board.path(), false);
-    LockedBoard lockedForDownload(download.board.path(), false);
-    LockedBoard lockedWhole(closed.board.path(), true);
+    LockedBoard lockedForWriting(writing.board.name(), false);
+    LockedBoard lockedForDownload(download.board.name(), false);
+    LockedBoard lockedWhole(closed.board.name(), true);
     // All at once: each waits out the board's busy timeout, then gives up.
     Process a = writing.node.Start(Job(kUpload));
     Process b = download.node.Start(Job(kDownload));

@@ -57,7 +57,7 @@ class FailingOnCue : public ForwardingServer {
 // A node running the download in this process against its own board,
 // where the caller has, in every conference, a public message and two
 // messages to her that ask for a receipt.
-class ReliabilityBatchTest : public ::testing::Test {
+class ReliabilityBatchTest : public BoardTest {
  protected:
   void SetUp() override {
     user_ = board_.UserId(kUser);
@@ -95,11 +95,11 @@ class ReliabilityBatchTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  TestBoard board_{{.conferences = kConferences}, dir_ / "board.db"};
+  TestBoard board_{{.conferences = kConferences}, backend(), dir_ / "board.db"};
   int32_t user_ = 0;
 };
 
-TEST_F(ReliabilityBatchTest, ABoardFailingWhileTheDeliveryMovesLeavesEverythingWhereItWas) {
+TEST_P(ReliabilityBatchTest, ABoardFailingWhileTheDeliveryMovesLeavesEverythingWhereItWas) {
   using Operation = FailingOnCue::Operation;
   const struct {
     Operation operation;
@@ -138,7 +138,7 @@ TEST_F(ReliabilityBatchTest, ABoardFailingWhileTheDeliveryMovesLeavesEverythingW
   EXPECT_EQ(Receipts(), 2 * kConferences);
 }
 
-TEST_F(ReliabilityBatchTest, OperationsInsideABatchCommitTogether) {
+TEST_P(ReliabilityBatchTest, OperationsInsideABatchCommitTogether) {
   board::Board board;
   board_.LogIn(board, kUser, kUserPassword);
   MessageRecord toHer;
@@ -170,6 +170,8 @@ TEST_F(ReliabilityBatchTest, OperationsInsideABatchCommitTogether) {
   EXPECT_TRUE(board.SetLastRead(1, 5));
   EXPECT_EQ(Pointers(), 2);
 }
+
+INSTANTIATE_TEST_SUITE_P(, ReliabilityBatchTest, kBothBackends, BackendName);
 
 }  // namespace
 }  // namespace obrix::testing

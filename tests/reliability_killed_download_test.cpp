@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -31,6 +32,8 @@ constexpr int32_t kPerConference = 8;
 // messages, and messages to her, some private and some asking for a
 // receipt.
 struct DownloadBoard {
+  explicit DownloadBoard(board::Backend backend) : board({}, backend) {}
+
   TestBoard board;
   int32_t user = board.UserId(kUser);
   int32_t messages = 0;
@@ -38,9 +41,12 @@ struct DownloadBoard {
   int32_t receipts = 0;
 };
 
-DownloadBoard& Model() {
-  static DownloadBoard made;
-  static const bool ready = [] {
+// The model of the boards of one kind, made once.
+DownloadBoard& Model(board::Backend backend) {
+  static std::map<board::Backend, DownloadBoard> boards;
+  auto [it, added] = boards.try_emplace(backend, backend);
+  DownloadBoard& made = it->second;
+  if (added) {
     board::BoardAdmin& admin = made.board.Admin();
     admin.SetVar(kUser, "MaxMsgPerPacket", "1000");
     admin.SetVar(kOther, "MaxMsgPerPacket", "1000");
@@ -63,9 +69,7 @@ DownloadBoard& Model() {
       }
     }
     admin.CommitBulk();
-    return true;
-  }();
-  (void)ready;
+  }
   return made;
 }
 
@@ -84,20 +88,20 @@ struct Moved {
   bool finished = false;  // the delivery's run ended well
 
   bool None() const { return stored == 0 && read == 0 && receipts == 0; }
-  bool All() const {
-    return pointers == kConferences && stored == kConferences && read == Model().toUser &&
-           receipts == Model().receipts;
+  bool All(const DownloadBoard& model) const {
+    return pointers == kConferences && stored == kConferences && read == model.toUser &&
+           receipts == model.receipts;
   }
 };
 
 // One node with its own copy of the board.
 struct KillSite : Site {
-  KillSite() : Site(Model().board) {}
+  explicit KillSite(board::Backend backend) : Site(Model(backend).board), model(Model(backend)) {}
 
   Process StartDownload() const { return node.Start({.lowPriority = true}); }
 
   Moved Now() {
-    const int64_t user = Model().user;
+    const int64_t user = model.user;
     Moved moved;
     moved.pointers = board.Number(
         "SELECT count(*) FROM last_read l WHERE l.user_id = ?1 AND l.message_id = "
@@ -125,14 +129,15 @@ struct KillSite : Site {
     return std::any_of(names.begin(), names.end(), IsArchiverTemporary);
   }
 
+  const DownloadBoard& model;
   std::string packet = node.Work("OBRIX.qwk");
 };
 
 // A packet that holds all the caller's new mail.
-void ExpectCompletePacket(const std::string& path) {
-  const QwkPacket packet = ReadQwkPacket(path);
+void ExpectCompletePacket(const KillSite& site) {
+  const QwkPacket packet = ReadQwkPacket(site.packet);
   const std::vector<std::string> subjects = Subjects(packet);
-  EXPECT_EQ(subjects.size(), static_cast<size_t>(Model().messages));
+  EXPECT_EQ(subjects.size(), static_cast<size_t>(site.model.messages));
   EXPECT_EQ(std::set<std::string>(subjects.begin(), subjects.end()).size(), subjects.size());
   EXPECT_TRUE(packet.Has("CONTROL.DAT"));
   EXPECT_TRUE(packet.Has("DOOR.ID"));
@@ -167,12 +172,14 @@ std::vector<KillPoint> KillPoints() {
   return points;
 }
 
-TEST(ReliabilityKilledDownload, PointersReadMarksAndReceiptsMoveAllOrNothing) {
+using ReliabilityKilledDownload = BoardTest;
+
+TEST_P(ReliabilityKilledDownload, PointersReadMarksAndReceiptsMoveAllOrNothing) {
   int untouched = 0;
   int delivered = 0;
   for (const KillPoint& point : KillPoints()) {
     SCOPED_TRACE("killed at: " + point.name);
-    KillSite site;
+    KillSite site(backend());
     {
       Process run = site.StartDownload();
       if (point.reached) {
@@ -189,15 +196,15 @@ TEST(ReliabilityKilledDownload, PointersReadMarksAndReceiptsMoveAllOrNothing) {
       // to try the name before it renames its finished temporary file to
       // it. Either way the next download replaces it.
       if (Exists(site.packet) && PlainFileSize(site.packet) != 0) {
-        ExpectCompletePacket(site.packet);
+        ExpectCompletePacket(site);
       }
     } else {
       ++delivered;
-      EXPECT_TRUE(after.All()) << "pointers " << after.pointers << " (" << after.stored
-                               << " stored), read " << after.read << ", receipts "
-                               << after.receipts;
+      EXPECT_TRUE(after.All(site.model))
+          << "pointers " << after.pointers << " (" << after.stored << " stored), read "
+          << after.read << ", receipts " << after.receipts;
       ASSERT_TRUE(Exists(site.packet));
-      ExpectCompletePacket(site.packet);
+      ExpectCompletePacket(site);
     }
 
     // The next download finishes the work: everything delivered once. A
@@ -209,10 +216,10 @@ TEST(ReliabilityKilledDownload, PointersReadMarksAndReceiptsMoveAllOrNothing) {
       EXPECT_EQ(again.Wait(30), 0);
       EXPECT_EQ(again.Output(), "");
     }
-    EXPECT_TRUE(site.Now().All());
+    EXPECT_TRUE(site.Now().All(site.model));
     if (packetDue) {
       ASSERT_TRUE(Exists(site.packet));
-      ExpectCompletePacket(site.packet);
+      ExpectCompletePacket(site);
     } else {
       EXPECT_FALSE(Exists(site.packet));  // nothing new: the old packet went
     }
@@ -234,8 +241,8 @@ TEST(ReliabilityKilledDownload, PointersReadMarksAndReceiptsMoveAllOrNothing) {
 // but before it deleted the parts leaves the parts, and a run killed while
 // the archiver tried the packet's name leaves an empty packet: none of it
 // reaches the next caller's packet, and his download clears it away.
-TEST(ReliabilityKilledDownload, PartsLeftByAKilledRunNeverReachTheNextPacket) {
-  KillSite site;
+TEST_P(ReliabilityKilledDownload, PartsLeftByAKilledRunNeverReachTheNextPacket) {
+  KillSite site(backend());
   std::filesystem::create_directory(site.node.Work());
   const std::string leftover = "LEFT BY ALICE'S KILLED RUN";
   for (const char* part : {"messages.dat", "control.dat", "door.id", "OBRIX.ptr", "hello",
@@ -248,7 +255,7 @@ TEST(ReliabilityKilledDownload, PartsLeftByAKilledRunNeverReachTheNextPacket) {
   EXPECT_EQ(bob.output, "");
 
   const QwkPacket packet = site.node.Packet();
-  EXPECT_EQ(packet.messages.size(), static_cast<size_t>(Model().messages));
+  EXPECT_EQ(packet.messages.size(), static_cast<size_t>(site.model.messages));
   for (const auto& [member, bytes] : packet.files) {
     EXPECT_THAT(bytes, Not(HasSubstr(leftover))) << member;
   }
@@ -260,6 +267,8 @@ TEST(ReliabilityKilledDownload, PartsLeftByAKilledRunNeverReachTheNextPacket) {
   EXPECT_EQ(packet.control[6], kOther);
   EXPECT_THAT(FolderNames(site.node.Work()), ElementsAre("OBRIX.qwk", "obrix.lock"));
 }
+
+INSTANTIATE_TEST_SUITE_P(, ReliabilityKilledDownload, kBothBackends, BackendName);
 
 }  // namespace
 }  // namespace obrix::testing

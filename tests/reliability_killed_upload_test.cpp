@@ -39,7 +39,7 @@ std::vector<TestReply> Replies() {
 // One node with its own board, and the packet to upload in its work
 // directory.
 struct UploadSite : Site {
-  UploadSite() : Site({.conferences = 10}) {
+  explicit UploadSite(board::Backend backend) : Site({.conferences = 10}, backend) {
     node.WriteRep(Replies());
     archiveBytes = ReadFile(archive);
   }
@@ -68,11 +68,13 @@ struct UploadSite : Site {
   std::string archiveBytes;  // the packet as the caller sent it
 };
 
-TEST(ReliabilityKilledUploadTest, EveryReplyIsPostedOnceWhereverTheRunIsKilled) {
+using ReliabilityKilledUploadTest = BoardTest;
+
+TEST_P(ReliabilityKilledUploadTest, EveryReplyIsPostedOnceWhereverTheRunIsKilled) {
   std::set<int64_t> interruptedAt;  // the numbers of replies stored when a kill hit mid-way
   for (int target = 0; target <= kReplies; target += 4) {
     SCOPED_TRACE("killed once " + std::to_string(target) + " replies were stored");
-    UploadSite site;
+    UploadSite site(backend());
     {
       Process run = site.StartUpload();
       if (target > 0) PollUntil(20, [&] { return !run.Running() || site.Stored() >= target; });
@@ -123,6 +125,8 @@ TEST(ReliabilityKilledUploadTest, EveryReplyIsPostedOnceWhereverTheRunIsKilled) 
   // The kills hit the posting itself, not only its ends.
   EXPECT_FALSE(interruptedAt.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(, ReliabilityKilledUploadTest, kBothBackends, BackendName);
 
 }  // namespace
 }  // namespace obrix::testing

@@ -31,13 +31,13 @@ std::string Password(int node) { return "pw" + std::to_string(node); }
 
 // The board: the eight callers, and in every conference public messages
 // and private messages between neighbours; and a node for each caller.
-class ReliabilityNodesTest : public ::testing::Test {
+class ReliabilityNodesTest : public BoardTest {
  protected:
   void SetUp() override {
     for (int node = 0; node < kNodes; ++node) {
       board_.AddUser({.name = UserName(node), .password = Password(node)});
       board_.Admin().SetVar(UserName(node), "MaxMsgPerPacket", "5000");
-      nodes_.emplace_back(board_.path(), dir_ / ("node" + std::to_string(node)));
+      nodes_.emplace_back(board_.name(), dir_ / ("node" + std::to_string(node)));
     }
     for (int32_t conference = 0; conference < kConferences; ++conference) {
       const std::string where = std::to_string(conference) + "/";
@@ -110,13 +110,13 @@ class ReliabilityNodesTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  TestBoard board_{{.conferences = kConferences}, dir_ / "board.db"};
+  TestBoard board_{{.conferences = kConferences}, backend(), dir_ / "board.db"};
   std::deque<Node> nodes_;
   std::set<std::string> uploaded_;
   std::map<int, std::vector<PacketMessage>> received_;
 };
 
-TEST_F(ReliabilityNodesTest, EightNodesShareOneBoard) {
+TEST_P(ReliabilityNodesTest, EightNodesShareOneBoard) {
   for (int round = 0; round < kRounds; ++round) {
     std::vector<const char*> operations;
     for (int node = 0; node < kNodes; ++node) {
@@ -153,6 +153,8 @@ TEST_F(ReliabilityNodesTest, EightNodesShareOneBoard) {
     EXPECT_EQ(got, visible);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(, ReliabilityNodesTest, kBothBackends, BackendName);
 
 }  // namespace
 }  // namespace obrix::testing

@@ -59,7 +59,7 @@ class ReliabilitySharedWorkDirTest : public ::testing::Test {
   }
 
   TestBoard board_{{.conferences = 10}};
-  Node node_{board_.path()};
+  Node node_{board_.name()};
 };
 
 TEST_F(ReliabilitySharedWorkDirTest, TheSecondRunWaitsForTheFirstAndThenSucceeds) {

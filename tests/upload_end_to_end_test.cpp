@@ -41,7 +41,7 @@ TestReply Reply(const std::string& text, const std::string& to = "ALL") {
   return reply;
 }
 
-class UploadEndToEndTest : public ::testing::Test {
+class UploadEndToEndTest : public BoardTest {
  protected:
   void SetUp() override { std::filesystem::create_directory(Work()); }
 
@@ -75,14 +75,14 @@ class UploadEndToEndTest : public ::testing::Test {
   }
   std::vector<std::string> KeptFiles() const { return FolderNames(Work("kept")); }
 
-  Site site_{{.conferences = 10}};
+  Site site_{{.conferences = 10}, backend()};
   Node& node_ = site_.node;
   TestBoard& board_ = site_.board;
   const int32_t user_ = board_.UserId(kUser);
   const int32_t other_ = board_.UserId(kOther);
 };
 
-TEST_F(UploadEndToEndTest, PostsEveryReplyAndRemovesThePacket) {
+TEST_P(UploadEndToEndTest, PostsEveryReplyAndRemovesThePacket) {
   TestReply toOther = Reply("Hello Bob,\nsee you there.\n", "Bob Writer");
   toOther.number = "3";
   toOther.from = "SOMEBODY ELSE";  // an ordinary caller posts as himself
@@ -129,7 +129,7 @@ TEST_F(UploadEndToEndTest, PostsEveryReplyAndRemovesThePacket) {
   EXPECT_EQ(stored.UploaderIdText.Str(), FixedText<12>(" " + std::to_string(user_)).Str());
 }
 
-TEST_F(UploadEndToEndTest, AnAllowedSenderNameStands) {
+TEST_P(UploadEndToEndTest, AnAllowedSenderNameStands) {
   board_.Admin().Grant(kUser, kSysopObject, 1);
   TestReply asOther = Reply("", "Alice Caller");
   asOther.from = "bob writer";
@@ -148,7 +148,7 @@ TEST_F(UploadEndToEndTest, AnAllowedSenderNameStands) {
   EXPECT_EQ(messages[1].toId, other_);  // looked up afresh for every reply
 }
 
-TEST_F(UploadEndToEndTest, ASecondUploadOfThePacketPostsNothing) {
+TEST_P(UploadEndToEndTest, ASecondUploadOfThePacketPostsNothing) {
   node_.WriteRep({Reply("once", kOther), Reply("only once")});
   const std::string archive = ReadFile(Work("obrix.rep"));
   ASSERT_EQ(Upload().status, 0);
@@ -163,7 +163,7 @@ TEST_F(UploadEndToEndTest, ASecondUploadOfThePacketPostsNothing) {
   EXPECT_EQ(board_.Subjects().size(), 2u);
 }
 
-TEST_F(UploadEndToEndTest, ARefusedReplyIsLoggedAndTheRunGoesOn) {
+TEST_P(UploadEndToEndTest, ARefusedReplyIsLoggedAndTheRunGoesOn) {
   node_.WriteRep({Reply("fine")});
   EXPECT_EQ(Upload().status, 0);
   EXPECT_THAT(node_.LastRun(), Contains("1 reply uploaded."));
@@ -185,7 +185,7 @@ TEST_F(UploadEndToEndTest, ARefusedReplyIsLoggedAndTheRunGoesOn) {
   EXPECT_THAT(node_.WorkFiles(), ElementsAre("kept"));
 }
 
-TEST_F(UploadEndToEndTest, ControlMessagesChangeTheConferenceSelection) {
+TEST_P(UploadEndToEndTest, ControlMessagesChangeTheConferenceSelection) {
   for (int32_t conference = 1; conference <= 8; ++conference) {
     board_.Admin().SetFlags(kUser, conference, 0x80 | (conference == 4 ? 3 : 0));
   }
@@ -222,7 +222,7 @@ TEST_F(UploadEndToEndTest, ControlMessagesChangeTheConferenceSelection) {
   EXPECT_THAT(board_.Messages(), ElementsAre(Field(&board::MessageSummary::to, "QMAIL")));
 }
 
-TEST_F(UploadEndToEndTest, AConfigLineWithoutANumberIsSkipped) {
+TEST_P(UploadEndToEndTest, AConfigLineWithoutANumberIsSkipped) {
   board_.Admin().SetFlags(kUser, 4, 3);
   TestReply config = Reply("ADD 2\n\nDROP 4\n", "RIZIVI");
   config.subject = "CONFIG";
@@ -236,7 +236,7 @@ TEST_F(UploadEndToEndTest, AConfigLineWithoutANumberIsSkipped) {
                         RemovingKept()}));
 }
 
-TEST_F(UploadEndToEndTest, PacketsThatCannotBeReadAreKept) {
+TEST_P(UploadEndToEndTest, PacketsThatCannotBeReadAreKept) {
   // Not a zip at all.
   WriteFile(Work("obrix.rep"), "this is not a zip archive");
   EXPECT_EQ(Upload().status, 1);
@@ -254,7 +254,7 @@ TEST_F(UploadEndToEndTest, PacketsThatCannotBeReadAreKept) {
   EXPECT_THAT(KeptFiles(), SizeIs(2));
 }
 
-TEST_F(UploadEndToEndTest, AnEmptyOrMissingPacketIsNotFound) {
+TEST_P(UploadEndToEndTest, AnEmptyOrMissingPacketIsNotFound) {
   const auto notFound =
       IsUpload({"Unable to locate BBS .REP packet [" + Work("OBRIX.rep") + "]"}, false);
   EXPECT_EQ(Upload().status, 1);
@@ -265,7 +265,7 @@ TEST_F(UploadEndToEndTest, AnEmptyOrMissingPacketIsNotFound) {
   EXPECT_THAT(node_.WorkFiles(), IsEmpty());  // the empty packet was deleted
 }
 
-TEST_F(UploadEndToEndTest, ABadReplyIsSkippedAndTheUploadGoesOn) {
+TEST_P(UploadEndToEndTest, ABadReplyIsSkippedAndTheUploadGoesOn) {
   TestReply blankNumber;
   blankNumber.number = "       ";
   node_.WriteRep({Reply("first"), blankNumber, Reply("posted after the bad one")});
@@ -282,7 +282,7 @@ TEST_F(UploadEndToEndTest, ABadReplyIsSkippedAndTheUploadGoesOn) {
   EXPECT_THAT(KeptFiles(), SizeIs(1));
 }
 
-TEST_F(UploadEndToEndTest, AReplyCutShortIsSkipped) {
+TEST_P(UploadEndToEndTest, AReplyCutShortIsSkipped) {
   TestReply cut = Reply(std::string(256, 'c'));
   cut.blocks = "5";  // two text blocks are missing
   node_.WriteRep({Reply("complete"), cut});
@@ -297,7 +297,7 @@ TEST_F(UploadEndToEndTest, AReplyCutShortIsSkipped) {
   EXPECT_THAT(KeptFiles(), SizeIs(1));
 }
 
-TEST_F(UploadEndToEndTest, OnlyThePlainReplyMemberIsRead) {
+TEST_P(UploadEndToEndTest, OnlyThePlainReplyMemberIsRead) {
   // A reply file outside the work directory that a link in the archive
   // points at: it must not be posted.
   const std::string elsewhere = site_.dir / "elsewhere.msg";
@@ -309,7 +309,7 @@ TEST_F(UploadEndToEndTest, OnlyThePlainReplyMemberIsRead) {
   EXPECT_THAT(node_.WorkFiles(), ElementsAre("kept"));
 }
 
-TEST_F(UploadEndToEndTest, TheReplyMemberIsFoundInAnyCaseAndFolder) {
+TEST_P(UploadEndToEndTest, TheReplyMemberIsFoundInAnyCaseAndFolder) {
   // Members whose names differ only in letter case or folder are all the
   // reply file: the first in the archive is read, the others are ignored
   // with a line each.
@@ -328,7 +328,7 @@ TEST_F(UploadEndToEndTest, TheReplyMemberIsFoundInAnyCaseAndFolder) {
   EXPECT_THAT(board_.Messages(), ElementsAre(Field(&board::MessageSummary::text, "top level")));
 }
 
-TEST_F(UploadEndToEndTest, ControlCharactersFromThePacketCannotForgeLogLines) {
+TEST_P(UploadEndToEndTest, ControlCharactersFromThePacketCannotForgeLogLines) {
   TestReply forged = Reply("text\n", "Bob\rWriter");
   forged.number = "3";
   forged.subject = "Hi\r\n01/01/2026 00:00:00 X";
@@ -356,6 +356,8 @@ TEST_F(UploadEndToEndTest, ControlCharactersFromThePacketCannotForgeLogLines) {
                         "0 replies uploaded.", "1 reply refused.", RemovingReplyFile(), KeptAs()}));
   EXPECT_THAT(board_.Messages(), SizeIs(1));
 }
+
+INSTANTIATE_TEST_SUITE_P(, UploadEndToEndTest, kBothBackends, BackendName);
 
 }  // namespace
 }  // namespace obrix::testing

@@ -23,8 +23,10 @@ QwkPacket Download(const Node& node, const Call& call) {
   return packet;
 }
 
-TEST(UploadRoundTripTest, RepliesReachThePeopleAnswered) {
-  Site site({.conferences = 3});
+using UploadRoundTripTest = BoardTest;
+
+TEST_P(UploadRoundTripTest, RepliesReachThePeopleAnswered) {
+  Site site({.conferences = 3}, backend());
   site.board.Post(
       {.to = kUser, .subject = "Lunch on Friday?", .text = "Are you free at noon?\r\n"});
   site.board.Post(
@@ -62,6 +64,8 @@ TEST(UploadRoundTripTest, RepliesReachThePeopleAnswered) {
   EXPECT_THAT(bySubject.at("Re: Lunch on Friday?"), reply(1, "> Are you free at noon?\nAgreed.\n"));
   EXPECT_THAT(bySubject.at("Re: Club news"), reply(2, "> The club meets on Monday.\nAgreed.\n"));
 }
+
+INSTANTIATE_TEST_SUITE_P(, UploadRoundTripTest, kBothBackends, BackendName);
 
 }  // namespace
 }  // namespace obrix::testing

@@ -1,6 +1,6 @@
-// A real board file in a temporary folder, made by the kit with the sysop
-// Sara Sysop, and Board connections to it: the ground of the BoardServer*
-// suites.
+// A real board, made by the kit with the sysop Sara Sysop, of the kind the
+// test's parameter names, and Board connections to it: the ground of the
+// BoardServer* suites.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,12 +14,12 @@
 
 namespace obrix::board {
 
-class BoardServerFixture : public ::testing::Test {
+class BoardServerFixture : public testing::BoardTest {
  protected:
   static constexpr const char* kPassword = "Secret";
 
   BoardAdmin& admin() { return test_.Admin(); }
-  const std::string& path() const { return test_.path(); }
+  const std::string& name() const { return test_.name(); }
 
   // A connection with a context and nobody logged in.
   std::unique_ptr<Board> Connect() { return test_.Connect(); }
@@ -45,7 +45,8 @@ class BoardServerFixture : public ::testing::Test {
   }
 
  private:
-  testing::TestBoard test_{{.sysop = "Sara Sysop", .sysopPassword = kPassword, .users = {}}};
+  testing::TestBoard test_{{.sysop = "Sara Sysop", .sysopPassword = kPassword, .users = {}},
+                           backend()};
 };
 
 }  // namespace obrix::board

@@ -1,5 +1,5 @@
-// The set-up the download tests share: the kit's standard board in a fresh
-// temporary folder, and helpers to post and to log a user in on a Board
+// The set-up the download tests share: the kit's standard board of the
+// test's kind, and helpers to post and to log a user in on a Board
 // object as a run does.
 #pragma once
 
@@ -16,7 +16,7 @@
 
 namespace obrix::testing {
 
-class DownloadBoardTest : public ::testing::Test {
+class DownloadBoardTest : public BoardTest {
  protected:
   static constexpr const char* kUser = testing::kUser;
   static constexpr const char* kPassword = kUserPassword;
@@ -24,7 +24,7 @@ class DownloadBoardTest : public ::testing::Test {
   static constexpr const char* kOtherPassword = testing::kOtherPassword;
 
   void SetUp() override {
-    boardPath_ = test_.path();
+    boardPath_ = test_.name();
     userId_ = test_.UserId(kUser);
     otherId_ = test_.UserId(kOther);
   }
@@ -62,7 +62,7 @@ class DownloadBoardTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  TestBoard test_{{}, dir_ / "board.db"};
+  TestBoard test_{{}, backend()};
   std::string boardPath_;
   int32_t userId_ = 0;
   int32_t otherId_ = 0;

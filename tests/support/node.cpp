@@ -11,8 +11,7 @@ namespace {
 const std::string kSeparator(50, '-');
 }  // namespace
 
-Node::Node(const std::string& boardPath, const std::string& folder)
-    : dir_(folder), board_(boardPath) {
+Node::Node(const std::string& board, const std::string& folder) : dir_(folder), board_(board) {
   if (dir_.empty()) {
     dir_ = own_.emplace().path();
   } else {

@@ -34,8 +34,8 @@ struct Call {
 class Node {
  public:
   // A node in a folder of its own (or in `folder`, made when missing)
-  // serving the board at `boardPath`.
-  explicit Node(const std::string& boardPath, const std::string& folder = "");
+  // serving the board named `board` (a file's path or a database's URI).
+  explicit Node(const std::string& board, const std::string& folder = "");
 
   const std::string& dir() const { return dir_; }
   // A file in the work directory, or the directory itself.
@@ -64,15 +64,17 @@ class Node {
   std::string obrix_;
 };
 
-// A node and a board of its own, together in one folder.
+// A node and a board of its own (a board file beside the node, in one
+// folder, or a database on the test server).
 struct Site {
-  explicit Site(const BoardSetup& setup = {}) : board(setup, dir / "board.db") {}
+  explicit Site(const BoardSetup& setup = {}, board::Backend backend = board::Backend::kSqlite)
+      : board(setup, backend, dir / "board.db") {}
   // With a copy of `model` as it is now.
   explicit Site(TestBoard& model) : board(model, dir / "board.db") {}
 
   TempDir dir;
   TestBoard board;
-  Node node{board.path(), dir.path()};
+  Node node{board.name(), dir.path()};
 };
 
 using LineMatchers = std::vector<::testing::Matcher<std::string>>;

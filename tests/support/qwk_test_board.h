@@ -1,5 +1,5 @@
-// The set-up the packet-file tests share: the kit's standard board in a
-// fresh temporary folder, a work directory beside it, and a run context
+// The set-up the packet-file tests share: the kit's standard board of the
+// test's kind, a work directory in a fresh temporary folder, and a run context
 // whose server is that board with a user (or the system account) logged in.
 #pragma once
 
@@ -17,13 +17,13 @@
 
 namespace obrix::testing {
 
-class QwkBoardTest : public ::testing::Test {
+class QwkBoardTest : public BoardTest {
  protected:
   static constexpr const char* kUser = testing::kUser;
   static constexpr const char* kPassword = kUserPassword;
 
   void SetUp() override {
-    boardPath_ = test_.path();
+    boardPath_ = test_.name();
     state_.QwkPath = (dir_ / "Qwk") + PathSeparator();
     ASSERT_TRUE(CreateDirectory(dir_ / "Qwk"));
   }
@@ -56,7 +56,7 @@ class QwkBoardTest : public ::testing::Test {
   std::vector<std::string> Log() { return LogMessages(log_.path()); }
 
   TempDir dir_;
-  TestBoard test_{{}, dir_ / "board.db"};
+  TestBoard test_{{}, backend()};
   std::string boardPath_;
   board::Board board_;
   ActivityLog log_{dir_ / "obrix.log"};

@@ -1,15 +1,18 @@
 #include "support/test_board.h"
 
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
 #include <sodium.h>
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <stdexcept>
 
 #include "base/text.h"
 #include "board/sqlite.h"
 #include "server/records.h"
+#include "support/postgres_server.h"
 
 namespace obrix::testing {
 
@@ -74,19 +77,105 @@ void CopyTemplate(const BoardSetup& setup, const std::string& path) {
   std::filesystem::copy_file(it->second, path);
 }
 
-TestBoard::TestBoard(const BoardSetup& setup, const std::string& path) : path_(path) {
-  if (path_.empty()) path_ = dir_.emplace() / "board.db";
-  CopyTemplate(setup, path_);
+namespace {
+
+// The kit's own connection to the test server, for what a board's
+// connection cannot do: make and drop whole databases.
+class ServerConnection {
+ public:
+  ServerConnection() : connection_(PQconnectdb(PostgresAdminConninfo().c_str()), &PQfinish) {
+    if (PQstatus(connection_.get()) != CONNECTION_OK) {
+      throw std::runtime_error("the test server: " + Error());
+    }
+  }
+  void Exec(const std::string& sql) {
+    const std::unique_ptr<PGresult, decltype(&PQclear)> result(
+        PQexec(connection_.get(), sql.c_str()), &PQclear);
+    if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
+      throw std::runtime_error(sql + ": " + Error());
+  }
+
+ private:
+  std::string Error() const { return PQerrorMessage(connection_.get()); }
+  std::unique_ptr<PGconn, decltype(&PQfinish)> connection_;
+};
+
+// The database a "postgresql://" URI names.
+std::string DatabaseOf(const std::string& uri) {
+  char* error = nullptr;
+  const std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(
+      PQconninfoParse(uri.c_str(), &error), &PQconninfoFree);
+  PQfreemem(error);
+  for (const PQconninfoOption* option = options ? options.get() : nullptr;
+       option && option->keyword; ++option) {
+    if (std::string_view(option->keyword) == "dbname" && option->val) return option->val;
+  }
+  throw std::runtime_error("no database in " + uri);
 }
 
-TestBoard::TestBoard(TestBoard& model, const std::string& path) : path_(path) {
-  if (path_.empty()) path_ = dir_.emplace() / "board.db";
+// A new database on the test server, a copy of the one `model` names
+// (which nobody may be connected to); returns its URI.
+std::string CopyDatabase(const std::string& model) {
+  static int copies = 0;
+  const std::string from = DatabaseOf(model);
+  const std::string to = from + "_" + std::to_string(++copies);
+  ServerConnection().Exec("CREATE DATABASE \"" + to + "\" TEMPLATE \"" + from + "\"");
+  const size_t at = model.find("/" + from);  // the URI's path: letters, digits, '_'
+  if (at == std::string::npos) throw std::runtime_error("no database path in " + model);
+  return model.substr(0, at + 1) + to + model.substr(at + 1 + from.size());
+}
+
+// The URI of the template database of `setup`, made on first use.
+const std::string& PostgresTemplate(const BoardSetup& setup) {
+  static std::map<std::string, std::string> made;
+  auto [it, added] = made.emplace(Key(setup), "");
+  if (added) {
+    it->second = CreateTestDatabase();
+    MakeTemplate(setup, it->second);
+  }
+  return it->second;
+}
+
+}  // namespace
+
+std::string BackendName(const ::testing::TestParamInfo<board::Backend>& info) {
+  return ::testing::PrintToString(info.param);
+}
+
+TestBoard::TestBoard(const BoardSetup& setup, board::Backend backend, const std::string& path)
+    : backend_(backend), name_(path) {
+  if (backend_ == board::Backend::kPostgres) {
+    name_ = CopyDatabase(PostgresTemplate(setup));
+    return;
+  }
+  if (name_.empty()) name_ = dir_.emplace() / "board.db";
+  CopyTemplate(setup, name_);
+}
+
+TestBoard::TestBoard(TestBoard& model, const std::string& path)
+    : backend_(model.backend_), name_(path) {
+  if (backend_ == board::Backend::kPostgres) {
+    model.Close();
+    name_ = CopyDatabase(model.name_);
+    return;
+  }
+  if (name_.empty()) name_ = dir_.emplace() / "board.db";
   model.Admin().database().Exec("PRAGMA wal_checkpoint(TRUNCATE)");
-  std::filesystem::copy_file(model.path_, path_);
+  std::filesystem::copy_file(model.name_, name_);
+}
+
+TestBoard::~TestBoard() {
+  if (backend_ != board::Backend::kPostgres) return;
+  Close();
+  try {
+    ServerConnection().Exec("DROP DATABASE IF EXISTS \"" + DatabaseOf(name_) + "\" WITH (FORCE)");
+  } catch (const std::exception& error) {
+    ADD_FAILURE() << "the test board was not dropped: " << error.what();
+  }
 }
 
 board::BoardAdmin& TestBoard::Admin() {
-  if (!admin_) admin_.emplace(board::BoardAdmin::Open(path_));
+  if (!admin_) admin_.emplace(board::BoardAdmin::Open(name_));
   return *admin_;
 }
 
@@ -118,15 +207,15 @@ int32_t TestBoard::Post(const TestMessage& message) {
 }
 
 namespace {
-void ConnectTo(board::Board& board, const std::string& path) {
-  EXPECT_TRUE(board.vbWildcatServerConnect(path.c_str()));
+void ConnectTo(board::Board& board, const std::string& name) {
+  EXPECT_TRUE(board.vbWildcatServerConnect(name.c_str()));
   EXPECT_TRUE(board.WildcatServerCreateContext());
 }
 }  // namespace
 
 std::unique_ptr<board::Board> TestBoard::Connect() {
   auto board = std::make_unique<board::Board>();
-  ConnectTo(*board, path_);
+  ConnectTo(*board, name_);
   return board;
 }
 
@@ -145,7 +234,7 @@ std::unique_ptr<board::Board> TestBoard::LogIn(const std::string& name,
 
 int32_t TestBoard::LogIn(board::Board& board, const std::string& name, const std::string& password,
                          bool connected) {
-  if (!connected) ConnectTo(board, path_);
+  if (!connected) ConnectTo(board, name_);
   EXPECT_TRUE(board.LoginSystem());
   std::string key = name;
   UserRecord found;

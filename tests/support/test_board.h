@@ -1,6 +1,9 @@
-// The test board: a real board file made through BoardAdmin, copied per
-// test from a template that each test program makes once, with builders
-// for what a test adds on top.
+// The test board: a real board made through BoardAdmin, copied per test
+// from a template that each test program makes once, with builders for
+// what a test adds on top. A board is a file in a temporary folder, or a
+// database of its own on the test run's PostgreSQL server; a suite that
+// holds for both kinds is value-parameterised over board::Backend
+// (BoardTest, kBothBackends).
 //
 // Passwords are hashed by the kit at the cheapest Argon2id limits (the
 // stored hash records its limits, and the board checks any), so that a
@@ -8,16 +11,27 @@
 // cost.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "admin/board_admin.h"
 #include "board/board.h"
+#include "board/database.h"
 #include "platform/file_time.h"
 #include "support/test_support.h"
+
+namespace obrix::board {
+// Names the kind of board in a failing test's parameter.
+inline void PrintTo(Backend backend, std::ostream* out) {
+  *out << (backend == Backend::kSqlite ? "Sqlite" : "Postgres");
+}
+}  // namespace obrix::board
 
 namespace obrix::testing {
 
@@ -65,18 +79,30 @@ struct TestMessage {
 // the board hashes it.
 std::string CheapPasswordHash(const std::string& password);
 
-// Copies the template board of `setup` to `path`.
+// Copies the template board file of `setup` to `path`.
 void CopyTemplate(const BoardSetup& setup, const std::string& path);
 
 class TestBoard {
  public:
-  // The board at `path` (in a folder of its own when empty), a copy of the
-  // template of `setup`.
-  explicit TestBoard(const BoardSetup& setup = {}, const std::string& path = "");
-  // A copy of `model` as it is now.
-  TestBoard(TestBoard& model, const std::string& path);
+  // A copy of the template of `setup`: a board file at `path` (in a
+  // folder of its own when empty), or a database of its own on the test
+  // server.
+  explicit TestBoard(const BoardSetup& setup = {}, board::Backend backend = board::Backend::kSqlite,
+                     const std::string& path = "");
+  TestBoard(const BoardSetup& setup, const std::string& path)
+      : TestBoard(setup, board::Backend::kSqlite, path) {}
+  // A copy of `model` as it is now, of the model's kind (a board file at
+  // `path` when given). No other connection may be open on the model.
+  explicit TestBoard(TestBoard& model, const std::string& path = "");
+  TestBoard(const TestBoard&) = delete;
+  TestBoard& operator=(const TestBoard&) = delete;
+  // Drops a board's database from the test server.
+  ~TestBoard();
 
-  const std::string& path() const { return path_; }
+  board::Backend backend() const { return backend_; }
+  // What names the board to the programs (OBRIX_BOARD, --board): the
+  // file's path, or the database's "postgresql://" URI.
+  const std::string& name() const { return name_; }
   // The kit's own connection, opened on first use after Close.
   board::BoardAdmin& Admin();
   // Closes that connection, so that another may take the whole board.
@@ -111,9 +137,27 @@ class TestBoard {
   int64_t Number(const std::string& sql, const std::vector<int64_t>& values = {});
 
  private:
+  board::Backend backend_;
   std::optional<TempDir> dir_;
-  std::string path_;
+  std::string name_;
   std::optional<board::BoardAdmin> admin_;
 };
+
+// The base of a suite that holds for both kinds of board: its tests
+// (TEST_P) run once per kind, named by BackendName; a test of the same
+// fixture about the board file itself (TEST_F) runs on a file only.
+class BoardTest : public ::testing::TestWithParam<board::Backend> {
+ protected:
+  static board::Backend backend() {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    return test && test->value_param() ? GetParam() : board::Backend::kSqlite;
+  }
+};
+
+inline const auto kBothBackends =
+    ::testing::Values(board::Backend::kSqlite, board::Backend::kPostgres);
+
+// "Sqlite" or "Postgres": the last part of a parameterised test's name.
+std::string BackendName(const ::testing::TestParamInfo<board::Backend>& info);
 
 }  // namespace obrix::testing

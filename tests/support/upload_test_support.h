@@ -86,15 +86,19 @@ inline void ZipMembers(const std::string& archive,
   if (zipped.status != 0) throw std::runtime_error("zip failed: " + zipped.output);
 }
 
-// A board in `dir`/board.db with conferences 0 to `conferences` - 1
-// (named "Conference <n>") and the users JOHN DOE (password SECRET) and
-// JANE ROE (password LETMEIN).
+// A board with conferences 0 to `conferences` - 1 (named "Conference
+// <n>") and the users JOHN DOE (password SECRET) and JANE ROE (password
+// LETMEIN).
+inline BoardSetup UploadBoardSetup(int32_t conferences) {
+  return {.sysopPassword = "SYSOPPW",
+          .users = {{"JOHN DOE", "SECRET", "Caller"}, {"JANE ROE", "LETMEIN", "Member"}},
+          .conferences = conferences};
+}
+
+// That board as the file `dir`/board.db.
 inline std::string CreateTestBoard(const std::string& dir, int32_t conferences) {
   const std::string path = dir + "/board.db";
-  CopyTemplate({.sysopPassword = "SYSOPPW",
-                .users = {{"JOHN DOE", "SECRET", "Caller"}, {"JANE ROE", "LETMEIN", "Member"}},
-                .conferences = conferences},
-               path);
+  CopyTemplate(UploadBoardSetup(conferences), path);
   return path;
 }
 
