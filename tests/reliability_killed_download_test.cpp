@@ -186,6 +186,7 @@ TEST_P(ReliabilityKilledDownload, PointersReadMarksAndReceiptsMoveAllOrNothing) 
         EXPECT_TRUE(PollUntil(30, [&] { return !run.Running() || point.reached(site); }));
       }
       run.Kill();
+      site.board.AwaitOtherSessionsGone();
       EXPECT_EQ(run.Output(), "");
     }
     const Moved after = site.Now();

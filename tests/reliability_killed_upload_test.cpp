@@ -79,6 +79,7 @@ TEST_P(ReliabilityKilledUploadTest, EveryReplyIsPostedOnceWhereverTheRunIsKilled
       Process run = site.StartUpload();
       if (target > 0) PollUntil(20, [&] { return !run.Running() || site.Stored() >= target; });
       run.Kill();
+      site.board.AwaitOtherSessionsGone();
       EXPECT_EQ(run.Output(), "");
     }
     const int64_t stored = site.Stored();

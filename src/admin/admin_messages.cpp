@@ -170,12 +170,12 @@ std::vector<MessageSummary> BoardAdmin::ListMessages(std::optional<int32_t> conf
   } else if (conference) {
     sql += " WHERE conference = ?1";
   } else if (userId) {
-    sql += " WHERE from_id = ?2 OR to_id = ?2";
+    sql += " WHERE from_id = ?1 OR to_id = ?1";
   }
   sql += " ORDER BY id";
   auto list = db_.Prepare(sql);
   if (conference) list->Bind(1, int64_t{*conference});
-  if (userId) list->Bind(2, int64_t{*userId});
+  if (userId) list->Bind(conference ? 2 : 1, int64_t{*userId});
   std::vector<MessageSummary> out;
   while (list->Step()) out.push_back(ReadSummary(*list));
   return out;

@@ -262,6 +262,17 @@ std::vector<std::string> TestBoard::Subjects() {
   return subjects;
 }
 
+void TestBoard::AwaitOtherSessionsGone() {
+  if (backend_ != board::Backend::kPostgres) return;
+  const auto others = [this] {
+    return Number(
+        "SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() AND "
+        "pid <> pg_backend_pid()");
+  };
+  EXPECT_TRUE(PollUntil(30, [&] { return others() == 0; }))
+      << "a session of a killed program stayed on the board";
+}
+
 int64_t TestBoard::Number(const std::string& sql, const std::vector<int64_t>& values) {
   auto row = Admin().database().Prepare(sql);
   for (size_t i = 0; i < values.size(); ++i) row->Bind(static_cast<int>(i + 1), values[i]);

@@ -135,6 +135,11 @@ class TestBoard {
   // has no row), with `values` bound at ?1, ?2, ... Each query is one
   // statement outside any transaction, so it never holds a run up.
   int64_t Number(const std::string& sql, const std::vector<int64_t>& values = {});
+  // Waits until no other connection is open on the board. A program killed
+  // in the middle of its work is gone at once from a board file, but a
+  // database server ends its session only when it sees the connection
+  // close, and may still be applying a commit it had been sent.
+  void AwaitOtherSessionsGone();
 
  private:
   board::Backend backend_;
