@@ -34,7 +34,8 @@ std::vector<ConferenceStats> ConferenceFigures(Database& db) {
   {
     // One pass over the messages for all conferences.
     auto list = db.Prepare(
-        "SELECT c.number, c.name, count(m.id), coalesce(sum(CASE WHEN m.private <> 0 THEN 1 ELSE 0 END), 0)"
+        "SELECT c.number, c.name, count(m.id), coalesce(sum(CASE WHEN m.private <> 0 THEN 1 ELSE 0 "
+        "END), 0)"
         " FROM conferences c LEFT JOIN messages m ON m.conference = c.number"
         " GROUP BY c.number ORDER BY c.number");
     while (list->Step()) {

@@ -118,20 +118,42 @@ std::string PostgresUri(const std::string& host, const std::string& port, const 
   return uri;
 }
 
+std::string NewTestDatabaseName() {
+  const std::lock_guard<std::mutex> lock(madeMutex);
+  static int counter = 0;
+  std::string name = "obrix_t_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+  made.push_back(name);
+  return name;
+}
+
 std::string CreateTestDatabase() {
   const std::string admin = PostgresAdminConninfo();
-  std::string name;
-  {
-    const std::lock_guard<std::mutex> lock(madeMutex);
-    static int counter = 0;
-    name = "obrix_t_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
-    made.push_back(name);
-  }
+  const std::string name = NewTestDatabaseName();
   // template0 holds nothing but the catalogue. The default strategy
   // (WAL_LOG) copies it through the log; FILE_COPY would take two
   // checkpoints, which cost far more on a server with fsync on.
   PostgresConnection(admin).Execute("CREATE DATABASE \"" + name + "\" TEMPLATE template0");
   const ServerAddress address = AddressOf(admin);
+  return PostgresUri(address.host, address.port, address.user, name);
+}
+
+std::string SharedTestDatabase(const std::string& name,
+                               const std::function<void(const std::string& uri)>& fill) {
+  const std::string admin = PostgresAdminConninfo();
+  const ServerAddress address = AddressOf(admin);
+  PostgresConnection connection(admin);
+  // A session lock: released when this connection closes, however the
+  // program ends.
+  connection.Execute("SELECT pg_advisory_lock(hashtext('" + name + "'))");
+  if (connection.Column("SELECT datname FROM pg_database WHERE datname = '" + name + "'").empty()) {
+    // Made under another name and renamed once whole, so that the name
+    // only ever holds a finished database.
+    const std::string building = name + "_new";
+    connection.Execute("DROP DATABASE IF EXISTS \"" + building + "\" WITH (FORCE)");
+    connection.Execute("CREATE DATABASE \"" + building + "\" TEMPLATE template0");
+    fill(PostgresUri(address.host, address.port, address.user, building));
+    connection.Execute("ALTER DATABASE \"" + building + "\" RENAME TO \"" + name + "\"");
+  }
   return PostgresUri(address.host, address.port, address.user, name);
 }
 

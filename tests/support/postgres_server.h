@@ -5,6 +5,7 @@
 // databases a test program made are dropped when its tests have ended.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,20 @@ std::string PostgresUri(const std::string& host, const std::string& port, const 
 // program's tests end, ending the sessions still open on them (a program
 // killed before that leaves them to the server's own end).
 std::string CreateTestDatabase();
+
+// A name for a database the running test makes itself, unique among the
+// test programs running at once; dropped, like CreateTestDatabase's, when
+// the program's tests end.
+std::string NewTestDatabaseName();
+
+// The database `name`, shared by every test program of the run: made once,
+// by the first program that asks, as a copy of template0 that `fill`
+// fills through the URI it is given (closing every connection it opened
+// before it returns), under a lock of the server's so that programs
+// running at once wait for the first one; kept until the server stops.
+// Returns its URI. A program killed while filling leaves it to the next.
+std::string SharedTestDatabase(const std::string& name,
+                               const std::function<void(const std::string& uri)>& fill);
 
 // A libpq connection for the tests' own look at a database.
 class PostgresConnection {

@@ -4,6 +4,7 @@
 #include <libpq-fe.h>
 #include <sodium.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -116,22 +117,27 @@ std::string DatabaseOf(const std::string& uri) {
 // A new database on the test server, a copy of the one `model` names
 // (which nobody may be connected to); returns its URI.
 std::string CopyDatabase(const std::string& model) {
-  static int copies = 0;
   const std::string from = DatabaseOf(model);
-  const std::string to = from + "_" + std::to_string(++copies);
+  const std::string to = NewTestDatabaseName();
   ServerConnection().Exec("CREATE DATABASE \"" + to + "\" TEMPLATE \"" + from + "\"");
   const size_t at = model.find("/" + from);  // the URI's path: letters, digits, '_'
   if (at == std::string::npos) throw std::runtime_error("no database path in " + model);
   return model.substr(0, at + 1) + to + model.substr(at + 1 + from.size());
 }
 
-// The URI of the template database of `setup`, made on first use.
+// The URI of the template database of `setup`, made once for the whole
+// test run (every test runs in a program of its own) and named by a hash
+// of the setup.
 const std::string& PostgresTemplate(const BoardSetup& setup) {
   static std::map<std::string, std::string> made;
   auto [it, added] = made.emplace(Key(setup), "");
   if (added) {
-    it->second = CreateTestDatabase();
-    MakeTemplate(setup, it->second);
+    uint64_t hash = 0xcbf29ce484222325ULL;  // FNV-1a
+    for (const char c : it->first) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    char name[32];
+    std::snprintf(name, sizeof name, "obrix_tpl_%016llx", static_cast<unsigned long long>(hash));
+    it->second =
+        SharedTestDatabase(name, [&](const std::string& uri) { MakeTemplate(setup, uri); });
   }
   return it->second;
 }
