@@ -24,7 +24,7 @@ struct OptionsDeleter {
 // The host, port and user of a connection string in either of libpq's
 // forms (key=value or URI).
 struct ServerAddress {
-  std::string host, port, user;
+  std::string host, port, user, database;
 };
 
 ServerAddress AddressOf(const std::string& conninfo) {
@@ -43,6 +43,7 @@ ServerAddress AddressOf(const std::string& conninfo) {
     if (keyword == "host") address.host = value;
     if (keyword == "port") address.port = value;
     if (keyword == "user") address.user = value;
+    if (keyword == "dbname") address.database = value;
   }
   return address;
 }
@@ -135,6 +136,19 @@ std::string CreateTestDatabase() {
   PostgresConnection(admin).Execute("CREATE DATABASE \"" + name + "\" TEMPLATE template0");
   const ServerAddress address = AddressOf(admin);
   return PostgresUri(address.host, address.port, address.user, name);
+}
+
+std::string PostgresOverTcp(const std::string& uri) {
+  const char* tcp = std::getenv("OBRIX_TEST_POSTGRES_TCP");
+  if (!tcp || !*tcp) {
+    throw std::runtime_error(
+        "OBRIX_TEST_POSTGRES_TCP is not set: run the tests with ./scripts/test, or export the "
+        "lines of the env file of scripts/postgres-server");
+  }
+  const ServerAddress server = AddressOf(tcp);
+  const ServerAddress board = AddressOf(uri);
+  return "postgresql://" + PercentEncoded(server.user.empty() ? board.user : server.user) + "@" +
+         server.host + ":" + server.port + "/" + PercentEncoded(board.database);
 }
 
 std::string SharedTestDatabase(const std::string& name,

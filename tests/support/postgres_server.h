@@ -32,6 +32,11 @@ std::string PostgresUri(const std::string& host, const std::string& port, const 
 // killed before that leaves them to the server's own end).
 std::string CreateTestDatabase();
 
+// The URI of the database `uri` names, reached over TCP at the test
+// server's 127.0.0.1 port (OBRIX_TEST_POSTGRES_TCP), as a node on another
+// machine reaches it.
+std::string PostgresOverTcp(const std::string& uri);
+
 // A name for a database the running test makes itself, unique among the
 // test programs running at once; dropped, like CreateTestDatabase's, when
 // the program's tests end.
