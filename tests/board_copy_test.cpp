@@ -16,6 +16,7 @@
 #include "server/server_path.h"
 #include "support/postgres_server.h"
 #include "support/test_support.h"
+#include "support/tool_runner.h"
 #include "tools/tool_commands.h"
 
 namespace obrix::testing {
@@ -29,22 +30,7 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
 
-struct ToolResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-ToolResult Tool(const std::vector<std::string>& words) {
-  std::ostringstream out;
-  std::ostringstream err;
-  auto* const oldOut = std::cout.rdbuf(out.rdbuf());
-  auto* const oldErr = std::cerr.rdbuf(err.rdbuf());
-  const int status = tool::RunBoardTool(words, "UTF-8");
-  std::cout.rdbuf(oldOut);
-  std::cerr.rdbuf(oldErr);
-  return {status, out.str(), err.str()};
-}
+ToolResult Tool(const std::vector<std::string>& words) { return RunToolInProcess(words); }
 
 // A new, empty place for a board of `kind`, named after `label`.
 std::string BoardName(Backend kind, const TempDir& dir, const std::string& label) {

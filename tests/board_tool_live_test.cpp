@@ -12,6 +12,7 @@
 #include "download/message_selection.h"
 #include "driver/run_sequence.h"
 #include "support/download_test_fixture.h"
+#include "support/tool_runner.h"
 #include "tools/tool_commands.h"
 #include "upload/qwk_upload.h"
 
@@ -21,12 +22,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-struct ToolResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
 
 class BoardToolLiveTest : public DownloadBoardTest {
  protected:
@@ -44,17 +39,7 @@ class BoardToolLiveTest : public DownloadBoardTest {
   ToolResult Tool(std::vector<std::string> words, const std::string& input = "",
                   const std::string& charset = kUtf8) {
     words.insert(words.begin(), {"--board", boardPath_});
-    std::istringstream in(input);
-    std::ostringstream out;
-    std::ostringstream err;
-    auto* const oldIn = std::cin.rdbuf(in.rdbuf());
-    auto* const oldOut = std::cout.rdbuf(out.rdbuf());
-    auto* const oldErr = std::cerr.rdbuf(err.rdbuf());
-    const int status = tool::RunBoardTool(words, charset);
-    std::cin.rdbuf(oldIn);
-    std::cout.rdbuf(oldOut);
-    std::cerr.rdbuf(oldErr);
-    return {status, out.str(), err.str()};
+    return RunToolInProcess(words, input, charset);
   }
   std::string Ok(const std::vector<std::string>& words, const std::string& input = "",
                  const std::string& charset = kUtf8) {
