@@ -22,17 +22,17 @@ namespace obrix {
 // Failure numbers. One table for the whole program; the numbers appear in
 // the log after "(QwkDownload) Error # " and "(QwkUpload) - Error #".
 enum FailureCode : int32_t {
-  kFailureOverflow = 6,        // a number does not fit its counter or field
-  kFailureSubscript = 9,       // an index outside its table
-  kFailureTypeMismatch = 13,   // a text that must be a number is not one
-  kFailureFileNotFound = 53,   // a local file that must exist does not
-  kFailureFileIo = 57,         // a local file cannot be read or written
-  kFailurePermission = 70,     // a local file cannot be opened or created
-  kFailurePathAccess = 75,     // a path names something that is not a plain file
-  kFailureBadPacket = 100,     // a reply packet that is cut short or malformed
-  kFailureCharset = 101,       // no converter for the packets' character set
-  kFailureServer = 1000,       // the board cannot be read or written
-  kFailureNotLoggedIn = 1001,  // a per-user operation without a log-in
+  kFailureOverflow = 6,           // a number does not fit its counter or field
+  kFailureSubscript = 9,          // an index outside its table
+  kFailureTypeMismatch = 13,      // a text that must be a number is not one
+  kFailureFileNotFound = 53,      // a local file that must exist does not
+  kFailureFileIo = 57,            // a local file cannot be read or written
+  kFailurePermission = 70,        // a local file cannot be opened or created
+  kFailurePathAccess = 75,        // a path names something that is not a plain file
+  kFailureBadPacket = 100,        // a reply packet that is cut short or malformed
+  kFailureCharset = 101,          // no converter for the packets' character set
+  kFailureServer = 1000,          // the board cannot be read or written
+  kFailureNotLoggedIn = 1001,     // a per-user operation without a log-in
   kFailureServerConflict = 1002,  // a board transaction lost to another; may run again
 };
 
