@@ -10,6 +10,8 @@
 
 #include <cstdlib>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "base/failure.h"
 #include "board/schema.h"
@@ -246,6 +248,71 @@ TEST_F(PostgresTest, SnapshotIgnoresLaterCommits) {
   EXPECT_THROW(db_->Exec("INSERT INTO meta (key, value) VALUES ('k2', 'v')"), Failure);
   db_->Rollback();
   EXPECT_EQ(IntOf(*db_, count), before + 1);
+}
+
+// Inside a read-only snapshot a statement run again with the same values
+// is answered from its last result; a run with other values, outside the
+// snapshot or in a later one goes to the server. Another connection
+// changes the value of "a" between the steps.
+TEST_F(PostgresTest, KeptResultsAnswerOnlyTheirOwnSnapshotAndValues) {
+  const auto other = Connect();
+  db_->Exec("INSERT INTO meta (key, value) VALUES ('a', '1'), ('b', '2')");
+  enum class Do { kRead, kOtherSets, kBegin, kEnd, kFail };
+  const struct {
+    Do what;
+    const char* text;  // the key to read, or the value the other sets
+    const char* expected;
+  } kSteps[] = {
+      {Do::kBegin, "", ""},      {Do::kRead, "a", "1"},       {Do::kRead, "b", "2"},
+      {Do::kOtherSets, "3", ""}, {Do::kRead, "a", "1"},       {Do::kRead, "missing", ""},
+      {Do::kRead, "a", "1"},     {Do::kEnd, "", ""},          {Do::kRead, "a", "3"},
+      {Do::kOtherSets, "4", ""}, {Do::kRead, "a", "4"},       {Do::kBegin, "", ""},
+      {Do::kRead, "a", "4"},     {Do::kOtherSets, "5", ""},   {Do::kEnd, "", ""},
+      {Do::kBegin, "", ""},      {Do::kRead, "a", "5"},       {Do::kOtherSets, "6", ""},
+      {Do::kFail, "", ""},       {Do::kRead, "a", "<fails>"}, {Do::kEnd, "", ""},
+      {Do::kRead, "a", "6"},
+  };
+  int step = 0;
+  for (const auto& s : kSteps) {
+    SCOPED_TRACE("step " + std::to_string(step++));
+    switch (s.what) {
+      case Do::kBegin:
+        db_->BeginSnapshot();
+        break;
+      case Do::kEnd:
+        db_->Rollback();
+        break;
+      case Do::kFail:
+        EXPECT_THROW(db_->Prepare("SELECT no_such_column FROM meta"), Failure);
+        break;
+      case Do::kOtherSets:
+        other->Prepare("UPDATE meta SET value = ?1 WHERE key = 'a'")->Bind(1, s.text).Run();
+        break;
+      case Do::kRead: {
+        auto read = db_->Prepare("SELECT value FROM meta WHERE key = ?1");
+        read->Bind(1, s.text);
+        if (std::string(s.expected) == "<fails>") {
+          EXPECT_THROW(read->Step(), Failure);  // the failed transaction's reads end
+        } else if (*s.expected == '\0') {
+          EXPECT_FALSE(read->Step());
+        } else {
+          ASSERT_TRUE(read->Step());
+          EXPECT_EQ(read->Text(0), s.expected);
+          EXPECT_FALSE(read->Step());
+        }
+        break;
+      }
+    }
+  }
+  // A kept result of several rows is read again from its first row.
+  db_->BeginSnapshot();
+  for (int run = 0; run < 2; ++run) {
+    auto keys = db_->Prepare("SELECT key FROM meta WHERE key IN ('a', 'b') ORDER BY key");
+    std::vector<std::string> read;
+    while (keys->Step()) read.push_back(keys->Text(0));
+    EXPECT_THAT(read, ::testing::ElementsAre("a", "b")) << "run " << run;
+  }
+  db_->Commit();
 }
 
 TEST_F(PostgresTest, OneWriterAtATime) {

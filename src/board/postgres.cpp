@@ -187,6 +187,9 @@ class PostgresStatement final : public Statement {
  private:
   size_t Slot(int index) const;
   Statement& BindBytes(int index, std::string_view bytes);
+  // True when the result kept from the last run answers this one: both
+  // ran in the same read-only snapshot with the same bound values.
+  bool KeptResultAnswers() const;
   void Execute();
   bool HasValue(int column) const {
     return result_ && row_ >= 0 && row_ < rows_ && column >= 0 && column < PQnfields(result_.get());
@@ -202,6 +205,12 @@ class PostgresStatement final : public Statement {
   std::vector<bool> byteaColumns_;
   int rows_ = 0;
   int row_ = -1;
+  bool executed_ = false;
+  // The snapshot (PostgresDatabase::snapshot_) and the values of the run
+  // whose result is kept in result_; snapshot 0: none is kept.
+  uint64_t keptSnapshot_ = 0;
+  std::vector<std::string> keptValues_;
+  std::vector<bool> keptBound_;
 };
 
 size_t PostgresStatement::Slot(int index) const {
@@ -234,7 +243,25 @@ Statement& PostgresStatement::BindBytes(int index, std::string_view bytes) {
   return *this;
 }
 
+bool PostgresStatement::KeptResultAnswers() const {
+  if (!result_ || keptSnapshot_ == 0 || keptSnapshot_ != db_.snapshot_ || bound_ != keptBound_) {
+    return false;
+  }
+  for (size_t i = 0; i < bound_.size(); ++i) {
+    if (bound_[i] && values_[i] != keptValues_[i]) return false;
+  }
+  return true;
+}
+
 void PostgresStatement::Execute() {
+  executed_ = true;
+  row_ = -1;
+  // Inside a read-only snapshot the same query with the same values reads
+  // the same rows: the board asks some of them again and again during a
+  // download's scan (a conference's access and flags for every message),
+  // and the answer kept from the last run saves the round trip.
+  if (KeptResultAnswers()) return;
+  keptSnapshot_ = 0;
   const size_t count = types_.size();
   std::vector<const char*> values(count);
   std::vector<int> lengths(count);
@@ -249,17 +276,21 @@ void PostgresStatement::Execute() {
   if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) db_.Raise(result.get());
   db_.NoteChanges(result.get());
   rows_ = PQntuples(result.get());
-  row_ = -1;
   const int columns = PQnfields(result.get());
   byteaColumns_.assign(static_cast<size_t>(columns), false);
   for (int column = 0; column < columns; ++column) {
     byteaColumns_[static_cast<size_t>(column)] = db_.IsBytea(PQftype(result.get(), column));
   }
   result_ = std::move(result);
+  if (db_.snapshot_ != 0) {
+    keptSnapshot_ = db_.snapshot_;
+    keptValues_ = values_;
+    keptBound_ = bound_;
+  }
 }
 
 bool PostgresStatement::Step() {
-  if (!result_) Execute();
+  if (!executed_) Execute();
   if (row_ < rows_) ++row_;
   return row_ < rows_;
 }
@@ -291,8 +322,12 @@ std::string PostgresStatement::Text(int column) const {
 }
 
 void PostgresStatement::Reset() {
-  result_.reset();
-  rows_ = 0;
+  if (keptSnapshot_ == 0 || keptSnapshot_ != db_.snapshot_) {
+    result_.reset();
+    rows_ = 0;
+    keptSnapshot_ = 0;
+  }
+  executed_ = false;
   row_ = -1;
   bound_.assign(bound_.size(), false);
 }
@@ -339,7 +374,8 @@ std::unique_ptr<PostgresDatabase> PostgresDatabase::Open(const std::string& conn
   return db;
 }
 
-void PostgresDatabase::Raise(const pg_result* result) const {
+void PostgresDatabase::Raise(const pg_result* result) {
+  snapshot_ = 0;  // a failed statement ends the transaction's reads
   const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
   const bool conflict =
       state && (std::strcmp(state, "40001") == 0 || std::strcmp(state, "40P01") == 0);
@@ -359,6 +395,7 @@ void PostgresDatabase::NoteChanges(pg_result* result) {
 }
 
 PostgresDatabase::Result PostgresDatabase::Run(const std::string& sql) {
+  snapshot_ = 0;  // whatever the statements do, the snapshot may end
   Result result(PQexec(connection_.get(), sql.c_str()));
   const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_EMPTY_QUERY) {
@@ -390,6 +427,7 @@ void PostgresDatabase::BeginSnapshot() {
   // The snapshot is taken by the transaction's first statement: the SELECT
   // takes it now, not at the caller's first read.
   Run("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY; SELECT 1");
+  snapshot_ = ++snapshotsBegun_;
 }
 
 void PostgresDatabase::Commit() {

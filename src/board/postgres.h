@@ -75,7 +75,7 @@ class PostgresDatabase final : public Database {
   // result of its last statement.
   Result Run(const std::string& sql);
   // Raises the failure for `result` (may be null: the connection failed).
-  [[noreturn]] void Raise(const pg_result* result) const;
+  [[noreturn]] void Raise(const pg_result* result);
   // Notes the rows an INSERT, UPDATE or DELETE changed.
   void NoteChanges(pg_result* result);
   // True for bytea and the domains over it (`blob`).
@@ -85,6 +85,11 @@ class PostgresDatabase final : public Database {
   std::string description_;
   int64_t changes_ = 0;
   int statementsMade_ = 0;
+  // The read-only snapshot open on the connection, numbered from 1; 0 when
+  // none is. A statement keeps its last result for a run in the same
+  // snapshot with the same values (PostgresStatement).
+  uint64_t snapshot_ = 0;
+  uint64_t snapshotsBegun_ = 0;
   std::unordered_map<unsigned int, bool> byteaTypes_;
   std::unique_ptr<Statement> readFileData_;
 };
