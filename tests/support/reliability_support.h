@@ -52,16 +52,4 @@ class BoardProbe {
   std::unique_ptr<board::Database> db_;
 };
 
-// The names in a folder, sorted.
-inline std::vector<std::string> FolderNames(const std::string& folder) {
-  std::vector<std::string> names;
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-       it.increment(error)) {
-    names.push_back(it->path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 }  // namespace obrix::testing
