@@ -28,7 +28,9 @@ using ::testing::StartsWith;
 
 class DownloadEndToEndTest : public BoardTest {
  protected:
+  // A download after the BBS sent the last packet and removed it.
   ProcessResult Download(const std::map<std::string, std::string>& environment = {}) {
+    std::filesystem::remove(node_.Work("OBRIX.qwk"));
     return node_.Run({.environment = environment});
   }
 

@@ -104,9 +104,12 @@ class StoryServer final : public ForwardingServer {
     inner_.CommitBatch();
     story_.push_back("commit");
   }
-  void BeginDelivery() override { inner_.BeginDelivery(); }
+  void BeginDelivery(const std::string& digest) override { inner_.BeginDelivery(digest); }
   void FinishDelivery() override { inner_.FinishDelivery(); }
   bool RestoreDelivery() override { return inner_.RestoreDelivery(); }
+  PacketOwner RestorePacketLeft(const std::string& digest) override {
+    return inner_.RestorePacketLeft(digest);
+  }
   void SyncCommits() override { inner_.SyncCommits(); }
 
  private:
@@ -119,8 +122,11 @@ class DiesBeforeTheEnd final : public ForwardingServer {
  public:
   struct Killed {};
   using ForwardingServer::ForwardingServer;
-  void BeginDelivery() override { inner_.BeginDelivery(); }
+  void BeginDelivery(const std::string& digest) override { inner_.BeginDelivery(digest); }
   bool RestoreDelivery() override { return inner_.RestoreDelivery(); }
+  PacketOwner RestorePacketLeft(const std::string& digest) override {
+    return inner_.RestorePacketLeft(digest);
+  }
   void FinishDelivery() override { throw Killed{}; }
 };
 
@@ -275,7 +281,9 @@ TEST_F(ReliabilityDurabilityTest, ADownloadThatDiesAfterItsCommitIsOfferedAgain)
   EXPECT_EQ(Read(), 2 * kConferences);
   EXPECT_EQ(Receipts(), 2 * kConferences);  // the first run's went with it
 
-  // A download that ended well is not offered again by itself...
+  // A download that ended well, whose packet the BBS sent and removed, is
+  // not offered again by itself...
+  ASSERT_TRUE(std::filesystem::remove(qwk_ + "/OBRIX.qwk"));
   ASSERT_TRUE(QwkDownload(context));
   EXPECT_FALSE(Exists(qwk_ + "/OBRIX.qwk"));
 

@@ -57,7 +57,7 @@ constexpr Table kTables[] = {
     {"files", "#id #area name description #size #upload_time", "id", "id"},
     // A board file's rowid is implicit; PostgreSQL keeps it as a column.
     {"server_files", "#rowid path_key path #message_id *data", "rowid", "rowid"},
-    {"deliveries", "#user_id #made_time #finished", nullptr, "user_id"},
+    {"deliveries", "#user_id #made_time #finished *packet_digest", nullptr, "user_id"},
     {"delivery_pointers", "#user_id #conference #before_id #after_id", nullptr,
      "user_id, conference"},
     {"delivery_messages", "#user_id #message_id #kind", nullptr, "user_id, message_id"},

@@ -405,14 +405,14 @@ void Board::RollbackBatch() {
 // ---------------------------------------------------------------------------
 // Delivery records (deliveries.h): noted inside the download's batch.
 
-void Board::BeginDelivery() {
+void Board::BeginDelivery(const std::string& packetDigest) {
   Impl& impl = *impl_;
   impl.Guard([&] {
     const int32_t user = impl.User("BeginDelivery");
     if (!impl.db->InTransaction()) {
       throw Failure(kFailureServer, "BeginDelivery: needs a batch");
     }
-    StartDelivery(*impl.db, user, LocalNowFileTime().Ticks());
+    StartDelivery(*impl.db, user, LocalNowFileTime().Ticks(), packetDigest);
     impl.notingDelivery = true;
     impl.Succeed(true);
   });
@@ -439,6 +439,21 @@ bool Board::RestoreDelivery() {
     const bool restored = board::RestoreDelivery(*impl.db, user, false).has_value();
     transaction.Commit();
     return impl.Succeed(restored);
+  });
+}
+
+PacketOwner Board::RestorePacketLeft(const std::string& packetDigest) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    const int32_t user = impl.User("RestorePacketLeft");
+    // The common case, no such packet, takes no write lock.
+    if (!DeliveryOfPacket(*impl.db, packetDigest)) return impl.Succeed(PacketOwner::kNobody);
+    Transaction transaction(*impl.db);
+    const std::optional<int32_t> owner = DeliveryOfPacket(*impl.db, packetDigest);
+    if (owner) board::RestoreDelivery(*impl.db, *owner, true);
+    transaction.Commit();
+    if (!owner) return impl.Succeed(PacketOwner::kNobody);
+    return impl.Succeed(*owner == user ? PacketOwner::kTheUser : PacketOwner::kAnotherUser);
   });
 }
 

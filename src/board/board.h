@@ -85,9 +85,10 @@ class Board final : public Server {
   void BeginBatch() override;
   void CommitBatch() override;
   void RollbackBatch() override;
-  void BeginDelivery() override;
+  void BeginDelivery(const std::string& packetDigest) override;
   void FinishDelivery() override;
   bool RestoreDelivery() override;
+  PacketOwner RestorePacketLeft(const std::string& packetDigest) override;
   int32_t GetMaxMessageSize() override;
   void SyncCommits() override;
   bool LookupNamePrefix(const std::string& prefix, UserInfo& info) override;

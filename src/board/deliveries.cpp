@@ -2,7 +2,8 @@
 
 namespace obrix::board {
 
-void StartDelivery(Database& db, int32_t userId, uint64_t madeTime) {
+void StartDelivery(Database& db, int32_t userId, uint64_t madeTime,
+                   const std::string& packetDigest) {
   for (const char* sql : {"DELETE FROM delivery_pointers WHERE user_id = ?1",
                           "DELETE FROM delivery_messages WHERE user_id = ?1"}) {
     auto row = db.Prepare(sql);
@@ -10,9 +11,15 @@ void StartDelivery(Database& db, int32_t userId, uint64_t madeTime) {
     row->Run();
   }
   auto row = db.Prepare(
-      "INSERT INTO deliveries (user_id, made_time, finished) VALUES (?1, ?2, 0) "
-      "ON CONFLICT (user_id) DO UPDATE SET made_time = excluded.made_time, finished = 0");
+      "INSERT INTO deliveries (user_id, made_time, finished, packet_digest) "
+      "VALUES (?1, ?2, 0, ?3) ON CONFLICT (user_id) DO UPDATE SET made_time = "
+      "excluded.made_time, finished = 0, packet_digest = excluded.packet_digest");
   row->Bind(1, userId).Bind(2, static_cast<int64_t>(madeTime));
+  if (packetDigest.empty()) {
+    row->BindNull(3);
+  } else {
+    row->BindBlob(3, packetDigest);
+  }
   row->Run();
 }
 
@@ -43,6 +50,14 @@ bool HasUnfinishedDelivery(Database& db, int32_t userId) {
   auto row = db.Prepare("SELECT 1 FROM deliveries WHERE user_id = ?1 AND finished = 0");
   row->Bind(1, userId);
   return row->Step();
+}
+
+std::optional<int32_t> DeliveryOfPacket(Database& db, const std::string& packetDigest) {
+  if (packetDigest.empty()) return std::nullopt;
+  auto row = db.Prepare("SELECT user_id FROM deliveries WHERE finished = 1 AND packet_digest = ?1");
+  row->BindBlob(1, packetDigest);
+  if (!row->Step()) return std::nullopt;
+  return static_cast<int32_t>(row->Int(0));
 }
 
 namespace {
@@ -76,11 +91,6 @@ std::optional<RestoredDelivery> RestoreDelivery(Database& db, int32_t userId, bo
                              "delivery_pointers p WHERE p.user_id = ?1 AND p.conference = "
                              "last_read.conference AND p.after_id = last_read.message_id)",
                              userId);
-  restored.readMarks = Change(db,
-                              "UPDATE messages SET received = 0, read_time = 0 WHERE to_id = ?1 "
-                              "AND received = 1 AND id IN (SELECT message_id FROM "
-                              "delivery_messages WHERE user_id = ?1 AND kind = 1)",
-                              userId);
   // A receipt its addressee has read stays: he has seen it.
   restored.receipts = Change(db,
                              "DELETE FROM messages WHERE received = 0 AND id IN (SELECT "
@@ -88,6 +98,14 @@ std::optional<RestoredDelivery> RestoreDelivery(Database& db, int32_t userId, bo
                              "AND id NOT IN (SELECT message_id FROM server_files WHERE "
                              "message_id IS NOT NULL)",
                              userId);
+  // The message it answers stays received: a receipt goes out once.
+  restored.readMarks = Change(db,
+                              "UPDATE messages SET received = 0, read_time = 0 WHERE to_id = ?1 "
+                              "AND received = 1 AND id IN (SELECT message_id FROM "
+                              "delivery_messages WHERE user_id = ?1 AND kind = 1) AND id NOT IN "
+                              "(SELECT r.reference FROM messages r JOIN delivery_messages d ON "
+                              "d.message_id = r.id WHERE d.user_id = ?1 AND d.kind = 2)",
+                              userId);
   Change(db, "DELETE FROM delivery_pointers WHERE user_id = ?1", userId);
   Change(db, "DELETE FROM delivery_messages WHERE user_id = ?1", userId);
   Change(db, "DELETE FROM deliveries WHERE user_id = ?1", userId);

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "board/sqlite.h"
 
@@ -23,8 +24,10 @@ enum class DeliveredMessage : int64_t {
 };
 
 // Starts the user's record anew (the record of his previous delivery
-// goes), unfinished, made at `madeTime` (FILETIME ticks).
-void StartDelivery(Database& db, int32_t userId, uint64_t madeTime);
+// goes), unfinished, made at `madeTime` (FILETIME ticks), for the packet
+// whose digest is `packetDigest` (bytes; empty: none noted).
+void StartDelivery(Database& db, int32_t userId, uint64_t madeTime,
+                   const std::string& packetDigest = "");
 
 // Notes that the delivery moved the user's pointer in `conference` from
 // `before` to `after`; a conference moved twice keeps its first `before`.
@@ -39,6 +42,10 @@ void FinishDelivery(Database& db, int32_t userId);
 // True when the user has a record that was not handed over.
 bool HasUnfinishedDelivery(Database& db, int32_t userId);
 
+// The user whose finished record was made for the packet with the digest
+// `packetDigest`; nullopt when there is none.
+std::optional<int32_t> DeliveryOfPacket(Database& db, const std::string& packetDigest);
+
 // What RestoreDelivery put back.
 struct RestoredDelivery {
   uint64_t madeTime = 0;  // when the delivery was made (FILETIME ticks)
@@ -50,7 +57,9 @@ struct RestoredDelivery {
 
 // Puts back what the user's record noted and drops the record. A finished
 // record is left alone unless `evenFinished`. nullopt when there was no
-// record to put back.
+// record to put back. A message whose receipt stays on the board (its
+// sender has read it) keeps its read mark, so that the receipt is never
+// posted twice for it.
 std::optional<RestoredDelivery> RestoreDelivery(Database& db, int32_t userId, bool evenFinished);
 
 }  // namespace obrix::board

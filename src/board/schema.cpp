@@ -1,6 +1,7 @@
 #include "board/schema.h"
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -155,6 +156,11 @@ CREATE TABLE delivery_messages (
 ) WITHOUT ROWID;
 )sql";
 
+// Added in version 4: the digest of the packet a delivery built, so that a
+// packet still lying in the work directory at the user's next download is
+// known as the one that was never handed over.
+constexpr const char* kDeliveryPacket = "ALTER TABLE deliveries ADD COLUMN packet_digest BLOB;";
+
 // What turns a board of version N - 1 into one of version N, by N.
 struct Upgrade {
   int toVersion;
@@ -168,6 +174,11 @@ constexpr Upgrade kUpgrades[] = {
      "INSERT OR IGNORE INTO meta (key, value) VALUES ('charset', 'windows-1252');"},
     // Version 3: the delivery records.
     {3, kDeliveries},
+    {4, kDeliveryPacket},
+};
+// A board on PostgreSQL began at version 3.
+constexpr Upgrade kPostgresUpgrades[] = {
+    {4, "ALTER TABLE deliveries ADD COLUMN packet_digest bytea;"},
 };
 
 static_assert(std::string_view(kConfigCharset) == "charset" &&
@@ -187,12 +198,12 @@ void RecordVersion(Database& db, int version) {
 }  // namespace
 
 void UpgradeSchema(Database& db) {
-  // A board on PostgreSQL began at version 3: the upgrades below are a
-  // board file's.
-  if (db.backend() != Backend::kSqlite) return;
   Transaction transaction(db);
   const int from = RecordedVersion(db);
-  for (const Upgrade& upgrade : kUpgrades) {
+  const std::span<const Upgrade> upgrades = db.backend() == Backend::kSqlite
+                                                ? std::span<const Upgrade>(kUpgrades)
+                                                : std::span<const Upgrade>(kPostgresUpgrades);
+  for (const Upgrade& upgrade : upgrades) {
     if (upgrade.toVersion <= from) continue;
     db.Exec(upgrade.sql);
     RecordVersion(db, upgrade.toVersion);
@@ -213,6 +224,7 @@ void CreateSchema(Database& db) {
   if (db.backend() == Backend::kSqlite) {
     db.Exec(kSchema);
     db.Exec(kDeliveries);
+    db.Exec(kDeliveryPacket);
   } else {
     CreatePostgresSchema(db);
   }

@@ -8,7 +8,7 @@ namespace obrix::board {
 // The schema version this program knows. A board of a newer version is
 // refused at connection; one of an older version is upgraded in place
 // (UpgradeSchema).
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 // The `meta` key that records it.
 inline constexpr const char* kSchemaVersionKey = "schema_version";
 
@@ -20,7 +20,8 @@ void CreateSchema(Database& db);
 // Brings a board of an older schema version up to kSchemaVersion, in one
 // write transaction; does nothing when another connection did it first.
 // Version 2 added the conferences' mode and the packet character set,
-// version 3 the delivery records. Raises Failure(kFailureServer) when the
+// version 3 the delivery records, version 4 the digest of a delivery's
+// packet. Raises Failure(kFailureServer) when the
 // database fails.
 void UpgradeSchema(Database& db);
 

@@ -141,7 +141,8 @@ ALTER TABLE server_files ALTER COLUMN data SET STORAGE EXTERNAL;
 CREATE TABLE deliveries (
   user_id   bigint PRIMARY KEY REFERENCES users(id),
   made_time bigint NOT NULL,
-  finished  bigint NOT NULL DEFAULT 0
+  finished  bigint NOT NULL DEFAULT 0,
+  packet_digest bytea
 );
 CREATE TABLE delivery_pointers (
   user_id    bigint NOT NULL REFERENCES users(id),

@@ -6,9 +6,10 @@
 // last-read pointers move, his mail get marked read and the receipts go
 // out, all in one batch of board writes noted as his delivery: a download
 // that fails or is killed anywhere before the batch is committed leaves the
-// board as it found it, and one killed after it leaves its delivery
-// unfinished, so that his next download offers the same mail again. A
-// download that fails removes the parts it wrote.
+// board as it found it; one killed after it leaves its delivery unfinished,
+// or its packet in the work directory where the BBS would have removed it
+// once sent, and either way the next download offers the same mail again.
+// A download that fails removes the parts it wrote.
 #include "download/qwk_download.h"
 
 #include <algorithm>
@@ -26,6 +27,7 @@
 #include "download/conference_walk.h"
 #include "download/download_state.h"
 #include "download/message_selection.h"
+#include "download/packet_digest.h"
 #include "download/pointer_file.h"
 #include "download/return_receipt.h"
 #include "download/user_defaults.h"
@@ -113,6 +115,7 @@ class Download {
  private:
   bool Start();
   void ReadSettings();
+  void PutBackUndelivered();
   bool RemoveOldPacket();
   void RemoveLeftovers();
   bool OpenPacketFiles();
@@ -184,9 +187,7 @@ bool Download::Start() {
   charset_ = PacketCharset::ForSetting(makewild.charset.View());
   FillUserDefaults(server_, user_);
   ReadSettings();
-  if (server_.RestoreDelivery()) {
-    context_.log.Line("The run of the last packet did not end: its mail is offered again.");
-  }
+  PutBackUndelivered();
 
   if (!RemoveOldPacket()) {
     context_.log.Line("QWK packet present and in use, skipping operation.");
@@ -211,6 +212,31 @@ void Download::ReadSettings() {
   conferenceLimit_ = StrictToInt32(server_.vbGetUserVariable(id, kProfile, "MaxMsgPerConf", "0"));
   includeOwn_ =
       LeadingNumber(server_.vbGetUserVariable(id, kProfile, "DownloadYourMail", "0")) == 0;
+}
+
+// Puts back the user's last delivery when its run never ended, and the
+// delivery of a packet still lying in the work directory: the BBS removes
+// a packet once it has sent it, so one left there never reached its
+// caller, whoever he is, and a kill after its run marked it handed over
+// (while the run logged its last lines or closed the board) loses none
+// of its mail.
+void Download::PutBackUndelivered() {
+  if (server_.RestoreDelivery()) {
+    context_.log.Line("The run of the last packet did not end: its mail is offered again.");
+  }
+  const std::string packet = WorkPath(packetId_ + kPacketExtension);
+  switch (server_.RestorePacketLeft(PacketDigest(packet))) {
+    case PacketOwner::kTheUser:
+      context_.log.Line("The last packet was never sent: its mail is offered again.");
+      break;
+    case PacketOwner::kAnotherUser:
+      context_.log.Line(
+          "The packet left in the work directory was never sent: its caller's mail is offered "
+          "at his next download.");
+      break;
+    case PacketOwner::kNobody:
+      break;
+  }
 }
 
 // True when no packet is left in the work directory. A packet that cannot
@@ -435,12 +461,13 @@ bool Download::Deliver() {
   context_.log.Line("Updating last read pointers...");
   // The pointers, read marks and receipts move together: a run that stops
   // on the way (killed, or a failing board) moves none of them. The board
-  // notes them as the user's delivery, unfinished until the run ends well.
-  // The commit reaches the disk before the run reports success; should
-  // the mark that the run ended well be lost after it, the mail is only
-  // offered again.
+  // notes them as the user's delivery, with the packet's digest,
+  // unfinished until the run ends well. The commit reaches the disk before
+  // the run reports success. A run killed after the mark still leaves its
+  // packet in the work directory, and the next download there offers its
+  // mail again.
   Batch batch(server_);
-  server_.BeginDelivery();
+  server_.BeginDelivery(PacketDigest(WorkPath(packetId_ + kPacketExtension)));
   MovePointers();
   MarkDelivered();
   batch.Commit();

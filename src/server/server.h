@@ -66,6 +66,9 @@ inline constexpr uint32_t kGenericRead = 0x80000000;
 inline constexpr uint32_t kFileShareRead = 1;
 inline constexpr uint32_t kOpenExisting = 3;
 
+// Whose delivery a packet left in the work directory was.
+enum class PacketOwner { kNobody, kTheUser, kAnotherUser };
+
 class Server {
  public:
   virtual ~Server() = default;
@@ -169,17 +172,26 @@ class Server {
   // Delivery records: what the logged-in user's last download changed, so
   // that a packet that was built but never handed over loses no mail.
   // BeginDelivery, inside a batch, starts his new record (replacing the one
-  // of his last delivery) as unfinished: until the batch ends, the
-  // last-read pointers he moves, the messages marked as received by him
-  // and the messages posted in his name (receipts) are noted in it.
+  // of his last delivery) as unfinished, for the packet whose digest is
+  // `packetDigest` (PacketDigest): until the batch ends, the last-read
+  // pointers he moves, the messages marked as received by him and the
+  // messages posted in his name (receipts) are noted in it.
   // FinishDelivery marks his record as handed over. RestoreDelivery puts
   // back what an unfinished record noted (the pointers, where they still
-  // stand where the delivery left them; the read marks; the receipts not
-  // yet read) and drops the record; true when there was one to put back.
-  // Each raises Failure(kFailureServer) when the board cannot do it.
-  virtual void BeginDelivery() {}
+  // stand where the delivery left them; the read marks, but for mail whose
+  // receipt stays; the receipts not yet read) and drops the record; true
+  // when there was one to put back. RestorePacketLeft does the same for the
+  // finished record, the logged-in user's or another's, whose packet has
+  // the digest `packetDigest`: a packet the BBS never took from the work
+  // directory; it says whose record it put back, if any. Each raises
+  // Failure(kFailureServer) when the board cannot do it.
+  virtual void BeginDelivery(const std::string& packetDigest) { (void)packetDigest; }
   virtual void FinishDelivery() {}
   virtual bool RestoreDelivery() { return false; }
+  virtual PacketOwner RestorePacketLeft(const std::string& packetDigest) {
+    (void)packetDigest;
+    return PacketOwner::kNobody;
+  }
   // The longest message text the board takes, in bytes.
   virtual int32_t GetMaxMessageSize() { return kDefaultMaxMessage; }
   // Makes every commit made so far durable: when it returns, what the
