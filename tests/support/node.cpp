@@ -45,8 +45,9 @@ Process Node::Start(const Call& call) const {
   options.environment.emplace("OBRIX_BOARD", board_);
   options.lowPriority = call.lowPriority;
   options.user = call.runAs;
-  return StartProgram({obrix_, "/U", call.user, "/P", call.password, call.operation}, dir_,
-                      options);
+  std::vector<std::string> argv = call.wrapper;
+  argv.insert(argv.end(), {obrix_, "/U", call.user, "/P", call.password, call.operation});
+  return StartProgram(argv, dir_, options);
 }
 
 ProcessResult Node::Run(const Call& call) const { return Start(call).Finish(120); }

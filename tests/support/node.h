@@ -29,6 +29,8 @@ struct Call {
   std::map<std::string, std::string> environment{};  // OBRIX_BOARD: the node's board unless given
   bool lowPriority = false;
   std::optional<uid_t> runAs{};
+  // Words run before the program's own, such as a tracer and its switches.
+  std::vector<std::string> wrapper{};
 };
 
 class Node {

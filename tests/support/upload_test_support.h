@@ -26,8 +26,8 @@ struct TestReply {
   std::string to = "ALL";
   std::string from = "JOHN DOE";
   std::string subject = "Hello";
-  std::string text;        // line feeds become the QWK line terminator
-  std::string blocks;      // empty: counted from the text
+  std::string text{};      // line feeds become the QWK line terminator
+  std::string blocks{};    // empty: counted from the text
   int32_t conference = 0;  // the binary conference field
 };
 
