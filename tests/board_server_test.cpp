@@ -89,6 +89,22 @@ TEST_P(BoardServerConnection, OperationsNeedAContextAndALogIn) {
   EXPECT_EQ(FailureNumber([&] { board.vbGetUserByName(name, user, position); }), kFailureServer);
 }
 
+// A board of version 3 (before the packets' digests), of either kind, is
+// upgraded when it is connected to.
+TEST_P(BoardServerConnection, UpgradesABoardOfVersionThree) {
+  admin().database().Exec(
+      "ALTER TABLE deliveries DROP COLUMN packet_digest;"
+      "UPDATE meta SET value = '3' WHERE key = 'schema_version'");
+  {
+    Board board;
+    ASSERT_TRUE(board.vbWildcatServerConnect(name().c_str()));
+  }
+  auto version = admin().database().Prepare("SELECT value FROM meta WHERE key = 'schema_version'");
+  ASSERT_TRUE(version->Step());
+  EXPECT_EQ(version->Text(0), std::to_string(kSchemaVersion));
+  admin().database().Exec("SELECT packet_digest FROM deliveries");  // raises when missing
+}
+
 using BoardServerLogin = BoardServerFixture;
 
 TEST_P(BoardServerLogin, ChecksTheUpperCasedPassword) {

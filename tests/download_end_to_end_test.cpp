@@ -274,6 +274,35 @@ TEST_P(DownloadEndToEndTest, ReceiptOnceForTheUsersMailWithTheTimeOfReading) {
   EXPECT_THAT(Subjects(node_.Packet()), ElementsAre("Lunch", "Party", "Plans"));
   EXPECT_THAT(node_.LastRun(), Contains(Total(3, 2)));
   EXPECT_THAT(Receipts(1), SizeIs(1));
+
+  // Once the sender has read the receipt, neither the sysop's undo nor the
+  // mail offered again sends a second one.
+  std::filesystem::remove(node_.Work("OBRIX.qwk"));
+  ASSERT_EQ(node_.Run({.user = kOther, .password = kOtherPassword}).status, 0);
+  ASSERT_TRUE(board_.Admin().UndoLastDownload(kUser));
+  ASSERT_EQ(Download().status, 0);
+  EXPECT_THAT(Subjects(node_.Packet()), ElementsAre("Lunch", "Party", "Plans"));
+  EXPECT_THAT(Receipts(1), SizeIs(1));
+}
+
+// A packet still in the work directory was never sent, whoever's it is:
+// the next download there, by anyone, gives its mail back to its caller.
+TEST_P(DownloadEndToEndTest, APacketLeftUnsentIsOfferedAgainToItsCaller) {
+  board_.AddConferences({1});
+  board_.Post({.subject = "Lunch"});
+  board_.Post({.from = "SYSOP", .to = kUser, .subject = "Plans", .isPrivate = true});
+  ASSERT_EQ(node_.Run().status, 0);
+  ASSERT_EQ(node_.Run().status, 0);  // the caller's own packet, left there
+  EXPECT_THAT(node_.LastRun(),
+              Contains("The last packet was never sent: its mail is offered again."));
+  EXPECT_THAT(Subjects(node_.Packet()), ElementsAre("Lunch", "Plans"));
+
+  ASSERT_EQ(node_.Run({.user = kOther, .password = kOtherPassword}).status, 0);
+  EXPECT_THAT(node_.LastRun(), Contains("The packet left in the work directory was never sent: "
+                                        "its caller's mail is offered at his next download."));
+  EXPECT_THAT(Subjects(node_.Packet()), ElementsAre("Lunch"));
+  ASSERT_EQ(Download().status, 0);
+  EXPECT_THAT(Subjects(node_.Packet()), ElementsAre("Lunch", "Plans"));
 }
 
 TEST_P(DownloadEndToEndTest, EveryDeliveredMessageToTheUserIsMarkedRead) {
