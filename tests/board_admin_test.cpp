@@ -141,7 +141,7 @@ TEST_P(BoardAdminTest, ConfigurationIsStoredUnderItsKeysAndChecked) {
   Refusal([&] { admin_->SetConfig("conf-limit", "-1"); });
   Refusal([&] { admin_->SetConfig("max-message", "0"); });
 
-  for (const char* bad : {"", "NINECHARS", "A B", "A.B", "A/B",
+  for (const char* bad : {"", "NINECHARS", "A B", "A.B", "A/B", "-d", "-", "-OBRIX",
                           "\xC4"
                           "B"}) {
     EXPECT_NE(Refusal([&] { admin_->SetConfig("packet-id", bad); }).find("packet id"),

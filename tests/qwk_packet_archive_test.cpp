@@ -60,11 +60,10 @@ class QwkPacketArchiveTest : public testing::QwkBoardTest {
 TEST(QwkPacketArchiveCommandTest, ListsEveryPartAfterTheArchive) {
   const std::string p = "/tmp/some where/Qwk/";
   const std::string id = "MYBBS";
-  std::vector<std::string> expected = {"zip", "-m", "-j", "-k"};
-  for (const std::string& part :
-       {id + ".qwk", std::string("messages.dat"), std::string("newfiles.dat"), id + ".ptr",
-        std::string("control.dat"), std::string("door.id"), std::string("hello"),
-        std::string("goodbye")}) {
+  std::vector<std::string> expected = {"zip", "-m", "-j", "-k", p + id + ".qwk", "--"};
+  for (const std::string& part : {std::string("messages.dat"), std::string("newfiles.dat"),
+                                  id + ".ptr", std::string("control.dat"), std::string("door.id"),
+                                  std::string("hello"), std::string("goodbye")}) {
     expected.push_back(p + part);  // one word, blank and all
   }
   EXPECT_EQ(PacketArchiveCommand(p, id), expected);

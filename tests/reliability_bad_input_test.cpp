@@ -348,22 +348,29 @@ TEST(ReliabilityBadInput, AWorkDirectoryThatCannotBeWrittenFailsWithAClearLine) 
   for (const bool lockFileThere : {false, true}) {
     SCOPED_TRACE(lockFileThere ? "lock file left by an earlier run" : "no lock file");
     BadInputSite site;
-    site.node.WriteRep({Good(1)});
+    std::filesystem::create_directory(site.node.Work());
     if (lockFileThere) {
       WriteFile(site.node.Work("obrix.lock"), "");
       std::filesystem::permissions(site.node.Work("obrix.lock"), std::filesystem::perms::all);
     }
     const std::optional<uid_t> user = UnprivilegedUser(site);
     if (geteuid() == 0 && !user) GTEST_SKIP() << "cannot run the program as another user";
-    std::filesystem::permissions(
-        site.node.Work(),
-        std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
-            std::filesystem::perms::group_read | std::filesystem::perms::group_exec |
-            std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
-    const std::vector<std::string> before = FolderNames(site.node.Work());
-
+    const auto readOnly = [&](bool on) {
+      std::filesystem::permissions(
+          site.node.Work(), std::filesystem::perms::owner_write,
+          on ? std::filesystem::perm_options::remove : std::filesystem::perm_options::add);
+    };
+    // A download would move a REP it found at the pickup name (and fail
+    // there): it runs before the caller's REP is in place.
+    readOnly(true);
+    std::vector<std::string> before = FolderNames(site.node.Work());
     const ProcessResult download = site.node.Run(Job(kDownload, "", user));
     const std::vector<std::string> downloadLog = site.node.LastRun();
+    EXPECT_EQ(FolderNames(site.node.Work()), before);
+    readOnly(false);
+    site.node.WriteRep({Good(1)});
+    readOnly(true);
+    before = FolderNames(site.node.Work());
     const ProcessResult upload = site.node.Run(Job(kUpload, "", user));
     const std::vector<std::string> uploadLog = site.node.LastRun();
     EXPECT_EQ(download.status, 1);

@@ -15,6 +15,7 @@
 #include "base/failure.h"
 #include "board/board.h"
 #include "platform/file_lock.h"
+#include "support/fakes.h"
 #include "support/forwarding_server.h"
 #include "support/test_support.h"
 
@@ -355,7 +356,8 @@ TEST_F(RunEndTest, TheSessionEndsOnEveryPath) {
        "/U Joe Caller /P secret /UPLOAD",
        boardBreaks,
        kExitOperationFailed,
-       {"Starting QWK Upload process...", "Unexpected failure: the board's connection broke"}},
+       // The upload's initialiser reads the packet id, holding the lock.
+       {"Logged in as JOE CALLER", "Unexpected failure: the board's connection broke"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -397,6 +399,52 @@ TEST_F(RunEndTest, ALogThatBreaksMidDownloadPassesEveryHandlerAndEndsTheRun) {
   }
   EXPECT_TRUE(deleted_);
   EXPECT_TRUE(WorkDirectoryFree());
+}
+
+}  // namespace
+}  // namespace obrix
+
+namespace obrix {
+namespace {
+
+// The real board, with a packet id of the test's choosing.
+class PacketIdServer : public testing::ForwardingServer {
+ public:
+  PacketIdServer(Server& inner, std::string packetId)
+      : ForwardingServer(inner), packetId_(std::move(packetId)) {}
+  bool vbGetMakewild(MakewildRecord& record) override {
+    const bool got = inner_.vbGetMakewild(record);
+    record.packetId.Set(packetId_);
+    return got;
+  }
+
+ private:
+  std::string packetId_;
+};
+
+TEST_F(RunSequenceTest, APacketIdAgainstTheRuleReachesNoArchiver) {
+  for (const std::string packetId : {"-d", "-", "A.B", "TOO-LONG1"}) {
+    for (const char* operation : {"/DOWNLOAD", "/UPLOAD"}) {
+      SCOPED_TRACE(packetId + " " + operation);
+      std::filesystem::remove(dir_ / "obrix.log");
+      std::filesystem::create_directory(dir_ / "Qwk");
+      testing::WriteFile(dir_ / ("Qwk/" + packetId + ".rep"), "a packet for unzip");
+      board::Board real;
+      PacketIdServer server(real, packetId);
+      testing::RecordingProcessRunner runner;
+      RunState state;
+      const int status = InProcess(server, state, [&](RunContext& context) {
+        RunContext recorded{context.server, context.log, context.state, context.clock, runner};
+        return Main(recorded, std::string("/U Joe Caller /P secret ") + operation);
+      });
+      EXPECT_EQ(status, kExitOperationFailed);
+      EXPECT_THAT(runner.calls, ::testing::IsEmpty());
+      EXPECT_THAT(Log(), ::testing::Contains("Cannot use the board's packet id \"" + packetId +
+                                             "\": it must be 1 to 8 letters, digits, '_' or '-',"
+                                             " not beginning with '-'"));
+      EXPECT_TRUE(testing::Exists(dir_ / ("Qwk/" + packetId + ".rep")));
+    }
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The upload driver in process, where a run of the program cannot reach:
 // a board that claims to store every reply, so that one upload posts more
 // replies than a 16-bit count would hold.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -52,7 +53,7 @@ TEST(UploadDriver, ThePostedCountHoldsMoreThanSixteenBits) {
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "Conf: 1 To: ALL Subj: Hello"), 32768);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "32768 replies uploaded."), 1);
   EXPECT_FALSE(testing::Exists(qwk + "/obrix.rep"));
-  EXPECT_EQ(state.keptReplyPacket, "");
+  EXPECT_THAT(state.keptReplyPackets, ::testing::IsEmpty());
 }
 
 }  // namespace

@@ -112,5 +112,35 @@ TEST_F(WorkDirectoryTest, AFolderThatCannotServeIsReportedWithItsReason) {
   EXPECT_FALSE(Exists(dir_ / "Qwk"));
 }
 
+TEST_F(WorkDirectoryTest, AFolderOthersMayWriteIsRefused) {
+  const std::string chosen = elsewhere_ / "node1";
+  const std::string beside = dir_ / "Qwk";
+  const struct {
+    const char* work;  // nullptr: Qwk beside the program
+    fs::perms mode;
+  } cases[] = {
+      {chosen.c_str(), kOwnerOnly | fs::perms::group_write | fs::perms::group_exec},
+      {chosen.c_str(), kOwnerOnly | fs::perms::others_write | fs::perms::others_exec},
+      {chosen.c_str(), fs::perms::all | fs::perms::sticky_bit},
+      {nullptr, fs::perms::all},
+  };
+  for (const auto& c : cases) {
+    const std::string folder = c.work ? c.work : beside;
+    for (const char* operation : {"/DOWNLOAD", "/UPLOAD"}) {
+      SCOPED_TRACE(folder + " " + operation);
+      fs::create_directory(folder);
+      fs::permissions(folder, c.mode);
+      ZipMembers(folder + "/OBRIX.rep", {{"OBRIX.MSG", ReplyFile("OBRIX", {TestReply{}})}});
+      fs::remove(dir_ / "obrix.log");
+      EXPECT_EQ(Run(operation, c.work).status, kExitOperationFailed);
+      EXPECT_THAT(Log(), Contains("Cannot use the work directory: writable by others"));
+      // Nothing in it was read or moved.
+      EXPECT_THAT(FolderNames(folder), ElementsAre("OBRIX.rep"));
+      fs::remove_all(folder);
+    }
+  }
+  EXPECT_EQ(board::BoardAdmin::Open(board_).GetLastRead("JOHN DOE", 1), 0);  // nothing sent
+}
+
 }  // namespace
 }  // namespace obrix::testing

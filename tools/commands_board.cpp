@@ -199,7 +199,7 @@ void AddSetupCommands(std::vector<Command>& commands) {
         "(board-wide defaults, no log-in) and the sysop's account (name in upper case;\n"
         "sysop rights). No conferences: add them with 'conf add'. Without\n"
         "--sysop-password the sysop cannot log in until 'user passwd' gives him one.\n"
-        "The packet id has 1 to 8 letters, digits, '-' or '_'.\n"
+        "The packet id has 1 to 8 letters, digits, '-' or '_', not beginning with '-'.\n"
         "Example: obrix-board --board /srv/bbs/board.db init --name \"Night Owl BBS\" \\\n"
         "           --sysop \"Pat Smith\" --sysop-password s3cret --packet-id NIGHTOWL\n"
         "         obrix-board --board postgresql://bbs@db.example.org/bbs init ...\n"},
@@ -209,10 +209,10 @@ void AddSetupCommands(std::vector<Command>& commands) {
                        {},
                        "Show the configuration, show one key, or set one.",
                        "Keys: name (52 characters at most), sysop (28), city (32), phone (28),\n"
-                       "packet-id (1 to 8 letters, digits, '-', '_'), serial (8), version (a\n"
-                       "whole number), packet-limit, conf-limit (whole numbers, at least 1),\n"
-                       "charset (cp437: packets in the code page offline readers decode;\n"
-                       "windows-1252: the board's bytes).\n"
+                       "packet-id (1 to 8 letters, digits, '-', '_'; not '-' first), serial (8),\n"
+                       "version (a whole number), packet-limit, conf-limit (whole numbers, at\n"
+                       "least 1), charset (cp437: packets in the code page offline readers\n"
+                       "decode; windows-1252: the board's bytes).\n"
                        "Example: obrix-board config packet-limit 2000\n"},
                       Config});
   commands.push_back(

@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "board/schema.h"
 #include "platform/file_mode.h"
+#include "server/packet_id.h"
 #include "server/server.h"
 
 namespace obrix::board {
@@ -157,10 +158,6 @@ constexpr const char* kConfigKeys[] = {kConfigName,    kConfigSysop,       kConf
                                        kConfigVersion, kConfigPacketLimit, kConfigConferenceLimit,
                                        kConfigCharset, kConfigMaxMessage};
 
-// A packet id names the packet files, whose names have at most eight
-// characters before the extension.
-constexpr size_t kPacketIdMost = 8;
-
 std::string ConfigDefault(const std::string& key) {
   const BoardConfig defaults;
   if (key == kConfigName) return defaults.name;
@@ -180,17 +177,9 @@ std::string ConfigDefault(const std::string& key) {
 }
 
 void CheckPacketId(const std::string& value) {
-  if (value.empty() || value.size() > kPacketIdMost) {
-    throw std::invalid_argument("packet id \"" + value + "\" must have 1 to 8 characters");
-  }
-  for (const char c : value) {
-    const bool allowed = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                         (c >= '0' && c <= '9') || c == '-' || c == '_';
-    if (!allowed) {
-      throw std::invalid_argument("packet id \"" + value +
-                                  "\" may hold only letters, digits, '-' and '_'"
-                                  " (it names the packet files)");
-    }
+  if (!IsValidPacketId(value)) {
+    throw std::invalid_argument("packet id \"" + value + "\" must be " + kPacketIdRule +
+                                " (it names the packet files)");
   }
 }
 

@@ -189,7 +189,7 @@ int Main(RunContext& context, const std::string& arguments) {
   const bool done = RunOperation(context);
   session.Disconnect();
   if (!done) return kExitOperationFailed;
-  return context.state.keptReplyPacket.empty() ? kExitOk : kExitRepliesKept;
+  return context.state.keptReplyPackets.empty() ? kExitOk : kExitRepliesKept;
 }
 
 int RunMain(RunContext& context, const std::string& arguments) {

@@ -2,10 +2,15 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <string>
 
 #include "base/failure.h"
+#include "base/text.h"
 #include "platform/file_mode.h"
 #include "platform/files.h"
+#include "server/packet_id.h"
+#include "upload/kept_packet.h"
 
 namespace obrix {
 
@@ -57,9 +62,29 @@ bool PrepareWorkDirectory(RunContext& context, bool create) {
   const bool ended = !work.path.empty() && work.path.back() == PathSeparator();
   context.state.QwkPath = ended ? work.path : work.path + PathSeparator();
   const std::string problem = WorkDirectoryProblem(work, create);
-  if (problem.empty()) return true;
-  if (work.chosen) context.log.Line("Cannot use the work directory: " + problem);
-  return false;
+  if (!problem.empty()) {
+    if (work.chosen) context.log.Line("Cannot use the work directory: " + problem);
+    return false;
+  }
+  // Whoever may write the folder could leave a file under a name the door
+  // reads or writes (a REP under the pickup name, the packet's parts).
+  if (WritableByOthers(work.path)) {
+    context.log.Line("Cannot use the work directory: writable by others");
+    return false;
+  }
+  return true;
+}
+
+// The board's packet id, which names the packet files and goes to the
+// archivers; nullopt (logged) when it breaks the rule.
+std::optional<std::string> UsablePacketId(RunContext& context) {
+  MakewildRecord board;
+  context.server.vbGetMakewild(board);
+  std::string packetId = board.packetId.Trimmed();
+  if (IsValidPacketId(packetId)) return packetId;
+  context.log.Line("Cannot use the board's packet id \"" + LogSafe(packetId) + "\": it must be " +
+                   kPacketIdRule);
+  return std::nullopt;
 }
 
 // Takes the work directory's lock for the rest of the run.
@@ -102,8 +127,13 @@ bool InitDownload(RunContext& context) {
   try {
     if (!PrepareWorkDirectory(context, /*create=*/true)) return false;
     if (!LockWorkDirectory(context)) return false;
+    const std::optional<std::string> packetId = UsablePacketId(context);
+    if (!packetId) return false;
     // The download keeps a new pointer per conference.
     if (context.server.GetConferenceCount() <= 0) return false;
+    // A REP at the pickup name now is no caller's who is here: left by a
+    // run that never took it, it must not wait for the next upload.
+    if (!KeepStrayReplyPackets(context, *packetId)) return false;
     context.log.Line("Starting QWK Download process...");
     return true;
   } catch (const Failure&) {
@@ -115,6 +145,7 @@ bool InitUpload(RunContext& context) {
   try {
     if (!PrepareWorkDirectory(context, /*create=*/false)) return false;
     if (!LockWorkDirectory(context)) return false;
+    if (!UsablePacketId(context)) return false;
     context.log.Line("Starting QWK Upload process...");
     return true;
   } catch (const Failure&) {

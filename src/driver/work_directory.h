@@ -7,6 +7,12 @@
 // directory's lock file, held until the run ends, so that runs for
 // different users never build or unpack packets in the folder at the same
 // time. A run waits up to OBRIX_LOCK_WAIT seconds (default 30) for it.
+//
+// An existing folder that users other than its owner may write is refused
+// ("Cannot use the work directory: writable by others"), as is a board
+// whose packet id breaks its rule (server/packet_id.h): no archiver is ever
+// run with it. A download moves any REP it finds at the pickup name into
+// "kept/" (upload/kept_packet.h): no caller present uploaded it.
 #pragma once
 
 #include "run/run_context.h"

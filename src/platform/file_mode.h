@@ -20,4 +20,9 @@ bool RestrictToOwner(const std::string& path, std::string& reason);
 // and write. False when it cannot be created; `reason` then says why.
 bool CreateOwnerOnlyDirectory(const std::string& path, std::string& reason);
 
+// True when the existing folder `path` lets users other than its owner
+// create, rename or remove entries in it (on POSIX: the group's or others'
+// write bit), so that they could slip a file under a name the door reads.
+bool WritableByOthers(const std::string& path);
+
 }  // namespace obrix

@@ -57,4 +57,10 @@ bool CreateOwnerOnlyDirectory(const std::string& path, std::string& reason) {
   return true;
 }
 
+bool WritableByOthers(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return false;
+  return (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
 }  // namespace obrix

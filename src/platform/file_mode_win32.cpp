@@ -38,4 +38,12 @@ bool CreateOwnerOnlyDirectory(const std::string& path, std::string& reason) {
   return true;
 }
 
+// Who may write a folder is its access list's business, which the sysop
+// sets when he gives each node its folder; the mode bits POSIX checks have
+// no counterpart here.
+bool WritableByOthers(const std::string& path) {
+  (void)path;
+  return false;
+}
+
 }  // namespace obrix

@@ -39,16 +39,13 @@ std::vector<std::string> PacketArchiveCommand(const std::string& qwkPath,
   // -m moves each part into the archive, -j drops the folder from the
   // stored names, -k stores MS-DOS names (upper case, 8.3). Every part is
   // listed whether or not this download made it; the archiver skips
-  // missing names.
-  const std::string parts[] = {packetId + kPacketExtension,
-                               kMessagesFile,
-                               kNewFilesFile,
-                               packetId + kPointerExtension,
-                               kControlFile,
-                               kDoorIdFile,
-                               kHelloFile,
+  // missing names. Every path is absolute, and "--" after the archive
+  // (zip takes none before it) ends the options all the same.
+  const std::string parts[] = {kMessagesFile, kNewFilesFile, packetId + kPointerExtension,
+                               kControlFile,  kDoorIdFile,   kHelloFile,
                                kGoodbyeFile};
-  std::vector<std::string> command = {"zip", "-m", "-j", "-k"};
+  std::vector<std::string> command = {
+      "zip", "-m", "-j", "-k", qwkPath + packetId + kPacketExtension, "--"};
   for (const std::string& part : parts) command.push_back(qwkPath + part);
   return command;
 }

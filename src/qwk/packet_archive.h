@@ -34,7 +34,7 @@ inline constexpr const char* kReplyFileExtension = ".msg";
 bool IsArchiverTemporary(std::string_view name);
 
 // The archiver's words that BuildPacketArchive runs: "zip", its switches,
-// the packet and every part, one path per word.
+// the packet, "--" and every part, one path per word.
 std::vector<std::string> PacketArchiveCommand(const std::string& qwkPath,
                                               const std::string& packetId);
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/command_runner.h"
@@ -26,10 +27,11 @@ struct RunState {
   std::string programDirectory;
   // The work directory's lock, held from the initialiser to the end of the run.
   std::optional<FileLock> workLock;
-  // Where the upload kept the caller's REP packet because replies in it
-  // were refused or it could not be read to its end; empty when it kept
-  // none.
-  std::string keptReplyPacket;
+  // Where the upload kept REP packets: the caller's because replies in it
+  // were refused or it could not be read to its end, or every one that
+  // answered to the pickup name when more than one did. Empty when it
+  // kept none.
+  std::vector<std::string> keptReplyPackets;
 };
 
 // What an operation works with: the server, the log, the run state and

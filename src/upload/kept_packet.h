@@ -8,6 +8,11 @@
 // to its end and posts every reply removes it there; otherwise (a reply
 // refused, a reply that could not be read, a run that failed or was
 // killed) it stays for the sysop, readable by its owner only.
+//
+// A REP whose owner nobody can tell is kept too, under a name that says
+// so: one of several files that answer to the pickup name in different
+// letter cases (an upload posts none of them), and one that a download
+// finds at the pickup name (no caller present uploaded it).
 #pragma once
 
 #include <cstdint>
@@ -23,6 +28,14 @@ inline constexpr const char* kKeptFolderName = "kept";
 // "<packet id>-<user id>-<yyyymmdd>-<hhmmss>.rep".
 std::string KeptPacketName(const std::string& packetId, int32_t userId, const SYSTEMTIME& now);
 
+// The word in place of the user id in the kept name of a REP that belongs
+// to no known caller.
+inline constexpr const char* kUnknownOwner = "unknown";
+
+// "<stem>-unknown-<yyyymmdd>-<hhmmss>.rep", where the stem is the found
+// name without its extension, in its letter case.
+std::string UnownedPacketName(const std::string& foundName, const SYSTEMTIME& now);
+
 // Moves the REP at `archive` into QwkPath + "kept/" under its kept name
 // (for the logged-in user, at the context's clock; "-2", "-3", ... before
 // the extension when the name is taken), made its owner's alone, and
@@ -31,6 +44,19 @@ std::string KeptPacketName(const std::string& packetId, int32_t userId, const SY
 // stays where it was.
 std::string ClaimReplyPacket(RunContext& context, const std::string& archive,
                              const std::string& packetId);
+
+// Moves the REP at `archive`, whose owner nobody can tell, into
+// QwkPath + "kept/" under its UnownedPacketName, as ClaimReplyPacket does,
+// and returns the new path. Raises Failure(kFailurePermission) when it
+// cannot.
+std::string KeepUnownedPacket(RunContext& context, const std::string& archive);
+
+// Moves every REP that answers to the pickup name (packet id + ".rep" in
+// any letter case) into "kept/" as KeepUnownedPacket does, for a run that
+// takes none of them as its caller's, and logs a line for each ("Reply
+// packet " + its path + " belongs to no caller of this run: kept as " +
+// the new path). False (logged) when one cannot be moved.
+bool KeepStrayReplyPackets(RunContext& context, const std::string& packetId);
 
 // Syncs the folders a claimed REP left and entered (the work directory and
 // its "kept"), so that the move outlasts a power cut. Raises

@@ -7,6 +7,7 @@
 #include "base/failure.h"
 #include "base/text.h"
 #include "platform/files.h"
+#include "qwk/packet_archive.h"
 #include "qwk/qwk_files.h"
 #include "qwk/qwk_header.h"
 #include "upload/control_messages.h"
@@ -153,20 +154,39 @@ UserRecord LoggedInUser(RunContext& context) {
   return user;
 }
 
-// The path of the REP packet in the work directory; nullopt (logged) when
-// there is none, or when the door cannot read it (it is left where it is).
-std::optional<std::string> LocateReplyArchive(RunContext& context, const std::string& packetId) {
+// The paths of the REP packets that answer to the pickup name in the work
+// directory: one, the caller's, or several, whose owners nobody can tell.
+// Empty (logged) when there is none, or when the one there cannot be read
+// (it is left where it is).
+std::vector<std::string> LocateReplyArchives(RunContext& context, const std::string& packetId) {
   const std::string& qwkPath = context.state.QwkPath;
-  const std::optional<ReplyArchive> archive = FindReplyArchive(context.server, qwkPath, packetId);
-  if (!archive) {
+  const std::vector<ReplyArchive> archives = FindReplyArchives(context.server, qwkPath, packetId);
+  if (archives.empty()) {
     context.log.Line("Unable to locate BBS .REP packet [" + qwkPath + packetId + ".rep]");
-    return std::nullopt;
+    return {};
   }
-  if (!archive->unreadable.empty()) {
-    context.log.Line("Cannot read " + archive->path + ": " + archive->unreadable);
-    return std::nullopt;
+  if (archives.size() == 1 && !archives.front().unreadable.empty()) {
+    context.log.Line("Cannot read " + archives.front().path + ": " + archives.front().unreadable);
+    return {};
   }
-  return archive->path;
+  std::vector<std::string> paths;
+  for (const ReplyArchive& archive : archives) paths.push_back(archive.path);
+  return paths;
+}
+
+// Several REPs answer to the pickup name in different letter cases: one
+// may be a caller's whose run never took it, and no name says which is
+// this caller's. None is posted; every one is kept for the sysop.
+void KeepEveryReplyArchive(RunContext& context, const std::vector<std::string>& archives,
+                           const std::string& packetId) {
+  for (const std::string& archive : archives) {
+    context.log.Line("Not posting " + archive + ": more than one reply packet answers to " +
+                     packetId + kReplyArchiveExtension);
+  }
+  for (const std::string& archive : archives) {
+    context.state.keptReplyPackets.push_back(KeepUnownedPacket(context, archive));
+  }
+  SyncClaim(context);
 }
 
 // Unpacks the reply file of `archive` into `folder` and opens it with
@@ -258,7 +278,7 @@ void RemovePacket(RunContext& context, const std::string& replyPath, UnpackFolde
   unpacked.Remove();
   if (tally.refused > 0) return;
   RemovePacketFile(context, archive);
-  context.state.keptReplyPacket.clear();
+  context.state.keptReplyPackets.clear();
 }
 
 bool Upload(RunContext& context) {
@@ -267,14 +287,16 @@ bool Upload(RunContext& context) {
   // A run killed while it read a packet left its reply file behind.
   RemoveStaleUnpackFolders(context.state.QwkPath);
 
-  const std::optional<std::string> found = LocateReplyArchive(context, packetId);
-  if (!found) {
+  const std::vector<std::string> found = LocateReplyArchives(context, packetId);
+  if (found.size() != 1) {
     context.server.SetNodeActivity(kUploadActivity);  // the attempt counts, REP or not
-    return false;
+    if (found.empty()) return false;
+    KeepEveryReplyArchive(context, found, packetId);
+    return true;
   }
   // From here the REP is this run's: kept unless every reply is posted.
-  const std::string archive = ClaimReplyPacket(context, *found, packetId);
-  context.state.keptReplyPacket = archive;
+  const std::string archive = ClaimReplyPacket(context, found.front(), packetId);
+  context.state.keptReplyPackets = {archive};
   SyncClaim(context);
   context.server.SetNodeActivity(kUploadActivity);
   UnpackFolder unpacked(context.state.QwkPath);
@@ -300,7 +322,7 @@ bool Upload(RunContext& context) {
 }  // namespace
 
 bool QwkUpload(RunContext& context) {
-  context.state.keptReplyPacket.clear();
+  context.state.keptReplyPackets.clear();
   bool done = false;
   try {
     done = Upload(context);
@@ -308,8 +330,8 @@ bool QwkUpload(RunContext& context) {
     context.log.Line("(QwkUpload) - Error #" + Decimal(failure.number()) + ": " +
                      LogSafe(failure.description()));
   }
-  if (!context.state.keptReplyPacket.empty()) {
-    context.log.Line("Reply packet kept as " + context.state.keptReplyPacket);
+  for (const std::string& kept : context.state.keptReplyPackets) {
+    context.log.Line("Reply packet kept as " + kept);
   }
   return done;
 }

@@ -33,6 +33,13 @@ std::string WithoutTrailingSeparator(std::string path) {
   return path;
 }
 
+// `name` as an unzip name pattern that cannot read as an option: a leading
+// "-" is written as the one-character set "[-]", which matches it alone.
+std::string OptionSafePattern(const std::string& name) {
+  if (name.empty() || name.front() != '-') return name;
+  return "[-]" + name.substr(1);
+}
+
 uint64_t RandomNumber() {
   try {
     std::random_device device;
@@ -63,15 +70,19 @@ std::vector<std::string> MatchingNames(const std::string& folder, const std::str
   return others;
 }
 
-std::optional<ReplyArchive> FindReplyArchive(Server& server, const std::string& qwkPath,
-                                             const std::string& packetId) {
+std::vector<ReplyArchive> FindReplyArchives(Server& server, const std::string& qwkPath,
+                                            const std::string& packetId) {
+  std::vector<ReplyArchive> archives;
   for (const std::string& name : MatchingNames(qwkPath, packetId + kReplyArchiveExtension)) {
     std::string path = qwkPath + name;
     std::string reason;
-    if (PlainFileSize(path) > 0 && !CanRead(path, reason)) return ReplyArchive{path, reason};
-    if (FileExists(server, path)) return ReplyArchive{path, ""};
+    if (PlainFileSize(path) > 0 && !CanRead(path, reason)) {
+      archives.push_back({path, reason});
+    } else if (FileExists(server, path)) {
+      archives.push_back({path, ""});
+    }
   }
-  return std::nullopt;
+  return archives;
 }
 
 UnpackFolder::UnpackFolder(const std::string& parent) {
@@ -118,7 +129,8 @@ std::vector<std::string> ReplyListCommand(const std::string& archive) {
 }
 
 std::vector<std::string> ReplyMembers(const std::string& listing, const std::string& packetId) {
-  const std::string wanted = ToUpper(packetId + kReplyFileExtension);
+  const std::string exact = packetId + kReplyFileExtension;
+  const std::string wanted = ToUpper(exact);
   std::vector<std::string> members;
   size_t start = 0;
   while (start < listing.size()) {
@@ -131,30 +143,30 @@ std::vector<std::string> ReplyMembers(const std::string& listing, const std::str
     if (ToUpper(leaf) == wanted) members.push_back(name);
     start = end + 1;
   }
+  const auto named = std::find(members.begin(), members.end(), exact);
+  if (named != members.end()) std::rotate(members.begin(), named, named + 1);
   return members;
 }
 
 std::vector<std::string> ReplyUnzipCommand(const std::string& archive, const std::string& packetId,
-                                           const std::string& folder) {
-  const std::string member = packetId + kReplyFileExtension;
-  // -qq: no chatter on the caller's terminal; -LL: names in lower case, so
-  // members that differ only in case land on one file; -j: no folders; -n:
-  // never overwrite, so the first such member stays; -C: names match in
-  // any case; -P: a password for encrypted members, so that unzip never
-  // asks.
-  return {"unzip",
-          "-qq",
-          "-LL",
-          "-j",
-          "-n",
-          "-C",
-          "-P",
-          "none",
-          archive,
-          member,
-          "*/" + member,
-          "-d",
-          WithoutTrailingSeparator(folder)};
+                                           const std::string& folder, bool exactName) {
+  const std::string member = OptionSafePattern(packetId + kReplyFileExtension);
+  // -qq: no chatter on the caller's terminal; -j: no folders; -n: never
+  // overwrite, so the first matching member stays; -P: a password for
+  // encrypted members, so that unzip never asks. unzip takes no "--", and
+  // reads any word after the archive that begins with "-" as an option.
+  std::vector<std::string> command = {"unzip", "-qq", "-j", "-n", "-P", "none"};
+  if (exactName) {
+    // Names match exactly, letter case included (-LL would lower-case
+    // the members' names before matching them).
+    command.insert(command.end(), {archive, member});
+  } else {
+    // -LL: names in lower case, so members that differ only in case land
+    // on one file; -C: names match in any case.
+    command.insert(command.end(), {"-LL", "-C", archive, member, "*/" + member});
+  }
+  command.insert(command.end(), {"-d", WithoutTrailingSeparator(folder)});
+  return command;
 }
 
 std::optional<std::vector<std::string>> UnzipReplyMember(ProcessRunner& runner,
@@ -178,11 +190,13 @@ std::optional<std::vector<std::string>> UnzipReplyMember(ProcessRunner& runner,
     names.resize(file->ReadAt(names.data(), names.size(), 0));
   }
   RemoveFile(listing.outputPath);
-  const int status = runner.Run(ReplyUnzipCommand(archive, packetId, folder), options);
+  std::vector<std::string> members = ReplyMembers(names, packetId);
+  const bool exactName = !members.empty() && members.front() == packetId + kReplyFileExtension;
+  const int status = runner.Run(ReplyUnzipCommand(archive, packetId, folder, exactName), options);
   if (status != kUnzipDone && status != kUnzipWarning && status != kUnzipNoMatch) {
     return std::nullopt;
   }
-  return ReplyMembers(names, packetId);
+  return members;
 }
 
 std::optional<std::string> FindReplyFile(const std::string& folder, const std::string& packetId) {

@@ -30,12 +30,13 @@ struct ReplyArchive {
   std::string unreadable;
 };
 
-// The reply archive packet id + ".rep" in `qwkPath`: the first matching
-// name that is a plain file the door cannot read, or that FileExists
-// reports present (empty ones are deleted on the way; one that cannot be
-// read never is). nullopt when there is none.
-std::optional<ReplyArchive> FindReplyArchive(Server& server, const std::string& qwkPath,
-                                             const std::string& packetId);
+// The reply archives packet id + ".rep" in `qwkPath`, in MatchingNames'
+// order: every matching name that is a plain file the door cannot read, or
+// that FileExists reports present (empty ones are deleted on the way; one
+// that cannot be read never is). Empty when there is none. More than one
+// means that nobody can tell which is whose.
+std::vector<ReplyArchive> FindReplyArchives(Server& server, const std::string& qwkPath,
+                                            const std::string& packetId);
 
 // A fresh folder with a name of its own inside a parent folder, removed
 // with all it holds when the object goes.
@@ -71,14 +72,19 @@ std::vector<std::string> ReplyListCommand(const std::string& archive);
 
 // The members of a listing (the output of ReplyListCommand) that are the
 // reply file packet id + ".msg": that name in any letter case, at any
-// depth of the archive, in the archive's order.
+// depth of the archive. The member named exactly packet id + ".msg" comes
+// first when there is one; the others follow in the archive's order.
 std::vector<std::string> ReplyMembers(const std::string& listing, const std::string& packetId);
 
-// The unzip words that extract the member packet id + ".msg" (any letter
-// case, at any depth of the archive) flat and in lower case into `folder`;
-// of several such members the first in the archive's order is kept.
+// The unzip words that extract the reply member flat into `folder`. With
+// `exactName`, the member named exactly packet id + ".msg" alone; without
+// it, the member packet id + ".msg" in any letter case, at any depth of the
+// archive, in lower case, the first in the archive's order when there are
+// several. The archive and the folder are absolute paths; a member pattern
+// that would begin with "-" is written so that unzip cannot take it for
+// an option.
 std::vector<std::string> ReplyUnzipCommand(const std::string& archive, const std::string& packetId,
-                                           const std::string& folder);
+                                           const std::string& folder, bool exactName);
 
 // Lists the archive and extracts its reply member into `folder` (ending
 // with the separator) with `runner`, with standard input from the null

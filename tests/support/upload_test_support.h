@@ -71,7 +71,7 @@ inline std::string ReplyFile(const std::string& packetId, const std::vector<Test
 inline void ZipMembers(const std::string& archive,
                        const std::vector<std::pair<std::string, std::string>>& members) {
   TempDir staging;
-  std::vector<std::string> argv = {"zip", "-q", "-y", archive};
+  std::vector<std::string> argv = {"zip", "-q", "-y", archive, "--"};
   for (const auto& [name, bytes] : members) {
     const std::filesystem::path target = std::filesystem::path(staging.path()) / name;
     std::filesystem::create_directories(target.parent_path());
