@@ -269,7 +269,7 @@ TEST_P(ReaderRoundTripTest, TheConferencesModeAndObjectDecide) {
     bool isPrivate;
     const char* from;
   } cases[] = {{3, ' ', true, "JOHN DOE"},
-               {4, '*', false, "JOHN DOE"},
+               {4, ' ', false, "JOHN DOE"},  // marked private it would be refused
                {1, '~', true, "JOHN DOE"},
                {2, '-', false, "JANE ROE"}};  // flag 8 on conference 2
   std::string replies;

@@ -159,6 +159,7 @@ TEST_F(UploadControlTest, ConfigLinesApplyInOrder) {
                        "Conference 3 - Conference 3 added.",
                        "Conference 12 - Conference 12 dropped.",
                        "Conference 2 - Conference 2 added for your mail only.",
+                       "No conference 77: ADD skipped.",
                    }));
 }
 

@@ -191,7 +191,7 @@ TEST_F(UploadRefusalsTest, AConfigMessageIsBounded) {
                           }),
             20);
   EXPECT_THAT(log, Contains("10 more lines \"Ignoring CONFIG line: ...\" not logged."));
-  EXPECT_THAT(log, Contains("Ignored 200 control lines after the first 1000 of this upload."));
+  EXPECT_THAT(log, Contains("Ignored 230 control lines after the first 1000 of this upload."));
 }
 
 TEST_F(UploadRefusalsTest, RepeatedLinesOfOneKindAreCountedAfterTheTwentieth) {
