@@ -185,9 +185,9 @@ void AddAccountCommands(std::vector<Command>& commands) {  // NOLINT(readability
         "(the door's command line ends the name there) and no control characters,\n"
         "and are found in any letter case; ALL and the control names QMAIL, RIZIVI\n"
         "and TOMCAT are refused. On a cp437 board a name with a letter code page 437\n"
-        "lacks is warned about: packets show '?' for it. The password is one word (no blanks),\n"
-        "kept only as a salted, slow hash of its upper-case form. Titles have 12\n"
-        "characters at most.\n"
+        "lacks is warned about: packets show '?' for it. The password is one word\n"
+        "(no blanks), kept only as a salted, slow hash of its upper-case form.\n"
+        "Titles have 12 characters at most.\n"
         "Example: obrix-board user add \"Jane Doe\" --password letmein --title Member\n"},
        UserAdd});
   commands.push_back(
