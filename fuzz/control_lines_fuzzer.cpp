@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   fuzzing::FuzzBoard& board = fuzzing::FuzzBoard::Get();
   try {
-    ApplyConfigLines(board.context(), text);
+    UploadBounds bounds(board.context().log);
+    ApplyConfigLines(board.context(), bounds, text);
   } catch (const Failure&) {
     std::abort();  // every line either applies or is ignored
   }

@@ -95,6 +95,10 @@ TEST_P(BoardToolLiveTest, RefusesWhatWouldBreakTheDoorWithOneLineNamingWhy) {
       {{"user", "add", "Bob", "--password", "two words"}, 1, "one word"},
       {{"user", "passwd", kUser, ""}, 2, "must not be empty"},
       {{"user", "rename", kUser, kOther}, 1, "already exists"},
+      {{"user", "add", " all ", "--password", "pw"}, 1, "ALL addresses every caller"},
+      {{"user", "add", "Qmail", "--password", "pw"}, 1, "QMAIL is a control name"},
+      {{"user", "rename", kUser, "tomcat"}, 1, "TOMCAT is a control name"},
+      {{"user", "rename", kUser, "ALL"}, 1, "no user may be named so"},
       {{"user", "delete", "default"}, 1, "cannot be deleted"},
       {{"var", "set", "DEFAULT", "MaxMsgPerPacket", "abc"},
        1,
@@ -208,13 +212,23 @@ TEST_P(BoardToolLiveTest, TerminalTextRoundTripsAsWindows1252AndNamesWhatItCanno
                         "e\n"));
   LogIn(jose, "cl\xE9");  // the door upper-cases his password as the tool did
 
+  // A cp437 board (the default) cannot carry the A-tilde: a warning, not a refusal.
+  const ToolResult joao = Tool({"user", "add", "Jo\xC3\xA3o", "--password", "pw"});
+  EXPECT_EQ(joao.status, 0);
+  EXPECT_THAT(joao.err, HasSubstr("warning: packets cannot carry the name JO\xC3\x83O exactly; "
+                                  "readers see JO?O"));
+  EXPECT_EQ(Tool({"user", "rename", "jo\xC3\xA3o", "Joan"}).err, "");
+  EXPECT_THAT(Tool({"user", "rename", "joan", "Jo\xC3\xA3o"}).err, HasSubstr("JO?O"));
+  Ok({"config", "charset", "windows-1252"});
+  EXPECT_EQ(Tool({"user", "rename", "jo\xC3\xA3o", "Jo\xC3\xA3o Silva"}).err, "");
+
   const ToolResult polish = Tool({"user", "add", "\xC5\x81ukasz", "--password", "pw"});
   EXPECT_EQ(polish.status, 1);
   EXPECT_THAT(polish.err, HasSubstr("NAME: the character \"\xC5\x81\" (U+0141) is not in"));
   const ToolResult ascii = Tool({"user", "add", "Jos\xC3\xA9", "--password", "pw"}, "", kAscii);
   EXPECT_EQ(ascii.status, 1);
   EXPECT_THAT(ascii.err, HasSubstr("the byte 0xC3"));
-  EXPECT_EQ(Admin().ListUsers().size(), 5u);  // two callers, sysop, DEFAULT, José
+  EXPECT_EQ(Admin().ListUsers().size(), 6u);  // two callers, sysop, DEFAULT, José, João
 }
 
 TEST_P(BoardToolLiveTest, PeopleSeeControlBytesEscapedAndScriptsGetThemExact) {

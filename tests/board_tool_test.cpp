@@ -194,6 +194,7 @@ TEST_F(BoardToolTest, BadInputGivesOneLineAndTheRightStatus) {
   // Refusals: 1, and never a half-made board.
   EXPECT_NE(Fails(1, {"config"}).find("no board"), std::string::npos);
   EXPECT_NE(Fails(1, {"init", "--packet-id", "TOO LONG ID"}).find("packet id"), std::string::npos);
+  EXPECT_NE(Fails(1, {"init", "--sysop", " Rizivi "}).find("control name"), std::string::npos);
   EXPECT_FALSE(Exists(board_));
   Init();
   EXPECT_NE(Fails(1, {"init"}).find("already exists"), std::string::npos);

@@ -14,6 +14,7 @@
 #include "support/upload_test_support.h"
 #include "tools/tool_commands.h"
 #include "upload/qwk_upload.h"
+#include "upload/reply_conventions.h"
 #include "upload/reply_reader.h"
 
 namespace obrix {
@@ -80,35 +81,63 @@ TEST(ReaderReplyTest, StatusReferenceAndConference) {
   }
 }
 
-TEST(ReaderReplyTest, FillAndExtensionLinesAreNotText) {
-  const std::string name = "JANE ROE OF THE LONG NAME FAMILY";
-  const std::string subject = "Hello to the whole long-named family";
+TEST(ReaderReplyTest, FillIsNotText) {
   const struct {
     std::string text, expected;
-    std::string to = "ALL", subject = "Hello";
   } cases[] = {
       // Blanks and zero bytes after the last line end are fill; blanks
       // inside the text, and those of a block before the last, are not.
       {"Hi  \n  there\n\0\0 \0"s, "Hi  \n  there\n"},
       {"last line   ", "last line"},
       {std::string(120, 'a') + std::string(136, ' '), std::string(120, 'a') + "        "},
-      // Extension lines at the top only; QWKE lines give the longer values.
-      {"To: " + name + "\nSubject: " + subject + "\n@MSGID: 1:2/3 12ab\n@TZ: 0000\r\nHi\n@VIA: x\n",
-       "Hi\n@VIA: x\n", name, subject},
-      {"To: Somebody Else\nFrom: JOHN DOE\n", "To: Somebody Else\nFrom: JOHN DOE\n"},
-      {"From: JOHN DOE\r\n@REPLY: 1:2/3 99\nHi", "Hi"},
+      {"To: X\nHi", "To: X\nHi"},  // extension lines are the upload's to judge
   };
   for (const auto& c : cases) {
     TestReply reply;
     reply.text = c.text;
-    reply.to = c.to;
-    reply.subject = c.subject;
     std::string text;
     const MessageRecord record = Parse(reply, ' ', "", text);
     EXPECT_EQ(text, c.expected);
     EXPECT_EQ(record.textLength, static_cast<int32_t>(c.expected.size()));
-    EXPECT_EQ(record.to.name.Trimmed(), c.to);
-    EXPECT_EQ(record.subject.Trimmed(), c.subject);
+  }
+}
+
+TEST(ReaderReplyTest, ExtensionLinesCountOnlyWhereTheHeaderCutTheValueShort) {
+  const std::string name = "JANE ROE OF THE LONG NAME FAMILY";  // a user
+  const std::string subject = "Hello to the whole long-named family";
+  const std::string cutName = name.substr(0, 25);
+  const std::string cutSubject = subject.substr(0, 25);
+  const struct {
+    std::string text, expected;
+    std::string to = "ALICE WALKER", subject = "Hello";
+    std::string expectedTo = "ALICE WALKER", expectedSubject = "Hello";
+  } cases[] = {
+      {"To: " + name + "\nSubject: " + subject + "\n@MSGID: 1:2/3 12ab\n@TZ: 0000\r\nHi\n@VIA: x\n",
+       "Hi\n@VIA: x\n", cutName, cutSubject, name, subject},
+      // A header that is not full was not cut: the line is the text's.
+      {"To: Alice Walker and Bob Martin\nHi", "To: Alice Walker and Bob Martin\nHi"},
+      {"Subject: Hello, and more besides\n", "Subject: Hello, and more besides\n"},
+      // A full header, but a To value that names nobody: the header stands.
+      {"To: JANE ROE OF THE LONG NAME CLAN\nHi", "To: JANE ROE OF THE LONG NAME CLAN\nHi", cutName,
+       "Hello", cutName},
+      // A value that is not the header's, or no longer than it.
+      {"Subject: Something else entirely, and long\n",
+       "Subject: Something else entirely, and long\n", "ALICE WALKER", cutSubject, "ALICE WALKER",
+       cutSubject},
+      {"Subject: " + cutSubject + "\n", "Subject: " + cutSubject + "\n", "ALICE WALKER", cutSubject,
+       "ALICE WALKER", cutSubject},
+      {"From: JOHN DOE\r\n@REPLY: 1:2/3 99\nHi", "From: JOHN DOE\r\n@REPLY: 1:2/3 99\nHi"},
+      {"@REPLY: 1:2/3 99\nHi", "Hi"},
+  };
+  for (const auto& c : cases) {
+    MessageRecord record;
+    record.to.name.Set(c.to);
+    record.subject.Set(c.subject);
+    std::string text = c.text;
+    TakeExtensionLines(text, record, [&](const std::string& value) { return value == name; });
+    EXPECT_EQ(text, c.expected);
+    EXPECT_EQ(record.to.name.Trimmed(), c.expectedTo) << c.text;
+    EXPECT_EQ(record.subject.Trimmed(), c.expectedSubject) << c.text;
   }
 }
 
@@ -240,7 +269,7 @@ TEST_P(ReaderRoundTripTest, TheConferencesModeAndObjectDecide) {
     bool isPrivate;
     const char* from;
   } cases[] = {{3, ' ', true, "JOHN DOE"},
-               {4, '*', false, "JOHN DOE"},
+               {4, ' ', false, "JOHN DOE"},  // marked private it would be refused
                {1, '~', true, "JOHN DOE"},
                {2, '-', false, "JANE ROE"}};  // flag 8 on conference 2
   std::string replies;

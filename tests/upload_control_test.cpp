@@ -2,6 +2,8 @@
 // the log lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "base/failure.h"
 #include "board/board.h"
 #include "support/upload_test_support.h"
@@ -51,7 +53,7 @@ class UploadControlTest : public ::testing::Test {
     record.to.name.Set("RIZIVI");
     record.subject.Set(subject);
     record.conference = conference;
-    HandleControlMessage(context_, record, text);
+    HandleControlMessage(context_, bounds_, record, text);
   }
 
   std::vector<std::string> Log() {
@@ -65,6 +67,7 @@ class UploadControlTest : public ::testing::Test {
   ActivityLog log_{dir_ / "obrix.log"};
   RunState state_;
   RunContext context_{board_, log_, state_};
+  UploadBounds bounds_{log_};
 };
 
 TEST_F(UploadControlTest, SubjectCommandsSetTheLowFourBitsOnly) {
@@ -96,11 +99,52 @@ TEST_F(UploadControlTest, OnlyTheFirstWordCountsAndOtherWordsDoNothing) {
   EXPECT_EQ(Log()[1], "REQUEST is not supported.");
 }
 
-TEST_F(UploadControlTest, UnknownConferencesAreSkippedSilently) {
+TEST_F(UploadControlTest, ConferenceNumbersAre32BitAndUnknownOnesAreSkippedWithALine) {
+  board::BoardAdmin::Open(boardPath_).AddConference(40000, "Forty thousand", 0, {});
   Control("ADD", 99);
   Control("DROP", -1);
-  EXPECT_TRUE(Log().empty());
-  EXPECT_THROW(Control("ADD", 40000), Failure);  // beyond 16 bits
+  Control("ADD", 40000);
+  Control("CONFIG", 0, "DROP 40000\nYOURS 2147483647\nADD 2147483648\n");
+  EXPECT_EQ(Flags(40000), 0u);
+  EXPECT_EQ(Log(), (std::vector<std::string>{
+                       "No conference 99: ADD skipped.",
+                       "No conference -1: DROP skipped.",
+                       "Conference 40000 - Forty thousand added.",
+                       "Conference 40000 - Forty thousand dropped.",
+                       "No conference 2147483647: YOURS skipped.",
+                       "Ignoring CONFIG line: ADD 2147483648",
+                   }));
+}
+
+TEST_F(UploadControlTest, OneUploadActsOnAThousandControlLinesInAll) {
+  SetFlags(3, 0);
+  std::string lines;
+  for (int n = 0; n < 600; ++n) lines += "ADD 3\n";
+  Control("CONFIG", 0, lines);
+  Control("CONFIG", 0, lines);  // 400 of these are honoured
+  Control("DROP", 3);           // none left
+  bounds_.Summarise();
+  const std::vector<std::string> log = Log();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Conference 3 - Conference 3 added."), 1000);
+  EXPECT_EQ(Flags(3), 3u);
+  EXPECT_EQ(log.back(), "Ignored 201 control lines after the first 1000 of this upload.");
+}
+
+TEST(UploadBoundsTest, LinesOfAKindPastTheTwentiethAreCountedInOneLineAtTheEnd) {
+  testing::TempDir dir;
+  ActivityLog log(dir / "obrix.log");
+  UploadBounds bounds(log);
+  for (int n = 1; n <= 23; ++n) {
+    EXPECT_EQ(bounds.Line("Duplicate message to", "Duplicate message to " + std::to_string(n)),
+              n <= 20);
+  }
+  bounds.Line("Refused the reply to", "Refused the reply to X");
+  bounds.Summarise();
+  const std::vector<std::string> lines = testing::LogMessages(dir / "obrix.log");
+  ASSERT_EQ(lines.size(), 22u);
+  EXPECT_EQ(lines[19], "Duplicate message to 20");
+  EXPECT_EQ(lines[20], "Refused the reply to X");
+  EXPECT_EQ(lines[21], "3 more lines \"Duplicate message to ...\" not logged.");
 }
 
 TEST_F(UploadControlTest, ConfigLinesApplyInOrder) {
@@ -115,6 +159,7 @@ TEST_F(UploadControlTest, ConfigLinesApplyInOrder) {
                        "Conference 3 - Conference 3 added.",
                        "Conference 12 - Conference 12 dropped.",
                        "Conference 2 - Conference 2 added for your mail only.",
+                       "No conference 77: ADD skipped.",
                    }));
 }
 
@@ -122,14 +167,14 @@ TEST_F(UploadControlTest, ConfigLinesWithoutANumberAreIgnored) {
   SetFlags(3, 0);
   SetFlags(4, 3);
   SetFlags(5, 0);
-  ApplyConfigLines(context_, "ADD 3\n\nADD  9\nhello world\nADD 99999\nDROP 4\rADD 5\n");
+  ApplyConfigLines(context_, bounds_, "ADD 3\n\nADD  9\nhello world\nADD 99999\nDROP 4\rADD 5\n");
   EXPECT_EQ(Flags(3), 3u);
   EXPECT_EQ(Flags(4), 3u);  // a carriage return ends a line only where no line feed is
   EXPECT_EQ(Flags(5), 0u);
   EXPECT_EQ(Log(), (std::vector<std::string>{
                        "Conference 3 - Conference 3 added.",
                        "Ignoring CONFIG line: ", "Ignoring CONFIG line: ADD  9",
-                       "Ignoring CONFIG line: hello world", "Ignoring CONFIG line: ADD 99999",
+                       "Ignoring CONFIG line: hello world", "No conference 99999: ADD skipped.",
                        "Ignoring CONFIG line: DROP 4?ADD 5",  // control characters made safe
                    }));
 }
@@ -137,7 +182,7 @@ TEST_F(UploadControlTest, ConfigLinesWithoutANumberAreIgnored) {
 TEST_F(UploadControlTest, CarriageReturnsEndLinesWhenThereIsNoLineFeed) {
   SetFlags(4, 3);
   SetFlags(5, 0);
-  ApplyConfigLines(context_, "DROP 4\rADD 5\rADD 6");
+  ApplyConfigLines(context_, bounds_, "DROP 4\rADD 5\rADD 6");
   EXPECT_EQ(Flags(4), 0u);
   EXPECT_EQ(Flags(5), 3u);
   EXPECT_EQ(Log().size(), 2u);  // the last piece has no line end

@@ -211,9 +211,9 @@ TEST_P(UploadEndToEndTest, ControlMessagesChangeTheConferenceSelection) {
                 "Conference 6 - Conference 6 added.",
                 "Conference 7 - Conference 7 added for your mail only.",
                 "Conference 8 - Conference 8 dropped.", "Conference 2 - Conference 2 added.",
-                "Conference 4 - Conference 4 dropped.", "REQUEST is not supported.",
-                "Conf: 6 To: QMAIL Subj: ADD", "1 reply uploaded.", RemovingReplyFile(),
-                RemovingKept()}));
+                "Conference 4 - Conference 4 dropped.", "No conference 77: ADD skipped.",
+                "REQUEST is not supported.", "Conf: 6 To: QMAIL Subj: ADD", "1 reply uploaded.",
+                RemovingReplyFile(), RemovingKept()}));
   const std::map<int32_t, uint32_t> flags = {{5, 0x83}, {6, 0x83}, {7, 0x81}, {8, 0x80},
                                              {2, 0x83}, {4, 0x80}, {3, 0x80}};
   for (const auto& [conference, expected] : flags) {

@@ -190,8 +190,56 @@ TEST_F(UploadRefusalsTest, AConfigMessageIsBounded) {
                             return line.rfind("Ignoring CONFIG line: ADD x", 0) == 0;
                           }),
             20);
-  EXPECT_THAT(log, Contains("Ignoring 10 more CONFIG lines."));
-  EXPECT_THAT(log, Contains("Ignoring the CONFIG lines after the first 1000."));
+  EXPECT_THAT(log, Contains("10 more lines \"Ignoring CONFIG line: ...\" not logged."));
+  EXPECT_THAT(log, Contains("Ignored 230 control lines after the first 1000 of this upload."));
+}
+
+TEST_F(UploadRefusalsTest, RepeatedLinesOfOneKindAreCountedAfterTheTwentieth) {
+  EXPECT_EQ(Upload(std::vector<TestReply>(25, Reply("Same"))), 0);
+  const std::vector<std::string> log = RunLog();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Duplicate message to ALL"), 20);
+  EXPECT_THAT(log, Contains("4 more lines \"Duplicate message to ...\" not logged."));
+  EXPECT_EQ(Messages().size(), 1u);
+}
+
+TEST_F(UploadRefusalsTest, APrivateReplyToAPublicOnlyConferenceIsRefused) {
+  board::BoardAdmin::Open(boardPath_).AddConference(8, "Public only", 3, {}, 1);
+  TestReply secret = Reply("Secret");
+  secret.number = "8";
+  secret.to = "JANE ROE";
+  secret.status = '*';
+  TestReply open = Reply("Open");
+  open.number = "8";
+  EXPECT_EQ(Upload({secret, open}), 5);
+  EXPECT_THAT(RunLog(), Contains("Refused the reply to JANE ROE in conference 8: private replies "
+                                 "are not taken in conference 8"));
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].subject, "Open");
+  EXPECT_EQ(Kept().size(), 1u);
+}
+
+TEST_F(UploadRefusalsTest, ANameThePacketsSpellWithAQuestionMarkFindsItsUser) {
+  board::BoardAdmin admin = board::BoardAdmin::Open(boardPath_);
+  admin.SetHashCost(board::HashCost::kMinimum);
+  const int32_t joao = admin.AddUser("JO\xC3O SILVA", "pw", "");  // no A-tilde in CP437
+  admin.AddUser("MARIA L\xD5PEZ", "pw", "");                      // nor O-tilde
+  admin.AddUser("MARIA L\xC3PEZ", "pw", "");
+  TestReply toJoao = Reply("Ol\xA0");
+  toJoao.to = "Jo?o Silva";
+  TestReply ambiguous = Reply("Hola");
+  ambiguous.to = "MARIA L?PEZ";
+  EXPECT_EQ(Upload({toJoao, ambiguous}), 0);
+  const std::vector<board::MessageSummary> messages = Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].toId, joao);
+  EXPECT_EQ(messages[0].to, "JO\xC3O SILVA");
+  EXPECT_EQ(messages[1].toId, 0);
+
+  // A board whose packets carry its bytes spells names as they are.
+  board::BoardAdmin::Open(boardPath_).SetConfig("charset", "windows-1252");
+  toJoao.subject = "Again";
+  EXPECT_EQ(Upload({toJoao}), 0);
+  EXPECT_EQ(Messages().back().toId, 0);
 }
 
 TEST_F(UploadRefusalsTest, ARepTheDoorCannotReadIsLeftWhereItIs) {

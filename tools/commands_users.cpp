@@ -3,6 +3,7 @@
 
 #include "admin/board_admin.h"
 #include "base/text.h"
+#include "qwk/packet_charset.h"
 #include "tool_commands.h"
 #include "tool_output.h"
 #include "tool_text.h"
@@ -18,12 +19,26 @@ std::string Password(const std::string& password) {
   return password;
 }
 
+// Warns on standard error when the packets of the board cannot carry the
+// user's name exactly: a letter that their character set lacks reaches
+// the caller's reader as '?' (replies to that spelling still find him).
+void WarnWhenPacketsMisspell(BoardAdmin& admin, const std::string& name) {
+  PacketCharset charset = PacketCharset::ForSetting(admin.GetConfig("charset"));
+  if (!charset.Converts()) return;
+  const std::string key = ToUpper(Trim(name));
+  const std::string spelled = charset.ToBoard(charset.ToPacket(key));
+  if (spelled == key) return;
+  std::cerr << "obrix-board: warning: packets cannot carry the name " << Shown(key)
+            << " exactly; readers see " << Shown(spelled) << "\n";
+}
+
 int UserAdd(const Arguments& args, const std::string& path) {
   const std::string password = Password(*args.Value("--password"));
   BoardAdmin admin = BoardAdmin::Open(path);
   const int32_t id =
       admin.AddUser(args.Positional(0), password, args.Value("--title").value_or(""));
   std::cout << "Added user " << Shown(ToUpper(Trim(args.Positional(0)))) << " (id " << id << ")\n";
+  WarnWhenPacketsMisspell(admin, args.Positional(0));
   return 0;
 }
 
@@ -62,9 +77,11 @@ int UserDelete(const Arguments& args, const std::string& path) {
 }
 
 int UserRename(const Arguments& args, const std::string& path) {
-  BoardAdmin::Open(path).RenameUser(args.Positional(0), args.Positional(1));
+  BoardAdmin admin = BoardAdmin::Open(path);
+  admin.RenameUser(args.Positional(0), args.Positional(1));
   std::cout << "Renamed " << Shown(ToUpper(Trim(args.Positional(0)))) << " to "
             << Shown(ToUpper(Trim(args.Positional(1)))) << "\n";
+  WarnWhenPacketsMisspell(admin, args.Positional(1));
   return 0;
 }
 
@@ -166,9 +183,11 @@ void AddAccountCommands(std::vector<Command>& commands) {  // NOLINT(readability
         "Add a user (the name is kept in upper case).",
         "Names have 1 to 25 characters (the width of a QWK header's names), no '/'\n"
         "(the door's command line ends the name there) and no control characters,\n"
-        "and are found in any letter case. The password is one word (no blanks),\n"
-        "kept only as a salted, slow hash of its upper-case form. Titles have 12\n"
-        "characters at most.\n"
+        "and are found in any letter case; ALL and the control names QMAIL, RIZIVI\n"
+        "and TOMCAT are refused. On a cp437 board a name with a letter code page 437\n"
+        "lacks is warned about: packets show '?' for it. The password is one word\n"
+        "(no blanks), kept only as a salted, slow hash of its upper-case form.\n"
+        "Titles have 12 characters at most.\n"
         "Example: obrix-board user add \"Jane Doe\" --password letmein --title Member\n"},
        UserAdd});
   commands.push_back(

@@ -63,6 +63,9 @@ std::string UserKey(std::string_view name);
 // can log in and address: 1 to kUserNameMost characters, no "/", no
 // control characters.
 void CheckUserName(const std::string& key);
+// CheckUserName, and raises std::invalid_argument when `key` is a name no
+// account may bear: ALL (every caller, as an addressee) or a control name.
+void CheckAccountName(const std::string& key);
 // Raises std::invalid_argument unless `password` is one word: not empty,
 // no blanks, no control characters (the door's command line ends it at a
 // blank).

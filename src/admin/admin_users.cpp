@@ -18,7 +18,7 @@ using admin::WriteScope;
 int32_t BoardAdmin::AddUser(const std::string& name, const std::string& password,
                             const std::string& title) {
   // Check the name before spending the time on the hash.
-  admin::CheckUserName(UserKey(name));
+  admin::CheckAccountName(UserKey(name));
   if (!password.empty()) admin::CheckPasswordWord(password);
   if (admin::FindUser(db_, name)) {
     throw std::invalid_argument("user " + UserKey(name) + " already exists");
@@ -107,7 +107,7 @@ void BoardAdmin::DeleteUser(const std::string& name) {
 
 void BoardAdmin::RenameUser(const std::string& oldName, const std::string& newName) {
   const std::string key = UserKey(newName);
-  admin::CheckUserName(key);
+  admin::CheckAccountName(key);
   if (key == kDefaultAccount) {
     throw std::invalid_argument("DEFAULT is the account of the board-wide defaults");
   }

@@ -53,6 +53,20 @@ void CheckUserName(const std::string& key) {
   }
 }
 
+void CheckAccountName(const std::string& key) {
+  CheckUserName(key);
+  if (key == kEveryone) {
+    throw std::invalid_argument(
+        "ALL addresses every caller; no user may be named so (he would take every reply to "
+        "ALL, private ones included, as his own)");
+  }
+  if (IsControlName(key)) {
+    throw std::invalid_argument(key +
+                                " is a control name (replies to it change the sender's "
+                                "conferences); no user may be named so");
+  }
+}
+
 void CheckPasswordWord(const std::string& password) {
   if (password.empty()) throw std::invalid_argument("a password must not be empty");
   for (const char c : password) {
@@ -294,7 +308,7 @@ void BoardAdmin::Create(const std::string& path, const BoardConfig& config,
         "the sysop cannot be named DEFAULT: that account holds the"
         " board-wide defaults");
   }
-  admin::CheckUserName(UserKey(config.sysop));
+  admin::CheckAccountName(UserKey(config.sysop));
   if (!sysopPassword.empty()) admin::CheckPasswordWord(sysopPassword);
   const bool onServer = IsPostgresName(path);
   if (!onServer && PathExists(path)) {

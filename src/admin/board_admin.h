@@ -219,7 +219,9 @@ class BoardAdmin {
   // Users. Names are stored in upper case and found in any letter case;
   // a name has 1 to 25 characters (the width of a QWK header's names),
   // no "/" (the door's command line ends the name there) and no control
-  // characters. A password is one word: no blanks, no control characters.
+  // characters, and is not ALL or a control name (QMAIL, RIZIVI, TOMCAT;
+  // the sysop's account neither). A password is one word: no blanks, no
+  // control characters.
   int32_t AddUser(const std::string& name, const std::string& password, const std::string& title);
   void SetPassword(const std::string& name, const std::string& password);
   std::vector<UserSummary> ListUsers();

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <system_error>
 
 #include "board/board_impl.h"
@@ -277,6 +278,31 @@ bool Board::LookupNamePrefix(const std::string& prefix, UserInfo& info) {
     found.title.Set(row->Text(2));
     if (row->Step()) return impl.Fail(kServerNotFound, false);  // not one user
     info = found;
+    return impl.Succeed(true);
+  });
+}
+
+bool Board::LookupNameSpelled(const std::string& spelled, const NameSpelling& spelling,
+                              UserInfo& info) {
+  Impl& impl = *impl_;
+  return impl.Guard([&] {
+    Database& db = impl.LoggedIn("LookupNameSpelled");
+    const std::string key = ToUpper(Trim(spelled));
+    if (key.empty()) return impl.Fail(kServerNotFound, false);
+    auto rows = db.Prepare("SELECT id, name, title FROM users ORDER BY id");
+    std::optional<UserInfo> match;
+    while (rows->Step()) {
+      const std::string name = ToUpper(spelling(rows->Text(1)));
+      const bool cut = key.size() == kQwkNameWidth && name.size() > kQwkNameWidth;
+      if (name != key && !(cut && name.compare(0, kQwkNameWidth, key) == 0)) continue;
+      if (match) return impl.Fail(kServerNotFound, false);  // not one user
+      match.emplace();
+      match->id = static_cast<int32_t>(rows->Int(0));
+      match->name.Set(rows->Text(1));
+      match->title.Set(rows->Text(2));
+    }
+    if (!match) return impl.Fail(kServerNotFound, false);
+    info = *match;
     return impl.Succeed(true);
   });
 }

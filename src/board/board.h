@@ -92,6 +92,8 @@ class Board final : public Server {
   int32_t GetMaxMessageSize() override;
   void SyncCommits() override;
   bool LookupNamePrefix(const std::string& prefix, UserInfo& info) override;
+  bool LookupNameSpelled(const std::string& spelled, const NameSpelling& spelling,
+                         UserInfo& info) override;
 
  private:
   struct Impl;

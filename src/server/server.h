@@ -12,8 +12,11 @@
 // Text passes as 8-bit Windows-1252 bytes. Record arguments are in/out.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "server/records.h"
 
@@ -41,11 +44,30 @@ inline constexpr const char* kProfileSection = "profile";
 // The account whose variables hold the board-wide defaults of those
 // options; it cannot log in.
 inline constexpr const char* kDefaultAccount = "DEFAULT";
+// The addressee of a message to everybody, and the control names: a reply
+// addressed to one of those changes its sender's conference selection
+// instead of being posted. No user may bear any of these names.
+inline constexpr std::string_view kEveryone = "ALL";
+inline constexpr std::string_view kControlNames[] = {"QMAIL", "RIZIVI", "TOMCAT"};
+// True when `name` is exactly one of kControlNames (letter case counts).
+inline bool IsControlName(std::string_view name) {
+  for (const std::string_view control : kControlNames) {
+    if (name == control) return true;
+  }
+  return false;
+}
 
 // The node activity texts of the two operations. Besides each user's
 // latest line, the board keeps when each text was last recorded for him.
 inline constexpr const char* kDownloadActivity = "QWK Download";
 inline constexpr const char* kUploadActivity = "QWK Upload";
+
+// The width of the names in a QWK header: a name that fills it may be a
+// longer one cut short.
+inline constexpr size_t kQwkNameWidth = 25;
+
+// A user's name (as the board keeps it) in another spelling.
+using NameSpelling = std::function<std::string(const std::string&)>;
 
 // Last-error codes of the server (GetLastError after a failed operation).
 enum ServerError : uint32_t {
@@ -209,6 +231,14 @@ class Server {
     (void)info;
     return false;
   }
+  // The user whose name, as `spelling` writes it (a packet's character
+  // set, say), reads `spelled` (blanks around it removed, any letter case);
+  // a `spelled` that fills the QWK To field matches the first 25
+  // characters of a longer spelling. Fills `info` as vbLookupName does and
+  // returns true when exactly one user's does; false otherwise. Walks every
+  // user: for a name that no direct look-up found.
+  virtual bool LookupNameSpelled(const std::string& spelled, const NameSpelling& spelling,
+                                 UserInfo& info) = 0;
 };
 
 }  // namespace obrix

@@ -5,7 +5,7 @@
 // The selection lives in the low four bits of the user's conference flags:
 // 3 added, 1 added for the user's own mail only, 0 dropped. Every change
 // keeps bits 4 to 31 as they were and logs one line. A conference the
-// board does not describe is skipped without a word.
+// board does not describe is skipped with one line.
 #pragma once
 
 #include <cstdint>
@@ -14,33 +14,34 @@
 
 #include "run/run_context.h"
 #include "server/records.h"
+#include "upload/upload_bounds.h"
 
 namespace obrix {
 
 // Acts on the command word of the subject (any letter case): ADD and
 // RESET add the reply's conference, YOURS adds it for the user's own mail,
 // DROP drops it, CONFIG applies the text's lines; REQUEST is logged as
-// "REQUEST is not supported."; any other word does nothing. Raises Failure(kFailureOverflow) when
-// ADD, RESET, YOURS or DROP name a conference number outside the 16-bit range.
-void HandleControlMessage(RunContext& context, const MessageRecord& record,
+// "REQUEST is not supported."; any other word does nothing. Each command
+// acted on is one of the upload's control lines (`bounds`).
+void HandleControlMessage(RunContext& context, UploadBounds& bounds, const MessageRecord& record,
                           const std::string& text);
 
 // Set the low four bits of the user's flags on `conference` to 3, 1 or 0
 // and log "Conference <n> - <name> added." / " added for your mail only." /
-// " dropped.".
-void AddConference(RunContext& context, int16_t conference);
-void AddConferenceYours(RunContext& context, int16_t conference);
-void DropConference(RunContext& context, int16_t conference);
+// " dropped.". A conference the board does not describe is logged
+// ("No conference <n>: <command> skipped.") and left alone.
+void AddConference(RunContext& context, UploadBounds& bounds, int32_t conference);
+void AddConferenceYours(RunContext& context, UploadBounds& bounds, int32_t conference);
+void DropConference(RunContext& context, UploadBounds& bounds, int32_t conference);
 
 // Applies one command per line: a command word (ADD, RESET, YOURS, DROP,
 // compared exactly), a blank and a conference number. Lines end with a line
 // feed, or with a carriage return when the text holds no line feed; a last
-// piece without a line end is ignored. A line whose second word is not a
-// 16-bit number is logged as "Ignoring CONFIG line: " + the line and
-// skipped; after 20 such lines the rest are only counted, in one line at
-// the end. At most 1,000 lines are looked at; the rest are ignored with one
-// log line.
-void ApplyConfigLines(RunContext& context, const std::string& text);
+// piece without a line end is ignored. Every line is one of the upload's
+// control lines; once they are spent the rest are only counted. A line
+// whose second word is not a 32-bit number is logged as "Ignoring CONFIG
+// line: " + the line and skipped.
+void ApplyConfigLines(RunContext& context, UploadBounds& bounds, const std::string& text);
 
 // The n-th word of `text` (n from 1), words being separated by single
 // blanks: the stretch from the (n-1)-th blank to the n-th blank, trimmed.

@@ -15,6 +15,7 @@
 #include "upload/rep_archive.h"
 #include "upload/reply_reader.h"
 #include "upload/reply_rules.h"
+#include "upload/upload_bounds.h"
 
 namespace obrix {
 
@@ -22,10 +23,6 @@ namespace {
 
 // The widest subject the "Conf: " line shows.
 constexpr size_t kLoggedSubjectWidth = 21;
-
-bool IsControlName(const std::string& name) {
-  return name == "QMAIL" || name == "RIZIVI" || name == "TOMCAT";
-}
 
 // The logged-in user's id as the board records who uploaded a message: a
 // blank before an id that is not negative.
@@ -43,15 +40,39 @@ void LookUpName(Server& server, FixedText<72>& field, UserInfo& user) {
   if (known) user = found;
 }
 
+// What posting the replies of one upload shares.
+struct Posting {
+  Posting(RunContext& runContext, const UserRecord& loggedIn, UploadBounds& uploadBounds)
+      : context(runContext),
+        user(loggedIn),
+        bounds(uploadBounds),
+        charset(PacketCharset::ForBoard(runContext.server)),
+        spellings(charset) {}
+  Posting(const Posting&) = delete;
+  Posting& operator=(const Posting&) = delete;
+
+  RunContext& context;
+  const UserRecord& user;
+  UploadBounds& bounds;
+  PacketCharset charset;
+  AddresseeSpellings spellings;
+};
+
 // Looks the addressee up by name. A name that fills the header's To field
 // and finds nobody may be a longer user name cut short by the field: the
-// one user whose name begins with it is the addressee.
-void LookUpAddressee(Server& server, UserInfo& to) {
+// one user whose name begins with it is the addressee. A name that still
+// finds nobody may be a user's as the packets spell it.
+void LookUpAddressee(Posting& posting, UserInfo& to) {
+  Server& server = posting.context.server;
   LookUpName(server, to.name, to);
   if (to.id != 0) return;
   const std::string name = to.name.Trimmed();
   UserInfo found;
-  if (name.size() == kQwkTo.width && server.LookupNamePrefix(name, found)) to = found;
+  if (name.size() == kQwkTo.width && server.LookupNamePrefix(name, found)) {
+    to = found;
+  } else if (const std::optional<UserInfo> spelled = posting.spellings.Find(server, name)) {
+    to = *spelled;
+  }
 }
 
 // Why the board refused a reply, from its last error.
@@ -70,32 +91,46 @@ std::string RefusalReason(uint32_t code, const MessageRecord& record) {
   }
 }
 
-// Logs a reply the board refused: why, then the board's error number.
-void ReportRefusal(RunContext& context, const MessageRecord& record, uint32_t code) {
-  const std::string to = LogSafe(record.to.name.Trimmed());
-  context.log.Line("Refused the reply to " + to + " in conference " + Decimal(record.conference) +
-                   ": " + RefusalReason(code, record));
-  context.log.Line("Error #" + Decimal(static_cast<int32_t>(code)) + " adding message to " + to);
+// Logs a reply refused for `reason` (the first lines of their kind only).
+// True when the line was logged.
+bool LogRefused(UploadBounds& bounds, const MessageRecord& record, const std::string& reason) {
+  return bounds.Line("Refused the reply to",
+                     "Refused the reply to " + LogSafe(record.to.name.Trimmed()) +
+                         " in conference " + Decimal(record.conference) + ": " + reason);
 }
 
+// Logs a reply the board refused: why, then the board's error number.
+void ReportRefusal(Posting& posting, const MessageRecord& record, uint32_t code) {
+  if (!LogRefused(posting.bounds, record, RefusalReason(code, record))) return;
+  posting.context.log.Line("Error #" + Decimal(static_cast<int32_t>(code)) + " adding message to " +
+                           LogSafe(record.to.name.Trimmed()));
+}
+
+enum class ReplyOutcome { kPosted, kRefused, kNeither };
+
 // Settles what the reply's conference decides, fills in the sender and
-// addressee, posts the reply and logs what became of it. Returns true when
-// the board stored it.
-bool PostReply(RunContext& context, const UserRecord& user, MessageRecord& record,
-               const std::string& text) {
+// addressee, posts the reply and logs what became of it (a duplicate is
+// neither posted nor refused).
+ReplyOutcome PostReply(Posting& posting, MessageRecord& record, const std::string& text) {
+  RunContext& context = posting.context;
   Server& server = context.server;
   const ConfDescRecord conference = ConferenceOf(server, record.conference);
+  if (record.isPrivate && IsPublicOnly(conference.mode)) {
+    LogRefused(posting.bounds, record,
+               "private replies are not taken in conference " + Decimal(record.conference));
+    return ReplyOutcome::kRefused;
+  }
   record.isPrivate = PrivateByMode(conference.mode, record.isPrivate);
   record.reference = ReferencedMessageId(server, record);
   if (MayNameSender(server, conference)) {
     record.from.name.Set(ToUpper(record.from.name.View()));
     LookUpName(server, record.from.name, record.from);
   } else {
-    record.from = user.info;
+    record.from = posting.user.info;
   }
 
   record.to.name.Set(ToUpper(record.to.name.Trimmed()));
-  if (record.to.id == 0) LookUpAddressee(server, record.to);
+  if (record.to.id == 0) LookUpAddressee(posting, record.to);
 
   record.UploaderIdText.Set(UploaderIdText(context.state.UserId));
 
@@ -103,15 +138,16 @@ bool PostReply(RunContext& context, const UserRecord& user, MessageRecord& recor
     context.log.Line("Conf: " + Decimal(record.conference) +
                      " To: " + LogSafe(record.to.name.Trimmed()) +
                      " Subj: " + LogSafe(record.subject.Trimmed().substr(0, kLoggedSubjectWidth)));
-    return true;
+    return ReplyOutcome::kPosted;
   }
   const uint32_t code = server.GetLastError();
   if (code == kServerDuplicate) {
-    context.log.Line("Duplicate message to " + LogSafe(record.to.name.Trimmed()));
-  } else {
-    ReportRefusal(context, record, code);
+    posting.bounds.Line("Duplicate message to",
+                        "Duplicate message to " + LogSafe(record.to.name.Trimmed()));
+    return ReplyOutcome::kNeither;
   }
-  return false;
+  ReportRefusal(posting, record, code);
+  return ReplyOutcome::kRefused;
 }
 
 // What became of the replies of one REP packet.
@@ -123,13 +159,12 @@ struct ReplyTally {
 
 // False (logged as refused) when the reply's text is longer than the
 // board takes.
-bool WithinBound(RunContext& context, const MessageRecord& record, const std::string& text,
+bool WithinBound(UploadBounds& bounds, const MessageRecord& record, const std::string& text,
                  int32_t maxMessage) {
   if (static_cast<int64_t>(text.size()) <= maxMessage) return true;
-  context.log.Line("Refused the reply to " + LogSafe(record.to.name.Trimmed()) + " in conference " +
-                   Decimal(record.conference) + ": too long (" +
-                   Decimal(static_cast<int64_t>(text.size())) + " bytes, at most " +
-                   Decimal(maxMessage) + ")");
+  LogRefused(bounds, record,
+             "too long (" + Decimal(static_cast<int64_t>(text.size())) + " bytes, at most " +
+                 Decimal(maxMessage) + ")");
   return false;
 }
 
@@ -212,35 +247,33 @@ std::optional<std::string> OpenReplyFile(RunContext& context, const std::string&
   return replyPath;
 }
 
-enum class ReplyOutcome { kPosted, kRefused, kNeither };
-
 // Acts on one reply: a control message is handled, another reply posted.
 // Says what became of it (a control message or a duplicate is neither
 // posted nor refused).
-ReplyOutcome HandleReply(RunContext& context, const UserRecord& user, MessageRecord& record,
-                         const std::string& text, int32_t maxMessage) {
-  if (!WithinBound(context, record, text, maxMessage)) return ReplyOutcome::kRefused;
+ReplyOutcome HandleReply(Posting& posting, MessageRecord& record, const std::string& text,
+                         int32_t maxMessage) {
+  if (!WithinBound(posting.bounds, record, text, maxMessage)) return ReplyOutcome::kRefused;
   if (IsControlName(record.to.name.Trimmed())) {
-    HandleControlMessage(context, record, text);
+    HandleControlMessage(posting.context, posting.bounds, record, text);
     return ReplyOutcome::kNeither;
   }
-  if (PostReply(context, user, record, text)) return ReplyOutcome::kPosted;
-  return context.server.GetLastError() == kServerDuplicate ? ReplyOutcome::kNeither
-                                                           : ReplyOutcome::kRefused;
+  return PostReply(posting, record, text);
 }
 
 // Reads the reply file to its end, acting on control messages and posting
 // the other replies; returns what became of them.
-ReplyTally PostReplies(RunContext& context, const UserRecord& user, ReplyReader& reader) {
-  PacketCharset charset = PacketCharset::ForBoard(context.server);
+ReplyTally PostReplies(RunContext& context, const UserRecord& user, ReplyReader& reader,
+                       UploadBounds& bounds) {
+  Posting posting(context, user, bounds);
   ReplyTally tally;
   const int32_t maxMessage = context.server.GetMaxMessageSize();
   for (;;) {
     MessageRecord record;
     std::string text;
     if (!reader.ReadReply(context, record, text)) break;
-    ReplyToBoard(charset, record, text);
-    const ReplyOutcome outcome = HandleReply(context, user, record, text, maxMessage);
+    ReplyToBoard(posting.charset, record, text);
+    TakeReplyExtensions(context.server, record, text);
+    const ReplyOutcome outcome = HandleReply(posting, record, text, maxMessage);
     if (outcome == ReplyOutcome::kPosted) ++tally.posted;
     if (outcome == ReplyOutcome::kRefused) ++tally.refused;
   }
@@ -300,18 +333,20 @@ bool Upload(RunContext& context) {
   SyncClaim(context);
   context.server.SetNodeActivity(kUploadActivity);
   UnpackFolder unpacked(context.state.QwkPath);
-  ReplyReader reader;
+  UploadBounds bounds(context.log);
+  ReplyReader reader(&bounds);
   const std::optional<std::string> replyPath =
       OpenReplyFile(context, archive, packetId, unpacked, reader);
   if (!replyPath) return false;
 
   ReplyTally tally;
   if (IsThisBoardsPacket(context, reader, packetId)) {
-    tally = PostReplies(context, user, reader);
+    tally = PostReplies(context, user, reader, bounds);
   } else {
     tally.refused = 1;
     reader.CloseReplyFile();
   }
+  bounds.Summarise();
   LogCounts(context, tally);
   // What the replies changed is on the disk before their REP can go.
   context.server.SyncCommits();

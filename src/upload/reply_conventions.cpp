@@ -25,16 +25,18 @@ bool ValueAfter(std::string_view line, std::string_view key, std::string& value)
   return true;
 }
 
-// A QWKE line's value replaces the field when it is the field's longer
-// form: it begins with what the header's 25 characters hold.
+// A QWKE line's value replaces the field only when the field holds it cut
+// short: a reader cuts a longer value to the header's 25 characters.
 bool Lengthens(std::string_view value, const FixedText<72>& field) {
+  if (value.size() <= kHeaderFieldWidth) return false;
   const std::string shown = Trim(field.View().substr(0, kHeaderFieldWidth));
-  return !value.empty() && ToUpper(value.substr(0, shown.size())) == ToUpper(shown);
+  return ToUpper(Trim(value.substr(0, kHeaderFieldWidth))) == ToUpper(shown);
 }
 
 // Acts on one line at the top of the text; false when it is an ordinary
 // line, which ends the extension lines.
-bool TakeExtensionLine(std::string_view line, MessageRecord& record) {
+bool TakeExtensionLine(std::string_view line, MessageRecord& record,
+                       const std::function<bool(const std::string&)>& isAddressee) {
   static constexpr std::string_view kDropped[] = {"@MSGID:", "@REPLY:", "@TZ:", "@VIA:"};
   for (const std::string_view key : kDropped) {
     if (line.substr(0, key.size()) == key) return true;
@@ -42,12 +44,15 @@ bool TakeExtensionLine(std::string_view line, MessageRecord& record) {
   struct Longer {
     std::string_view key;
     FixedText<72>& field;
+    bool addressee;
   };
-  const Longer longer[] = {
-      {"To:", record.to.name}, {"From:", record.from.name}, {"Subject:", record.subject}};
+  const Longer longer[] = {{"To:", record.to.name, true},
+                           {"From:", record.from.name, false},
+                           {"Subject:", record.subject, false}};
   for (const Longer& kind : longer) {
     std::string value;
     if (!ValueAfter(line, kind.key, value) || !Lengthens(value, kind.field)) continue;
+    if (kind.addressee && !isAddressee(value)) return false;
     kind.field.Set(value);
     return true;
   }
@@ -82,7 +87,8 @@ void TrimReplyFill(std::string& text) {
   text.resize(end);
 }
 
-void TakeExtensionLines(std::string& text, MessageRecord& record) {
+void TakeExtensionLines(std::string& text, MessageRecord& record,
+                        const std::function<bool(const std::string&)>& isAddressee) {
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -90,7 +96,7 @@ void TakeExtensionLines(std::string& text, MessageRecord& record) {
     if (end == std::string::npos) end = text.size();
     std::string_view line = std::string_view(text).substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (!TakeExtensionLine(line, record)) break;
+    if (!TakeExtensionLine(line, record, isAddressee)) break;
     start = next;
   }
   text.erase(0, start);

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -34,10 +35,14 @@ int32_t BinaryConference(int32_t field, int32_t conferenceCount);
 void TrimReplyFill(std::string& text);
 
 // Takes the extension lines off the top of a reply's text, up to the first
-// ordinary line. A "To: ", "From: " or "Subject: " line whose value begins
-// with what the header's 25-character field holds gives `record` the whole
-// value (up to the record's 72 characters); "@MSGID:", "@REPLY:", "@TZ:"
-// and "@VIA:" lines are dropped.
-void TakeExtensionLines(std::string& text, MessageRecord& record);
+// ordinary line. A "To: ", "From: " or "Subject: " line gives `record` its
+// whole value (up to the record's 72 characters) only when the header's
+// 25-character field holds that value cut short: the value is longer, and
+// its first 25 characters are what the field holds (letter case aside). A
+// "To: " value must also be one that `isAddressee` accepts. Any other such
+// line is an ordinary line and stays in the text, the header as it was.
+// "@MSGID:", "@REPLY:", "@TZ:" and "@VIA:" lines are dropped.
+void TakeExtensionLines(std::string& text, MessageRecord& record,
+                        const std::function<bool(const std::string&)>& isAddressee);
 
 }  // namespace obrix

@@ -128,7 +128,6 @@ int64_t ParseReply(std::string_view file, int64_t position, int32_t conferenceCo
     if (c == kQwkLineEnd) c = '\n';
   }
   TrimReplyFill(text);
-  TakeExtensionLines(text, record);
   record.textLength = static_cast<int32_t>(text.size());
 
   const FILETIME when = ReplyTime(header.Date, header.Time);
@@ -191,7 +190,13 @@ bool ReplyReader::ReadReply(RunContext& context, MessageRecord& record, std::str
 
 void ReplyReader::SkipUnreadableReply(RunContext& context, const std::string& reason,
                                       int32_t conferenceCount) {
-  context.log.Line("Skipping the reply at byte " + Decimal(replyPos_) + ": " + LogSafe(reason));
+  const std::string line =
+      "Skipping the reply at byte " + Decimal(replyPos_) + ": " + LogSafe(reason);
+  if (bounds_ != nullptr) {
+    bounds_->Line("Skipping the reply at byte", line);
+  } else {
+    context.log.Line(line);
+  }
   ++skippedReplies_;
   replyPos_ = ToReplyPos(NextReplyPosition(*bytes_, replyPos_ + kBlock, conferenceCount));
 }

@@ -19,6 +19,7 @@
 #include "platform/files.h"
 #include "run/run_context.h"
 #include "server/records.h"
+#include "upload/upload_bounds.h"
 
 namespace obrix {
 
@@ -38,9 +39,9 @@ std::string ReplyPacketId(std::string_view file);
 // that the Reference field names, which the upload turns into an id), the
 // entry and message times (0 when the date or time is not a valid one), the
 // text (the QWK line terminator 0xE3 turned into line feeds, without the
-// fill of its last block and the extension lines at its top; see
-// reply_conventions.h) and its length. Texts stay in the packet's
-// character set.
+// fill of its last block; see reply_conventions.h) and its length. Texts
+// stay in the packet's character set, and the extension lines at the top
+// of the text stay for the upload to judge (TakeReplyExtensions).
 //
 // Raises Failure(kFailureTypeMismatch / kFailureOverflow) when Number or
 // Blocks is not a number, and Failure(kFailureBadPacket) when the reply's
@@ -51,6 +52,9 @@ int64_t ParseReply(std::string_view file, int64_t position, int32_t conferenceCo
 // The reply file read one reply at a time.
 class ReplyReader {
  public:
+  // The "Skipping the reply" lines go through `bounds` when it is given.
+  explicit ReplyReader(UploadBounds* bounds = nullptr) : bounds_(bounds) {}
+
   // Opens `path` for reading from its start. False when it is missing, is
   // a link or anything but a plain file, or cannot be opened.
   bool OpenReplyFile(const std::string& path);
@@ -85,6 +89,7 @@ class ReplyReader {
   // next position that reads as a reply.
   void SkipUnreadableReply(RunContext& context, const std::string& reason, int32_t conferenceCount);
 
+  UploadBounds* bounds_;
   std::optional<LocalFile> replyFile_;
   std::optional<std::string> bytes_;  // the file's bytes, read on the first call
   std::string packetId_;

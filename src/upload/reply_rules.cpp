@@ -1,5 +1,8 @@
 #include "upload/reply_rules.h"
 
+#include "base/text.h"
+#include "upload/reply_conventions.h"
+
 namespace obrix {
 
 void ReplyToBoard(PacketCharset& charset, MessageRecord& record, std::string& text) {
@@ -8,6 +11,16 @@ void ReplyToBoard(PacketCharset& charset, MessageRecord& record, std::string& te
   charset.FieldToBoard(record.from.name);
   charset.FieldToBoard(record.subject);
   text = charset.ToBoard(text);
+  record.textLength = static_cast<int32_t>(text.size());
+}
+
+void TakeReplyExtensions(Server& server, MessageRecord& record, std::string& text) {
+  TakeExtensionLines(text, record, [&server](const std::string& value) {
+    std::string name = ToUpper(Trim(value));
+    if (name == kEveryone) return true;
+    UserInfo user;
+    return server.vbLookupName(name, user);
+  });
   record.textLength = static_cast<int32_t>(text.size());
 }
 
@@ -20,20 +33,12 @@ ConfDescRecord ConferenceOf(Server& server, int32_t number) {
   return conference;
 }
 
+bool IsPublicOnly(int32_t mode) { return mode == 1 || mode == 5 || mode == 6 || mode == 7; }
+
 Bool32 PrivateByMode(int32_t mode, Bool32 marked) {
-  switch (mode) {
-    case 2:
-    case 3:
-    case 4:
-      return kTrue32;
-    case 1:
-    case 5:
-    case 6:
-    case 7:
-      return kFalse32;
-    default:
-      return marked;
-  }
+  if (mode == 2 || mode == 3 || mode == 4) return kTrue32;
+  if (IsPublicOnly(mode)) return kFalse32;
+  return marked;
 }
 
 int32_t ReferencedMessageId(Server& server, const MessageRecord& reply) {
@@ -45,6 +50,20 @@ bool MayNameSender(Server& server, const ConfDescRecord& conference) {
   if (server.GetObjectFlags(kSysopObject) != 0) return true;
   return conference.objectId != 0 &&
          (server.GetObjectFlags(conference.objectId) & kConferenceSenderFlag) != 0;
+}
+
+std::optional<UserInfo> AddresseeSpellings::Find(Server& server, const std::string& name) {
+  // Only a letter the packet's set lacks is spelled otherwise, and it
+  // becomes '?'.
+  if (!charset_.Converts() || name.find('?') == std::string::npos) return std::nullopt;
+  const auto known = found_.find(name);
+  if (known != found_.end()) return known->second;
+  if (found_.size() == kMostNames) return std::nullopt;  // each costs a walk over the users
+  UserInfo user;
+  const bool found = server.LookupNameSpelled(
+      name, [this](const std::string& board) { return charset_.ToBoard(charset_.ToPacket(board)); },
+      user);
+  return found_[name] = found ? std::optional<UserInfo>(user) : std::nullopt;
 }
 
 }  // namespace obrix

@@ -26,6 +26,8 @@ class ForwardingServer : public Server {
   FORWARD(bool, vbGetUserByName, (std::string & n, UserRecord& u, int32_t& p), (n, u, p))
   FORWARD(bool, vbGetUserById, (int32_t i, UserRecord& u, int32_t& p), (i, u, p))
   FORWARD(bool, vbLookupName, (std::string & n, UserInfo& i), (n, i))
+  FORWARD(bool, LookupNameSpelled, (const std::string& n, const NameSpelling& s, UserInfo& i),
+          (n, s, i))
   FORWARD(std::string, vbGetUserVariable,
           (int32_t u, const std::string& s, const std::string& k, const std::string& d),
           (u, s, k, d))

@@ -29,6 +29,7 @@ struct TestReply {
   std::string text{};      // line feeds become the QWK line terminator
   std::string blocks{};    // empty: counted from the text
   int32_t conference = 0;  // the binary conference field
+  char status = ' ';       // '*' marks it private
 };
 
 // Blank-filled to a whole number of blocks (at least one when not empty).
@@ -55,6 +56,7 @@ inline std::string ReplyBytes(const TestReply& reply) {
   header.Blocks =
       reply.blocks.empty() ? std::to_string(1 + body.size() / kQwkBlockSize) : reply.blocks;
   header.Conference = reply.conference;
+  header.Status = reply.status;
   return EncodeQwkHeader(header) + body;
 }
 
