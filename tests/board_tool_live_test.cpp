@@ -338,6 +338,32 @@ TEST_F(BoardToolLiveTest, BackupIsTheCommittedBoardWhileAWriterIsMidwayAndRestor
   EXPECT_EQ(Admin().ListMessages(kConference, std::nullopt).size(), 1u);
 }
 
+TEST_P(BoardToolLiveTest, DeletingAUserWhoHasDownloadedTakesHisDeliveryRecords) {
+  const int32_t mail = Post(kConference, kOther, kUser);
+  LogIn();
+  board_.BeginBatch();
+  board_.BeginDelivery();
+  ASSERT_TRUE(board_.SetLastRead(kConference, mail));
+  MessageRecord record;
+  ASSERT_TRUE(board_.vbGetMessageById(kConference, mail, record));
+  ASSERT_TRUE(board_.vbMarkMessageRead(record));
+  board_.CommitBatch();
+  board_.FinishDelivery();
+  const std::vector<std::string> tables = {"deliveries", "delivery_pointers", "delivery_messages"};
+  for (const std::string& table : tables) {
+    EXPECT_EQ(test_.Number("SELECT count(*) FROM " + table + " WHERE user_id = ?1", {userId_}), 1)
+        << table;
+  }
+
+  Ok({"user", "delete", kUser});
+  EXPECT_THAT(
+      Admin().ListUsers(),
+      Not(::testing::Contains(::testing::Field(&board::UserSummary::name, std::string(kUser)))));
+  for (const std::string& table : tables) {
+    EXPECT_EQ(test_.Number("SELECT count(*) FROM " + table), 0) << table;
+  }
+}
+
 TEST_F(BoardToolLiveTest, BothProgramsPrintTheVersionWhenAskedAlone) {
   EXPECT_EQ(Tool({"--version"}).status, 2);  // not alone: --board came first
   const ToolResult alone = [] {
