@@ -20,6 +20,13 @@ class SqliteDatabase final : public Database {
   // Opens a board file (never creates one unless `create`). Raises
   // Failure(kFailureServer) when it cannot be opened.
   static std::unique_ptr<SqliteDatabase> Open(const std::string& path, bool create);
+  // Opens the board file `path` for this connection alone: it holds the
+  // file's exclusive lock from here until it is closed, so that no other
+  // connection reads or writes the board meanwhile. nullptr when another
+  // connection (a node, the sysop's tool, in this process or another) has
+  // the board open. Raises Failure(kFailureServer) when it cannot be opened
+  // or read.
+  static std::unique_ptr<SqliteDatabase> OpenAlone(const std::string& path);
   ~SqliteDatabase() override;
 
   Backend backend() const override { return Backend::kSqlite; }
