@@ -154,8 +154,10 @@ class Transaction {
 };
 
 // True when `name` names a PostgreSQL board: a libpq connection URI
-// ("postgresql://..." or "postgres://...") or a service ("service=NAME").
-// Anything else names a board file.
+// ("postgresql://..." or "postgres://...", the scheme in any letter case)
+// or a libpq key=value string ("service=NAME", "host=... dbname=...",
+// any keyword libpq knows), or any name holding a "password=" pair, which
+// is never made a file's name. Anything else names a board file.
 bool IsPostgresName(std::string_view name);
 
 // Opens the board database `name` (see IsPostgresName). A board file is
