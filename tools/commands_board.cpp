@@ -212,7 +212,9 @@ void AddSetupCommands(std::vector<Command>& commands) {
                        "packet-id (1 to 8 letters, digits, '-', '_'), serial (8), version (a\n"
                        "whole number), packet-limit, conf-limit (whole numbers, at least 1),\n"
                        "charset (cp437: packets in the code page offline readers decode;\n"
-                       "windows-1252: the board's bytes).\n"
+                       "windows-1252: the board's bytes), max-message (bytes, at least 1),\n"
+                       "node-timeout (seconds, 1 to 86400, default 30: on PostgreSQL, how long\n"
+                       "the server waits for a node gone silent before it frees its write lock).\n"
                        "Example: obrix-board config packet-limit 2000\n"},
                       Config});
   commands.push_back(

@@ -22,6 +22,11 @@ namespace obrix::board {
 
 enum class Backend { kSqlite, kPostgres };
 
+// The board's lost-node timeout (Database::SetLostNodeTimeout, the board's
+// `node-timeout` setting), in seconds, and the longest one it accepts.
+inline constexpr int32_t kDefaultLostNodeTimeout = 30;
+inline constexpr int32_t kLongestLostNodeTimeout = 86400;
+
 // How many times a board operation whose transaction lost a conflict with
 // another connection is run again before its failure is reported.
 inline constexpr int kConflictRetries = 4;
@@ -97,6 +102,14 @@ class Database {
   // Makes every commit made so far durable (a board file syncs its
   // journal; PostgreSQL's commits are durable when they return).
   virtual void SyncJournal() = 0;
+
+  // Bounds how long the board waits for this connection once it has gone
+  // silent (its machine frozen, its network cut) before the write lock it
+  // may hold is freed: the transaction is then rolled back and the
+  // connection ended. A board file's locks belong to the node's own
+  // kernel, which frees them with the process; a database server keeps a
+  // lost connection's transaction until it is told to give up on it.
+  virtual void SetLostNodeTimeout(int32_t seconds) = 0;
 
   // True when the database holds a board's tables.
   virtual bool HoldsBoard() = 0;

@@ -440,11 +440,18 @@ std::unique_ptr<PostgresDatabase> PostgresDatabase::Open(const std::string& name
   ConninfoSecrets secrets(name);
   // Defaults the string may override (it is expanded in the place of
   // dbname): a connection attempt gives up after 10 s instead of waiting
-  // for the system's TCP timeout, and the server lists the board's
-  // connections as "obrix".
-  const std::array<const char*, 4> keywords = {"connect_timeout", "fallback_application_name",
-                                               "dbname", nullptr};
-  const std::array<const char*, 4> values = {"10", "obrix", conninfo.c_str(), nullptr};
+  // for the system's TCP timeout, the server lists the board's connections
+  // as "obrix", and the node's side finds a server that is gone within
+  // about 25 s (keepalives after 10 s idle, every 5 s, 3 unanswered).
+  const std::array<const char*, 8> keywords = {"connect_timeout",
+                                               "fallback_application_name",
+                                               "keepalives_idle",
+                                               "keepalives_interval",
+                                               "keepalives_count",
+                                               "dbname",
+                                               nullptr};
+  const std::array<const char*, 8> values = {"10", "obrix",          "10",   "5",
+                                             "3",  conninfo.c_str(), nullptr};
   std::unique_ptr<pg_conn, ConnectionCloser> connection(
       PQconnectdbParams(keywords.data(), values.data(), 1));
   std::string description = DescribePostgresName(conninfo);
@@ -496,7 +503,10 @@ PostgresDatabase::Result PostgresDatabase::Run(const std::string& sql) {
 void PostgresDatabase::Exec(const std::string& sql) { Run(sql); }
 
 bool PostgresDatabase::InTransaction() const {
-  return PQtransactionStatus(connection_.get()) != PQTRANS_IDLE;
+  // A connection that is gone (PQTRANS_UNKNOWN) holds no transaction: the
+  // server rolled it back when the session ended.
+  const PGTransactionStatusType status = PQtransactionStatus(connection_.get());
+  return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
 }
 
 void PostgresDatabase::BeginWrite() {
@@ -529,6 +539,22 @@ void PostgresDatabase::Commit() {
 }
 
 void PostgresDatabase::Rollback() { Run("ROLLBACK"); }
+
+void PostgresDatabase::SetLostNodeTimeout(int32_t seconds) {
+  // Idle inside a transaction: a node that stopped between two statements
+  // while it held the write lock. The keepalives (first probe after a
+  // third of the time, then one every sixth, three unanswered end it) and
+  // the user timeout (sent data unacknowledged) find a peer that is gone
+  // while the server waits on the network; over a local socket the server
+  // ignores them.
+  const int32_t bounded = std::clamp<int32_t>(seconds, 1, kLongestLostNodeTimeout);
+  const std::string idle = std::to_string(std::max(bounded / 3, 1));
+  const std::string interval = std::to_string(std::max(bounded / 6, 1));
+  Exec("SET idle_in_transaction_session_timeout = '" + std::to_string(bounded) +
+       "s'; SET tcp_keepalives_idle = " + idle + "; SET tcp_keepalives_interval = " + interval +
+       "; SET tcp_keepalives_count = 3; SET tcp_user_timeout = " +
+       std::to_string(int64_t{bounded} * 1000));
+}
 
 std::unique_ptr<Statement> PostgresDatabase::NewStatement(const std::string& sql) {
   const std::string name = "obrix_" + std::to_string(++statementsMade_);

@@ -70,6 +70,10 @@ class PostgresDatabase final : public Database {
   void Rollback() override;
   // A commit is durable when it returns (synchronous_commit stays on).
   void SyncJournal() override {}
+  // The server ends the session when it sits idle inside a transaction for
+  // `seconds` (idle_in_transaction_session_timeout), and its TCP
+  // keepalives and user timeout find a peer that is gone in about as long.
+  void SetLostNodeTimeout(int32_t seconds) override;
   // Schema `obrix` with a `meta` table.
   bool HoldsBoard() override;
   // The tables of schema `obrix` with their indexes and out-of-line values.

@@ -43,6 +43,8 @@ class SqliteDatabase final : public Database {
   // Syncs the journal (the WAL) to the disk: every commit made so far on
   // this board, by any connection, is then durable.
   void SyncJournal() override;
+  // Nothing to bound: the locks end with the process that holds them.
+  void SetLostNodeTimeout(int32_t /*seconds*/) override {}
   std::optional<std::string> ReadFileData(int64_t row, int64_t offset, int64_t count) override;
   int64_t SizeInBytes() override;
   bool HoldsBoard() override;
