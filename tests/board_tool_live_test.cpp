@@ -360,7 +360,7 @@ TEST_F(BoardToolLiveTest, RestoreChecksTheBackupFirstAndKeepsTheBoardItReplaces)
   test_.Close();
 
   const std::vector<Refused> refused = {
-      {{"restore", damaged}, 1, "is not a sound board, nothing was restored"},
+      {{"restore", damaged}, 1, "is not a sound board, nothing was restored: Page "},
       {{"restore", newer}, 1, "schema version 99"},
   };
   for (const Refused& c : refused) {
