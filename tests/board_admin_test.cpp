@@ -128,8 +128,9 @@ TEST_P(BoardAdminTest, ConfigurationIsStoredUnderItsKeysAndChecked) {
   const BoardConfig defaults;
   EXPECT_EQ(admin_->GetConfig("name"), defaults.name);
   EXPECT_EQ(admin_->GetConfig("packet-limit"), "10000");
-  EXPECT_EQ(admin_->Config().size(), 11u);  // charset and max-message among them
+  EXPECT_EQ(admin_->Config().size(), 12u);  // charset, max-message and node-timeout among them
   EXPECT_EQ(admin_->GetConfig("max-message"), "65536");
+  EXPECT_EQ(admin_->GetConfig("node-timeout"), "30");
 
   admin_->SetConfig("packet-id", "Nite-O_1");
   admin_->SetConfig("version", " 610 ");
@@ -140,6 +141,8 @@ TEST_P(BoardAdminTest, ConfigurationIsStoredUnderItsKeysAndChecked) {
   Refusal([&] { admin_->SetConfig("packet-limit", "0"); });
   Refusal([&] { admin_->SetConfig("conf-limit", "-1"); });
   Refusal([&] { admin_->SetConfig("max-message", "0"); });
+  Refusal([&] { admin_->SetConfig("node-timeout", "0"); });
+  Refusal([&] { admin_->SetConfig("node-timeout", "86401"); });
 
   for (const char* bad : {"", "NINECHARS", "A B", "A.B", "A/B", "-d", "-", "-OBRIX",
                           "\xC4"

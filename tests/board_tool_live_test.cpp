@@ -3,12 +3,14 @@
 // set, escaped and machine-readable output, backups.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "base/version.h"
+#include "board/sqlite.h"
 #include "download/message_selection.h"
 #include "driver/run_sequence.h"
 #include "support/download_test_fixture.h"
@@ -348,8 +350,80 @@ TEST_F(BoardToolLiveTest, BackupIsTheCommittedBoardWhileAWriterIsMidwayAndRestor
   const auto copied = board::BoardAdmin::Open(dir_ / "copy.db").ListMessages(kConference, {});
   ASSERT_EQ(copied.size(), 1u);
   EXPECT_EQ(copied[0].id, kept);
+  EXPECT_THAT(Tool({"restore", dir_ / "copy.db"}).err, HasSubstr("in use"));  // the writer
+  { board::BoardAdmin gone = std::move(writer); }
+  test_.Close();
   Ok({"restore", dir_ / "copy.db"});
   EXPECT_EQ(Admin().ListMessages(kConference, std::nullopt).size(), 1u);
+}
+
+TEST_F(BoardToolLiveTest, RestoreChecksTheBackupFirstAndKeepsTheBoardItReplaces) {
+  Post(kConference, kOther, kUser, "in the backup");
+  const std::string good = dir_ / "good.db", damaged = dir_ / "damaged.db",
+                    newer = dir_ / "newer.db", kept = boardPath_ + ".before-restore";
+  for (const std::string& copy : {good, damaged, newer}) Ok({"backup", copy});
+  const int64_t page = Scalar("PRAGMA page_size");
+  const int64_t root = Scalar("SELECT rootpage FROM sqlite_master WHERE name = 'messages'");
+  std::string bytes = ReadFile(damaged);
+  bytes.replace(static_cast<size_t>((root - 1) * page), static_cast<size_t>(page),
+                std::string(static_cast<size_t>(page), '\x5A'));
+  WriteFile(damaged, bytes);
+  board::SqliteDatabase::Open(newer, false)
+      ->Exec("UPDATE meta SET value = '99' WHERE key = 'schema_version'");
+  Post(kConference, kOther, kUser, "after the backup");
+  test_.Close();
+
+  const std::vector<Refused> refused = {
+      {{"restore", damaged}, 1, "is not a sound board, nothing was restored: Page "},
+      {{"restore", newer}, 1, "schema version 99"},
+  };
+  for (const Refused& c : refused) {
+    const ToolResult result = Tool(c.words);
+    EXPECT_EQ(result.status, c.status) << result.err;
+    EXPECT_THAT(result.err, HasSubstr(c.message));
+  }
+  {
+    auto node = test_.LogIn();
+    EXPECT_THAT(Tool({"restore", good}).err, HasSubstr("in use by a node"));
+  }
+  EXPECT_FALSE(Exists(kept));
+  EXPECT_EQ(test_.Subjects(), (std::vector<std::string>{"in the backup", "after the backup"}));
+  test_.Close();
+
+  EXPECT_THAT(Ok({"restore", good}), HasSubstr("the board it replaced is kept as " + kept));
+  EXPECT_EQ(test_.Subjects(), std::vector<std::string>{"in the backup"});
+  struct stat st {};
+  ASSERT_EQ(stat(kept.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(board::BoardAdmin::Open(kept).ListMessages(std::nullopt, std::nullopt).size(), 2u);
+  test_.Close();
+  EXPECT_THAT(Tool({"restore", good}).err, HasSubstr("from an earlier restore"));
+}
+
+TEST_P(BoardToolLiveTest, DeletingAUserWhoHasDownloadedTakesHisDeliveryRecords) {
+  const int32_t mail = Post(kConference, kOther, kUser);
+  LogIn();
+  board_.BeginBatch();
+  board_.BeginDelivery();
+  ASSERT_TRUE(board_.SetLastRead(kConference, mail));
+  MessageRecord record;
+  ASSERT_TRUE(board_.vbGetMessageById(kConference, mail, record));
+  ASSERT_TRUE(board_.vbMarkMessageRead(record));
+  board_.CommitBatch();
+  board_.FinishDelivery();
+  const std::vector<std::string> tables = {"deliveries", "delivery_pointers", "delivery_messages"};
+  for (const std::string& table : tables) {
+    EXPECT_EQ(test_.Number("SELECT count(*) FROM " + table + " WHERE user_id = ?1", {userId_}), 1)
+        << table;
+  }
+
+  Ok({"user", "delete", kUser});
+  EXPECT_THAT(
+      Admin().ListUsers(),
+      Not(::testing::Contains(::testing::Field(&board::UserSummary::name, std::string(kUser)))));
+  for (const std::string& table : tables) {
+    EXPECT_EQ(test_.Number("SELECT count(*) FROM " + table), 0) << table;
+  }
 }
 
 TEST_F(BoardToolLiveTest, BothProgramsPrintTheVersionWhenAskedAlone) {

@@ -212,7 +212,10 @@ void AddSetupCommands(std::vector<Command>& commands) {
                        "packet-id (1 to 8 letters, digits, '-', '_'; not '-' first), serial (8),\n"
                        "version (a whole number), packet-limit, conf-limit (whole numbers, at\n"
                        "least 1), charset (cp437: packets in the code page offline readers\n"
-                       "decode; windows-1252: the board's bytes).\n"
+                       "decode; windows-1252: the board's bytes), max-message (bytes, at least\n"
+                       "1), node-timeout (seconds, 1 to 86400, default 30: on PostgreSQL, how\n"
+                       "long the server waits for a node gone silent before it frees its write\n"
+                       "lock).\n"
                        "Example: obrix-board config packet-limit 2000\n"},
                       Config});
   commands.push_back(

@@ -125,9 +125,11 @@ int Backup(const Arguments& args, const std::string& path) {
 }
 
 int Restore(const Arguments& args, const std::string& path) {
-  BoardAdmin::Restore(args.Positional(0), path);
+  const std::optional<std::string> kept = BoardAdmin::Restore(args.Positional(0), path);
   std::cout << "Restored the board " << board::DescribeBoardName(path) << " from "
-            << args.Positional(0) << "\n";
+            << args.Positional(0);
+  if (kept) std::cout << "; the board it replaced is kept as " << *kept;
+  std::cout << "\n";
   return 0;
 }
 
@@ -181,10 +183,13 @@ void AddUpkeepCommands(std::vector<Command>& commands) {  // NOLINT(readability-
                        {"FILE"},
                        {},
                        "Copy the board FILE back over the board. ONLY WHILE NO NODE RUNS.",
-                       "FILE must be a board (a backup). The board file is replaced in place as a\n"
-                       "whole; a door running meanwhile would find it changed under it, so stop\n"
-                       "every node first. A missing board file is created. A board on PostgreSQL\n"
-                       "is restored with pg_restore, or filled from a board file with 'copy'.\n"},
+                       "FILE must be a whole board (a backup): it is checked first (SQLite's\n"
+                       "integrity check, and a schema version this program reads), and a damaged\n"
+                       "one is refused. The board file is replaced in place as a whole; the board\n"
+                       "it replaces is kept as BOARD.before-restore (owner-only; refused while\n"
+                       "that file exists). Refused while a node or another obrix-board has the\n"
+                       "board open: stop the BBS first. A missing board file is created. A board\n"
+                       "on PostgreSQL is restored with pg_restore, or filled with 'copy'.\n"},
                       Restore});
   commands.push_back(
       {{"copy",

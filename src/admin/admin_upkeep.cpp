@@ -5,7 +5,9 @@
 
 #include "admin/admin_internal.h"
 #include "admin/board_admin.h"
+#include "base/failure.h"
 #include "base/text.h"
+#include "board/schema.h"
 #include "board/tables.h"
 #include "platform/file_mode.h"
 #include "server/server.h"
@@ -128,23 +130,83 @@ void BoardAdmin::Backup(const std::string& target) {
   CopyToNewFile(db_, target);
 }
 
-void BoardAdmin::Restore(const std::string& source, const std::string& path) {
+namespace {
+
+// Raises std::invalid_argument unless the board file `backup` (open as
+// `db`) is whole and of a schema this program reads: a backup with one
+// damaged page would replace a sound board with one that fails every run.
+void CheckRestorable(SqliteDatabase& db, const std::string& backup) {
+  std::string verdict;
+  try {
+    if (!db.HoldsBoard()) throw std::invalid_argument(backup + " is not a board (no board tables)");
+    // One line of its first few findings: "ok" alone when it finds none.
+    auto check = db.Prepare("PRAGMA integrity_check(3)");
+    while (check->Step()) {
+      std::string finding = check->Text(0);
+      const std::string header = "*** in database main ***\n";
+      if (finding.starts_with(header)) finding.erase(0, header.size());
+      for (char& c : finding) c = c == '\n' ? ' ' : c;
+      verdict += (verdict.empty() ? "" : "; ") + finding;
+    }
+  } catch (const Failure& failure) {
+    // The check may stop on a page it cannot read: what it found stands.
+    if (verdict.empty()) verdict = failure.description();
+  }
+  if (verdict != "ok") {
+    throw std::invalid_argument(backup + " is not a sound board, nothing was restored: " + verdict);
+  }
+  const auto number = admin::WholeNumber(MetaValue(db, kSchemaVersionKey).value_or(""));
+  if (!number || *number < 1) {
+    throw std::invalid_argument(backup + " is not a board (no schema version)");
+  }
+  if (*number > kSchemaVersion) {
+    throw std::invalid_argument(backup + " is a board of schema version " + Decimal(*number) +
+                                "; this program knows version " + Decimal(kSchemaVersion) +
+                                " at most");
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> BoardAdmin::Restore(const std::string& source, const std::string& path) {
   if (IsPostgresName(path)) {
     throw std::invalid_argument(DescribeBoardName(path) +
                                 " is not a board file: restore a PostgreSQL board with"
                                 " pg_restore, or fill a new one with obrix-board copy");
   }
-  BoardAdmin from = Open(source);  // refuses a file that is not a board
-  if (!admin::PathExists(path)) {
-    CopyToNewFile(from.db_, path);
-    return;
+  if (IsPostgresName(source) || !admin::PathExists(source)) {
+    throw std::invalid_argument("no board file at " + DescribeBoardName(source));
   }
+  const bool replacing = admin::PathExists(path);
   std::error_code ec;
-  if (std::filesystem::equivalent(source, path, ec)) {
+  if (replacing && std::filesystem::equivalent(source, path, ec)) {
     throw std::invalid_argument(source + " is the board itself");
   }
-  BoardAdmin to = Open(path);  // never over a file that is not a board
-  CopyDatabase(BoardFile(from.db_), BoardFile(to.db_));
+  const std::unique_ptr<SqliteDatabase> from = SqliteDatabase::Open(source, false);
+  CheckRestorable(*from, source);
+  if (!replacing) {
+    CopyToNewFile(*from, path);
+    return std::nullopt;
+  }
+  // The board replaced is kept; an earlier one is never overwritten.
+  const std::string kept = path + kBeforeRestoreSuffix;
+  if (admin::PathExists(kept)) {
+    throw std::invalid_argument(kept + " is there from an earlier restore; move it away first");
+  }
+  const std::unique_ptr<SqliteDatabase> board = SqliteDatabase::OpenAlone(path);
+  if (!board) {
+    throw std::invalid_argument(path +
+                                " is in use by a node or another obrix-board; stop the BBS"
+                                " first");
+  }
+  try {
+    if (!board->HoldsBoard()) throw std::invalid_argument(path + " is not a board");
+  } catch (const Failure&) {
+    throw std::invalid_argument(path + " is not a board (not a database file)");
+  }
+  CopyToNewFile(*board, kept);
+  CopyDatabase(*from, *board);
+  return kept;
 }
 
 }  // namespace obrix::board

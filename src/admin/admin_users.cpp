@@ -96,6 +96,10 @@ void BoardAdmin::DeleteUser(const std::string& name) {
        {"DELETE FROM user_vars WHERE user_id = ?", "DELETE FROM object_flags WHERE user_id = ?",
         "DELETE FROM node_activity WHERE user_id = ?", "DELETE FROM conf_flags WHERE user_id = ?",
         "DELETE FROM last_read WHERE user_id = ?", "DELETE FROM conf_readers WHERE user_id = ?",
+        // The record of his last download, which names him.
+        "DELETE FROM delivery_messages WHERE user_id = ?",
+        "DELETE FROM delivery_pointers WHERE user_id = ?",
+        "DELETE FROM deliveries WHERE user_id = ?",
         // His id may be given to the next account: his
         // messages keep his name but no longer his id.
         "UPDATE messages SET from_id = 0 WHERE from_id = ?",

@@ -170,7 +170,7 @@ namespace {
 constexpr const char* kConfigKeys[] = {kConfigName,    kConfigSysop,       kConfigCity,
                                        kConfigPhone,   kConfigPacketId,    kConfigSerial,
                                        kConfigVersion, kConfigPacketLimit, kConfigConferenceLimit,
-                                       kConfigCharset, kConfigMaxMessage};
+                                       kConfigCharset, kConfigMaxMessage,  kConfigNodeTimeout};
 
 std::string ConfigDefault(const std::string& key) {
   const BoardConfig defaults;
@@ -185,9 +185,10 @@ std::string ConfigDefault(const std::string& key) {
   if (key == kConfigConferenceLimit) return Decimal(defaults.confLimit);
   if (key == kConfigCharset) return defaults.charset;
   if (key == kConfigMaxMessage) return Decimal(defaults.maxMessage);
+  if (key == kConfigNodeTimeout) return Decimal(kDefaultLostNodeTimeout);
   throw std::invalid_argument("unknown configuration key \"" + key +
                               "\" (keys: name, sysop, city, phone, packet-id, serial, version,"
-                              " packet-limit, conf-limit, charset, max-message)");
+                              " packet-limit, conf-limit, charset, max-message, node-timeout)");
 }
 
 void CheckPacketId(const std::string& value) {
@@ -219,6 +220,10 @@ std::string ValidConfigNumber(const std::string& key, const std::string& value) 
   if (key != kConfigVersion && *number < 1) {
     throw std::invalid_argument(key + " must be at least 1, not " + Decimal(*number));
   }
+  if (key == kConfigNodeTimeout && *number > kLongestLostNodeTimeout) {
+    throw std::invalid_argument(key + " must be at most " + Decimal(kLongestLostNodeTimeout) +
+                                " seconds, not " + Decimal(*number));
+  }
   return Decimal(*number);
 }
 
@@ -226,7 +231,7 @@ std::string ValidConfigNumber(const std::string& key, const std::string& value) 
 std::string ValidConfigValue(const std::string& key, const std::string& value) {
   ConfigDefault(key);  // refuses an unknown key
   if (key == kConfigVersion || key == kConfigPacketLimit || key == kConfigConferenceLimit ||
-      key == kConfigMaxMessage) {
+      key == kConfigMaxMessage || key == kConfigNodeTimeout) {
     return ValidConfigNumber(key, value);
   }
   if (key == kConfigPacketId) {
@@ -364,6 +369,7 @@ BoardAdmin BoardAdmin::Open(const std::string& path) {
   }
   ConfigureConnection(*db);
   if (version < kSchemaVersion) UpgradeSchema(*db);
+  ApplyNodeTimeout(*db);
   return BoardAdmin(std::move(db));
 }
 

@@ -173,6 +173,10 @@ struct BoardStats {
   std::vector<UserActivity> activity;  // every user but DEFAULT
 };
 
+// What `restore` appends to the board file's name for the copy of the
+// board it replaced.
+inline constexpr const char* kBeforeRestoreSuffix = ".before-restore";
+
 class BoardAdmin {
  public:
   // Creates a new board at `path` (refusing an existing file), readable
@@ -192,9 +196,13 @@ class BoardAdmin {
   // or on PostgreSQL the board's schema with all it holds.
   static void RemoveNewBoard(const std::string& path);
   // Copies the board file `source` over the board file at `path` (made,
-  // owner-only, when missing). Only while no node runs: the door would find
-  // the board changed under it. Refused for a board on PostgreSQL.
-  static void Restore(const std::string& source, const std::string& path);
+  // owner-only, when missing). `source` must be a whole board (SQLite's
+  // integrity check) of a schema version this program reads. The board it
+  // replaces is first copied to `path` + kBeforeRestoreSuffix (owner-only;
+  // refused when that exists), whose name it returns; nullopt when there
+  // was no board. Refused while any other connection has the board open
+  // (a node, the tool), and for a board on PostgreSQL.
+  static std::optional<std::string> Restore(const std::string& source, const std::string& path);
   // Copies the whole board `source` to `target`, either of them a board
   // file or a PostgreSQL database (see IsPostgresName), every row with its
   // ids and bytes as they are, and the id counters past every id the source

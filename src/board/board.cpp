@@ -110,6 +110,7 @@ bool Board::vbWildcatServerConnect(const char* server) {
     }
     ConfigureConnection(*db);
     if (*version < kSchemaVersion) UpgradeSchema(*db);
+    ApplyNodeTimeout(*db);
     impl.db = std::move(db);
   } catch (const Failure&) {
     return impl.Fail(kServerNoConnection, false);

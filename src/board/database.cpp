@@ -42,10 +42,7 @@ void Transaction::Commit() {
   done_ = true;
 }
 
-bool IsPostgresName(std::string_view name) {
-  return name.starts_with("postgresql://") || name.starts_with("postgres://") ||
-         name.starts_with("service=");
-}
+bool IsPostgresName(std::string_view name) { return IsPostgresConninfo(name); }
 
 std::string DescribeBoardName(const std::string& name) {
   return IsPostgresName(name) ? DescribePostgresName(name) : name;

@@ -22,6 +22,11 @@ namespace obrix::board {
 
 enum class Backend { kSqlite, kPostgres };
 
+// The board's lost-node timeout (Database::SetLostNodeTimeout, the board's
+// `node-timeout` setting), in seconds, and the longest one it accepts.
+inline constexpr int32_t kDefaultLostNodeTimeout = 30;
+inline constexpr int32_t kLongestLostNodeTimeout = 86400;
+
 // How many times a board operation whose transaction lost a conflict with
 // another connection is run again before its failure is reported.
 inline constexpr int kConflictRetries = 4;
@@ -98,6 +103,14 @@ class Database {
   // journal; PostgreSQL's commits are durable when they return).
   virtual void SyncJournal() = 0;
 
+  // Bounds how long the board waits for this connection once it has gone
+  // silent (its machine frozen, its network cut) before the write lock it
+  // may hold is freed: the transaction is then rolled back and the
+  // connection ended. A board file's locks belong to the node's own
+  // kernel, which frees them with the process; a database server keeps a
+  // lost connection's transaction until it is told to give up on it.
+  virtual void SetLostNodeTimeout(int32_t seconds) = 0;
+
   // True when the database holds a board's tables.
   virtual bool HoldsBoard() = 0;
   // The space the board takes in the database, in bytes.
@@ -154,8 +167,10 @@ class Transaction {
 };
 
 // True when `name` names a PostgreSQL board: a libpq connection URI
-// ("postgresql://..." or "postgres://...") or a service ("service=NAME").
-// Anything else names a board file.
+// ("postgresql://..." or "postgres://...", the scheme in any letter case)
+// or a libpq key=value string ("service=NAME", "host=... dbname=...",
+// any keyword libpq knows), or any name holding a "password=" pair, which
+// is never made a file's name. Anything else names a board file.
 bool IsPostgresName(std::string_view name);
 
 // Opens the board database `name` (see IsPostgresName). A board file is

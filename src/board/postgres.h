@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "board/database.h"
 
@@ -27,15 +28,34 @@ namespace obrix::board {
 
 class PostgresStatement;
 
+// The secrets of a connection string (its password, as libpq reads it and
+// as a URI writes it; its user's name), and their removal from the lines
+// that libpq and the server write about it.
+class ConninfoSecrets {
+ public:
+  explicit ConninfoSecrets(std::string_view name);
+  // `line` as one line, every password in it replaced by "(password)" and
+  // the user where it is named as a role by "(user)". For a string libpq
+  // cannot read, only the reason before its first quote is kept (libpq
+  // echoes the string after it).
+  std::string Mask(std::string line) const;
+
+ private:
+  bool readable_ = false;
+  std::vector<std::string> passwords_;
+  std::string user_;
+};
+
 class PostgresDatabase final : public Database {
  public:
-  // Connects to the database `conninfo` names (a libpq URI or key=value
-  // string, or a service). The credentials are what libpq itself reads:
-  // the string, PGPASSFILE or ~/.pgpass, the service file. Raises
+  // Connects to the database `name` names (a libpq URI, the scheme in any
+  // letter case, or a key=value string, or a service). The credentials
+  // are what libpq itself reads: the string, PGPASSFILE or ~/.pgpass, the
+  // service file. Raises
   // Failure(kFailureServer, "cannot open the board ...") naming the board
   // by DescribePostgresName only: no password or user name of the string
   // appears in it.
-  static std::unique_ptr<PostgresDatabase> Open(const std::string& conninfo);
+  static std::unique_ptr<PostgresDatabase> Open(const std::string& name);
 
   ~PostgresDatabase() override;
 
@@ -50,6 +70,10 @@ class PostgresDatabase final : public Database {
   void Rollback() override;
   // A commit is durable when it returns (synchronous_commit stays on).
   void SyncJournal() override {}
+  // The server ends the session when it sits idle inside a transaction for
+  // `seconds` (idle_in_transaction_session_timeout), and its TCP
+  // keepalives and user timeout find a peer that is gone in about as long.
+  void SetLostNodeTimeout(int32_t seconds) override;
   // Schema `obrix` with a `meta` table.
   bool HoldsBoard() override;
   // The tables of schema `obrix` with their indexes and out-of-line values.
@@ -69,7 +93,7 @@ class PostgresDatabase final : public Database {
   };
   using Result = std::unique_ptr<pg_result, ResultClearer>;
 
-  PostgresDatabase(pg_conn* connection, std::string description);
+  PostgresDatabase(pg_conn* connection, std::string description, ConninfoSecrets secrets);
 
   // Runs `sql` and raises the board's failure when it fails; returns the
   // result of its last statement.
@@ -83,6 +107,8 @@ class PostgresDatabase final : public Database {
 
   std::unique_ptr<pg_conn, ConnectionCloser> connection_;
   std::string description_;
+  // Masked out of every error line, should the server ever repeat them.
+  ConninfoSecrets secrets_;
   int64_t changes_ = 0;
   int statementsMade_ = 0;
   // The read-only snapshot open on the connection, numbered from 1; 0 when
@@ -93,6 +119,13 @@ class PostgresDatabase final : public Database {
   std::unordered_map<unsigned int, bool> byteaTypes_;
   std::unique_ptr<Statement> readFileData_;
 };
+
+// True when `name` names a PostgreSQL database rather than a board file: a
+// libpq URI ("postgresql://" or "postgres://", the scheme in any letter
+// case), a key=value string whose first keyword is one libpq knows
+// ("host=", "dbname=", "service=", ...), or any string holding a
+// "password=" pair.
+bool IsPostgresConninfo(std::string_view name);
 
 // "PostgreSQL database NAME on HOST port PORT" for a connection string, as
 // far as the string tells (a service adds "PostgreSQL service NAME"). Names

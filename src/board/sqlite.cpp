@@ -121,6 +121,29 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::Open(const std::string& path, bo
   return std::unique_ptr<SqliteDatabase>(new SqliteDatabase(db, path));
 }
 
+std::unique_ptr<SqliteDatabase> SqliteDatabase::OpenAlone(const std::string& path) {
+  std::unique_ptr<SqliteDatabase> db = Open(path, false);
+  // How another connection is seen: a board is kept in WAL mode, and every
+  // connection in WAL mode holds a shared lock on the board file from its
+  // first read until it closes (SQLite's own test of whether it is the last
+  // connection, when it closes, is to take the exclusive lock). In
+  // exclusive locking mode the first read takes that exclusive lock at
+  // once and keeps it, using no shared memory; while any other connection
+  // holds its shared lock the attempt fails as busy. SQLite tracks the
+  // locks of one process's connections itself, so one in this process
+  // counts too. No wait: a busy board is in use.
+  sqlite3_busy_timeout(db->db_, 0);
+  db->Exec("PRAGMA locking_mode=EXCLUSIVE");
+  try {
+    db->Exec("BEGIN EXCLUSIVE; COMMIT");
+  } catch (const Failure&) {
+    if ((sqlite3_errcode(db->db_) & 0xff) == SQLITE_BUSY) return nullptr;
+    throw;
+  }
+  sqlite3_busy_timeout(db->db_, 10000);
+  return db;
+}
+
 SqliteDatabase::~SqliteDatabase() {
   DropStatements();  // statements before their connection
   sqlite3_close(db_);

@@ -20,6 +20,13 @@ class SqliteDatabase final : public Database {
   // Opens a board file (never creates one unless `create`). Raises
   // Failure(kFailureServer) when it cannot be opened.
   static std::unique_ptr<SqliteDatabase> Open(const std::string& path, bool create);
+  // Opens the board file `path` for this connection alone: it holds the
+  // file's exclusive lock from here until it is closed, so that no other
+  // connection reads or writes the board meanwhile. nullptr when another
+  // connection (a node, the sysop's tool, in this process or another) has
+  // the board open. Raises Failure(kFailureServer) when it cannot be opened
+  // or read.
+  static std::unique_ptr<SqliteDatabase> OpenAlone(const std::string& path);
   ~SqliteDatabase() override;
 
   Backend backend() const override { return Backend::kSqlite; }
@@ -36,6 +43,8 @@ class SqliteDatabase final : public Database {
   // Syncs the journal (the WAL) to the disk: every commit made so far on
   // this board, by any connection, is then durable.
   void SyncJournal() override;
+  // Nothing to bound: the locks end with the process that holds them.
+  void SetLostNodeTimeout(int32_t /*seconds*/) override {}
   std::optional<std::string> ReadFileData(int64_t row, int64_t offset, int64_t count) override;
   int64_t SizeInBytes() override;
   bool HoldsBoard() override;

@@ -1,5 +1,7 @@
 #include "board/tables.h"
 
+#include <charconv>
+
 #include "platform/files.h"
 
 namespace obrix::board {
@@ -9,6 +11,18 @@ std::optional<std::string> MetaValue(Database& db, std::string_view key) {
   row->Bind(1, key);
   if (!row->Step()) return std::nullopt;
   return row->Text(0);
+}
+
+void ApplyNodeTimeout(Database& db) {
+  const std::optional<std::string> text = MetaValue(db, kConfigNodeTimeout);
+  int32_t seconds = kDefaultLostNodeTimeout;
+  if (text) {
+    const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), seconds);
+    if (error != std::errc() || end != text->data() + text->size() || seconds < 1) {
+      seconds = kDefaultLostNodeTimeout;
+    }
+  }
+  db.SetLostNodeTimeout(seconds);
 }
 
 bool UserExists(Database& db, int32_t userId) {

@@ -30,6 +30,9 @@ inline constexpr const char* kConfigCharset = "charset";
 // The longest message text the board takes, in bytes (kDefaultMaxMessage
 // when unset).
 inline constexpr const char* kConfigMaxMessage = "max-message";
+// Seconds after which a PostgreSQL board gives up on a node that went
+// silent while it held the write lock (kDefaultLostNodeTimeout when unset).
+inline constexpr const char* kConfigNodeTimeout = "node-timeout";
 
 // What the board gives for a version or limit that is not configured.
 inline constexpr int32_t kDefaultServerVersion = 600;
@@ -46,6 +49,11 @@ inline constexpr const char* kActivitySection = "activity";
 
 // The value of a `meta` key, if it is kept.
 std::optional<std::string> MetaValue(Database& db, std::string_view key);
+
+// Applies the board's `node-timeout` to the connection (see
+// Database::SetLostNodeTimeout); the default when it is unset or not a
+// number.
+void ApplyNodeTimeout(Database& db);
 
 bool UserExists(Database& db, int32_t userId);
 
