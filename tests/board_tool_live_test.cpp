@@ -404,7 +404,7 @@ TEST_P(BoardToolLiveTest, DeletingAUserWhoHasDownloadedTakesHisDeliveryRecords) 
   const int32_t mail = Post(kConference, kOther, kUser);
   LogIn();
   board_.BeginBatch();
-  board_.BeginDelivery();
+  board_.BeginDelivery("digest");
   ASSERT_TRUE(board_.SetLastRead(kConference, mail));
   MessageRecord record;
   ASSERT_TRUE(board_.vbGetMessageById(kConference, mail, record));
