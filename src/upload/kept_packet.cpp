@@ -100,9 +100,9 @@ bool KeepStrayReplyPackets(RunContext& context, const std::string& packetId) {
         (void)FileExists(context.server, path);
         continue;
       }
-      const std::string kept = KeepUnownedPacket(context, path);
-      context.log.Line("Reply packet " + path + " belongs to no caller of this run: kept as " +
-                       kept);
+      std::string line = "Reply packet " + path + " belongs to no caller of this run: kept as ";
+      line += KeepUnownedPacket(context, path);
+      context.log.Line(line);
     }
     if (!names.empty()) SyncClaim(context);
   } catch (const Failure& failure) {

@@ -205,6 +205,7 @@ std::vector<std::string> LocateReplyArchives(RunContext& context, const std::str
     return {};
   }
   std::vector<std::string> paths;
+  paths.reserve(archives.size());
   for (const ReplyArchive& archive : archives) paths.push_back(archive.path);
   return paths;
 }
@@ -215,8 +216,9 @@ std::vector<std::string> LocateReplyArchives(RunContext& context, const std::str
 void KeepEveryReplyArchive(RunContext& context, const std::vector<std::string>& archives,
                            const std::string& packetId) {
   for (const std::string& archive : archives) {
-    context.log.Line("Not posting " + archive + ": more than one reply packet answers to " +
-                     packetId + kReplyArchiveExtension);
+    std::string line = "Not posting " + archive + ": more than one reply packet answers to ";
+    line += packetId + kReplyArchiveExtension;
+    context.log.Line(line);
   }
   for (const std::string& archive : archives) {
     context.state.keptReplyPackets.push_back(KeepUnownedPacket(context, archive));
