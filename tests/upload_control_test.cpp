@@ -145,6 +145,15 @@ TEST(UploadBoundsTest, LinesOfAKindPastTheTwentiethAreCountedInOneLineAtTheEnd) 
   EXPECT_EQ(lines[19], "Duplicate message to 20");
   EXPECT_EQ(lines[20], "Refused the reply to X");
   EXPECT_EQ(lines[21], "3 more lines \"Duplicate message to ...\" not logged.");
+
+  // A second summary (an upload that fails after the first) tells only
+  // what was left out since.
+  bounds.Summarise();
+  bounds.Line("Duplicate message to", "Duplicate message to 24");
+  bounds.Summarise();
+  std::vector<std::string> expected = lines;
+  expected.push_back("1 more lines \"Duplicate message to ...\" not logged.");
+  EXPECT_EQ(testing::LogMessages(dir / "obrix.log"), expected);
 }
 
 TEST_F(UploadControlTest, ConfigLinesApplyInOrder) {

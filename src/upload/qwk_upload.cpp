@@ -316,7 +316,7 @@ void RemovePacket(RunContext& context, const std::string& replyPath, UnpackFolde
   context.state.keptReplyPackets.clear();
 }
 
-bool Upload(RunContext& context) {
+bool Upload(RunContext& context, UploadBounds& bounds) {
   const std::string packetId = PacketId(context.server);
   const UserRecord user = LoggedInUser(context);
   // A run killed while it read a packet left its reply file behind.
@@ -335,7 +335,6 @@ bool Upload(RunContext& context) {
   SyncClaim(context);
   context.server.SetNodeActivity(kUploadActivity);
   UnpackFolder unpacked(context.state.QwkPath);
-  UploadBounds bounds(context.log);
   ReplyReader reader(&bounds);
   const std::optional<std::string> replyPath =
       OpenReplyFile(context, archive, packetId, unpacked, reader);
@@ -361,9 +360,13 @@ bool Upload(RunContext& context) {
 bool QwkUpload(RunContext& context) {
   context.state.keptReplyPackets.clear();
   bool done = false;
+  // What the bounds left out is told however the upload ends: before the
+  // counts, or before the error line.
+  UploadBounds bounds(context.log);
   try {
-    done = Upload(context);
+    done = Upload(context, bounds);
   } catch (const Failure& failure) {
+    bounds.Summarise();
     context.log.Line("(QwkUpload) - Error #" + Decimal(failure.number()) + ": " +
                      LogSafe(failure.description()));
   }

@@ -33,6 +33,9 @@ void UploadBounds::Summarise() {
     log_.Line("Ignored " + Decimal(controlLinesLeft_) + " control lines after the first " +
               Decimal(kMostControlLines) + " of this upload.");
   }
+  // Told once: a later call tells only what was left out since.
+  for (auto& entry : kinds_) entry.second = std::min(entry.second, kMostLinesOfAKind);
+  controlLinesLeft_ = 0;
 }
 
 }  // namespace obrix

@@ -36,7 +36,8 @@ class UploadBounds {
   bool TakeControlLine();
 
   // One line for each kind of line left out, with how many, then one for
-  // the control lines left, if any.
+  // the control lines left, if any; a second call adds only what was left
+  // out since the first.
   void Summarise();
 
  private:
