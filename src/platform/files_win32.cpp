@@ -2,6 +2,9 @@
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
+// <windows.h> makes CreateDirectory a macro for CreateDirectoryA, which would
+// rename this file's CreateDirectory away from the one its callers see.
+#undef CreateDirectory
 
 #include <cerrno>
 #include <cstring>
