@@ -14,10 +14,12 @@ namespace obrix {
 namespace {
 
 using testing::TempDir;
+using testing::TestHelper;
 
 TEST(CommandRunnerTest, SucceedsOnlyForAProgramThatExitsCleanly) {
-  EXPECT_TRUE(RunCommand({"true"}));
-  EXPECT_FALSE(RunCommand({"false"}));  // a failing archiver is a failure, not a success
+  EXPECT_TRUE(RunCommand({TestHelper(), "exit", "0"}));
+  EXPECT_FALSE(RunCommand({TestHelper(), "exit", "1"}));  // a failing archiver is a failure
+  EXPECT_EQ(SystemProcessRunner().Run({TestHelper(), "exit", "9"}, {}), 9);
   EXPECT_FALSE(RunCommand({"obrix-no-such-program-anywhere", "--help"}));
   EXPECT_FALSE(RunCommand({}));
   EXPECT_FALSE(RunCommand({""}));
@@ -25,14 +27,14 @@ TEST(CommandRunnerTest, SucceedsOnlyForAProgramThatExitsCleanly) {
 
 TEST(CommandRunnerTest, WaitsForTheWholeRun) {
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(RunCommand({"sleep", "1.2"}));
+  EXPECT_TRUE(RunCommand({TestHelper(), "sleep", "1.2"}));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1100));
 }
 
 TEST(CommandRunnerTest, PassesEachWordAsItStands) {
   TempDir dir;
   // A word with blanks is one argument: one file, not three.
-  EXPECT_TRUE(RunCommand({"touch", dir / "a b  c", dir / "d"}));
+  EXPECT_TRUE(RunCommand({TestHelper(), "touch", dir / "a b  c", dir / "d"}));
   EXPECT_EQ(testing::ReadFile(dir / "a b  c"), "");
   EXPECT_TRUE(testing::Exists(dir / "d"));
   EXPECT_FALSE(testing::Exists(dir / "a"));
@@ -42,8 +44,10 @@ TEST(CommandRunnerTest, WritesTheOutputToAFileOfItsOwner) {
   TempDir dir;
   ProcessOptions options;
   options.outputPath = dir / "out.txt";
-  EXPECT_EQ(SystemProcessRunner().Run({"echo", "one", "two words"}, options), 0);
-  EXPECT_EQ(testing::ReadFile(dir / "out.txt"), "one two words\n");
+  EXPECT_EQ(SystemProcessRunner().Run(
+                {TestHelper(), "echo", "one", "two words", "say \"hi\"", "a\\", ""}, options),
+            0);
+  EXPECT_EQ(testing::ReadFile(dir / "out.txt"), "one two words say \"hi\" a\\ ");
 }
 
 // What a program built with the Microsoft C runtime gets back from its
@@ -66,6 +70,7 @@ TEST(CommandRunnerTest, QuotesWordsForTheWindowsRuntime) {
 }
 
 TEST(CommandRunnerTest, TheChildInheritsNoDescriptorOfOurs) {
+  OBRIX_SKIP_WITHOUT(testing::Need::kPosixTools);
   TempDir dir;
   testing::WriteFile(dir / "open.txt", "x");
   const int fd = ::open((dir / "open.txt").c_str(), O_RDONLY);  // not close-on-exec
@@ -76,16 +81,21 @@ TEST(CommandRunnerTest, TheChildInheritsNoDescriptorOfOurs) {
   ::close(fd);
 }
 
+TEST(CommandRunnerTest, TheChildsInputCanBeEmpty) {
+  TempDir dir;
+  ProcessOptions options;
+  options.nullInput = true;
+  EXPECT_TRUE(RunCommand({TestHelper(), "copy-input", dir / "in"}, options));
+  EXPECT_EQ(testing::ReadFile(dir / "in"), "");
+}
+
 TEST(CommandRunnerTest, LimitsTheFilesTheChildMayWrite) {
+  OBRIX_SKIP_WITHOUT(testing::Need::kFileSizeLimit);
   TempDir dir;
   ProcessOptions options;
   options.maxFileSize = 4096;
-  EXPECT_FALSE(
-      RunCommand({"dd", "if=/dev/zero", "of=" + (dir / "big"), "bs=1024", "count=64"}, options));
+  EXPECT_FALSE(RunCommand({TestHelper(), "fill", dir / "big", "65536"}, options));
   EXPECT_LE(testing::ReadFile(dir / "big").size(), 4096u);
-  options.nullInput = true;
-  EXPECT_TRUE(RunCommand({"dd", "of=" + (dir / "in"), "count=1"}, options));  // stdin is empty
-  EXPECT_EQ(testing::ReadFile(dir / "in"), "");
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <optional>
 #include <regex>
 
+#include "platform/staging.h"
 #include "support/test_support.h"
 
 namespace obrix::testing {
@@ -96,7 +97,7 @@ TEST(PostgresServerKit, ATestProgramDropsItsDatabasesWhenItsTestsEnd) {
 TEST(PostgresServerKit, AMissingServerFailsTheTestWithTheWayToStartOne) {
   const char* set = std::getenv("OBRIX_TEST_POSTGRES");
   const std::optional<std::string> saved = set ? std::optional<std::string>(set) : std::nullopt;
-  unsetenv("OBRIX_TEST_POSTGRES");
+  SetEnvironment("OBRIX_TEST_POSTGRES", std::nullopt);
   try {
     CreateTestDatabase();
     ADD_FAILURE() << "no failure without OBRIX_TEST_POSTGRES";
@@ -104,7 +105,7 @@ TEST(PostgresServerKit, AMissingServerFailsTheTestWithTheWayToStartOne) {
     EXPECT_THAT(error.what(), HasSubstr("./scripts/test"));
     EXPECT_THAT(error.what(), HasSubstr("scripts/postgres-server start"));
   }
-  if (saved) setenv("OBRIX_TEST_POSTGRES", saved->c_str(), 1);
+  SetEnvironment("OBRIX_TEST_POSTGRES", saved);
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // The presence test for local files and for server paths of a real board.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
+#include "platform/staging.h"
 #include "qwk/qwk_files.h"
 #include "support/forwarding_server.h"
 #include "support/qwk_test_board.h"
@@ -51,8 +51,9 @@ TEST_F(QwkFileExistsTest, LocalFiles) {
 TEST_F(QwkFileExistsTest, LinksAndFoldersCountAsAbsentAndStay) {
   const std::string target = dir_ / "target";
   WriteFile(target, "data");
-  ASSERT_EQ(symlink(target.c_str(), Work("link.rep").c_str()), 0);
-  ASSERT_EQ(mkdir(Work("folder.rep").c_str(), 0755), 0);
+  OBRIX_SKIP_WITHOUT(testing::Need::kSymlinks);
+  ASSERT_TRUE(MakeSymlink(target, Work("link.rep")));
+  ASSERT_TRUE(std::filesystem::create_directory(Work("folder.rep")));
   EXPECT_FALSE(Local("link.rep"));
   EXPECT_FALSE(Local("folder.rep"));
   EXPECT_TRUE(Exists(Work("link.rep")));

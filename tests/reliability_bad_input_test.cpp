@@ -6,7 +6,6 @@
 // none posts anything twice, and a refused packet is kept.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "board/sqlite.h"
+#include "platform/staging.h"
 #include "support/node.h"
 
 namespace obrix::testing {
@@ -42,7 +42,7 @@ struct BadInputSite : Site {
 // A run of `operation` that waits 5 s for a busy work directory, against
 // `boardPath` (the node's own board when empty), as `user`.
 Call Job(const char* operation, const std::string& boardPath = "",
-         std::optional<uid_t> user = std::nullopt) {
+         std::optional<unsigned> user = std::nullopt) {
   Call call{.operation = operation, .environment = {{"OBRIX_LOCK_WAIT", "5"}}, .runAs = user};
   if (!boardPath.empty()) call.environment["OBRIX_BOARD"] = boardPath;
   return call;
@@ -333,14 +333,14 @@ TEST(ReliabilityBadInput, ALockedBoardFailsTheRunCleanlyAfterTheBusyWait) {
 // permission bits say, so a test run as root runs the program as "nobody"
 // and hands it the node's files (the program itself, a link to the built
 // one, stays as it is: anyone may run it).
-std::optional<uid_t> UnprivilegedUser(const Site& site) {
-  if (geteuid() != 0) return std::nullopt;
-  constexpr uid_t kNobody = 65534;
+std::optional<unsigned> UnprivilegedUser(const Site& site) {
+  if (!RunningAsSuperuser()) return std::nullopt;
+  constexpr unsigned kNobody = 65534;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(site.dir.path())) {
     if (entry.path().filename() == "obrix") continue;
-    if (lchown(entry.path().c_str(), kNobody, kNobody) != 0) return std::nullopt;
+    if (!GiveToUser(entry.path().string(), kNobody)) return std::nullopt;
   }
-  if (chown(site.dir.path().c_str(), kNobody, kNobody) != 0) return std::nullopt;
+  if (!GiveToUser(site.dir.path(), kNobody)) return std::nullopt;
   return kNobody;
 }
 
@@ -353,8 +353,8 @@ TEST(ReliabilityBadInput, AWorkDirectoryThatCannotBeWrittenFailsWithAClearLine) 
       WriteFile(site.node.Work("obrix.lock"), "");
       std::filesystem::permissions(site.node.Work("obrix.lock"), std::filesystem::perms::all);
     }
-    const std::optional<uid_t> user = UnprivilegedUser(site);
-    if (geteuid() == 0 && !user) GTEST_SKIP() << "cannot run the program as another user";
+    const std::optional<unsigned> user = UnprivilegedUser(site);
+    if (RunningAsSuperuser() && !user) GTEST_SKIP() << "cannot run the program as another user";
     const auto readOnly = [&](bool on) {
       std::filesystem::permissions(
           site.node.Work(), std::filesystem::perms::owner_write,

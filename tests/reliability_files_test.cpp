@@ -3,14 +3,13 @@
 // run, and a program folder whose path has blanks works like any other.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/types.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "admin/board_admin.h"
+#include "platform/staging.h"
 #include "support/qwk_packet_reader.h"
 #include "support/reliability_support.h"
 #include "support/upload_test_support.h"
@@ -21,10 +20,7 @@ namespace {
 using ::testing::Contains;
 using ::testing::HasSubstr;
 
-unsigned Mode(const std::string& path) {
-  struct stat st {};
-  return lstat(path.c_str(), &st) == 0 ? st.st_mode & 0777u : 0u;
-}
+unsigned Mode(const std::string& path) { return FileMode(path); }
 
 // A node installed in `folder`, with a board holding mail for JANE ROE.
 struct Node {
@@ -67,14 +63,15 @@ TEST(ReliabilityFiles, ThePacketTheLogAndTheWorkDirectoryAreTheOwnersAlone) {
 TEST(ReliabilityFiles, AFifoUnderTheLogsOrTheLocksNameHoldsNoRun) {
   TempDir temp;
   Node node(temp.path());
-  ASSERT_EQ(mkfifo((node.dir + "/obrix.log").c_str(), 0600), 0);
+  OBRIX_SKIP_WITHOUT(Need::kFifos);
+  ASSERT_TRUE(MakeFifo(node.dir + "/obrix.log"));
   const ProcessResult refused = node.Start("/DOWNLOAD").Finish(20);
   EXPECT_EQ(refused.status, 4);
   EXPECT_THAT(refused.output, HasSubstr("Not a plain file"));
 
   std::filesystem::remove(node.dir + "/obrix.log");
   std::filesystem::create_directory(node.qwk);
-  ASSERT_EQ(mkfifo((node.qwk + "/obrix.lock").c_str(), 0600), 0);
+  ASSERT_TRUE(MakeFifo(node.qwk + "/obrix.lock"));
   for (const char* operation : {"/DOWNLOAD", "/UPLOAD"}) {
     EXPECT_EQ(node.Start(operation).Wait(20), 1) << operation;
     EXPECT_THAT(

@@ -15,6 +15,7 @@
 #include "base/failure.h"
 #include "board/board.h"
 #include "platform/file_lock.h"
+#include "platform/staging.h"
 #include "support/fakes.h"
 #include "support/forwarding_server.h"
 #include "support/test_support.h"
@@ -60,9 +61,9 @@ class RunSequenceTest : public ::testing::Test {
     ActivityLog log(dir_ / "obrix.log");
     state.programDirectory = dir_.path();
     RunContext context{server, log, state};
-    ::setenv("OBRIX_BOARD", boardPath_.c_str(), 1);
+    SetEnvironment("OBRIX_BOARD", boardPath_);
     auto result = step(context);
-    ::unsetenv("OBRIX_BOARD");
+    SetEnvironment("OBRIX_BOARD", std::nullopt);
     return result;
   }
 

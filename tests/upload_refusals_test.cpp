@@ -7,8 +7,6 @@
 // finds its user; a REP the door cannot read is left where it is.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -16,6 +14,7 @@
 #include <vector>
 
 #include "admin/board_admin.h"
+#include "platform/staging.h"
 #include "support/reliability_support.h"
 #include "support/upload_test_support.h"
 
@@ -30,10 +29,7 @@ using ::testing::StartsWith;
 
 constexpr const char* kLongName = "CHRISTOPHER MONTGOMERY-SMITHERS";
 
-unsigned Mode(const std::string& path) {
-  struct stat st {};
-  return lstat(path.c_str(), &st) == 0 ? st.st_mode & 0777u : 0u;
-}
+unsigned Mode(const std::string& path) { return testing::FileMode(path); }
 
 TestReply Reply(const std::string& subject, const std::string& text = "text") {
   TestReply reply;
@@ -247,12 +243,12 @@ TEST_F(UploadRefusalsTest, ARepTheDoorCannotReadIsLeftWhereItIs) {
   std::filesystem::permissions(qwk_ + "/obrix.rep", std::filesystem::perms::none);
   RunOptions options;
   options.environment = {{"OBRIX_BOARD", boardPath_}};
-  if (geteuid() == 0) {  // root reads anything: run as nobody, with the node's files his
-    constexpr uid_t kNobody = 65534;
+  if (RunningAsSuperuser()) {  // root reads anything: run as nobody, with the node's files his
+    constexpr unsigned kNobody = 65534;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_.path())) {
-      ASSERT_EQ(lchown(entry.path().c_str(), kNobody, kNobody), 0);
+      ASSERT_TRUE(GiveToUser(entry.path().string(), kNobody));
     }
-    ASSERT_EQ(chown(dir_.path().c_str(), kNobody, kNobody), 0);
+    ASSERT_TRUE(GiveToUser(dir_.path(), kNobody));
     options.user = kNobody;
   }
   Process run =

@@ -8,12 +8,32 @@ namespace obrix {
 
 namespace {
 
-// The Windows code page of a character-set name; 0 when unknown.
+// US-ASCII's code page: Windows would fold its upper half to the lower.
+constexpr UINT kAscii = 20127;
+
+// The Windows code page of a character-set name; 0 when unknown. Besides
+// the three the system names, "CP<n>" names code page n (a console's).
 UINT CodePageOf(std::string_view name) {
   if (name == kCharsetBoard || name == "CP1252") return 1252;
   if (name == kCharsetCp437 || name == "IBM437") return 437;
   if (name == kCharsetUtf8 || name == "UTF8") return CP_UTF8;
+  if (name == "ASCII" || name == "US-ASCII" || name == "ANSI_X3.4-1968") return kAscii;
+  if (name.size() > 2 && name.substr(0, 2) == "CP" &&
+      name.find_first_not_of("0123456789", 2) == std::string_view::npos && name.size() <= 7) {
+    const UINT page = static_cast<UINT>(std::stoul(std::string(name.substr(2))));
+    return ::IsValidCodePage(page) ? page : 0;
+  }
   return 0;
+}
+
+// True when `wide` is a character of code page `page`. Windows maps the
+// five places Windows-1252 leaves empty (0x81, 0x8D, 0x8F, 0x90, 0x9D) to
+// the C1 controls of the same number, and ASCII's upper half to its lower;
+// iconv, and so the system on POSIX, takes neither.
+bool Defined(UINT page, wchar_t wide) {
+  if (page == kAscii) return wide < 0x80;
+  if (page != 1252) return true;
+  return wide != 0x81 && wide != 0x8D && wide != 0x8F && wide != 0x90 && wide != 0x9D;
 }
 
 // The length of the character that starts `input` in code page `page`.
@@ -36,6 +56,10 @@ struct CharsetConverter::Impl {
     const int count = MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, character.data(),
                                           static_cast<int>(character.size()), wide, 4);
     if (count <= 0) return std::nullopt;
+    if (from == kAscii && static_cast<unsigned char>(character[0]) >= 0x80) return std::nullopt;
+    for (int i = 0; i < count; ++i) {
+      if (!Defined(from, wide[i]) || !Defined(to, wide[i])) return std::nullopt;
+    }
     char narrow[8];
     BOOL lossy = FALSE;
     const int bytes =
@@ -84,6 +108,15 @@ std::optional<CharsetConverter::Unconvertible> CharsetConverter::ConvertStrict(
   return std::nullopt;
 }
 
-std::string LocaleCharset() { return GetACP() == CP_UTF8 ? kCharsetUtf8 : kCharsetBoard; }
+// The sysop's terminal: the console's output code page, or the system's
+// ANSI code page when there is no console.
+std::string LocaleCharset() {
+  UINT page = ::GetConsoleOutputCP();
+  if (page == 0) page = ::GetACP();
+  if (page == CP_UTF8) return kCharsetUtf8;
+  if (page == 1252) return kCharsetBoard;
+  if (page == kAscii) return "ASCII";
+  return "CP" + std::to_string(page);
+}
 
 }  // namespace obrix

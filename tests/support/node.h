@@ -28,7 +28,7 @@ struct Call {
   std::string password = kUserPassword;
   std::map<std::string, std::string> environment{};  // OBRIX_BOARD: the node's board unless given
   bool lowPriority = false;
-  std::optional<uid_t> runAs{};
+  std::optional<unsigned> runAs{};
   // Words run before the program's own, such as a tracer and its switches.
   std::vector<std::string> wrapper{};
 };

@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+
+#include "platform/staging.h"
 
 namespace obrix::testing {
 namespace {
@@ -122,7 +123,8 @@ std::string PostgresUri(const std::string& host, const std::string& port, const 
 std::string NewTestDatabaseName() {
   const std::lock_guard<std::mutex> lock(madeMutex);
   static int counter = 0;
-  std::string name = "obrix_t_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+  std::string name =
+      "obrix_t_" + std::to_string(CurrentProcessId()) + "_" + std::to_string(++counter);
   made.push_back(name);
   return name;
 }

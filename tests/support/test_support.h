@@ -2,14 +2,15 @@
 // writes, and the one way the tests run a program as a process.
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/child_process.h"
 
 namespace obrix::testing {
 
@@ -32,6 +33,8 @@ class TempDir {
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
+// The permission bits of `path` itself (0600, ...); 0 when it is missing.
+unsigned FileMode(const std::string& path);
 
 // The names in a folder, sorted; none when it does not exist.
 std::vector<std::string> FolderNames(const std::string& folder);
@@ -49,50 +52,41 @@ struct ProcessResult {
   std::string output;  // standard output and error together
 };
 
-struct RunOptions {
-  std::map<std::string, std::string> environment{};  // set on top of the test's own
-  std::string input{};                               // the standard input
-  bool lowPriority = false;                          // nice 19, so that a watcher keeps up
-  std::optional<uid_t> user{};                       // run under this user and group id
-};
+// environment, input, low priority and user of a program the tests run.
+using RunOptions = ChildOptions;
 
-// A program started by StartProgram, in a process group of its own, so
-// that a kill reaches the archivers it started as well, as when a node goes
-// down. Its standard output and error are kept in an unnamed file. A
-// program still running when the object goes is killed.
+// A program started by StartProgram (a ChildProcess): a kill reaches the
+// archivers it started as well, as when a node goes down. A program still
+// running when the object goes is killed.
 class Process {
  public:
   Process(const std::vector<std::string>& argv, const std::string& workingDirectory,
           const RunOptions& options);
-  ~Process();
-  Process(Process&& other) noexcept;
+  Process(Process&& other) noexcept = default;
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
   Process& operator=(Process&&) = delete;
 
-  // True while the program has not ended. Once it has, it is reaped and
-  // its group killed, so that no child of it outlives it.
-  bool Running();
+  // True while the program has not ended. Once it has, its group is
+  // killed, so that no child of it outlives it.
+  bool Running() { return child_->Running(); }
   // Waits up to `seconds` for the end and returns the exit status; -1 when
   // the program ended through a signal. A program that does not end in
   // time is killed and reported as a test failure (-2).
   int Wait(double seconds);
   // Kills the program and everything it started, and reaps it.
-  void Kill();
-  // Stops and resumes the whole group.
-  void Stop();
-  void Continue();
+  void Kill() { child_->Kill(); }
+  // Stops and resumes the whole group; false where the platform cannot.
+  bool Stop() { return child_->Stop(); }
+  bool Continue() { return child_->Continue(); }
   // What the program wrote so far.
-  std::string Output() const;
+  std::string Output() const { return child_->Output(); }
   // Waits as Wait does; the status and all the output.
   ProcessResult Finish(double seconds);
 
  private:
-  void Reap(int status);
-
-  pid_t pid_ = -1;
-  int status_ = -1;
-  int output_ = -1;
+  std::unique_ptr<ChildProcess> child_;
+  bool timedOut_ = false;
 };
 
 // Runs `argv` in `workingDirectory`; argv[0] is found on the search path
@@ -116,9 +110,32 @@ bool PollUntil(double seconds, Condition condition) {
   return condition();
 }
 
-// Paths of the programs under test, as built.
+// Paths of the programs under test, as built, and of obrix_test_helper, the
+// suite's stand-in for the system's small tools (tests/helper).
 std::string ObrixBinary();
 std::string BoardBinary();
+std::string TestHelper();
+
+// What a test may need that only some systems have. A test that needs one
+// begins with OBRIX_SKIP_WITHOUT(need): where it is missing, the test is
+// skipped and says why.
+enum class Need {
+  kFileModes,        // POSIX permission bits on files and folders
+  kOtherUsers,       // running a program under another user id
+  kFifos,            // FIFOs in the file system
+  kSymlinks,         // symbolic links an ordinary user may make
+  kStopAndContinue,  // stopping and resuming a running program (signals)
+  kStrace,           // strace, to kill a program at each of its calls
+  kPostgresServer,   // the private PostgreSQL server of ./scripts/test
+  kPosixTools,       // the POSIX tools and /proc a test drives directly
+  kFileSizeLimit,    // a limit on the size of the files a child writes
+};
+// Empty when this system has `need`; else why not.
+std::string MissingReason(Need need);
+#define OBRIX_SKIP_WITHOUT(need)                                               \
+  if (const std::string obrix_missing = ::obrix::testing::MissingReason(need); \
+      !obrix_missing.empty())                                                  \
+  GTEST_SKIP() << obrix_missing
 
 // Puts the obrix program into `dir` under a path of its own (a link to the
 // built program where the file system allows, else a copy), so that its
