@@ -34,7 +34,9 @@ class BoardToolTest : public ::testing::Test {
   // Runs obrix-board on the test's board with the given words.
   ProcessResult Tool(std::vector<std::string> words, const std::string& input = "") {
     words.insert(words.begin(), {BoardBinary(), "--board", board_});
-    return RunProgram(words, dir_.path(), {}, input);
+    ProcessResult result = RunProgram(words, dir_.path(), {}, input);
+    result.output = testing::TextOf(result.output);
+    return result;
   }
   // As Tool, expecting success; returns the output.
   std::string Ok(const std::vector<std::string>& words, const std::string& input = "") {

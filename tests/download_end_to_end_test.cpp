@@ -24,7 +24,6 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::Field;
 using ::testing::IsEmpty;
-using ::testing::MatchesRegex;
 using ::testing::SizeIs;
 using ::testing::StartsWith;
 
@@ -254,7 +253,7 @@ TEST_P(DownloadEndToEndTest, ReceiptOnceForTheUsersMailWithTheTimeOfReading) {
   EXPECT_EQ(receipt.reference, lunch);
   const std::string head = "Your message to ALICE CALLER, regarding Lunch\nwas read on ";
   ASSERT_THAT(receipt.text,
-              MatchesRegex(head + "[0-9]{2}/[0-9]{2}/[0-9]{4} at [0-9]{2}:[0-9]{2}:[0-9]{2}"));
+              MatchesPattern(head + "[0-9]{2}/[0-9]{2}/[0-9]{4} at [0-9]{2}:[0-9]{2}:[0-9]{2}"));
   const std::string rest = receipt.text.substr(head.size());
   const std::string stamp = rest.substr(0, 10) + " " + rest.substr(14);
   // Read between the log's "Updating" line and the run's end.

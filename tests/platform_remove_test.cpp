@@ -20,6 +20,7 @@ namespace fs = std::filesystem;
 class RemoveTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    OBRIX_SKIP_WITHOUT(testing::Need::kSymlinks);
     fs::create_directory(dir_ / "kept");
     WriteFile(dir_ / "kept/data", "keep me");
     fs::create_directory(dir_ / "tree");

@@ -18,6 +18,7 @@ namespace {
 constexpr int kMessages = 150;  // within the packet limit of 200
 
 TEST(PostgresLostNodeTest, AStoppedNodeHoldsTheOthersUpOnlyForTheTimeout) {
+  OBRIX_SKIP_WITHOUT(Need::kStopAndContinue);
   Site site({.conferences = 2}, board::Backend::kPostgres);
   board::BoardAdmin& admin = site.board.Admin();
   admin.SetConfig("node-timeout", "2");

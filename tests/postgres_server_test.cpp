@@ -79,6 +79,7 @@ TEST(PostgresServerKitProgram, TakesTwoDistinctEmptyDatabases) {
 }
 
 TEST(PostgresServerKit, ATestProgramDropsItsDatabasesWhenItsTestsEnd) {
+  OBRIX_SKIP_WITHOUT(Need::kPosixTools);  // it runs /proc/self/exe
   const TempDir dir;
   const ProcessResult run = RunProgram(
       {"/proc/self/exe", "--gtest_filter=PostgresServerKitProgram.TakesTwoDistinctEmptyDatabases"},

@@ -136,6 +136,7 @@ class ReliabilityCrashTest : public BoardTest {
 };
 
 TEST_P(ReliabilityCrashTest, AKilledDownloadLosesNoMailAndLeaksNone) {
+  OBRIX_SKIP_WITHOUT(Need::kStrace);
   const std::vector<KillPoint> points = KillPoints(backend(), kDownload, [](Site&) {});
   ASSERT_GT(points.size(), 20u);
   int killed = 0;
@@ -174,6 +175,7 @@ TEST_P(ReliabilityCrashTest, AKilledDownloadLosesNoMailAndLeaksNone) {
 }
 
 TEST_P(ReliabilityCrashTest, AKilledUploadPostsEveryReplyOnce) {
+  OBRIX_SKIP_WITHOUT(Need::kStrace);
   const auto sendRep = [](Site& site) { site.node.WriteRep(kReplies); };
   const std::vector<KillPoint> points = KillPoints(backend(), kUpload, sendRep);
   ASSERT_GT(points.size(), 10u);

@@ -51,6 +51,7 @@ struct Node {
 };
 
 TEST(ReliabilityFiles, ThePacketTheLogAndTheWorkDirectoryAreTheOwnersAlone) {
+  OBRIX_SKIP_WITHOUT(Need::kFileModes);
   TempDir temp;
   Node node(temp.path());
   EXPECT_EQ(node.Start("/DOWNLOAD").Wait(30), 0);

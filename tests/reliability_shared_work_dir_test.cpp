@@ -22,6 +22,7 @@ constexpr int kReplies = 30;
 class ReliabilitySharedWorkDirTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    OBRIX_SKIP_WITHOUT(Need::kStopAndContinue);
     std::vector<TestReply> replies;
     for (int n = 0; n < kReplies; ++n) {
       TestReply reply;

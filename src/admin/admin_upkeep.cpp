@@ -136,9 +136,15 @@ namespace {
 // `db`) is whole and of a schema this program reads: a backup with one
 // damaged page would replace a sound board with one that fails every run.
 void CheckRestorable(SqliteDatabase& db, const std::string& backup) {
+  bool holdsBoard = false;
+  try {
+    holdsBoard = db.HoldsBoard();
+  } catch (const Failure&) {
+    throw std::invalid_argument(backup + " is not a board (not a database file)");
+  }
+  if (!holdsBoard) throw std::invalid_argument(backup + " is not a board (no board tables)");
   std::string verdict;
   try {
-    if (!db.HoldsBoard()) throw std::invalid_argument(backup + " is not a board (no board tables)");
     // One line of its first few findings: "ok" alone when it finds none.
     auto check = db.Prepare("PRAGMA integrity_check(3)");
     while (check->Step()) {

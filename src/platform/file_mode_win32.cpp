@@ -1,4 +1,11 @@
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "platform/file_mode.h"
 
@@ -6,14 +13,15 @@ namespace obrix {
 
 // On Windows a new file takes the access list of its folder; the board's
 // folder should be one that only the sysop's account may read.
+// The C runtime's calls, so that a failure is worded as on POSIX.
 bool CreateOwnerOnlyFile(const std::string& path, std::string& reason) {
-  const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    reason = "cannot create the file (error " + std::to_string(::GetLastError()) + ")";
+  const int fd = ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                         _S_IREAD | _S_IWRITE);
+  if (fd < 0) {
+    reason = std::strerror(errno);
     return false;
   }
-  ::CloseHandle(handle);
+  ::_close(fd);
   return true;
 }
 
@@ -31,8 +39,8 @@ bool RestrictToOwner(const std::string& path, std::string& reason) {
 
 // A new folder takes the access list of its parent, as a new file does.
 bool CreateOwnerOnlyDirectory(const std::string& path, std::string& reason) {
-  if (!::CreateDirectoryA(path.c_str(), nullptr)) {
-    reason = "cannot create the folder (error " + std::to_string(::GetLastError()) + ")";
+  if (::_mkdir(path.c_str()) != 0) {
+    reason = std::strerror(errno);
     return false;
   }
   return true;

@@ -27,7 +27,8 @@ class StandardHandles {
     const bool nullOutput = options.nullOutput;
     in_ = options.nullInput ? Open("NUL", GENERIC_READ, OPEN_EXISTING)
                             : ::GetStdHandle(STD_INPUT_HANDLE);
-    err_ = nullOutput ? Open("NUL", GENERIC_WRITE, OPEN_EXISTING) : ::GetStdHandle(STD_ERROR_HANDLE);
+    err_ =
+        nullOutput ? Open("NUL", GENERIC_WRITE, OPEN_EXISTING) : ::GetStdHandle(STD_ERROR_HANDLE);
     if (!options.outputPath.empty()) {
       out_ = Open(options.outputPath.c_str(), GENERIC_WRITE, CREATE_ALWAYS);
     } else {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -20,7 +21,7 @@ TempDir::TempDir() {
     const auto path = std::filesystem::temp_directory_path() /
                       ("obrix-test-" + std::to_string(random() % 1000000000));
     std::error_code error;
-    if (std::filesystem::create_directory(path, error)) path_ = path.string();
+    if (std::filesystem::create_directory(path, error)) path_ = path.generic_string();
   }
   if (path_.empty()) throw std::runtime_error("cannot create a temporary folder");
   std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
@@ -94,13 +95,25 @@ std::vector<std::string> SplitCrLf(const std::string& text) {
   return lines;
 }
 
+namespace {
+
+// `text` with Windows' path separators as "/".
+std::string GenericPaths(std::string text) {
+#ifdef _WIN32
+  std::replace(text.begin(), text.end(), '\\', '/');
+#endif
+  return text;
+}
+
+}  // namespace
+
 std::vector<std::string> LogMessages(const std::string& logPath) {
   std::vector<std::string> messages;
   for (const std::string& line : SplitCrLf(ReadFile(logPath))) {
     // "mm/dd/yyyy hh:mm:ss " is 20 characters.
     const bool stamped = line.size() >= 20 && line[2] == '/' && line[5] == '/' && line[10] == ' ' &&
                          line[13] == ':' && line[16] == ':' && line[19] == ' ';
-    messages.push_back(stamped ? line.substr(20) : line);
+    messages.push_back(GenericPaths(stamped ? line.substr(20) : line));
   }
   return messages;
 }
@@ -126,6 +139,23 @@ int Process::Wait(double seconds) {
     pause = std::min(pause * 2, std::chrono::microseconds(2000));
   }
   return timedOut_ ? -2 : child_->status();
+}
+
+std::string TextOf(std::string output) {
+#ifdef _WIN32
+  std::string lines;
+  for (size_t i = 0; i < output.size(); ++i) {
+    if (!(output[i] == '\r' && i + 1 < output.size() && output[i + 1] == '\n')) lines += output[i];
+  }
+  output = GenericPaths(lines);
+#endif
+  return output;
+}
+
+::testing::Matcher<std::string> MatchesPattern(const std::string& pattern) {
+  const std::regex expression(pattern);
+  return ::testing::Truly(
+      [expression](const std::string& text) { return std::regex_match(text, expression); });
 }
 
 ProcessResult Process::Finish(double seconds) {
@@ -172,6 +202,8 @@ std::string MissingReason(Need need) {
       return "the POSIX tools and /proc are Linux's";
     case Need::kFileSizeLimit:
       return "Windows has no per-process file-size limit";
+    case Need::kCaseSensitiveNames:
+      return "Windows file names ignore letter case";
   }
   return "";
 }

@@ -2,6 +2,8 @@
 // writes, and the one way the tests run a program as a process.
 #pragma once
 
+#include <gmock/gmock.h>
+
 #include <chrono>
 #include <map>
 #include <memory>
@@ -14,6 +16,10 @@
 
 namespace obrix::testing {
 
+// Paths in the suite are written with "/" on every platform: Windows takes
+// it as a separator, and the kit gives paths in that form (TempDir) and
+// reads the programs' paths back in it (LogMessages, Process::Output).
+//
 // A fresh temporary folder, removed with everything in it on destruction.
 class TempDir {
  public:
@@ -44,7 +50,8 @@ std::vector<std::string> FolderNames(const std::string& folder);
 std::vector<std::string> SplitCrLf(const std::string& text);
 
 // The log lines of an "obrix.log", each without its 20-character time
-// stamp; a line that has no stamp is kept whole.
+// stamp; a line that has no stamp is kept whole. On Windows the door
+// writes "\\" between the parts of a path; it is read back as "/".
 std::vector<std::string> LogMessages(const std::string& logPath);
 
 struct ProcessResult {
@@ -79,7 +86,7 @@ class Process {
   // Stops and resumes the whole group; false where the platform cannot.
   bool Stop() { return child_->Stop(); }
   bool Continue() { return child_->Continue(); }
-  // What the program wrote so far.
+  // What the program wrote so far, byte for byte.
   std::string Output() const { return child_->Output(); }
   // Waits as Wait does; the status and all the output.
   ProcessResult Finish(double seconds);
@@ -110,6 +117,10 @@ bool PollUntil(double seconds, Condition condition) {
   return condition();
 }
 
+// The text a program printed, as Linux shows it: Windows programs end
+// their lines with CR LF and separate the parts of a path with "\\".
+std::string TextOf(std::string output);
+
 // Paths of the programs under test, as built, and of obrix_test_helper, the
 // suite's stand-in for the system's small tools (tests/helper).
 std::string ObrixBinary();
@@ -120,18 +131,25 @@ std::string TestHelper();
 // begins with OBRIX_SKIP_WITHOUT(need): where it is missing, the test is
 // skipped and says why.
 enum class Need {
-  kFileModes,        // POSIX permission bits on files and folders
-  kOtherUsers,       // running a program under another user id
-  kFifos,            // FIFOs in the file system
-  kSymlinks,         // symbolic links an ordinary user may make
-  kStopAndContinue,  // stopping and resuming a running program (signals)
-  kStrace,           // strace, to kill a program at each of its calls
-  kPostgresServer,   // the private PostgreSQL server of ./scripts/test
-  kPosixTools,       // the POSIX tools and /proc a test drives directly
-  kFileSizeLimit,    // a limit on the size of the files a child writes
+  kFileModes,           // POSIX permission bits on files and folders
+  kOtherUsers,          // running a program under another user id
+  kFifos,               // FIFOs in the file system
+  kSymlinks,            // symbolic links an ordinary user may make
+  kStopAndContinue,     // stopping and resuming a running program (signals)
+  kStrace,              // strace, to kill a program at each of its calls
+  kPostgresServer,      // the private PostgreSQL server of ./scripts/test
+  kPosixTools,          // the POSIX tools and /proc a test drives directly
+  kFileSizeLimit,       // a limit on the size of the files a child writes
+  kCaseSensitiveNames,  // two file names that differ in letter case only
 };
 // Empty when this system has `need`; else why not.
 std::string MissingReason(Need need);
+inline bool Has(Need need) { return MissingReason(need).empty(); }
+// A matcher for a text that ECMAScript's regular expression `pattern`
+// matches whole (GoogleTest's own regular expressions are simpler on
+// Windows).
+::testing::Matcher<std::string> MatchesPattern(const std::string& pattern);
+
 #define OBRIX_SKIP_WITHOUT(need)                                               \
   if (const std::string obrix_missing = ::obrix::testing::MissingReason(need); \
       !obrix_missing.empty())                                                  \
