@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "support/test_support.h"
 
 namespace obrix {
@@ -23,6 +25,15 @@ TEST(CommandRunnerTest, SucceedsOnlyForAProgramThatExitsCleanly) {
   EXPECT_FALSE(RunCommand({"obrix-no-such-program-anywhere", "--help"}));
   EXPECT_FALSE(RunCommand({}));
   EXPECT_FALSE(RunCommand({""}));
+}
+
+// The folder the door looks in for its board, its work directory and the
+// archivers: the one that holds the running program (the test program is
+// built beside the helper).
+TEST(CommandRunnerTest, TheProgramsFolderHoldsTheRunningProgram) {
+  const std::string helper = std::filesystem::path(TestHelper()).filename().string();
+  EXPECT_TRUE(testing::Exists(ProgramDirectory() + PathSeparator() + helper)) << ProgramDirectory();
+  EXPECT_NE(ProgramDirectory().back(), PathSeparator());
 }
 
 TEST(CommandRunnerTest, WaitsForTheWholeRun) {

@@ -5,9 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 
 #include "driver/run_sequence.h"
+#include "platform/files.h"
 #include "support/upload_test_support.h"
 
 namespace obrix::testing {
@@ -55,7 +58,9 @@ TEST_F(WorkDirectoryTest, AChosenFolderHoldsThePacketTheReplyAndTheLock) {
   const std::string work = elsewhere_ / "node1";
   ProcessResult result = Run("/DOWNLOAD", work.c_str());
   EXPECT_EQ(result.status, kExitOk) << result.output;
-  if (Has(Need::kFileModes)) EXPECT_EQ(fs::status(work).permissions(), kOwnerOnly);
+  if (Has(Need::kFileModes)) {
+    EXPECT_EQ(fs::status(work).permissions(), kOwnerOnly);
+  }
   EXPECT_TRUE(Exists(work + "/OBRIX.qwk"));
   EXPECT_TRUE(Exists(work + "/obrix.lock"));
   EXPECT_FALSE(Exists(dir_ / "Qwk"));
@@ -76,8 +81,23 @@ TEST_F(WorkDirectoryTest, UnsetOrEmptyMeansQwkBesideTheProgram) {
     board::BoardAdmin::Open(board_).SetLastRead("JOHN DOE", 1, 0);
     EXPECT_EQ(Run("/DOWNLOAD", work).status, kExitOk);
     EXPECT_TRUE(Exists(dir_ / "Qwk/OBRIX.qwk"));
-    if (Has(Need::kFileModes)) EXPECT_EQ(fs::status(dir_ / "Qwk").permissions(), kOwnerOnly);
+    if (Has(Need::kFileModes)) {
+      EXPECT_EQ(fs::status(dir_ / "Qwk").permissions(), kOwnerOnly);
+    }
   }
+}
+
+// A Windows sysop writes the folder with its drive letter and backslashes,
+// in any letter case; the packet and the lock land in it all the same.
+TEST_F(WorkDirectoryTest, ADriveLetterPathWithBackslashesServes) {
+  if (PathSeparator() != '\\') GTEST_SKIP() << "drive letters and backslashes are Windows'";
+  std::string work = elsewhere_ / "Node 1";
+  std::replace(work.begin(), work.end(), '/', '\\');
+  ASSERT_EQ(work[1], ':');
+  work[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(work[0])));
+  EXPECT_EQ(Run("/DOWNLOAD", work.c_str()).status, kExitOk);
+  EXPECT_TRUE(Exists(elsewhere_ / "Node 1/OBRIX.qwk"));
+  EXPECT_THAT(Log(), Contains("Download complete."));
 }
 
 TEST_F(WorkDirectoryTest, AFolderThatCannotServeIsReportedWithItsReason) {

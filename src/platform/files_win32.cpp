@@ -28,6 +28,23 @@ bool IsReparsePoint(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+// Runs `remove` until it succeeds or the file it removes stays in use for
+// a second; returns its last answer. A child's handles on a file (the
+// archiver's output) may close a moment after the child has ended (Wine
+// does this, a virus scanner too), and a file open elsewhere cannot be
+// removed on Windows.
+template <typename Remove>
+bool WhileInUse(Remove remove) {
+  for (int attempt = 0;; ++attempt) {
+    if (remove()) return true;
+    const DWORD error = ::GetLastError();
+    const bool inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                       error == ERROR_DIR_NOT_EMPTY || error == ERROR_LOCK_VIOLATION;
+    if (!inUse || attempt == 20) return false;
+    ::Sleep(50);
+  }
+}
+
 }  // namespace
 
 char PathSeparator() { return '\\'; }
@@ -153,15 +170,18 @@ bool RemoveFile(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
     return false;
-  return ::DeleteFileA(path.c_str());
+  return WhileInUse([&] { return ::DeleteFileA(path.c_str()) != 0; });
 }
 
 void RemoveTree(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
+    WhileInUse([&] {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+      return !ec;
+    });
   } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
     ::RemoveDirectoryA(path.c_str());  // a link to a folder: the link alone
   } else {

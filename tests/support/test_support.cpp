@@ -202,6 +202,8 @@ std::string MissingReason(Need need) {
       return "the POSIX tools and /proc are Linux's";
     case Need::kFileSizeLimit:
       return "Windows has no per-process file-size limit";
+    case Need::kSocketsCloseOnKill:
+      return "under Wine a killed program's sockets outlive it (wineserver holds them)";
     case Need::kCaseSensitiveNames:
       return "Windows file names ignore letter case";
   }

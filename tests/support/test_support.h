@@ -138,6 +138,7 @@ enum class Need {
   kStopAndContinue,     // stopping and resuming a running program (signals)
   kStrace,              // strace, to kill a program at each of its calls
   kPostgresServer,      // the private PostgreSQL server of ./scripts/test
+  kSocketsCloseOnKill,  // a killed program's connections close with it
   kPosixTools,          // the POSIX tools and /proc a test drives directly
   kFileSizeLimit,       // a limit on the size of the files a child writes
   kCaseSensitiveNames,  // two file names that differ in letter case only
