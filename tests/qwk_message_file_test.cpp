@@ -295,28 +295,43 @@ class QwkMessageFileTest : public testing::QwkBoardTest {
   PacketCharset charset_;  // bytes as stored
 };
 
-TEST_F(QwkMessageFileTest, AppendsTheBoardsMessageToTheFile) {
+TEST_F(QwkMessageFileTest, AppendsTheBoardsMessagesThroughOneHandle) {
   const MessageRecord first = Posted("Hi all\r\nsecond line");
   const MessageRecord second = Posted("x");
-  WriteQwkMessage(board_, Work(kMessagesFile), first, charset_);
-  WriteQwkMessage(board_, Work(kMessagesFile), second, charset_);
+  MessageFile file = MessageFile::Open(Work(kMessagesFile));
+  file.WriteQwkMessage(board_, first, charset_);
+  file.WriteQwkMessage(board_, second, charset_);
+  file.Close();
   ExpectedHeader firstHeader = HeaderOf(first);
   const std::string converted = "Hi all\r\xE3second line";
   EXPECT_EQ(ReadFile(Work(kMessagesFile)), banner_ + firstHeader.Bytes() + TextBlocks(converted) +
                                                HeaderOf(second).Bytes() + TextBlocks("x"));
 }
 
+// The download passes over a message too long for a packet and goes on
+// writing through the same handle.
 TEST_F(QwkMessageFileTest, TextBeyondTheBlockCounterIsRefusedBeforeWriting) {
   const MessageRecord tooLong = Posted(std::string(32767 * 128 + 1, 'z'));
-  EXPECT_THROW(WriteQwkMessage(board_, Work(kMessagesFile), tooLong, charset_), Failure);
-  EXPECT_EQ(ReadFile(Work(kMessagesFile)), banner_);
+  const MessageRecord next = Posted("x");
+  MessageFile file = MessageFile::Open(Work(kMessagesFile));
+  EXPECT_THROW(file.WriteQwkMessage(board_, tooLong, charset_), Failure);
+  file.WriteQwkMessage(board_, next, charset_);
+  file.Close();
+  EXPECT_EQ(ReadFile(Work(kMessagesFile)), banner_ + HeaderOf(next).Bytes() + TextBlocks("x"));
 }
 
 TEST_F(QwkMessageFileTest, AMissingMessageFileIsAFailure) {
-  const MessageRecord record = Posted("x");
   ASSERT_TRUE(RemoveFile(Work(kMessagesFile)));
-  EXPECT_THROW(WriteQwkMessage(board_, Work(kMessagesFile), record, charset_), Failure);
+  EXPECT_THROW(MessageFile::Open(Work(kMessagesFile)), Failure);
   EXPECT_FALSE(testing::Exists(Work(kMessagesFile)));
+}
+
+TEST_F(QwkMessageFileTest, AClosedFileTakesNoMoreMessages) {
+  const MessageRecord record = Posted("x");
+  MessageFile file = MessageFile::Open(Work(kMessagesFile));
+  file.Close();
+  EXPECT_THROW(file.WriteQwkMessage(board_, record, charset_), Failure);
+  EXPECT_EQ(ReadFile(Work(kMessagesFile)), banner_);
 }
 
 }  // namespace

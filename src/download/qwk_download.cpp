@@ -154,6 +154,7 @@ class Download {
   bool includeOwn_ = false;
 
   std::optional<PointerFile> pointers_;
+  std::optional<MessageFile> messages_;
   bool partsStarted_ = false;  // this run writes the packet's parts
   bool archiving_ = false;     // this run's archiver has taken the packet's name
   int32_t totalTaken_ = 0;
@@ -277,6 +278,7 @@ bool Download::OpenPacketFiles() {
     return false;
   }
   pointers_.emplace(PointerFile::Create(WorkPath(packetId_ + kPointerExtension)));
+  messages_.emplace(MessageFile::Open(WorkPath(kMessagesFile)));
   return true;
 }
 
@@ -380,7 +382,7 @@ Attachment Download::ProbeAttachment(const MessageRecord& message) {
 // packet; nothing of it is written.
 void Download::Take(const MessageRecord& message, const Attachment& attachment) {
   try {
-    WriteQwkMessage(server_, WorkPath(kMessagesFile), message, charset_);
+    messages_->WriteQwkMessage(server_, message, charset_);
   } catch (const Failure& failure) {
     if (failure.number() != kFailureOverflow) throw;
     tally_.skipped.push_back(SkippedMessage{message.id, failure.description()});
@@ -449,8 +451,9 @@ int32_t& Download::NewPointer(int32_t conference) {
 // move only once it exists, so a failed archive loses no mail.
 bool Download::Deliver() {
   ReportTotals();
-  // The archiver must find the pointer file complete.
+  // The archiver must find the pointer and message files complete.
   pointers_->Close();
+  messages_->Close();
 
   AddBulletins(context_, state_.QwkPath);
   WriteNewFilesList(context_, WorkPath(kNewFilesFile), charset_);
@@ -519,6 +522,7 @@ void Download::MarkDelivered() {
 void Download::RemoveTemporaryFiles() {
   context_.log.Line("No messages found - removing temporary files [NO QWK CREATED].");
   pointers_->Close();
+  messages_->Close();
   for (const std::string& name : {packetId_ + kPointerExtension, std::string(kMessagesFile),
                                   std::string(kControlFile), std::string(kDoorIdFile)}) {
     std::string path = WorkPath(name);
@@ -530,6 +534,7 @@ void Download::RemoveParts() {
   if (!partsStarted_) return;
   try {
     pointers_.reset();
+    messages_.reset();
     for (const std::string& name :
          {packetId_ + kPointerExtension, std::string(kMessagesFile), std::string(kControlFile),
           std::string(kDoorIdFile), std::string(kNewFilesFile), std::string(kHelloFile),

@@ -123,17 +123,26 @@ int32_t ReferenceNumber(Server& server, const MessageRecord& record) {
   return answered.number;
 }
 
-void WriteQwkMessage(Server& server, const std::string& messagesPath, const MessageRecord& record,
-                     PacketCharset& charset) {
+MessageFile MessageFile::Open(const std::string& path) {
+  return MessageFile(LocalFile::OpenAppend(path));
+}
+
+void MessageFile::WriteQwkMessage(Server& server, const MessageRecord& record,
+                                  PacketCharset& charset) {
+  if (!file_) throw Failure(kFailureFileIo, "The message file is closed");
   MessageRecord shown = record;
   shown.reference = ReferenceNumber(server, record);
   charset.FieldToPacket(shown.from.name);
   charset.FieldToPacket(shown.to.name);
   charset.FieldToPacket(shown.subject);
   const std::string text = server.vbGetText(MessageTextPath(record.conference, record.id));
-  const std::string bytes = EncodeQwkMessage(shown, charset.ToPacket(text));
-  LocalFile file = LocalFile::OpenAppend(messagesPath);
-  file.Write(bytes);
+  file_->Write(EncodeQwkMessage(shown, charset.ToPacket(text)));
+}
+
+void MessageFile::Close() {
+  if (!file_) return;
+  LocalFile file = std::move(*file_);
+  file_.reset();
   file.Close();
 }
 

@@ -9,12 +9,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "qwk/packet_charset.h"
 #include "run/run_context.h"
 #include "server/records.h"
@@ -47,13 +49,31 @@ std::string EncodeQwkMessage(const MessageRecord& record, std::string_view text)
 // the viewer or in another conference.
 int32_t ReferenceNumber(Server& server, const MessageRecord& record);
 
-// Appends the message of the board's `record`, its text read from
-// `server`, to `messagesPath`, which must exist: its texts converted by
-// `charset`, its reference shown as a number. Raises Failure when the file
-// cannot be written or the text is too long (nothing of the message is
-// written then).
-void WriteQwkMessage(Server& server, const std::string& messagesPath, const MessageRecord& record,
-                     PacketCharset& charset);
+// "messages.dat" held open while a packet's messages are added: opened
+// once when the packet starts, each message appended through the same
+// handle with one write, closed when the packet's files are finished.
+// Move-only; a file still open at destruction is closed quietly (the
+// failed download removes it anyway).
+class MessageFile {
+ public:
+  // Opens `path`, which must exist (it holds the banner block), for
+  // appending. Raises Failure when it cannot.
+  static MessageFile Open(const std::string& path);
+
+  // Appends the message of the board's `record`, its text read from
+  // `server`: its texts converted by `charset`, its reference shown as a
+  // number. Raises Failure when the file is closed or cannot be written,
+  // or the text is too long (nothing of the message is written then).
+  void WriteQwkMessage(Server& server, const MessageRecord& record, PacketCharset& charset);
+
+  // Closes the file; later calls do nothing. Raises Failure when the
+  // close fails.
+  void Close();
+
+ private:
+  explicit MessageFile(LocalFile file) : file_(std::move(file)) {}
+  std::optional<LocalFile> file_;
+};
 
 // What "control.dat" says. The texts are the board's without surrounding
 // blanks; the encoder upper-cases the sysop's name and the packet id.
