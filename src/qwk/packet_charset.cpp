@@ -19,6 +19,18 @@ CharsetConverter& Opened(std::optional<CharsetConverter>& converter, const char*
   return *converter;
 }
 
+// Every byte converted on its own, replacements included; nullopt when one
+// of them does not become exactly one byte.
+std::optional<std::array<char, 256>> SingleByteTable(CharsetConverter& converter) {
+  std::array<char, 256> table{};
+  for (size_t byte = 0; byte < table.size(); ++byte) {
+    const std::string converted = converter.Convert(std::string(1, static_cast<char>(byte)), '?');
+    if (converted.size() != 1) return std::nullopt;
+    table[byte] = converted[0];
+  }
+  return table;
+}
+
 }  // namespace
 
 PacketCharset PacketCharset::ForSetting(std::string_view setting) {
@@ -39,7 +51,17 @@ PacketCharset PacketCharset::ForBoard(Server& server) {
 
 std::string PacketCharset::ToPacket(std::string_view boardText) {
   if (!converts_) return std::string(boardText);
-  return Opened(toPacket_, kCharsetCp437, kCharsetBoard).Convert(boardText, '?');
+  if (!toPacketTableTried_) {
+    toPacketTable_ = SingleByteTable(Opened(toPacket_, kCharsetCp437, kCharsetBoard));
+    toPacketTableTried_ = true;
+  }
+  if (!toPacketTable_)
+    return Opened(toPacket_, kCharsetCp437, kCharsetBoard).Convert(boardText, '?');
+  std::string packetText(boardText.size(), '\0');
+  for (size_t i = 0; i < boardText.size(); ++i) {
+    packetText[i] = (*toPacketTable_)[static_cast<unsigned char>(boardText[i])];
+  }
+  return packetText;
 }
 
 std::string PacketCharset::ToBoard(std::string_view packetText) {

@@ -8,9 +8,13 @@
 // board stores them. A character the other set lacks becomes '?'.
 //
 // One PacketCharset serves one run: each converter is opened once, on its
-// first use, and kept.
+// first use, and kept. Both sets give every character one byte, so the way
+// out goes through a table of the 256 board bytes that the converter fills
+// on first use; a download converts every message through it without a
+// call into the platform's converter.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,6 +54,11 @@ class PacketCharset {
 
  private:
   bool converts_ = false;
+  // The packet's byte for every board byte, filled once from the converter;
+  // nullopt until the first conversion, and kept empty (the converter
+  // converting every text) should a board byte not give exactly one byte.
+  std::optional<std::array<char, 256>> toPacketTable_;
+  bool toPacketTableTried_ = false;
   std::optional<CharsetConverter> toPacket_;
   std::optional<CharsetConverter> toBoard_;
 };
