@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/failure.h"
 #include "board/board.h"
@@ -51,6 +52,29 @@ inline constexpr const char* kMessageColumns =
 // access is checked separately (Impl::AccessTo).
 inline constexpr const char* kVisible = "(?2 OR private = 0 OR from_id = ?1 OR to_id = ?1)";
 
+// How many messages a read ahead fetches at once.
+inline constexpr int kReadAheadPage = 256;
+
+// The visible messages of one conference after an id, read ahead in one
+// statement inside a snapshot: headers (unread links filled) and texts.
+struct MessagePage {
+  // The snapshot they were read in (Database::ReadAheadSnapshot); 0: no
+  // page.
+  uint64_t snapshot = 0;
+  int32_t conference = 0;
+  int64_t viewer = 0;
+  // The page holds the messages with ids above `after`, in id order...
+  int64_t after = 0;
+  // ...every one of them when the conference held no more, else the
+  // first kReadAheadPage.
+  bool complete = false;
+  struct Entry {
+    MessageRecord record;
+    std::string text;
+  };
+  std::vector<Entry> messages;
+};
+
 struct Board::Impl {
   std::unique_ptr<Database> db;
   bool context = false;
@@ -61,6 +85,8 @@ struct Board::Impl {
   int32_t nextHandle = 1;
   // A delivery is being noted (from BeginDelivery to the end of its batch).
   bool notingDelivery = false;
+  // The messages last read ahead (see ReadsAhead).
+  MessagePage page;
 
   // Runs one operation: on a raised Failure, records its code as the last
   // error (kServerNotLoggedIn, kServerNoConnection or kServerDatabase)
@@ -122,6 +148,16 @@ struct Board::Impl {
   // relative to `id` into `record`, unread links included; false (record
   // untouched, last error set) when there is none.
   bool ReadMessage(int32_t conference, int64_t id, MessagePick pick, MessageRecord& record);
+  // True when message reads are answered from pages read ahead: inside a
+  // snapshot of a database that asks for it (Database::ReadAheadSnapshot).
+  bool ReadsAhead() const { return db && db->ReadAheadSnapshot() != 0; }
+  // The page's first message with an id above `after`, for the viewer:
+  // `found` is that message or null when the page holds none; false when
+  // the page cannot tell (another conference, viewer or snapshot, or an id
+  // outside the ids it covers).
+  bool FromPage(int32_t conference, int64_t after, const MessagePage::Entry*& found) const;
+  // Reads the page of `conference` after `after` for the viewer.
+  void ReadPage(int32_t conference, int64_t after);
   // Sets the record's unread links for its addressee.
   void FillUnreadLinks(MessageRecord& record);
   // The first column of the first row of a visible-message query about

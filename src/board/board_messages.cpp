@@ -1,6 +1,7 @@
 // The board's messages: numbers and ids, pointers, the unread chain,
 // reading, posting and marking read. Every read applies the visibility
 // rule of board_impl.h: a message the viewer may not see behaves as absent.
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
@@ -65,6 +66,23 @@ const std::string& MessageQuery(MessagePick pick) {
       break;
   }
   return after;
+}
+
+// The visible messages of conference ?3 after id ?4 for the viewer, with
+// their texts and the unread links FillUnreadLinks would give them.
+const std::string& PageQuery() {
+  auto link = [](const char* order, const char* direction) {
+    return std::string(
+               "CASE WHEN m.to_id = 0 THEN 0 ELSE COALESCE((SELECT n.id FROM messages n "
+               "WHERE n.to_id = m.to_id AND n.conference = m.conference AND n.id ") +
+           order + " m.id AND (?2 OR n.private = 0 OR n.from_id = ?1 OR n.to_id = ?1) " +
+           "ORDER BY n.id" + direction + " LIMIT 1), 0) END";
+  };
+  static const std::string sql = std::string("SELECT ") + kMessageColumns + ", text, " +
+                                 link(">", "") + ", " + link("<", " DESC") +
+                                 " FROM messages m WHERE conference = ?3 AND id > ?4 AND " +
+                                 kVisible + " ORDER BY id LIMIT " + std::to_string(kReadAheadPage);
+  return sql;
 }
 
 constexpr uint64_t kLastValidTime = 0x7FFFFFFFFFFFFFFFull;
@@ -159,11 +177,68 @@ void Board::Impl::FillUnreadLinks(MessageRecord& record) {
   }
 }
 
+bool Board::Impl::FromPage(int32_t conference, int64_t after,
+                           const MessagePage::Entry*& found) const {
+  if (page.snapshot == 0 || page.snapshot != db->ReadAheadSnapshot() ||
+      page.conference != conference || page.viewer != ViewerId() || after < page.after) {
+    return false;
+  }
+  // A page cut short at kReadAheadPage tells nothing past its last id.
+  if (!page.complete && (page.messages.empty() || after >= page.messages.back().record.id)) {
+    return false;
+  }
+  const auto next = std::upper_bound(
+      page.messages.begin(), page.messages.end(), after,
+      [](int64_t id, const MessagePage::Entry& entry) { return id < entry.record.id; });
+  found = next == page.messages.end() ? nullptr : &*next;
+  return true;
+}
+
+void Board::Impl::ReadPage(int32_t conference, int64_t after) {
+  page = MessagePage{};
+  MessagePage read;
+  read.conference = conference;
+  read.viewer = ViewerId();
+  read.after = after;
+  auto row = db->Prepare(PageQuery());
+  row->Bind(1, ViewerId()).Bind(2, ViewerIsSystem()).Bind(3, conference).Bind(4, after);
+  constexpr int kText = 19;  // the columns after kMessageColumns
+  while (row->Step()) {
+    MessagePage::Entry& entry = read.messages.emplace_back();
+    FillMessage(*row, entry.record);
+    entry.text = row->Text(kText);
+    entry.record.nextUnread = static_cast<int32_t>(row->Int(kText + 1));
+    entry.record.prevUnread = static_cast<int32_t>(row->Int(kText + 2));
+  }
+  read.complete = read.messages.size() < static_cast<size_t>(kReadAheadPage);
+  read.snapshot = db->ReadAheadSnapshot();
+  page = std::move(read);
+}
+
 bool Board::Impl::ReadMessage(int32_t conference, int64_t id, MessagePick pick,
                               MessageRecord& record) {
   // A message of a conference the viewer may not read is as absent as any
   // other invisible one.
   if (AccessTo(conference) != ConferenceAccess::kReadable) return Fail(kServerNotFound, false);
+  if (ReadsAhead()) {
+    // Every pick reads as "the first message above an id".
+    const int64_t after = pick == MessagePick::kAfter ? id : id - 1;
+    const MessagePage::Entry* found = nullptr;
+    bool known = FromPage(conference, after, found);
+    // A walk reads the next page; a single look-up outside the page does
+    // not fetch one.
+    if (!known && pick != MessagePick::kExact) {
+      ReadPage(conference, after);
+      known = FromPage(conference, after, found);
+    }
+    if (known) {
+      if (!found || (pick == MessagePick::kExact && found->record.id != id)) {
+        return Fail(kServerNotFound, false);
+      }
+      record = found->record;
+      return Succeed(true);
+    }
+  }
   MessageRecord found;
   {
     auto row = db->Prepare(MessageQuery(pick));
@@ -296,6 +371,12 @@ std::string Board::vbGetText(const std::string& path) {
     if (!target) return impl.Fail(kServerNotFound, std::string());
     if (impl.AccessTo(target->conference) != ConferenceAccess::kReadable) {
       return impl.Fail(kServerNotFound, std::string());
+    }
+    const MessagePage::Entry* found = nullptr;
+    if (impl.ReadsAhead() && impl.FromPage(target->conference, int64_t{target->id} - 1, found)) {
+      if (!found || found->record.id != target->id)
+        return impl.Fail(kServerNotFound, std::string());
+      return impl.Succeed(found->text);
     }
     static const std::string sql =
         Sql("SELECT text FROM messages WHERE conference = ?3 AND id = ?4 AND ", kVisible);

@@ -98,6 +98,11 @@ class Database {
   virtual void BeginSnapshot() = 0;
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
+  // The read-only snapshot open on the connection, numbered from 1 and
+  // never reused, when its reads are worth fetching ahead in pages (each
+  // statement a round trip to a server); 0 when none is open, or when the
+  // kind answers every statement inside the process (a board file).
+  virtual uint64_t ReadAheadSnapshot() const { return 0; }
 
   // Makes every commit made so far durable (a board file syncs its
   // journal; PostgreSQL's commits are durable when they return).

@@ -540,6 +540,10 @@ void PostgresDatabase::Commit() {
 
 void PostgresDatabase::Rollback() { Run("ROLLBACK"); }
 
+// Every statement is a round trip to the server: a snapshot's reads are
+// worth fetching ahead.
+uint64_t PostgresDatabase::ReadAheadSnapshot() const { return snapshot_; }
+
 void PostgresDatabase::SetLostNodeTimeout(int32_t seconds) {
   // Idle inside a transaction: a node that stopped between two statements
   // while it held the write lock. The keepalives (first probe after a

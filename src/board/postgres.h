@@ -68,6 +68,7 @@ class PostgresDatabase final : public Database {
   void BeginSnapshot() override;
   void Commit() override;
   void Rollback() override;
+  uint64_t ReadAheadSnapshot() const override;
   // A commit is durable when it returns (synchronous_commit stays on).
   void SyncJournal() override {}
   // The server ends the session when it sits idle inside a transaction for
