@@ -189,6 +189,47 @@ INSTANTIATE_TEST_SUITE_P(Kinds, BoardCopyTest,
                                            CopyKinds{Backend::kPostgres, Backend::kPostgres}),
                          KindsName);
 
+// The rows the copy writes with one INSERT.
+constexpr int kCopyBatch = 250;
+
+// Row counts around a full batch: none, a lone partial batch, a batch
+// exactly, a full batch and a partial one. Each board goes to PostgreSQL
+// and from there back to a file, so that both kinds of target write every
+// count, and comes back row for row with the count in the report.
+TEST(BoardCopyBatchTest, CopiesEveryRowAroundTheBatchSize) {
+  const int counts[] = {0, 1, kCopyBatch - 1, kCopyBatch, kCopyBatch + 1, 2 * kCopyBatch + 3};
+  for (const int count : counts) {
+    SCOPED_TRACE(std::to_string(count) + " messages");
+    TempDir dir;
+    const std::string source = dir / "source.db";
+    BoardAdmin::Create(source, board::BoardConfig{}, "sysop-pw", board::HashCost::kMinimum);
+    {
+      BoardAdmin admin = BoardAdmin::Open(source);
+      admin.SetHashCost(board::HashCost::kMinimum);
+      admin.AddUser("ALICE", "pw-a", "");
+      admin.AddConference(0, "Main", 3, {});
+      admin.BeginBulk();
+      for (int i = 0; i < count; ++i) {
+        const std::string n = std::to_string(i);
+        admin.Post({0, "ALICE", "ALL", "Subject " + n, i % 3 == 0, false, 0, {}, "Text " + n});
+      }
+      admin.CommitBulk();
+    }
+    BoardAdmin model = BoardAdmin::Open(source);
+    const Dump expected = DumpBoard(model.database());
+    ASSERT_EQ(expected.at("messages").size(), static_cast<size_t>(count));
+
+    std::string from = source;
+    for (const std::string& to : {CreateTestDatabase(), dir / "back.db"}) {
+      const ToolResult out = Tool({"copy", "--from", from, "--to", to});
+      ASSERT_EQ(out.status, 0) << out.err;
+      EXPECT_EQ(out.out, CopyLine(model, from, to));
+      EXPECT_EQ(DumpBoard(BoardAdmin::Open(to).database()), expected) << to;
+      from = to;
+    }
+  }
+}
+
 // What a refused or failed copy says, and that it leaves no target file.
 TEST(BoardCopyRefusalTest, LeavesNoTarget) {
   TempDir dir;
