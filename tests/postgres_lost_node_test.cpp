@@ -18,15 +18,15 @@ namespace {
 // Enough receipts that the download's write batch lasts long enough to be
 // caught in, however fast the reading before it; the caller's limits are
 // raised to take them all in one packet.
-constexpr int kMessages = 1500;
+constexpr int kMessages = 3000;
 
 TEST(PostgresLostNodeTest, AStoppedNodeHoldsTheOthersUpOnlyForTheTimeout) {
   OBRIX_SKIP_WITHOUT(Need::kStopAndContinue);
   Site site({.conferences = 2}, board::Backend::kPostgres);
   board::BoardAdmin& admin = site.board.Admin();
   admin.SetConfig("node-timeout", "2");
-  admin.SetVar(kUser, "MaxMsgPerPacket", "2000");
-  admin.SetVar(kUser, "MaxMsgPerConf", "2000");
+  admin.SetVar(kUser, "MaxMsgPerPacket", "4000");
+  admin.SetVar(kUser, "MaxMsgPerConf", "4000");
   admin.BeginBulk();
   for (int n = 0; n < kMessages; ++n) {
     site.board.Post({.to = kUser, .subject = "Mail " + std::to_string(n), .receipt = true});

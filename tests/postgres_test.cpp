@@ -9,6 +9,7 @@
 #include <libpq-fe.h>
 
 #include <cstdlib>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -369,6 +370,51 @@ TEST_F(PostgresTest, OneWriterAtATime) {
   EXPECT_THROW(other->Exec("SELECT no_such_column FROM meta"), Failure);
   EXPECT_THROW(other->Commit(), Failure);
   EXPECT_FALSE(other->InTransaction());
+}
+
+// Writes sent ahead (RunLater, ExecLater) reach the server with the next
+// statement that waits for an answer: it sees them, a savepoint among them
+// undoes only its own, and the first failure among them is raised there or
+// at the commit, fails the transaction and leaves the connection usable.
+TEST_F(PostgresTest, StatementsSentAheadTravelWithTheNextThatWaits) {
+  const auto other = Connect();
+  const std::string count = "SELECT count(*) FROM meta WHERE key LIKE 'k%'";
+  const auto sendAhead = [&](const char* key) {
+    db_->Prepare("INSERT INTO meta (key, value) VALUES (?1, 'v')")->Bind(1, key).RunLater();
+  };
+  db_->BeginWrite();
+  sendAhead("k1");
+  db_->ExecLater("SAVEPOINT s");
+  sendAhead("k2");
+  db_->ExecLater("ROLLBACK TO s");
+  db_->ExecLater("RELEASE s");
+  sendAhead("k3");
+  EXPECT_EQ(IntOf(*db_, count), 2);
+  EXPECT_EQ(IntOf(*other, count), 0);
+  db_->Commit();
+  EXPECT_EQ(IntOf(*other, count), 2);
+
+  // A failure in the middle: the statements after it are skipped, the
+  // read that waits raises it, and nothing of the transaction stays.
+  const std::vector<std::function<void()>> kWaits = {
+      [&] { IntOf(*db_, count); },
+      [&] { db_->Commit(); },
+      [&] { db_->Exec("SELECT 1"); },
+  };
+  for (size_t i = 0; i < kWaits.size(); ++i) {
+    SCOPED_TRACE(i);
+    db_->BeginWrite();
+    sendAhead("k4");
+    sendAhead("k1");  // already there
+    sendAhead("k5");
+    EXPECT_THROW(kWaits[i](), Failure);
+    if (db_->InTransaction()) db_->Rollback();
+    EXPECT_FALSE(db_->InTransaction());
+    EXPECT_EQ(IntOf(*db_, count), 2);
+  }
+  // Outside a transaction a statement sent ahead runs at once.
+  sendAhead("k6");
+  EXPECT_EQ(IntOf(*other, count), 3);
 }
 
 TEST_F(PostgresTest, SchemaHoldsTheBoardAndTheSharedSqlRuns) {

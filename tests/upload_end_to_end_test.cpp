@@ -273,10 +273,11 @@ TEST_P(UploadEndToEndTest, ABadReplyIsSkippedAndTheUploadGoesOn) {
   EXPECT_EQ(Upload().status, 5);
   EXPECT_THAT(
       node_.LastRun(),
-      IsUpload({"Reply Packet ID [OBRIX]", "Conf: 1 To: ALL Subj: Hello",
+      // A reply is logged as posted once its batch is committed.
+      IsUpload({"Reply Packet ID [OBRIX]",
                 "Skipping the reply at byte 385: Type mismatch: \"       \" is not a number",
-                "Conf: 1 To: ALL Subj: Hello", "2 replies uploaded.", "1 reply refused.",
-                RemovingReplyFile(), KeptAs()}));
+                "Conf: 1 To: ALL Subj: Hello", "Conf: 1 To: ALL Subj: Hello", "2 replies uploaded.",
+                "1 reply refused.", RemovingReplyFile(), KeptAs()}));
   EXPECT_EQ(board_.Subjects().size(), 2u);
   EXPECT_THAT(node_.WorkFiles(), ElementsAre("kept"));
   EXPECT_THAT(KeptFiles(), SizeIs(1));
@@ -289,10 +290,11 @@ TEST_P(UploadEndToEndTest, AReplyCutShortIsSkipped) {
 
   EXPECT_EQ(Upload().status, 5);
   EXPECT_THAT(node_.LastRun(),
-              IsUpload({"Reply Packet ID [OBRIX]", "Conf: 1 To: ALL Subj: Hello",
+              IsUpload({"Reply Packet ID [OBRIX]",
                         "Skipping the reply at byte 385: The reply at byte 385 is cut short: its "
                         "5 blocks run past the end of the file",
-                        "1 reply uploaded.", "1 reply refused.", RemovingReplyFile(), KeptAs()}));
+                        "Conf: 1 To: ALL Subj: Hello", "1 reply uploaded.", "1 reply refused.",
+                        RemovingReplyFile(), KeptAs()}));
   EXPECT_EQ(board_.Subjects().size(), 1u);
   EXPECT_THAT(KeptFiles(), SizeIs(1));
 }

@@ -57,13 +57,29 @@ int32_t Board::Impl::User(const char* operation) {
 }
 
 ConferenceAccess Board::Impl::AccessTo(int32_t conference) {
+  if (inBatch) {
+    const auto known = batchAccess.find(conference);
+    if (known != batchAccess.end()) return known->second;
+  }
   auto row = db->Prepare(
       "SELECT restricted, EXISTS (SELECT 1 FROM conf_readers WHERE conference = ?1 AND "
       "user_id = ?2) FROM conferences WHERE number = ?1");
   row->Bind(1, conference).Bind(2, userId);
-  if (!row->Step()) return ConferenceAccess::kMissing;
-  if (IsSystem() || row->Int(0) == 0 || row->Int(1) != 0) return ConferenceAccess::kReadable;
-  return ConferenceAccess::kDenied;
+  ConferenceAccess access = ConferenceAccess::kDenied;
+  if (!row->Step()) {
+    access = ConferenceAccess::kMissing;
+  } else if (IsSystem() || row->Int(0) == 0 || row->Int(1) != 0) {
+    access = ConferenceAccess::kReadable;
+  }
+  if (inBatch) batchAccess.emplace(conference, access);
+  return access;
+}
+
+bool Board::Impl::KnownUser(int32_t id) {
+  if (inBatch && batchUsers.count(id)) return true;
+  if (!UserExists(*db, id)) return false;
+  if (inBatch) batchUsers.insert(id);
+  return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -406,6 +422,7 @@ void Board::BeginBatch() {
   Impl& impl = *impl_;
   impl.Guard([&] {
     impl.Connected("BeginBatch").BeginWrite();
+    impl.SetInBatch(true);
     impl.Succeed(true);
   });
 }
@@ -413,6 +430,7 @@ void Board::BeginBatch() {
 void Board::CommitBatch() {
   Impl& impl = *impl_;
   impl.notingDelivery = false;
+  impl.SetInBatch(false);
   impl.Guard([&] {
     impl.Connected("CommitBatch").Commit();
     impl.Succeed(true);
@@ -422,6 +440,7 @@ void Board::CommitBatch() {
 void Board::RollbackBatch() {
   Impl& impl = *impl_;
   impl.notingDelivery = false;
+  impl.SetInBatch(false);
   if (!impl.db || !impl.db->InTransaction()) return;
   impl.Guard([&] {
     impl.db->Rollback();

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,6 +88,18 @@ struct Board::Impl {
   bool notingDelivery = false;
   // The messages last read ahead (see ReadsAhead).
   MessagePage page;
+  // Inside a batch the board's write lock is held and nobody else changes
+  // who may read a conference or which users exist; the door's operations
+  // never do. What the batch's operations asked of either is kept until
+  // the batch ends (see SetInBatch).
+  bool inBatch = false;
+  std::map<int32_t, ConferenceAccess> batchAccess;
+  std::set<int32_t> batchUsers;
+  void SetInBatch(bool started) {
+    inBatch = started;
+    batchAccess.clear();
+    batchUsers.clear();
+  }
 
   // Runs one operation: on a raised Failure, records its code as the last
   // error (kServerNotLoggedIn, kServerNoConnection or kServerDatabase)
@@ -132,6 +145,8 @@ struct Board::Impl {
 
   // Whether the viewer may read the conference (SYSTEM: every existing one).
   ConferenceAccess AccessTo(int32_t conference);
+  // True when a user has the id.
+  bool KnownUser(int32_t id);
   // Records the refusal that goes with an access other than kReadable.
   void RecordRefusal(ConferenceAccess access) {
     lastError = access == ConferenceAccess::kMissing ? kServerNotFound : kServerAccessDenied;

@@ -119,20 +119,19 @@ bool HasValidFields(const StoredMessage& message) {
          message.entryTime <= kLastValidTime && message.messageTime <= kLastValidTime;
 }
 
-// True unless a non-zero sender or addressee id names no user.
-bool NamesKnownUsers(Database& db, const StoredMessage& message) {
-  return (message.fromId == 0 || UserExists(db, message.fromId)) &&
-         (message.toId == 0 || UserExists(db, message.toId));
-}
-
-// The same sender, addressee, subject and text, and the same date and
-// time when the record gives one (?8 NULL: any), as a stored message.
-bool IsDuplicate(Database& db, const StoredMessage& message, const MessageRecord& record) {
+// The conference's next message number, unless it holds the same message
+// already (nullopt): the same sender, addressee, subject and text, and the
+// same date and time when the record gives one (?8 NULL: any). One
+// statement, one round trip to a server. Raises std::invalid_argument
+// when the conference does not exist.
+std::optional<int64_t> NumberUnlessDuplicate(Database& db, const StoredMessage& message,
+                                             const MessageRecord& record) {
   auto row = db.Prepare(
-      "SELECT 1 FROM messages WHERE conference = ?1 AND text_hash = ?2 AND from_id = ?3 "
+      "SELECT next_number, EXISTS (SELECT 1 FROM messages WHERE conference = ?1 "
+      "AND text_hash = ?2 AND from_id = ?3 "
       "AND CAST(from_name AS BLOB) = CAST(?4 AS BLOB) AND CAST(to_name AS BLOB) = CAST(?5 AS BLOB) "
       "AND CAST(subject AS BLOB) = CAST(?6 AS BLOB) AND CAST(text AS BLOB) = CAST(?7 AS BLOB) "
-      "AND (message_time = ?8 OR ?8 IS NULL) LIMIT 1");
+      "AND (message_time = ?8 OR ?8 IS NULL)) FROM conferences WHERE number = ?1");
   row->Bind(1, message.conference).Bind(2, MessageTextHash(message.text));
   row->Bind(3, message.fromId).Bind(4, message.fromName).Bind(5, message.toName);
   row->Bind(6, message.subject).BindBlob(7, message.text);
@@ -143,7 +142,9 @@ bool IsDuplicate(Database& db, const StoredMessage& message, const MessageRecord
   } else {
     row->Bind(8, static_cast<int64_t>(message.messageTime));
   }
-  return row->Step();
+  if (!row->Step()) throw std::invalid_argument("no conference " + Decimal(message.conference));
+  if (row->Int(1) != 0) return std::nullopt;
+  return row->Int(0);
 }
 
 }  // namespace
@@ -397,11 +398,16 @@ bool Board::vbAddMessage(MessageRecord& record, const std::string& text) {
 
     Transaction transaction(db);
     if (!impl.Readable(message.conference)) return false;
-    if (!NamesKnownUsers(db, message)) return impl.Fail(kServerBadRecord, false);
-    if (IsDuplicate(db, message, record)) return impl.Fail(kServerDuplicate, false);
+    // A non-zero sender or addressee id must name a user.
+    if ((message.fromId != 0 && !impl.KnownUser(message.fromId)) ||
+        (message.toId != 0 && !impl.KnownUser(message.toId))) {
+      return impl.Fail(kServerBadRecord, false);
+    }
     PostResult stored;
     try {
-      stored = StoreMessage(db, message);
+      const std::optional<int64_t> number = NumberUnlessDuplicate(db, message, record);
+      if (!number) return impl.Fail(kServerDuplicate, false);
+      stored = StoreNumberedMessage(db, message, *number);
     } catch (const std::invalid_argument&) {
       return impl.Fail(kServerNotFound, false);
     }

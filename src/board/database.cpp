@@ -13,8 +13,10 @@ Database::Use Database::Prepare(const std::string& sql) {
 }
 
 Transaction::Transaction(Database& db) : db_(db), nested_(db.InTransaction()) {
+  // A savepoint is only worth its round trip once something fails: it
+  // travels with the operation's first statement.
   if (nested_) {
-    db_.Exec("SAVEPOINT operation");
+    db_.ExecLater("SAVEPOINT operation");
   } else {
     db_.BeginWrite();
   }
@@ -25,7 +27,8 @@ Transaction::~Transaction() {
   try {
     // Undoes this operation's writes only; an enclosing transaction goes on.
     if (nested_) {
-      db_.Exec("ROLLBACK TO operation; RELEASE operation");
+      db_.ExecLater("ROLLBACK TO operation");
+      db_.ExecLater("RELEASE operation");
     } else {
       db_.Rollback();
     }
@@ -35,7 +38,7 @@ Transaction::~Transaction() {
 
 void Transaction::Commit() {
   if (nested_) {
-    db_.Exec("RELEASE operation");
+    db_.ExecLater("RELEASE operation");
   } else {
     db_.Commit();
   }

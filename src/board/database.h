@@ -53,6 +53,12 @@ class Statement {
     while (Step()) {
     }
   }
+  // Runs a statement whose rows nobody reads, inside a transaction: a
+  // board file runs it now; a database server gets it together with the
+  // next statement that waits for an answer, so that its failure may be
+  // raised there (it fails the transaction either way). Outside a
+  // transaction it is Run.
+  virtual void RunLater() { Run(); }
 
   virtual int64_t Int(int column) const = 0;       // a true/false column reads 1/0
   virtual std::string Text(int column) const = 0;  // text or blob bytes
@@ -77,6 +83,9 @@ class Database {
 
   // Runs one or more statements without parameters or results.
   virtual void Exec(const std::string& sql) = 0;
+  // One statement without parameters or results, inside a transaction,
+  // run as Statement::RunLater runs its statement.
+  virtual void ExecLater(const std::string& sql) { Exec(sql); }
   // A statement prepared once on this connection and cached by its text.
   // The returned use resets the statement (ending its read of the
   // database) and clears its bindings when it goes out of scope, so a

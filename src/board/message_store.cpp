@@ -27,14 +27,19 @@ PostResult StoreMessage(Database& db, const StoredMessage& message) {
     }
     number = next->Int(0);
   }
+  return StoreNumberedMessage(db, message, number);
+}
+
+PostResult StoreNumberedMessage(Database& db, const StoredMessage& message, int64_t number) {
   if (number > INT32_MAX) {
     throw std::invalid_argument("conference " + Decimal(message.conference) +
                                 " has no message numbers left");
   }
   {
+    // Sent with the insert that follows: one round trip to a server.
     auto bump = db.Prepare("UPDATE conferences SET next_number = ? WHERE number = ?");
     bump->Bind(1, number + 1).Bind(2, int64_t{message.conference});
-    bump->Run();
+    bump->RunLater();
   }
   auto insert = db.Prepare(
       "INSERT INTO messages (conference, number, from_id, from_name, from_title, to_id, to_name,"

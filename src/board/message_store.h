@@ -45,4 +45,9 @@ int64_t MessageTextHash(std::string_view text);
 // std::invalid_argument when the conference does not exist.
 PostResult StoreMessage(Database& db, const StoredMessage& message);
 
+// StoreMessage with the conference's next number already read (its
+// `next_number`, in the same write transaction). Raises
+// std::invalid_argument when the conference has no numbers left.
+PostResult StoreNumberedMessage(Database& db, const StoredMessage& message, int64_t number);
+
 }  // namespace obrix::board

@@ -262,6 +262,7 @@ class PostgresStatement final : public Statement {
     return *this;
   }
   bool Step() override;
+  void RunLater() override;
   int64_t Int(int column) const override;
   std::string Text(int column) const override;
   bool IsNull(int column) const override {
@@ -276,6 +277,9 @@ class PostgresStatement final : public Statement {
   // ran in the same read-only snapshot with the same bound values.
   bool KeptResultAnswers() const;
   void Execute();
+  // Sends the statement with its values in pipeline mode; false when
+  // libpq could not.
+  bool Send();
   bool HasValue(int column) const {
     return result_ && row_ >= 0 && row_ < rows_ && column >= 0 && column < PQnfields(result_.get());
   }
@@ -347,19 +351,25 @@ void PostgresStatement::Execute() {
   // and the answer kept from the last run saves the round trip.
   if (KeptResultAnswers()) return;
   keptSnapshot_ = 0;
-  const size_t count = types_.size();
-  std::vector<const char*> values(count);
-  std::vector<int> lengths(count);
-  for (size_t i = 0; i < count; ++i) {
-    values[i] = bound_[i] ? values_[i].c_str() : nullptr;
-    lengths[i] = static_cast<int>(values_[i].size());
+  PostgresDatabase::Result result;
+  if (db_.queued_ > 0) {
+    // The statements sent ahead and this one share the round trip.
+    if (!Send()) db_.Raise(nullptr);
+    result = db_.Collect(true);
+  } else {
+    const size_t count = types_.size();
+    std::vector<const char*> values(count);
+    std::vector<int> lengths(count);
+    for (size_t i = 0; i < count; ++i) {
+      values[i] = bound_[i] ? values_[i].c_str() : nullptr;
+      lengths[i] = static_cast<int>(values_[i].size());
+    }
+    result.reset(PQexecPrepared(db_.connection_.get(), name_.c_str(), static_cast<int>(count),
+                                values.data(), lengths.data(), formats_.data(), 0));
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) db_.Raise(result.get());
+    db_.NoteChanges(result.get());
   }
-  PostgresDatabase::Result result(PQexecPrepared(db_.connection_.get(), name_.c_str(),
-                                                 static_cast<int>(count), values.data(),
-                                                 lengths.data(), formats_.data(), 0));
-  const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
-  if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) db_.Raise(result.get());
-  db_.NoteChanges(result.get());
   rows_ = PQntuples(result.get());
   const int columns = PQnfields(result.get());
   byteaColumns_.assign(static_cast<size_t>(columns), false);
@@ -378,6 +388,33 @@ bool PostgresStatement::Step() {
   if (!executed_) Execute();
   if (row_ < rows_) ++row_;
   return row_ < rows_;
+}
+
+bool PostgresStatement::Send() {
+  db_.Queued();
+  const size_t count = types_.size();
+  std::vector<const char*> values(count);
+  std::vector<int> lengths(count);
+  for (size_t i = 0; i < count; ++i) {
+    values[i] = bound_[i] ? values_[i].c_str() : nullptr;
+    lengths[i] = static_cast<int>(values_[i].size());
+  }
+  return PQsendQueryPrepared(db_.connection_.get(), name_.c_str(), static_cast<int>(count),
+                             values.data(), lengths.data(), formats_.data(), 0) == 1;
+}
+
+void PostgresStatement::RunLater() {
+  if (!db_.InTransaction()) {
+    Run();
+    return;
+  }
+  result_.reset();
+  rows_ = 0;
+  row_ = -1;
+  keptSnapshot_ = 0;
+  executed_ = true;
+  if (!Send()) db_.Raise(nullptr);
+  ++db_.queued_;
 }
 
 int64_t PostgresStatement::Int(int column) const {
@@ -489,7 +526,58 @@ void PostgresDatabase::NoteChanges(pg_result* result) {
   }
 }
 
+void PostgresDatabase::Queued() {
+  if (PQpipelineStatus(connection_.get()) == PQ_PIPELINE_OFF &&
+      PQenterPipelineMode(connection_.get()) != 1) {
+    Raise(nullptr);
+  }
+}
+
+PostgresDatabase::Result PostgresDatabase::Collect(bool last) {
+  pg_conn* connection = connection_.get();
+  const int answers = queued_ + (last ? 1 : 0);
+  queued_ = 0;
+  if (PQpipelineSync(connection) != 1) Raise(nullptr);
+  Result failed;
+  bool failure = false;
+  Result answer;
+  for (int i = 0; i < answers; ++i) {
+    Result result(PQgetResult(connection));
+    while (pg_result* more = PQgetResult(connection)) PQclear(more);  // a null ends each answer
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+      // After the first failure the server skips the rest (PIPELINE_ABORTED).
+      if (!failure) failed = std::move(result);
+      failure = true;
+      continue;
+    }
+    NoteChanges(result.get());
+    if (last && i == answers - 1) answer = std::move(result);
+  }
+  const Result sync(PQgetResult(connection));
+  const bool synced = sync && PQresultStatus(sync.get()) == PGRES_PIPELINE_SYNC;
+  if (!synced || PQexitPipelineMode(connection) != 1) {
+    Raise(failure ? failed.get() : nullptr);
+  }
+  if (failure) Raise(failed.get());
+  return answer;
+}
+
+void PostgresDatabase::ExecLater(const std::string& sql) {
+  if (!InTransaction()) {
+    Exec(sql);
+    return;
+  }
+  Queued();
+  if (PQsendQueryParams(connection_.get(), sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) !=
+      1) {
+    Raise(nullptr);
+  }
+  ++queued_;
+}
+
 PostgresDatabase::Result PostgresDatabase::Run(const std::string& sql) {
+  CollectQueued();
   snapshot_ = 0;  // whatever the statements do, the snapshot may end
   Result result(PQexec(connection_.get(), sql.c_str()));
   const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
@@ -538,7 +626,14 @@ void PostgresDatabase::Commit() {
   }
 }
 
-void PostgresDatabase::Rollback() { Run("ROLLBACK"); }
+void PostgresDatabase::Rollback() {
+  // A statement sent ahead may have failed: the rollback goes on.
+  try {
+    CollectQueued();
+  } catch (const Failure&) {
+  }
+  Run("ROLLBACK");
+}
 
 // Every statement is a round trip to the server: a snapshot's reads are
 // worth fetching ahead.
@@ -563,6 +658,7 @@ void PostgresDatabase::SetLostNodeTimeout(int32_t seconds) {
 std::unique_ptr<Statement> PostgresDatabase::NewStatement(const std::string& sql) {
   const std::string name = "obrix_" + std::to_string(++statementsMade_);
   const std::string translated = ToPostgresPlaceholders(sql);
+  CollectQueued();
   Result prepared(PQprepare(connection_.get(), name.c_str(), translated.c_str(), 0, nullptr));
   if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) Raise(prepared.get());
   Result described(PQdescribePrepared(connection_.get(), name.c_str()));
@@ -582,6 +678,7 @@ bool PostgresDatabase::IsBytea(Oid type) {
   // A domain over bytea (the schema's `blob`) travels as bytea.
   const std::string number = std::to_string(type);
   const std::array<const char*, 1> values = {number.c_str()};
+  CollectQueued();
   const Result result(PQexecParams(connection_.get(),
                                    "SELECT 1 FROM pg_catalog.pg_type WHERE oid = $1::oid "
                                    "AND typtype = 'd' AND typbasetype = 17",

@@ -62,6 +62,8 @@ class PostgresDatabase final : public Database {
   Backend backend() const override { return Backend::kPostgres; }
   std::string Describe() const override { return description_; }
   void Exec(const std::string& sql) override;
+  // Sent in pipeline mode, answered with the next statement that waits.
+  void ExecLater(const std::string& sql) override;
   int64_t Changes() const override { return changes_; }
   bool InTransaction() const override;
   void BeginWrite() override;
@@ -99,6 +101,17 @@ class PostgresDatabase final : public Database {
   // Runs `sql` and raises the board's failure when it fails; returns the
   // result of its last statement.
   Result Run(const std::string& sql);
+  // Statements sent ahead (RunLater, ExecLater) travel in libpq's pipeline
+  // mode: Queued() enters it for one more statement about to be sent, and
+  // Collect() ends it with a Sync, reads every answer (the statement sent
+  // last included when `last` is set, whose result it returns) and raises
+  // the first failure among them.
+  void Queued();
+  Result Collect(bool last);
+  // Collects the statements sent ahead, before a statement that waits.
+  void CollectQueued() {
+    if (queued_ > 0) Collect(false);
+  }
   // Raises the failure for `result` (may be null: the connection failed).
   [[noreturn]] void Raise(const pg_result* result);
   // Notes the rows an INSERT, UPDATE or DELETE changed.
@@ -112,6 +125,8 @@ class PostgresDatabase final : public Database {
   ConninfoSecrets secrets_;
   int64_t changes_ = 0;
   int statementsMade_ = 0;
+  // Statements sent ahead whose answers are not read yet.
+  int queued_ = 0;
   // The read-only snapshot open on the connection, numbered from 1; 0 when
   // none is. A statement keeps its last result for a run in the same
   // snapshot with the same values (PostgresStatement).

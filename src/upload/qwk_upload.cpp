@@ -1,5 +1,6 @@
 #include "upload/qwk_upload.h"
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "qwk/packet_archive.h"
 #include "qwk/qwk_files.h"
 #include "qwk/qwk_header.h"
+#include "server/batch.h"
 #include "upload/control_messages.h"
 #include "upload/kept_packet.h"
 #include "upload/rep_archive.h"
@@ -28,19 +30,18 @@ constexpr size_t kLoggedSubjectWidth = 21;
 // blank before an id that is not negative.
 std::string UploaderIdText(int32_t userId) { return (userId >= 0 ? " " : "") + Decimal(userId); }
 
-// Looks up the name held in `field`, passed whole (72 characters, blank
-// filled). The field takes the name as the board writes it back, and
-// `user` (whose own name `field` may be) the id, name and title of the user
-// who answers to it, if anyone does.
-void LookUpName(Server& server, FixedText<72>& field, UserInfo& user) {
-  std::string name = field.Str();
-  UserInfo found;
-  const bool known = server.vbLookupName(name, found);
-  field.Set(name);
-  if (known) user = found;
-}
+// Replies are posted in batches of this many: each batch is one write
+// transaction with one commit, rather than one each, and holds the other
+// nodes' writes back for a fraction of a second at most (a reply takes two
+// round trips to a database server). A run stopped inside
+// a batch leaves none of its replies on the board; its REP is kept, and
+// the next upload of it posts them (those committed before are duplicates
+// by then, neither posted nor refused again).
+constexpr int kRepliesPerCommit = 50;
 
-// What posting the replies of one upload shares.
+// What posting the replies of one upload shares, and what it asks of the
+// board once per run rather than once per reply: conferences, whether the
+// caller may name the sender in each, the users that names find.
 struct Posting {
   Posting(RunContext& runContext, const UserRecord& loggedIn, UploadBounds& uploadBounds)
       : context(runContext),
@@ -51,11 +52,57 @@ struct Posting {
   Posting(const Posting&) = delete;
   Posting& operator=(const Posting&) = delete;
 
+  const ConfDescRecord& Conference(int32_t number) {
+    auto known = conferences.find(number);
+    if (known == conferences.end()) {
+      known = conferences.emplace(number, ConferenceOf(context.server, number)).first;
+    }
+    return known->second;
+  }
+  bool NamesSender(const ConfDescRecord& conference) {
+    auto known = namesSender.find(conference.objectId);
+    if (known == namesSender.end()) {
+      known =
+          namesSender.emplace(conference.objectId, MayNameSender(context.server, conference)).first;
+    }
+    return known->second;
+  }
+  // Looks up the name held in `field`, passed whole (72 characters, blank
+  // filled). The field takes the name as the board writes it back, and
+  // `found` (whose own name `field` may be) the id, name and title of the
+  // user who answers to it, if anyone does.
+  void LookUpName(FixedText<72>& field, UserInfo& found) {
+    auto known = names.find(field.Str());
+    if (known == names.end()) {
+      std::string name = field.Str();
+      UserInfo answering;
+      const bool answers = context.server.vbLookupName(name, answering);
+      known = names
+                  .emplace(field.Str(),
+                           NameFound{name, answers ? std::optional(answering) : std::nullopt})
+                  .first;
+    }
+    field.Set(known->second.written);
+    if (known->second.user) found = *known->second.user;
+  }
+
   RunContext& context;
   const UserRecord& user;
   UploadBounds& bounds;
   PacketCharset charset;
   AddresseeSpellings spellings;
+  // The log lines of the replies posted in the open batch: logged once
+  // it is committed.
+  std::vector<std::string> posted;
+
+ private:
+  struct NameFound {
+    std::string written;
+    std::optional<UserInfo> user;
+  };
+  std::map<int32_t, ConfDescRecord> conferences;
+  std::map<int32_t, bool> namesSender;  // by the conference's object
+  std::map<std::string, NameFound> names;
 };
 
 // Looks the addressee up by name. A name that fills the header's To field
@@ -64,7 +111,7 @@ struct Posting {
 // finds nobody may be a user's as the packets spell it.
 void LookUpAddressee(Posting& posting, UserInfo& to) {
   Server& server = posting.context.server;
-  LookUpName(server, to.name, to);
+  posting.LookUpName(to.name, to);
   if (to.id != 0) return;
   const std::string name = to.name.Trimmed();
   UserInfo found;
@@ -114,7 +161,7 @@ enum class ReplyOutcome { kPosted, kRefused, kNeither };
 ReplyOutcome PostReply(Posting& posting, MessageRecord& record, const std::string& text) {
   RunContext& context = posting.context;
   Server& server = context.server;
-  const ConfDescRecord conference = ConferenceOf(server, record.conference);
+  const ConfDescRecord& conference = posting.Conference(record.conference);
   if (record.isPrivate && IsPublicOnly(conference.mode)) {
     LogRefused(posting.bounds, record,
                "private replies are not taken in conference " + Decimal(record.conference));
@@ -122,9 +169,9 @@ ReplyOutcome PostReply(Posting& posting, MessageRecord& record, const std::strin
   }
   record.isPrivate = PrivateByMode(conference.mode, record.isPrivate);
   record.reference = ReferencedMessageId(server, record);
-  if (MayNameSender(server, conference)) {
+  if (posting.NamesSender(conference)) {
     record.from.name.Set(ToUpper(record.from.name.View()));
-    LookUpName(server, record.from.name, record.from);
+    posting.LookUpName(record.from.name, record.from);
   } else {
     record.from = posting.user.info;
   }
@@ -135,9 +182,9 @@ ReplyOutcome PostReply(Posting& posting, MessageRecord& record, const std::strin
   record.UploaderIdText.Set(UploaderIdText(context.state.UserId));
 
   if (server.vbAddMessage(record, text)) {
-    context.log.Line("Conf: " + Decimal(record.conference) +
-                     " To: " + LogSafe(record.to.name.Trimmed()) +
-                     " Subj: " + LogSafe(record.subject.Trimmed().substr(0, kLoggedSubjectWidth)));
+    posting.posted.push_back(
+        "Conf: " + Decimal(record.conference) + " To: " + LogSafe(record.to.name.Trimmed()) +
+        " Subj: " + LogSafe(record.subject.Trimmed().substr(0, kLoggedSubjectWidth)));
     return ReplyOutcome::kPosted;
   }
   const uint32_t code = server.GetLastError();
@@ -264,21 +311,36 @@ ReplyOutcome HandleReply(Posting& posting, MessageRecord& record, const std::str
 
 // Reads the reply file to its end, acting on control messages and posting
 // the other replies; returns what became of them.
+// Commits the open batch of replies, then logs those it posted.
+void CommitReplies(Posting& posting, std::optional<Batch>& batch) {
+  if (!batch) return;
+  batch->Commit();
+  batch.reset();
+  for (const std::string& line : posting.posted) posting.context.log.Line(line);
+  posting.posted.clear();
+}
+
 ReplyTally PostReplies(RunContext& context, const UserRecord& user, ReplyReader& reader,
                        UploadBounds& bounds) {
   Posting posting(context, user, bounds);
   ReplyTally tally;
   const int32_t maxMessage = context.server.GetMaxMessageSize();
-  for (;;) {
+  std::optional<Batch> batch;
+  for (int handled = 0;; ++handled) {
     MessageRecord record;
     std::string text;
     if (!reader.ReadReply(context, record, text)) break;
+    if (handled % kRepliesPerCommit == 0) {
+      CommitReplies(posting, batch);
+      batch.emplace(context.server);
+    }
     ReplyToBoard(posting.charset, record, text);
     TakeReplyExtensions(context.server, record, text);
     const ReplyOutcome outcome = HandleReply(posting, record, text, maxMessage);
     if (outcome == ReplyOutcome::kPosted) ++tally.posted;
     if (outcome == ReplyOutcome::kRefused) ++tally.refused;
   }
+  CommitReplies(posting, batch);
   tally.refused += reader.SkippedReplies();
   reader.CloseReplyFile();
   return tally;

@@ -139,6 +139,7 @@ int64_t ParseReply(std::string_view file, int64_t position, int32_t conferenceCo
 bool ReplyReader::OpenReplyFile(const std::string& path) {
   replyFile_ = LocalFile::OpenRead(path);
   bytes_.reset();
+  conferences_.reset();
   packetId_.clear();
   replyPos_ = 1;
   skippedReplies_ = 0;
@@ -172,7 +173,8 @@ bool ReplyReader::ReadReply(RunContext& context, MessageRecord& record, std::str
   text.clear();
   ReadPacketId(context);
   const std::string& bytes = *bytes_;
-  const int32_t conferences = context.server.GetConferenceCount();
+  if (!conferences_) conferences_ = context.server.GetConferenceCount();
+  const int32_t conferences = *conferences_;
   // Bytes after the last whole block are no reply.
   while (HasBlockAt(bytes, replyPos_)) {
     try {

@@ -93,6 +93,8 @@ class ReplyReader {
   std::optional<LocalFile> replyFile_;
   std::optional<std::string> bytes_;  // the file's bytes, read on the first call
   std::string packetId_;
+  // The board's conference count, asked once per reply file.
+  std::optional<int32_t> conferences_;
   int32_t replyPos_ = 1;
   int32_t skippedReplies_ = 0;
 };
