@@ -75,38 +75,48 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
+// Writes out the chunks whose time has come; false when a write failed.
+bool WriteDue(std::deque<Chunk>& held, int to) {
+  const Clock::time_point now = Clock::now();
+  while (!held.empty() && held.front().due <= now) {
+    if (!WriteAll(to, held.front().bytes)) return false;
+    held.pop_front();
+  }
+  return true;
+}
+
+// How long to wait for more bytes: until the first chunk held is due, or
+// for ever (nullptr) when none is.
+timespec* TimeToNext(const std::deque<Chunk>& held, timespec& wait) {
+  if (held.empty()) return nullptr;
+  const auto left =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(held.front().due - Clock::now());
+  const long long ns = left.count() > 0 ? left.count() : 0;
+  wait.tv_sec = static_cast<time_t>(ns / 1000000000);
+  wait.tv_nsec = static_cast<long>(ns % 1000000000);
+  return &wait;
+}
+
 // Forwards one direction of `pair` (the client's bytes to the server when
-// `toServer`, else the server's to the client): reads whatever arrives as soon as it
-// arrives, stamps it with its time of delivery and writes it out when that
-// time comes. At the end of `from` it forwards what it still holds, then
+// `toServer`, else the server's to the client): reads whatever arrives as
+// soon as it arrives, stamps it with its time of delivery and writes it out
+// when that time comes. At the end of `from` it forwards what it still holds, then
 // ends the writing side of `to`; a failed write ends both directions.
 // The sockets close when both directions have ended.
-void Forward(std::shared_ptr<const Pair> pair, bool toServer, Clock::duration delay) {
+void Forward(const std::shared_ptr<const Pair>& pair, bool toServer, Clock::duration delay) {
   const int from = toServer ? pair->client.fd() : pair->server.fd();
   const int to = toServer ? pair->server.fd() : pair->client.fd();
   std::deque<Chunk> held;
   bool open = true;
   char buffer[65536];
   while (open || !held.empty()) {
-    const Clock::time_point now = Clock::now();
-    while (!held.empty() && held.front().due <= now) {
-      if (!WriteAll(to, held.front().bytes)) {
-        shutdown(from, SHUT_RDWR);
-        shutdown(to, SHUT_RDWR);
-        return;
-      }
-      held.pop_front();
+    if (!WriteDue(held, to)) {
+      shutdown(from, SHUT_RDWR);
+      shutdown(to, SHUT_RDWR);
+      return;
     }
     timespec wait{};
-    timespec* timeout = nullptr;
-    if (!held.empty()) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::nanoseconds>(held.front().due - Clock::now());
-      const long long ns = left.count() > 0 ? left.count() : 0;
-      wait.tv_sec = static_cast<time_t>(ns / 1000000000);
-      wait.tv_nsec = static_cast<long>(ns % 1000000000);
-      timeout = &wait;
-    }
+    timespec* timeout = TimeToNext(held, wait);
     pollfd watch{open ? from : -1, POLLIN, 0};
     const int ready = ppoll(&watch, 1, timeout, nullptr);
     if (ready < 0 && errno != EINTR) break;
