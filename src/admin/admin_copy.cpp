@@ -183,12 +183,12 @@ class CopyProgress {
     const auto now = std::chrono::steady_clock::now();
     if (now - last_ < kInterval) return;
     last_ = now;
-    char line[128];
-    const int length =
-        std::snprintf(line, sizeof line, "Copying table %zu of %zu, %s: %lld rows", number_,
-                      std::size(kTables), table_, static_cast<long long>(rows));
+    const std::string line = "Copying table " + std::to_string(number_) + " of " +
+                             std::to_string(std::size(kTables)) + ", " + table_ + ": " +
+                             std::to_string(rows) + " rows";
+    const int length = static_cast<int>(line.size());
     // Blanks cover the end of a longer line before.
-    std::fprintf(stderr, "\r%s%*s", line, std::max(0, written_ - length), "");
+    std::fprintf(stderr, "\r%s%*s", line.c_str(), std::max(0, written_ - length), "");
     std::fflush(stderr);
     written_ = std::max(written_, length);
   }
