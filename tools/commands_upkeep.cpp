@@ -203,6 +203,7 @@ void AddUpkeepCommands(std::vector<Command>& commands) {  // NOLINT(readability-
         "may go on using it. TARGET is a board file that does not exist yet (made\n"
         "readable and writable by its owner only) or a database that holds no board;\n"
         "it is written in one transaction, and a copy that fails leaves nothing.\n"
+        "On a terminal, standard error shows the table being copied and its rows.\n"
         "Example: obrix-board copy --from /srv/bbs/board.db \\\n"
         "           --to postgresql://bbs@db.example.org/bbs\n"},
        Copy});

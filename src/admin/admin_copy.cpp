@@ -5,7 +5,10 @@
 // Both kinds have the same tables and columns; only the id counters are
 // kept differently (see SetIdCounters).
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -18,6 +21,7 @@
 #include "board/schema.h"
 #include "board/tables.h"
 #include "platform/file_mode.h"
+#include "platform/terminal.h"
 #include "server/server.h"
 
 namespace obrix::board {
@@ -151,12 +155,59 @@ void WriteBatch(const std::vector<Value>& batch, size_t rows, const std::vector<
   insert.Reset();
 }
 
+// The progress line a sysop watching a long copy sees on standard error:
+// the table being copied and its rows so far, rewritten in place ("\r") at
+// most four times a second, and cleared when the copy ends, so that the
+// command's own report takes its place. Shown only on a terminal: a log or a
+// test sees nothing.
+class CopyProgress {
+ public:
+  // A copy that ends within the first interval shows nothing.
+  CopyProgress() : shown_(StandardErrorIsTerminal()), last_(std::chrono::steady_clock::now()) {}
+  CopyProgress(const CopyProgress&) = delete;
+  CopyProgress& operator=(const CopyProgress&) = delete;
+  // Clears the line when one was written, on success and failure alike.
+  ~CopyProgress() {
+    if (written_ > 0) std::fprintf(stderr, "\r%*s\r", written_, "");
+  }
+
+  void StartTable(const char* name, size_t number) {
+    table_ = name;
+    number_ = number;
+  }
+
+  // Called as rows are copied; writes the line when the last one is old
+  // enough.
+  void Rows(int64_t rows) {
+    if (!shown_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < kInterval) return;
+    last_ = now;
+    const std::string line = "Copying table " + std::to_string(number_) + " of " +
+                             std::to_string(std::size(kTables)) + ", " + table_ + ": " +
+                             std::to_string(rows) + " rows";
+    const int length = static_cast<int>(line.size());
+    // Blanks cover the end of a longer line before.
+    std::fprintf(stderr, "\r%s%*s", line.c_str(), std::max(0, written_ - length), "");
+    std::fflush(stderr);
+    written_ = std::max(written_, length);
+  }
+
+ private:
+  static constexpr std::chrono::milliseconds kInterval{250};
+  const bool shown_;
+  int written_ = 0;                             // the longest line written so far
+  std::chrono::steady_clock::time_point last_;  // when the line was last written
+  const char* table_ = "";
+  size_t number_ = 0;
+};
+
 struct TableCopy {
   int64_t rows = 0;
   int64_t highestId = 0;  // of the identity column; 0 when none
 };
 
-TableCopy CopyRows(Database& source, Database& target, const Table& table) {
+TableCopy CopyRows(Database& source, Database& target, const Table& table, CopyProgress& progress) {
   const std::vector<Column> columns = ColumnsOf(table);
   auto read = source.Prepare(SelectSql(table, columns));
   std::vector<Value> batch(kBatchRows * columns.size());
@@ -175,6 +226,7 @@ TableCopy CopyRows(Database& source, Database& target, const Table& table) {
     if (!full) full.emplace(target.Prepare(InsertSql(table, columns, kBatchRows)));
     WriteBatch(batch, held, columns, **full);
     held = 0;
+    progress.Rows(copied.rows);
   }
   if (held > 0) WriteBatch(batch, held, columns, *target.Prepare(InsertSql(table, columns, held)));
   return copied;
@@ -226,12 +278,15 @@ int64_t CountUsers(Database& db) {
 
 // Copies every table of `source` into the new board's tables in `target`,
 // inside the caller's transactions on both.
-CopyReport CopyTables(Database& source, Database& target) {
+CopyReport CopyTables(Database& source, Database& target, CopyProgress& progress) {
   const int64_t messageCounter = MessageCounter(source);
   target.Exec("DELETE FROM meta");  // the source's rows replace the new board's
   CopyReport report;
+  size_t number = 0;
   for (const Table& table : kTables) {
-    const TableCopy copied = CopyRows(source, target, table);
+    progress.StartTable(table.name, ++number);
+    const TableCopy copied = CopyRows(source, target, table, progress);
+    progress.Rows(copied.rows);
     const std::string_view name = table.name;
     if (name == "conferences") report.conferences = copied.rows;
     if (name == "messages") report.messages = copied.rows;
@@ -271,8 +326,10 @@ CopyReport CopyInto(Database& source, Database& target) {
   CreateSchema(target);
   source.BeginSnapshot();
   CopyReport report;
+  // Kept on the terminal until the target's commit is done.
+  CopyProgress progress;
   try {
-    report = CopyTables(source, target);
+    report = CopyTables(source, target, progress);
     source.Commit();
   } catch (...) {
     source.Rollback();
