@@ -447,7 +447,7 @@ bool Board::vbMarkMessageRead(MessageRecord& record) {
       readTime = static_cast<int64_t>(LocalNowFileTime().Ticks());
       auto row = impl.db->Prepare("UPDATE messages SET received = 1, read_time = ?2 WHERE id = ?1");
       row->Bind(1, record.id).Bind(2, readTime);
-      row->Run();
+      row->RunLater();
       if (impl.notingDelivery) {
         NoteMessage(*impl.db, user, record.id, DeliveredMessage::kMarkedRead);
       }

@@ -29,7 +29,7 @@ void NotePointer(Database& db, int32_t userId, int32_t conference, int32_t befor
       "VALUES (?1, ?2, ?3, ?4) "
       "ON CONFLICT (user_id, conference) DO UPDATE SET after_id = excluded.after_id");
   row->Bind(1, userId).Bind(2, conference).Bind(3, before).Bind(4, after);
-  row->Run();
+  row->RunLater();
 }
 
 void NoteMessage(Database& db, int32_t userId, int32_t messageId, DeliveredMessage change) {
@@ -37,7 +37,7 @@ void NoteMessage(Database& db, int32_t userId, int32_t messageId, DeliveredMessa
       "INSERT INTO delivery_messages (user_id, message_id, kind) VALUES (?1, ?2, ?3) "
       "ON CONFLICT (user_id, message_id) DO UPDATE SET kind = excluded.kind");
   row->Bind(1, userId).Bind(2, messageId).Bind(3, static_cast<int64_t>(change));
-  row->Run();
+  row->RunLater();
 }
 
 void FinishDelivery(Database& db, int32_t userId) {

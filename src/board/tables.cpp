@@ -59,7 +59,7 @@ void PutLastRead(Database& db, int32_t userId, int32_t conference, int32_t messa
       "INSERT INTO last_read (user_id, conference, message_id) VALUES (?1, ?2, ?3) "
       "ON CONFLICT (user_id, conference) DO UPDATE SET message_id = excluded.message_id");
   row->Bind(1, userId).Bind(2, conference).Bind(3, messageId);
-  row->Run();
+  row->RunLater();
 }
 
 std::optional<std::string> UserVariable(Database& db, int32_t userId, std::string_view section,
