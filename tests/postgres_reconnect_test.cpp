@@ -7,7 +7,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -33,6 +32,7 @@ namespace {
 
 using ::testing::Contains;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 constexpr const char* kNote = "Lost the connection to the board";
 
@@ -41,11 +41,6 @@ void EndOtherSessions(PostgresConnection& own) {
   own.Execute(
       "SELECT pg_terminate_backend(pid, 10000) FROM pg_stat_activity "
       "WHERE datname = current_database() AND pid <> pg_backend_pid()");
-}
-
-int64_t CountOf(const std::vector<std::string>& lines, const std::string& prefix) {
-  return std::count_if(lines.begin(), lines.end(),
-                       [&](const std::string& line) { return line.starts_with(prefix); });
 }
 
 int32_t FailureNumber(const std::function<void()>& step) {
@@ -109,8 +104,7 @@ TEST_F(PostgresReconnectTest, EachKindOfStepMeetsALostConnectionAsItMay) {
     EXPECT_EQ(FailureNumber([&] { EXPECT_EQ(count(*db), 4); }), test.failure);
     ASSERT_EQ(notes.size(), test.notes);
     if (test.notes == 0) continue;
-    EXPECT_THAT(notes[0], HasSubstr(kNote));
-    EXPECT_THAT(notes[0], ::testing::Not(HasSubstr("obrix@")));
+    EXPECT_THAT(notes[0], ::testing::AllOf(StartsWith(kNote), ::testing::Not(HasSubstr("obrix@"))));
     // A lost snapshot stays failed until it ends; a new one reads again,
     // in the old session's settings.
     if (test.failure != 0) {
@@ -190,13 +184,13 @@ TEST_F(PostgresReconnectTest, ADownloadCutOffBuildsThePacketOfAnUnbrokenOne) {
 
   const auto [unbroken, unbrokenLog] = Download(*board_);
   ASSERT_EQ(unbroken.size(), 12u);
-  EXPECT_EQ(CountOf(unbrokenLog, kNote), 0);
+  EXPECT_THAT(unbrokenLog, Contains(StartsWith(kNote)).Times(0));
   for (size_t i = 0; i < std::size(kCues); ++i) {
     SCOPED_TRACE(std::to_string(kCues[i].inScan) + " " + std::to_string(kCues[i].n));
     TestBoard& copy = *copies[i];
     const auto [packet, log] = Download(copy, kCues[i]);
     EXPECT_EQ(packet, unbroken);
-    EXPECT_EQ(CountOf(log, kNote), 1);
+    EXPECT_THAT(log, Contains(StartsWith(kNote)).Times(1));
     // The delivery moved once: every receipt asked for went out once.
     EXPECT_EQ(copy.Number("SELECT count(*) FROM messages WHERE subject = 'Return Receipt'"), 3);
   }
@@ -244,10 +238,7 @@ TEST_F(PostgresReconnectTest, AnUploadCutOffInAWriteKeepsItsReplyPacketAndPostsN
 
   std::filesystem::copy_file(kept[0], rep);
   EXPECT_TRUE(upload().first);
-  EXPECT_EQ(posted(), 5);
-  EXPECT_EQ(board_->Number("SELECT count(DISTINCT subject) FROM messages WHERE subject LIKE "
-                           "'Reply %'"),
-            5);
+  EXPECT_EQ(posted(), 5);  // the two posted before are not posted again
 }
 
 }  // namespace
