@@ -21,8 +21,11 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/failure.h"
@@ -237,6 +240,33 @@ size_t SkipQuotedOrComment(std::string_view sql, size_t at) {
   return end == std::string_view::npos ? sql.size() : end;
 }
 
+// True when `sql` is a query that only reads (a SELECT): it may run again
+// on a new connection when the old one was lost under it.
+bool IsRead(std::string_view sql) {
+  const size_t start = sql.find_first_not_of(" \t\r\n(");
+  if (start == std::string_view::npos) return false;
+  const std::string_view word = sql.substr(start, 7);
+  return StartsWithNoCase(word, "select") &&
+         (word.size() == 6 || std::isalnum(static_cast<unsigned char>(word[6])) == 0);
+}
+
+// True when `result` (null: the connection failed) tells of a connection
+// that is gone: libpq finds it closed, or the server ended the session
+// (class 08, connection exceptions; 57P01-57P03, the server shutting down,
+// starting or ending the backend).
+bool ConnectionLost(pg_conn* connection, const pg_result* result) {
+  if (PQstatus(connection) == CONNECTION_BAD) return true;
+  const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+  if (!state) return false;
+  return std::strncmp(state, "08", 2) == 0 || std::strcmp(state, "57P01") == 0 ||
+         std::strcmp(state, "57P02") == 0 || std::strcmp(state, "57P03") == 0;
+}
+
+// How long a connection that was lost is tried again: a server that
+// restarts takes a few seconds to take connections.
+constexpr int kReconnectAttempts = 10;
+constexpr auto kReconnectPause = std::chrono::seconds(1);
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -244,9 +274,12 @@ size_t SkipQuotedOrComment(std::string_view sql, size_t at) {
 
 class PostgresStatement final : public Statement {
  public:
-  PostgresStatement(PostgresDatabase& db, std::string name, std::vector<Oid> types)
+  PostgresStatement(PostgresDatabase& db, std::string name, std::string sql, std::vector<Oid> types)
       : db_(db),
         name_(std::move(name)),
+        sql_(std::move(sql)),
+        read_(IsRead(sql_)),
+        session_(db.session_),
         types_(std::move(types)),
         values_(types_.size()),
         bound_(types_.size()),
@@ -277,15 +310,20 @@ class PostgresStatement final : public Statement {
   // ran in the same read-only snapshot with the same bound values.
   bool KeptResultAnswers() const;
   void Execute();
+  // Runs the statement with its bound values; null when it failed.
+  PostgresDatabase::Result Send();
   // Sends the statement with its values in pipeline mode; false when
   // libpq could not.
-  bool Send();
+  bool SendAhead();
   bool HasValue(int column) const {
     return result_ && row_ >= 0 && row_ < rows_ && column >= 0 && column < PQnfields(result_.get());
   }
 
   PostgresDatabase& db_;
   const std::string name_;
+  const std::string sql_;  // in PostgreSQL's form
+  const bool read_;        // it only reads: it may run again
+  uint64_t session_;       // the session it is prepared on
   const std::vector<Oid> types_;
   std::vector<std::string> values_;
   std::vector<bool> bound_;  // unbound parameters are NULL
@@ -351,23 +389,15 @@ void PostgresStatement::Execute() {
   // and the answer kept from the last run saves the round trip.
   if (KeptResultAnswers()) return;
   keptSnapshot_ = 0;
+  db_.CheckSnapshotLost();
   PostgresDatabase::Result result;
   if (db_.queued_ > 0) {
     // The statements sent ahead and this one share the round trip.
-    if (!Send()) db_.Raise(nullptr);
+    if (!SendAhead()) db_.Raise(nullptr);
     result = db_.Collect(true);
   } else {
-    const size_t count = types_.size();
-    std::vector<const char*> values(count);
-    std::vector<int> lengths(count);
-    for (size_t i = 0; i < count; ++i) {
-      values[i] = bound_[i] ? values_[i].c_str() : nullptr;
-      lengths[i] = static_cast<int>(values_[i].size());
-    }
-    result.reset(PQexecPrepared(db_.connection_.get(), name_.c_str(), static_cast<int>(count),
-                                values.data(), lengths.data(), formats_.data(), 0));
-    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
-    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) db_.Raise(result.get());
+    result = Send();
+    while (!result) result = Send();
     db_.NoteChanges(result.get());
   }
   rows_ = PQntuples(result.get());
@@ -384,13 +414,52 @@ void PostgresStatement::Execute() {
   }
 }
 
+PostgresDatabase::Result PostgresStatement::Send() {
+  const bool inTransaction = db_.InTransaction();
+  const uint64_t snapshot = db_.snapshot_;
+  if (session_ != db_.session_) {
+    // The connection was made again: the old session's statements are gone.
+    const PostgresDatabase::Result prepared(
+        PQprepare(db_.connection_.get(), name_.c_str(), sql_.c_str(), 0, nullptr));
+    if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) {
+      db_.Recover(prepared.get(), inTransaction, snapshot, read_);
+      return nullptr;
+    }
+    session_ = db_.session_;
+  }
+  const size_t count = types_.size();
+  std::vector<const char*> values(count);
+  std::vector<int> lengths(count);
+  for (size_t i = 0; i < count; ++i) {
+    values[i] = bound_[i] ? values_[i].c_str() : nullptr;
+    lengths[i] = static_cast<int>(values_[i].size());
+  }
+  PostgresDatabase::Result result(PQexecPrepared(db_.connection_.get(), name_.c_str(),
+                                                 static_cast<int>(count), values.data(),
+                                                 lengths.data(), formats_.data(), 0));
+  const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+  if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) return result;
+  db_.Recover(result.get(), inTransaction, snapshot, read_);
+  return nullptr;
+}
+
 bool PostgresStatement::Step() {
   if (!executed_) Execute();
   if (row_ < rows_) ++row_;
   return row_ < rows_;
 }
 
-bool PostgresStatement::Send() {
+bool PostgresStatement::SendAhead() {
+  if (session_ != db_.session_) {
+    // Prepared again on a connection made again, before the pipeline.
+    db_.CollectQueued();
+    const PostgresDatabase::Result prepared(
+        PQprepare(db_.connection_.get(), name_.c_str(), sql_.c_str(), 0, nullptr));
+    if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) {
+      db_.Raise(prepared.get());
+    }
+    session_ = db_.session_;
+  }
   db_.Queued();
   const size_t count = types_.size();
   std::vector<const char*> values(count);
@@ -413,7 +482,7 @@ void PostgresStatement::RunLater() {
   row_ = -1;
   keptSnapshot_ = 0;
   executed_ = true;
-  if (!Send()) db_.Raise(nullptr);
+  if (!SendAhead()) db_.Raise(nullptr);
   ++db_.queued_;
 }
 
@@ -502,8 +571,57 @@ std::unique_ptr<PostgresDatabase> PostgresDatabase::Open(const std::string& name
       new PostgresDatabase(connection.release(), std::move(description), std::move(secrets)));
   // A writer waits for the board's write lock as long as a board file's
   // writer waits for a busy board.
-  db->Exec("SET search_path = obrix; SET client_min_messages = warning; SET lock_timeout = '10s'");
+  db->Configure();
   return db;
+}
+
+void PostgresDatabase::Configure() {
+  // A writer waits for the board's write lock as long as a board file's
+  // writer waits for a busy board.
+  Exec("SET search_path = obrix; SET client_min_messages = warning; SET lock_timeout = '10s'");
+  if (lostNodeTimeout_) SetLostNodeTimeout(*lostNodeTimeout_);
+}
+
+void PostgresDatabase::Recover(const pg_result* result, bool inTransaction, uint64_t snapshot,
+                               bool read) {
+  // A write is never run again: a transaction that was cut off was never
+  // committed, and the caller's failure leaves the board as it was; a
+  // single write may have been committed before the answer was lost.
+  const bool again = !inTransaction && read;
+  if (reconnected_ || (!again && snapshot == 0) || !ConnectionLost(connection_.get(), result)) {
+    Raise(result);
+  }
+  Reconnect();
+  if (snapshot != 0) {
+    snapshotLost_ = true;
+    CheckSnapshotLost();
+  }
+}
+
+void PostgresDatabase::CheckSnapshotLost() const {
+  if (!snapshotLost_) return;
+  throw Failure(kFailureServerReconnected,
+                "board database error: the connection to the board was lost during a snapshot");
+}
+
+void PostgresDatabase::Reconnect() {
+  reconnected_ = true;
+  snapshot_ = 0;
+  std::string message;
+  for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(kReconnectPause);
+    PQreset(connection_.get());
+    if (PQstatus(connection_.get()) == CONNECTION_OK) {
+      ++session_;
+      Configure();
+      RecoveryNotes::Write("Lost the connection to the board " + description_ +
+                           "; connected again");
+      return;
+    }
+    message = PQerrorMessage(connection_.get());
+  }
+  throw Failure(kFailureServer, secrets_.Mask("lost the connection to the board " + description_ +
+                                              " and cannot connect again: " + message));
 }
 
 void PostgresDatabase::Raise(const pg_result* result) {
@@ -576,21 +694,28 @@ void PostgresDatabase::ExecLater(const std::string& sql) {
   ++queued_;
 }
 
-PostgresDatabase::Result PostgresDatabase::Run(const std::string& sql) {
+PostgresDatabase::Result PostgresDatabase::Run(const std::string& sql, bool read) {
   CollectQueued();
-  snapshot_ = 0;  // whatever the statements do, the snapshot may end
-  Result result(PQexec(connection_.get(), sql.c_str()));
-  const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
-  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_EMPTY_QUERY) {
-    Raise(result.get());
+  CheckSnapshotLost();
+  for (;;) {
+    const bool inTransaction = InTransaction();
+    const uint64_t snapshot = snapshot_;
+    snapshot_ = 0;  // whatever the statements do, the snapshot may end
+    Result result(PQexec(connection_.get(), sql.c_str()));
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY) {
+      NoteChanges(result.get());
+      return result;
+    }
+    Recover(result.get(), inTransaction, snapshot, read);
   }
-  NoteChanges(result.get());
-  return result;
 }
 
 void PostgresDatabase::Exec(const std::string& sql) { Run(sql); }
 
 bool PostgresDatabase::InTransaction() const {
+  // A lost snapshot is open until its Commit or Rollback.
+  if (snapshotLost_) return true;
   // A connection that is gone (PQTRANS_UNKNOWN) holds no transaction: the
   // server rolled it back when the session ended.
   const PGTransactionStatusType status = PQtransactionStatus(connection_.get());
@@ -598,6 +723,7 @@ bool PostgresDatabase::InTransaction() const {
 }
 
 void PostgresDatabase::BeginWrite() {
+  snapshotLost_ = false;
   // One round trip. Read committed suffices under the lock: every writer
   // holds it, so each one's statements see every earlier writer's commit.
   try {
@@ -612,11 +738,18 @@ void PostgresDatabase::BeginWrite() {
 void PostgresDatabase::BeginSnapshot() {
   // The snapshot is taken by the transaction's first statement: the SELECT
   // takes it now, not at the caller's first read.
-  Run("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY; SELECT 1");
+  snapshotLost_ = false;
+  Run("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY; SELECT 1", /*read=*/true);
   snapshot_ = ++snapshotsBegun_;
 }
 
 void PostgresDatabase::Commit() {
+  // A lost snapshot's reads may not have been all it was meant to read.
+  if (snapshotLost_) {
+    snapshotLost_ = false;
+    throw Failure(kFailureServerReconnected,
+                  "board database error: the connection to the board was lost during a snapshot");
+  }
   const Result result = Run("COMMIT");
   // COMMIT of a transaction that failed earlier rolls it back, and says so
   // only in its command tag.
@@ -627,6 +760,7 @@ void PostgresDatabase::Commit() {
 }
 
 void PostgresDatabase::Rollback() {
+  if (std::exchange(snapshotLost_, false)) return;  // the server ended it with the session
   // A statement sent ahead may have failed: the rollback goes on.
   try {
     CollectQueued();
@@ -647,6 +781,7 @@ void PostgresDatabase::SetLostNodeTimeout(int32_t seconds) {
   // while the server waits on the network; over a local socket the server
   // ignores them.
   const int32_t bounded = std::clamp<int32_t>(seconds, 1, kLongestLostNodeTimeout);
+  lostNodeTimeout_ = bounded;  // for a connection made again
   const std::string idle = std::to_string(std::max(bounded / 3, 1));
   const std::string interval = std::to_string(std::max(bounded / 6, 1));
   Exec("SET idle_in_transaction_session_timeout = '" + std::to_string(bounded) +
@@ -656,18 +791,26 @@ void PostgresDatabase::SetLostNodeTimeout(int32_t seconds) {
 }
 
 std::unique_ptr<Statement> PostgresDatabase::NewStatement(const std::string& sql) {
+  CheckSnapshotLost();
   const std::string name = "obrix_" + std::to_string(++statementsMade_);
   const std::string translated = ToPostgresPlaceholders(sql);
   CollectQueued();
-  Result prepared(PQprepare(connection_.get(), name.c_str(), translated.c_str(), 0, nullptr));
-  if (!prepared || PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) Raise(prepared.get());
+  for (;;) {
+    // Preparing changes nothing on the board: it may be done again.
+    const bool inTransaction = InTransaction();
+    const uint64_t snapshot = snapshot_;
+    const Result prepared(
+        PQprepare(connection_.get(), name.c_str(), translated.c_str(), 0, nullptr));
+    if (prepared && PQresultStatus(prepared.get()) == PGRES_COMMAND_OK) break;
+    Recover(prepared.get(), inTransaction, snapshot, /*read=*/true);
+  }
   Result described(PQdescribePrepared(connection_.get(), name.c_str()));
   if (!described || PQresultStatus(described.get()) != PGRES_COMMAND_OK) Raise(described.get());
   std::vector<Oid> types(static_cast<size_t>(PQnparams(described.get())));
   for (size_t i = 0; i < types.size(); ++i) {
     types[i] = PQparamtype(described.get(), static_cast<int>(i));
   }
-  return std::make_unique<PostgresStatement>(*this, name, std::move(types));
+  return std::make_unique<PostgresStatement>(*this, name, translated, std::move(types));
 }
 
 bool PostgresDatabase::IsBytea(Oid type) {
@@ -690,7 +833,7 @@ bool PostgresDatabase::IsBytea(Oid type) {
 }
 
 bool PostgresDatabase::HoldsBoard() {
-  const Result result = Run("SELECT to_regclass('obrix.meta') IS NOT NULL");
+  const Result result = Run("SELECT to_regclass('obrix.meta') IS NOT NULL", /*read=*/true);
   return std::strcmp(PQgetvalue(result.get(), 0, 0), "t") == 0;
 }
 
@@ -698,7 +841,8 @@ int64_t PostgresDatabase::SizeInBytes() {
   const Result result =
       Run("SELECT COALESCE(sum(pg_total_relation_size(c.oid)), 0) FROM pg_catalog.pg_class c "
           "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-          "WHERE n.nspname = 'obrix' AND c.relkind = 'r'");
+          "WHERE n.nspname = 'obrix' AND c.relkind = 'r'",
+          /*read=*/true);
   return std::strtoll(PQgetvalue(result.get(), 0, 0), nullptr, 10);
 }
 

@@ -9,6 +9,9 @@
 // two small shims in the schema (the domain `blob` and the function
 // `typeof(bytea)`) let the SQL that casts to BLOB or asks for a value's
 // type read the same on both kinds.
+//
+// A connection that is lost is made again once in its life, its session
+// set up anew and its statements prepared again on first use (Recover).
 #pragma once
 
 #include <cstdint>
@@ -99,13 +102,15 @@ class PostgresDatabase final : public Database {
   PostgresDatabase(pg_conn* connection, std::string description, ConninfoSecrets secrets);
 
   // Runs `sql` and raises the board's failure when it fails; returns the
-  // result of its last statement.
-  Result Run(const std::string& sql);
+  // result of its last statement. `read`: the statements only read, and
+  // run again on a connection made again (Recover).
+  Result Run(const std::string& sql, bool read = false);
   // Statements sent ahead (RunLater, ExecLater) travel in libpq's pipeline
   // mode: Queued() enters it for one more statement about to be sent, and
   // Collect() ends it with a Sync, reads every answer (the statement sent
   // last included when `last` is set, whose result it returns) and raises
-  // the first failure among them.
+  // the first failure among them. They are sent inside a write transaction
+  // only, where a lost connection is never made again.
   void Queued();
   Result Collect(bool last);
   // Collects the statements sent ahead, before a statement that waits.
@@ -114,12 +119,35 @@ class PostgresDatabase final : public Database {
   }
   // Raises the failure for `result` (may be null: the connection failed).
   [[noreturn]] void Raise(const pg_result* result);
+  // After a statement failed with `result`: returns when the connection
+  // was lost and made again and the statement may run again (a read
+  // outside any transaction, `inTransaction` and `snapshot` as they stood
+  // before it ran); raises otherwise. A read-only snapshot cannot go on
+  // on a new connection: once made again, every statement raises
+  // Failure(kFailureServerReconnected) until the next transaction begins
+  // (or the snapshot's Commit or Rollback ends it).
+  void Recover(const pg_result* result, bool inTransaction, uint64_t snapshot, bool read);
+  // Raises Failure(kFailureServerReconnected) while a lost snapshot waits
+  // for its end.
+  void CheckSnapshotLost() const;
+  // Makes the connection again, once per connection's life: raises
+  // Failure(kFailureServer) when it cannot.
+  void Reconnect();
+  // The session's settings: the search path, the lock timeout and the
+  // lost-node timeout once it was set.
+  void Configure();
   // Notes the rows an INSERT, UPDATE or DELETE changed.
   void NoteChanges(pg_result* result);
   // True for bytea and the domains over it (`blob`).
   bool IsBytea(unsigned int type);
 
   std::unique_ptr<pg_conn, ConnectionCloser> connection_;
+  // The session the connection is on, counted from 1: a new one after the
+  // connection is made again, where no statement is prepared yet.
+  uint64_t session_ = 1;
+  bool reconnected_ = false;   // the connection was made again once
+  bool snapshotLost_ = false;  // see Recover
+  std::optional<int32_t> lostNodeTimeout_;
   std::string description_;
   // Masked out of every error line, should the server ever repeat them.
   ConninfoSecrets secrets_;

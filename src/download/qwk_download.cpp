@@ -10,6 +10,11 @@
 // or its packet in the work directory where the BBS would have removed it
 // once sent, and either way the next download offers the same mail again.
 // A download that fails removes the parts it wrote.
+//
+// The scan reads in one snapshot of the board. When the connection to the
+// board is lost during it and made again, the snapshot is gone: the packet
+// built so far is dropped and the scan runs once more from its start in a
+// new snapshot, so that the packet is the one an unbroken scan builds.
 #include "download/qwk_download.h"
 
 #include <algorithm>
@@ -113,6 +118,8 @@ class Download {
   void RemoveParts();
 
  private:
+  // Removes the packet's files but the archive.
+  void RemovePacketFiles();
   bool Start();
   void ReadSettings();
   void PutBackUndelivered();
@@ -121,6 +128,12 @@ class Download {
   bool OpenPacketFiles();
   void SettleLimits();
 
+  // Scans, once more after a lost snapshot. False when the download
+  // cannot go on.
+  bool ScanOnce();
+  // Drops the packet's parts so far and what the scan took, and opens the
+  // packet's files afresh.
+  bool RestartPacket();
   void Scan();
   void ScanConference(ConferenceCursor& cursor);
   bool IsTaken(const MessageRecord& message);
@@ -165,7 +178,7 @@ class Download {
 bool Download::Run() {
   server_.SetNodeActivity("QWK Download");
   if (!Start()) return false;
-  Scan();
+  if (!ScanOnce()) return false;
   if (totalTaken_ == 0) {
     RemoveTemporaryFiles();
     return true;
@@ -301,8 +314,33 @@ void Download::SettleLimits() {
   }
 }
 
+bool Download::ScanOnce() {
+  try {
+    Scan();
+    return true;
+  } catch (const Failure& failure) {
+    if (failure.number() != kFailureServerReconnected) throw;
+  }
+  EndOpenLine();
+  if (!RestartPacket()) return false;
+  Scan();
+  return true;
+}
+
+bool Download::RestartPacket() {
+  pointers_.reset();
+  messages_.reset();
+  RemovePacketFiles();
+  download_.PacketMessages.clear();
+  download_.ConfLastRead.assign(download_.ConfLastRead.size(), 0);
+  totalTaken_ = 0;
+  yoursTaken_ = 0;
+  tally_ = ConferenceTally{};
+  return OpenPacketFiles();
+}
+
 void Download::Scan() {
-  const Snapshot snapshot(server_);
+  Snapshot snapshot(server_);
   ConferenceCursor cursor;
   ResetCursor(cursor);
   cursor.kind = kWalkServerOrder;
@@ -312,6 +350,7 @@ void Download::Scan() {
     ScanConference(cursor);
     current = NextConference(server_, cursor);
   }
+  snapshot.End();
 }
 
 void Download::ScanConference(ConferenceCursor& cursor) {
@@ -530,17 +569,21 @@ void Download::RemoveTemporaryFiles() {
   }
 }
 
+void Download::RemovePacketFiles() {
+  for (const std::string& name :
+       {packetId_ + kPointerExtension, std::string(kMessagesFile), std::string(kControlFile),
+        std::string(kDoorIdFile), std::string(kNewFilesFile), std::string(kHelloFile),
+        std::string(kGoodbyeFile)}) {
+    RemoveTree(WorkPath(name));
+  }
+}
+
 void Download::RemoveParts() {
   if (!partsStarted_) return;
   try {
     pointers_.reset();
     messages_.reset();
-    for (const std::string& name :
-         {packetId_ + kPointerExtension, std::string(kMessagesFile), std::string(kControlFile),
-          std::string(kDoorIdFile), std::string(kNewFilesFile), std::string(kHelloFile),
-          std::string(kGoodbyeFile)}) {
-      RemoveTree(WorkPath(name));
-    }
+    RemovePacketFiles();
     if (archiving_) RemoveTree(WorkPath(packetId_ + kPacketExtension));
   } catch (const std::exception&) {
     // What is left the next download clears away.
@@ -555,6 +598,11 @@ void ReportFailure(RunContext& context, int32_t number, const std::string& descr
 
 bool QwkDownload(RunContext& context) {
   Download download(context);
+  // A note starts on a line of its own.
+  const RecoveryNotes notes([&](const std::string& line) {
+    download.EndOpenLine();
+    context.log.Line(line);
+  });
   try {
     if (download.Run()) return true;
   } catch (const Failure& failure) {

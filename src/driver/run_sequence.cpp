@@ -183,6 +183,10 @@ bool OpenSession(RunContext& context, SessionGuard& session, const std::string& 
 }
 
 int Main(RunContext& context, const std::string& arguments) {
+  // A failure mended where it was met (a board connection made again) is
+  // noted in the run's log, whatever step met it; the download adds its own
+  // while it writes its scan's lines.
+  const RecoveryNotes notes([&](const std::string& line) { context.log.Line(line); });
   SessionGuard session(context);
   const int opened = LoginReportingServerFailure(context, session, arguments);
   if (opened != kExitOk) return opened;
