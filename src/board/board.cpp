@@ -65,21 +65,10 @@ ConferenceAccess Board::Impl::AccessTo(int32_t conference) {
       "SELECT restricted, EXISTS (SELECT 1 FROM conf_readers WHERE conference = ?1 AND "
       "user_id = ?2) FROM conferences WHERE number = ?1");
   row->Bind(1, conference).Bind(2, userId);
-  ConferenceAccess access = ConferenceAccess::kDenied;
-  if (!row->Step()) {
-    access = ConferenceAccess::kMissing;
-  } else if (IsSystem() || row->Int(0) == 0 || row->Int(1) != 0) {
-    access = ConferenceAccess::kReadable;
-  }
+  const ConferenceAccess access = row->Step() ? AccessFrom(row->Int(0) != 0, row->Int(1) != 0)
+                                              : ConferenceAccess::kMissing;
   if (inBatch) batchAccess.emplace(conference, access);
   return access;
-}
-
-bool Board::Impl::KnownUser(int32_t id) {
-  if (inBatch && batchUsers.count(id)) return true;
-  if (!UserExists(*db, id)) return false;
-  if (inBatch) batchUsers.insert(id);
-  return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -13,7 +13,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,16 +88,13 @@ struct Board::Impl {
   // The messages last read ahead (see ReadsAhead).
   MessagePage page;
   // Inside a batch the board's write lock is held and nobody else changes
-  // who may read a conference or which users exist; the door's operations
-  // never do. What the batch's operations asked of either is kept until
-  // the batch ends (see SetInBatch).
+  // who may read a conference; the door's operations never do. What the
+  // batch's operations asked of it is kept until the batch ends.
   bool inBatch = false;
   std::map<int32_t, ConferenceAccess> batchAccess;
-  std::set<int32_t> batchUsers;
-  void SetInBatch(bool started) {
-    inBatch = started;
+  void SetInBatch(bool open) {
+    inBatch = open;
     batchAccess.clear();
-    batchUsers.clear();
   }
 
   // Runs one operation: on a raised Failure, records its code as the last
@@ -145,8 +141,12 @@ struct Board::Impl {
 
   // Whether the viewer may read the conference (SYSTEM: every existing one).
   ConferenceAccess AccessTo(int32_t conference);
-  // True when a user has the id.
-  bool KnownUser(int32_t id);
+  // The access to an existing conference that its restricted flag and the
+  // viewer's place among its readers give.
+  ConferenceAccess AccessFrom(bool restricted, bool reader) const {
+    return IsSystem() || !restricted || reader ? ConferenceAccess::kReadable
+                                               : ConferenceAccess::kDenied;
+  }
   // Records the refusal that goes with an access other than kReadable.
   void RecordRefusal(ConferenceAccess access) {
     lastError = access == ConferenceAccess::kMissing ? kServerNotFound : kServerAccessDenied;

@@ -119,19 +119,30 @@ bool HasValidFields(const StoredMessage& message) {
          message.entryTime <= kLastValidTime && message.messageTime <= kLastValidTime;
 }
 
-// The conference's next message number, unless it holds the same message
-// already (nullopt): the same sender, addressee, subject and text, and the
-// same date and time when the record gives one (?8 NULL: any). One
-// statement, one round trip to a server. Raises std::invalid_argument
-// when the conference does not exist.
-std::optional<int64_t> NumberUnlessDuplicate(Database& db, const StoredMessage& message,
-                                             const MessageRecord& record) {
+// What the board asks before it stores a message, in one statement (one
+// round trip to a server); nullopt when the conference does not exist.
+struct Placement {
+  int64_t number = 0;  // the conference's next message number
+  bool duplicate = false;
+  bool restricted = false;
+  bool reader = false;      // the viewer is among the conference's readers
+  bool knownUsers = false;  // a non-zero sender or addressee id names a user
+};
+
+// A duplicate is the same sender, addressee, subject and text, with the
+// same date and time when the record gives one (?8 NULL: any).
+std::optional<Placement> Place(Database& db, int64_t viewer, const StoredMessage& message,
+                               const MessageRecord& record) {
   auto row = db.Prepare(
       "SELECT next_number, EXISTS (SELECT 1 FROM messages WHERE conference = ?1 "
       "AND text_hash = ?2 AND from_id = ?3 "
       "AND CAST(from_name AS BLOB) = CAST(?4 AS BLOB) AND CAST(to_name AS BLOB) = CAST(?5 AS BLOB) "
       "AND CAST(subject AS BLOB) = CAST(?6 AS BLOB) AND CAST(text AS BLOB) = CAST(?7 AS BLOB) "
-      "AND (message_time = ?8 OR ?8 IS NULL)) FROM conferences WHERE number = ?1");
+      "AND (message_time = ?8 OR ?8 IS NULL)), restricted, "
+      "EXISTS (SELECT 1 FROM conf_readers WHERE conference = ?1 AND user_id = ?9), "
+      "(?3 = 0 OR EXISTS (SELECT 1 FROM users WHERE id = ?3)) "
+      "AND (?10 = 0 OR EXISTS (SELECT 1 FROM users WHERE id = ?10)) "
+      "FROM conferences WHERE number = ?1");
   row->Bind(1, message.conference).Bind(2, MessageTextHash(message.text));
   row->Bind(3, message.fromId).Bind(4, message.fromName).Bind(5, message.toName);
   row->Bind(6, message.subject).BindBlob(7, message.text);
@@ -142,9 +153,10 @@ std::optional<int64_t> NumberUnlessDuplicate(Database& db, const StoredMessage& 
   } else {
     row->Bind(8, static_cast<int64_t>(message.messageTime));
   }
-  if (!row->Step()) throw std::invalid_argument("no conference " + Decimal(message.conference));
-  if (row->Int(1) != 0) return std::nullopt;
-  return row->Int(0);
+  row->Bind(9, viewer).Bind(10, message.toId);
+  if (!row->Step()) return std::nullopt;
+  return Placement{row->Int(0), row->Int(1) != 0, row->Int(2) != 0, row->Int(3) != 0,
+                   row->Int(4) != 0};
 }
 
 }  // namespace
@@ -397,17 +409,18 @@ bool Board::vbAddMessage(MessageRecord& record, const std::string& text) {
     if (!HasValidFields(message)) return impl.Fail(kServerBadRecord, false);
 
     Transaction transaction(db);
-    if (!impl.Readable(message.conference)) return false;
-    // A non-zero sender or addressee id must name a user.
-    if ((message.fromId != 0 && !impl.KnownUser(message.fromId)) ||
-        (message.toId != 0 && !impl.KnownUser(message.toId))) {
-      return impl.Fail(kServerBadRecord, false);
+    const std::optional<Placement> place = Place(db, impl.userId, message, record);
+    const ConferenceAccess access = place ? impl.AccessFrom(place->restricted, place->reader)
+                                          : ConferenceAccess::kMissing;
+    if (access != ConferenceAccess::kReadable) {
+      impl.RecordRefusal(access);
+      return false;
     }
+    if (!place->knownUsers) return impl.Fail(kServerBadRecord, false);
+    if (place->duplicate) return impl.Fail(kServerDuplicate, false);
     PostResult stored;
     try {
-      const std::optional<int64_t> number = NumberUnlessDuplicate(db, message, record);
-      if (!number) return impl.Fail(kServerDuplicate, false);
-      stored = StoreNumberedMessage(db, message, *number);
+      stored = StoreNumberedMessage(db, message, place->number);
     } catch (const std::invalid_argument&) {
       return impl.Fail(kServerNotFound, false);
     }
