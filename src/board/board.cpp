@@ -65,8 +65,8 @@ ConferenceAccess Board::Impl::AccessTo(int32_t conference) {
       "SELECT restricted, EXISTS (SELECT 1 FROM conf_readers WHERE conference = ?1 AND "
       "user_id = ?2) FROM conferences WHERE number = ?1");
   row->Bind(1, conference).Bind(2, userId);
-  const ConferenceAccess access = row->Step() ? AccessFrom(row->Int(0) != 0, row->Int(1) != 0)
-                                              : ConferenceAccess::kMissing;
+  const ConferenceAccess access =
+      row->Step() ? AccessFrom(row->Int(0) != 0, row->Int(1) != 0) : ConferenceAccess::kMissing;
   if (inBatch) batchAccess.emplace(conference, access);
   return access;
 }
@@ -326,9 +326,14 @@ std::string Board::vbGetUserVariable(int32_t userId, const std::string& section,
   Impl& impl = *impl_;
   return impl.Guard([&] {
     Database& db = impl.LoggedIn("vbGetUserVariable");
-    if (!UserExists(db, userId)) return impl.Fail(kServerNotFound, defaultValue);
+    // Whether the user exists and the variable's value, in one statement.
+    auto row = db.Prepare(
+        "SELECT (SELECT value FROM user_vars WHERE user_id = ?1 AND section = ?2 AND key = ?3) "
+        "FROM users WHERE id = ?1");
+    row->Bind(1, userId).Bind(2, section).Bind(3, key);
+    if (!row->Step()) return impl.Fail(kServerNotFound, defaultValue);
     if (!impl.MayUseVariables(userId, false)) return impl.Fail(kServerAccessDenied, defaultValue);
-    return impl.Succeed(UserVariable(db, userId, section, key).value_or(defaultValue));
+    return impl.Succeed(row->IsNull(0) ? defaultValue : row->Text(0));
   });
 }
 
@@ -369,13 +374,21 @@ bool Board::vbGetMakewild(MakewildRecord& record) {
   Impl& impl = *impl_;
   return impl.Guard([&] {
     Database& db = impl.Connected("vbGetMakewild");
-    record.boardName.Set(MetaValue(db, kConfigName).value_or(""));
-    record.sysopName.Set(MetaValue(db, kConfigSysop).value_or(""));
-    record.city.Set(MetaValue(db, kConfigCity).value_or(""));
-    record.phoneNumber.Set(MetaValue(db, kConfigPhone).value_or(""));
-    record.packetId.Set(MetaValue(db, kConfigPacketId).value_or(""));
-    record.serialNumber.Set(MetaValue(db, kConfigSerial).value_or(""));
-    record.charset.Set(MetaValue(db, kConfigCharset).value_or(kPacketCharsetCp437));
+    // The board's few settings, read in one statement.
+    std::map<std::string, std::string> settings;
+    auto rows = db.Prepare("SELECT key, value FROM meta");
+    while (rows->Step()) settings.emplace(rows->Text(0), rows->Text(1));
+    const auto setting = [&](const char* key, const char* fallback) {
+      const auto found = settings.find(key);
+      return found == settings.end() ? std::string(fallback) : found->second;
+    };
+    record.boardName.Set(setting(kConfigName, ""));
+    record.sysopName.Set(setting(kConfigSysop, ""));
+    record.city.Set(setting(kConfigCity, ""));
+    record.phoneNumber.Set(setting(kConfigPhone, ""));
+    record.packetId.Set(setting(kConfigPacketId, ""));
+    record.serialNumber.Set(setting(kConfigSerial, ""));
+    record.charset.Set(setting(kConfigCharset, kPacketCharsetCp437));
     return impl.Succeed(true);
   });
 }

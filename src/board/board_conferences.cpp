@@ -59,14 +59,18 @@ bool Board::vbGetConfDesc(int32_t conference, ConfDescRecord& record) {
     record.name.Clear();
     record.mode = 0;
     record.objectId = 0;
-    const ConferenceAccess access = impl.AccessTo(conference);
+    // The access and the description in one statement.
+    auto row = db.Prepare(
+        "SELECT name, mode, restricted, EXISTS (SELECT 1 FROM conf_readers WHERE "
+        "conference = ?1 AND user_id = ?2) FROM conferences WHERE number = ?1");
+    row->Bind(1, conference).Bind(2, impl.userId);
+    const ConferenceAccess access = row->Step()
+                                        ? impl.AccessFrom(row->Int(2) != 0, row->Int(3) != 0)
+                                        : ConferenceAccess::kMissing;
     if (access != ConferenceAccess::kReadable) {
       impl.RecordRefusal(access);
       return false;
     }
-    auto row = db.Prepare("SELECT name, mode FROM conferences WHERE number = ?1");
-    row->Bind(1, conference);
-    if (!row->Step()) return impl.Fail(kServerNotFound, false);
     record.name.Set(row->Text(0));
     record.mode = static_cast<int32_t>(row->Int(1));
     record.objectId = kConferenceObjectBase + static_cast<uint32_t>(conference);
