@@ -52,7 +52,9 @@ Call Job(const char* operation, const std::string& boardPath = "",
 // attempt.
 ::testing::Matcher<std::vector<std::string>> NoConnection() {
   using ::testing::_;
-  return ElementsAre(_, _, _, "Connecting to Wildcat...", "Unable to Connect to Wildcat");
+  return ElementsAre(_, _, _, "Connecting to Wildcat...",
+                     ::testing::StartsWith("Cannot open the board "),
+                     "Unable to Connect to Wildcat");
 }
 
 std::string Cut(std::string bytes, size_t size) {

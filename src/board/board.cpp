@@ -81,18 +81,30 @@ namespace {
 
 // The schema version recorded in an open database; nullopt when it is not
 // a board (no meta table, no version, a version that is not a number).
-std::optional<int> RecordedSchemaVersion(Database& db) {
+// The board's schema version; raises Failure(kFailureServer) saying why
+// the database is no board this program can serve.
+int BoardSchemaVersion(Database& db) {
+  std::optional<std::string> recorded;
   try {
-    const std::optional<std::string> recorded = MetaValue(db, kSchemaVersionKey);
-    if (!recorded) return std::nullopt;
-    const std::string& text = *recorded;
-    int version = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), version);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return version;
-  } catch (const Failure&) {
-    return std::nullopt;  // not a database, or no meta table
+    if (!db.HoldsBoard()) throw Failure(kFailureServer, "not a board (no board tables)");
+    recorded = MetaValue(db, kSchemaVersionKey);
+  } catch (const Failure& failure) {
+    if (db.backend() == Backend::kPostgres) throw;  // the server said why
+    throw Failure(kFailureServer, "not a board (not a database file)");
   }
+  if (!recorded) throw Failure(kFailureServer, "not a board (no schema version)");
+  const std::string& text = *recorded;
+  int version = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), version);
+  if (error != std::errc() || end != text.data() + text.size() || version < 1) {
+    throw Failure(kFailureServer, "not a board (bad schema version)");
+  }
+  if (version > kSchemaVersion) {
+    throw Failure(kFailureServer, "a board of schema version " + Decimal(version) +
+                                      "; this program knows version " + Decimal(kSchemaVersion) +
+                                      " at most");
+  }
+  return version;
 }
 
 }  // namespace
@@ -102,26 +114,34 @@ bool Board::vbWildcatServerConnect(const char* server) {
   impl.EndLogin();
   impl.context = false;
   impl.db.reset();
+  impl.connectFailure.clear();
   const std::string path = server && *server ? std::string(server) : DefaultBoardPath();
   std::error_code error;
   if (!IsPostgresName(path) && !std::filesystem::is_regular_file(path, error)) {
+    impl.connectFailure =
+        "cannot open the board " + path +
+        (std::filesystem::exists(path, error) ? ": not a plain file" : ": no such file");
     return impl.Fail(kServerNoConnection, false);
   }
   try {
     std::unique_ptr<Database> db = OpenDatabase(path, false);
-    const std::optional<int> version = RecordedSchemaVersion(*db);
-    if (!version || *version < 1 || *version > kSchemaVersion) {
-      return impl.Fail(kServerNoConnection, false);
-    }
+    const int version = BoardSchemaVersion(*db);
     ConfigureConnection(*db);
-    if (*version < kSchemaVersion) UpgradeSchema(*db);
+    if (version < kSchemaVersion) UpgradeSchema(*db);
     ApplyNodeTimeout(*db);
     impl.db = std::move(db);
-  } catch (const Failure&) {
+  } catch (const Failure& failure) {
+    // A connection that fails names the board already.
+    const std::string& why = failure.description();
+    const std::string opening = "cannot open the board ";
+    impl.connectFailure =
+        why.starts_with(opening) ? why : opening + DescribeBoardName(path) + ": " + why;
     return impl.Fail(kServerNoConnection, false);
   }
   return impl.Succeed(true);
 }
+
+std::string Board::ConnectFailure() { return impl_->connectFailure; }
 
 bool Board::WildcatServerCreateContext() {
   Impl& impl = *impl_;

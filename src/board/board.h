@@ -90,6 +90,7 @@ class Board final : public Server {
   bool RestoreDelivery() override;
   PacketOwner RestorePacketLeft(const std::string& packetDigest) override;
   int32_t GetMaxMessageSize() override;
+  std::string ConnectFailure() override;
   void SyncCommits() override;
   bool LookupNamePrefix(const std::string& prefix, UserInfo& info) override;
   bool LookupNameSpelled(const std::string& spelled, const NameSpelling& spelling,

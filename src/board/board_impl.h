@@ -81,6 +81,8 @@ struct Board::Impl {
   Login login = Login::kNobody;
   int32_t userId = 0;  // the logged-in user when login == kUser
   uint32_t lastError = kServerOk;
+  // Why the last vbWildcatServerConnect failed (see Server::ConnectFailure).
+  std::string connectFailure;
   std::map<int32_t, OpenServerFile> files;
   int32_t nextHandle = 1;
   // A delivery is being noted (from BeginDelivery to the end of its batch).

@@ -62,6 +62,8 @@ void KeepCommandLine(RunState& state, const CommandLine& line) {
 bool Connect(RunContext& context, SessionGuard& session) {
   context.log.Line("Connecting to Wildcat...");
   if (!context.server.vbWildcatServerConnect(nullptr)) {
+    const std::string reason = context.server.ConnectFailure();
+    if (!reason.empty()) context.log.Line(LogSafe(ToUpper(reason.substr(0, 1)) + reason.substr(1)));
     context.log.Line("Unable to Connect to Wildcat");
     return false;
   }

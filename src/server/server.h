@@ -216,6 +216,10 @@ class Server {
   }
   // The longest message text the board takes, in bytes.
   virtual int32_t GetMaxMessageSize() { return kDefaultMaxMessage; }
+  // Why the last vbWildcatServerConnect failed, naming the board as its
+  // sysop knows it (a path, or a database with its host and port, never a
+  // credential); empty when it did not fail or the server cannot tell.
+  virtual std::string ConnectFailure() { return {}; }
   // Makes every commit made so far durable: when it returns, what the
   // operations before it wrote survives a power cut. A commit alone is
   // not synced (that waits for the board's next checkpoint). A server
