@@ -42,5 +42,22 @@ TEST(CommandLineTest, AMissingPasswordSwallowsTheOperationSwitch) {
   EXPECT_EQ(ParsePassword("/U JOE /DOWNLOAD"), "");
 }
 
+TEST(CommandLineTest, WhatNoSwitchTakesIsNamedButNeverThePassword) {
+  const struct {
+    const char* arguments;
+    std::vector<std::string> expected;
+  } kCases[] = {
+      {"/U Mary Ann Jones /P pw /DOWNLOAD /OVERWRITE", {}},
+      {"/P /secret /u joe /upload", {}},  // a password may begin with a slash
+      {"/U JOE /P pw /DOWNLOAD /FOO", {"the unknown switch /FOO"}},
+      {"/U JOE /P two words here /UPLOAD", {"2 words after the password, which is one word"}},
+      {"stray /U JOE /P pw /UPLOAD tail", {"the word stray", "the word tail"}},
+      {"/U A /P B /DOWNLOADING", {"the unknown switch /DOWNLOADING"}},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(NotUnderstood(c.arguments), c.expected) << c.arguments;
+  EXPECT_TRUE(AsksForHelp("--help"));
+  EXPECT_FALSE(AsksForHelp("/U JOE --help"));
+}
+
 }  // namespace
 }  // namespace obrix

@@ -96,6 +96,20 @@ TEST_F(RunSequenceTest, AMissingPasswordIsReportedAlone) {
                                "/P - Parameter not specified for PASSWORD.", "Exiting program."}));
 }
 
+TEST_F(RunSequenceTest, HelpPrintsTheUsageAndExtraWordsEndTheRun) {
+  const auto help = Run({"--help"});
+  EXPECT_EQ(help.status, kExitOk);
+  EXPECT_THAT(help.output, ::testing::StartsWith("Usage: obrix /U NAME /P PASSWORD /DOWNLOAD"));
+  EXPECT_FALSE(testing::Exists(dir_ / "obrix.log"));
+
+  const auto extra = Run({"/U", "Joe", "Caller", "/P", "Secret", "word", "/DOWNLOAD", "/FOO"});
+  EXPECT_EQ(extra.status, kExitCommandLine);
+  EXPECT_EQ(Log(), WithBanner({"ERROR - Command line syntax error",
+                               "Not understood: the unknown switch /FOO",
+                               "Not understood: 1 word after the password, which is one word",
+                               "Exiting program."}));
+}
+
 TEST_F(RunSequenceTest, AnUnknownUserIsNotFound) {
   const auto result = Run({"/U", "Nobody", "Here", "/P", "x", "/DOWNLOAD"});
   EXPECT_EQ(result.status, kExitSession);

@@ -1,5 +1,7 @@
 #include "driver/command_line.h"
 
+#include <algorithm>
+
 #include "base/text.h"
 
 namespace obrix {
@@ -37,5 +39,47 @@ bool ParseOverwrite(const std::string& arguments) {
 }
 
 bool AsksForVersion(const std::string& arguments) { return arguments == "--version"; }
+
+bool AsksForHelp(const std::string& arguments) {
+  return arguments == "--help" || arguments == "-h" || arguments == "/?";
+}
+
+std::vector<std::string> NotUnderstood(const std::string& arguments) {
+  enum class After { kNothing, kName, kPasswordSwitch, kPassword, kOperation };
+  After after = After::kNothing;
+  int passwordWords = 0;
+  std::vector<std::string> found;
+  size_t at = 0;
+  while (at < arguments.size()) {
+    if (arguments[at] == ' ') {
+      ++at;
+      continue;
+    }
+    const size_t end = std::min(arguments.find(' ', at), arguments.size());
+    const std::string word = arguments.substr(at, end - at);
+    at = end;
+    const std::string upper = ToUpper(word);
+    if (after == After::kPasswordSwitch) {  // the password may begin with anything
+      after = After::kPassword;
+    } else if (upper == "/U") {
+      after = After::kName;
+    } else if (upper == "/P") {
+      after = After::kPasswordSwitch;
+    } else if (upper == "/DOWNLOAD" || upper == "/UPLOAD" || upper == "/OVERWRITE") {
+      after = After::kOperation;
+    } else if (word[0] == '/') {
+      found.push_back("the unknown switch " + word);
+    } else if (after == After::kPassword) {
+      ++passwordWords;
+    } else if (after != After::kName) {
+      found.push_back("the word " + word);
+    }
+  }
+  if (passwordWords > 0) {
+    found.push_back(Decimal(passwordWords) + (passwordWords == 1 ? " word" : " words") +
+                    " after the password, which is one word");
+  }
+  return found;
+}
 
 }  // namespace obrix

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace obrix {
 
@@ -23,5 +24,13 @@ bool ParseOverwrite(const std::string& arguments);
 // True when the whole command line is "--version", which asks for the
 // program's version instead of a run.
 bool AsksForVersion(const std::string& arguments);
+// True when the whole command line is "--help" (or "-h", "/?"), which asks
+// for the usage text instead of a run.
+bool AsksForHelp(const std::string& arguments);
+// What the command line holds beyond its switches and their values, one
+// description each: a word before the first switch or after a switch that
+// takes none, a second word of the password (counted, never shown), an
+// unknown switch. Empty for a command line the four readers take whole.
+std::vector<std::string> NotUnderstood(const std::string& arguments);
 
 }  // namespace obrix

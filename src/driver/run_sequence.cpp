@@ -24,12 +24,34 @@ struct CommandLine {
   std::string password;
   std::string operation;
   bool overwrite = false;
+  std::vector<std::string> notUnderstood;
 };
 
 CommandLine ReadCommandLine(const std::string& arguments) {
   return {ParseUserName(arguments), ParsePassword(arguments), ParseOperation(arguments),
-          ParseOverwrite(arguments)};
+          ParseOverwrite(arguments), NotUnderstood(arguments)};
 }
+
+// What "obrix --help" prints.
+constexpr const char* kUsage =
+    "Usage: obrix /U NAME /P PASSWORD /DOWNLOAD\n"
+    "       obrix /U NAME /P PASSWORD /UPLOAD\n"
+    "       obrix --version | --help\n"
+    "\n"
+    "The QWK offline-mail door, run by the BBS once per job for one caller:\n"
+    "/DOWNLOAD builds his QWK packet of new mail in the work directory, /UPLOAD\n"
+    "posts the replies of his REP packet. Every step goes to obrix.log in the\n"
+    "current folder; the exit status says how the run ended (see obrix(1)).\n"
+    "\n"
+    "Switches in any letter case; the name may hold blanks, the password is one\n"
+    "word. /OVERWRITE is accepted and ignored; anything else is an error.\n"
+    "\n"
+    "Environment:\n"
+    "  OBRIX_BOARD      the board: a board file's path, or a PostgreSQL database\n"
+    "                   (postgresql://... or service=NAME)\n"
+    "  OBRIX_WORK       the node's work directory, an absolute path\n"
+    "  OBRIX_LOCK_WAIT  seconds to wait for another run in the same work\n"
+    "                   directory (default 30)\n";
 
 std::string NoticeLine() { return std::string(version::kLegalNotice) + " " + version::kCompany; }
 
@@ -39,14 +61,19 @@ void WriteBanner(ActivityLog& log) {
   log.Line(NoticeLine());
 }
 
-// True when the command line names a user, a password and an operation;
-// else logs every value it lacks.
+// True when the command line names a user, a password and an operation,
+// and holds nothing else; else logs every value it lacks and whatever it
+// holds that no switch takes.
 bool CheckCommandLine(ActivityLog& log, const CommandLine& line) {
-  if (!line.userName.empty() && !line.password.empty() && !line.operation.empty()) return true;
+  if (!line.userName.empty() && !line.password.empty() && !line.operation.empty() &&
+      line.notUnderstood.empty()) {
+    return true;
+  }
   log.Line("ERROR - Command line syntax error");
   if (line.userName.empty()) log.Line("/U - Parameter not specified for USER NAME.");
   if (line.password.empty()) log.Line("/P - Parameter not specified for PASSWORD.");
   if (line.operation.empty()) log.Line("/DOWNLOAD or /UPLOAD not specified for operation type.");
+  for (const std::string& extra : line.notUnderstood) log.Line("Not understood: " + LogSafe(extra));
   log.Line("Exiting program.");
   return false;
 }
@@ -201,6 +228,10 @@ int Main(RunContext& context, const std::string& arguments) {
 int RunMain(RunContext& context, const std::string& arguments) {
   if (AsksForVersion(arguments)) {
     std::printf("%s\n", version::kVersionLine);
+    return kExitOk;
+  }
+  if (AsksForHelp(arguments)) {
+    std::fputs(kUsage, stdout);
     return kExitOk;
   }
   try {
