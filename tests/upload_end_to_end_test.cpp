@@ -245,11 +245,14 @@ TEST_P(UploadEndToEndTest, PacketsThatCannotBeReadAreKept) {
   EXPECT_EQ(ReadFile(KeptPath()), "this is not a zip archive");
   EXPECT_THAT(node_.WorkFiles(), ElementsAre("kept"));
 
-  // A zip without the reply file: nothing of it is unpacked.
+  // A zip without the reply file (another board's packet, say): nothing
+  // of it is unpacked, and it is kept as a refused packet.
   ZipMembers(Work("other.zip"), {{"README.TXT", "hello"}, {"XOBRIX.MSG", "x"}});
   std::filesystem::rename(Work("other.zip"), Work("obrix.rep"));
-  EXPECT_EQ(Upload().status, 1);
-  EXPECT_THAT(node_.LastRun(), IsUpload({"Unable to open .REP file", KeptAs()}, false));
+  EXPECT_EQ(Upload().status, 5);
+  EXPECT_THAT(node_.LastRun(),
+              IsUpload({"No OBRIX.msg in the reply packet (it holds README.TXT, XOBRIX.MSG)",
+                        "0 replies uploaded.", "1 reply refused.", KeptAs()}));
   EXPECT_THAT(node_.WorkFiles(), ElementsAre("kept"));
   EXPECT_THAT(KeptFiles(), SizeIs(2));
 }

@@ -217,7 +217,7 @@ bool WithinBound(UploadBounds& bounds, const MessageRecord& record, const std::s
 
 // Removes a packet file that is still there, naming it in the log.
 void RemovePacketFile(RunContext& context, std::string path) {
-  if (!FileExists(context.server, path)) return;
+  if (path.empty() || !FileExists(context.server, path)) return;
   context.log.Line("Removing " + path + "...");
   RemoveFile(path);
 }
@@ -274,15 +274,26 @@ void KeepEveryReplyArchive(RunContext& context, const std::vector<std::string>& 
 }
 
 // Unpacks the reply file of `archive` into `folder` and opens it with
-// `reader`. Returns its path; nullopt (logged) when either step fails.
-// Further reply files in the archive are logged as ignored.
+// `reader`. Returns its path; nullopt (logged) when either step fails, with
+// `held` naming what the archive holds when it holds no reply file of this
+// board's (a reply packet for another board). Further reply files in the
+// archive are logged as ignored.
 std::optional<std::string> OpenReplyFile(RunContext& context, const std::string& archive,
                                          const std::string& packetId, const UnpackFolder& folder,
-                                         ReplyReader& reader) {
+                                         ReplyReader& reader, std::vector<std::string>& held) {
+  std::vector<std::string> names;
   const std::optional<std::vector<std::string>> members =
-      UnzipReplyMember(context.processes, archive, packetId, folder.path());
+      UnzipReplyMember(context.processes, archive, packetId, folder.path(), &names);
   if (!members) {
     context.log.Line("There was a problem unzipping the .REP archive.");
+    return std::nullopt;
+  }
+  if (members->empty() && !names.empty()) {
+    std::string list;
+    for (const std::string& name : names) list += (list.empty() ? "" : ", ") + LogSafe(name);
+    context.log.Line("No " + packetId + kReplyFileExtension + " in the reply packet (it holds " +
+                     list + ")");
+    held = std::move(names);
     return std::nullopt;
   }
   for (size_t i = 1; i < members->size(); ++i) {
@@ -398,12 +409,15 @@ bool Upload(RunContext& context, UploadBounds& bounds) {
   context.server.SetNodeActivity(kUploadActivity);
   UnpackFolder unpacked(context.state.QwkPath);
   ReplyReader reader(&bounds);
+  std::vector<std::string> held;
   const std::optional<std::string> replyPath =
-      OpenReplyFile(context, archive, packetId, unpacked, reader);
-  if (!replyPath) return false;
+      OpenReplyFile(context, archive, packetId, unpacked, reader, held);
+  if (!replyPath && held.empty()) return false;
 
   ReplyTally tally;
-  if (IsThisBoardsPacket(context, reader, packetId)) {
+  if (!replyPath) {
+    tally.refused = 1;  // another board's packet: kept for the sysop
+  } else if (IsThisBoardsPacket(context, reader, packetId)) {
     tally = PostReplies(context, user, reader, bounds);
   } else {
     tally.refused = 1;
@@ -413,7 +427,7 @@ bool Upload(RunContext& context, UploadBounds& bounds) {
   LogCounts(context, tally);
   // What the replies changed is on the disk before their REP can go.
   context.server.SyncCommits();
-  RemovePacket(context, *replyPath, unpacked, archive, tally);
+  RemovePacket(context, replyPath.value_or(std::string()), unpacked, archive, tally);
   return true;
 }
 

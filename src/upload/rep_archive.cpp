@@ -172,7 +172,8 @@ std::vector<std::string> ReplyUnzipCommand(const std::string& archive, const std
 std::optional<std::vector<std::string>> UnzipReplyMember(ProcessRunner& runner,
                                                          const std::string& archive,
                                                          const std::string& packetId,
-                                                         const std::string& folder) {
+                                                         const std::string& folder,
+                                                         std::vector<std::string>* held) {
   ProcessOptions options;
   options.nullInput = true;
   // unzip warns on its standard error when a name pattern matches no
@@ -190,6 +191,13 @@ std::optional<std::vector<std::string>> UnzipReplyMember(ProcessRunner& runner,
     names.resize(file->ReadAt(names.data(), names.size(), 0));
   }
   RemoveFile(listing.outputPath);
+  for (size_t start = 0; held && start < names.size();) {
+    const size_t end = std::min(names.find('\n', start), names.size());
+    std::string name = names.substr(start, end - start);
+    start = end + 1;
+    if (!name.empty() && name.back() == '\r') name.pop_back();
+    if (!name.empty() && name.back() != '/') held->push_back(std::move(name));  // not a folder
+  }
   std::vector<std::string> members = ReplyMembers(names, packetId);
   const bool exactName = !members.empty() && members.front() == packetId + kReplyFileExtension;
   const int status = runner.Run(ReplyUnzipCommand(archive, packetId, folder, exactName), options);

@@ -91,11 +91,12 @@ std::vector<std::string> ReplyUnzipCommand(const std::string& archive, const std
 // device, files limited to 64 MiB and its owner's alone. Returns the reply
 // members the archive holds (ReplyMembers; the first is the one in
 // `folder`, and none when it has none); nullopt when unzip could not read
-// the archive.
+// the archive. `held`, when given, gets the names of every member.
 std::optional<std::vector<std::string>> UnzipReplyMember(ProcessRunner& runner,
                                                          const std::string& archive,
                                                          const std::string& packetId,
-                                                         const std::string& folder);
+                                                         const std::string& folder,
+                                                         std::vector<std::string>* held = nullptr);
 
 // The path of the reply file packet id + ".msg" in `folder`, any letter
 // case, exact spelling first; nullopt when there is none.
