@@ -1,6 +1,8 @@
 #include "run/activity_log.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "base/failure.h"
 #include "platform/clock.h"
@@ -47,7 +49,11 @@ void ActivityLog::WriteLog(const std::string& message, bool noLineEnd, bool time
     file.Write(text);
     file.Close();
   } catch (const Failure& failure) {
-    throw LogFailure("cannot write the log " + path_ + ": " + failure.description());
+    // Named in full: the sysop reads this away from the node's folder.
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::absolute(path_, error);
+    throw LogFailure("cannot write the log " + (error ? path_ : full.string()) + ": " +
+                     failure.description());
   }
 }
 

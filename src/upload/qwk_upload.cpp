@@ -134,7 +134,7 @@ std::string RefusalReason(uint32_t code, const MessageRecord& record) {
       if (record.to.name.IsBlank()) return "no addressee";
       return "a header the board does not take (names or date)";
     default:
-      return "the board did not take it";
+      return "the board did not take it (error " + Decimal(static_cast<int32_t>(code)) + ")";
   }
 }
 
@@ -146,11 +146,9 @@ bool LogRefused(UploadBounds& bounds, const MessageRecord& record, const std::st
                          " in conference " + Decimal(record.conference) + ": " + reason);
 }
 
-// Logs a reply the board refused: why, then the board's error number.
+// Logs a reply the board refused, and why.
 void ReportRefusal(Posting& posting, const MessageRecord& record, uint32_t code) {
-  if (!LogRefused(posting.bounds, record, RefusalReason(code, record))) return;
-  posting.context.log.Line("Error #" + Decimal(static_cast<int32_t>(code)) + " adding message to " +
-                           LogSafe(record.to.name.Trimmed()));
+  LogRefused(posting.bounds, record, RefusalReason(code, record));
 }
 
 enum class ReplyOutcome { kPosted, kRefused, kNeither };
