@@ -344,7 +344,7 @@ void BoardAdmin::Create(const std::string& path, const BoardConfig& config,
 BoardAdmin BoardAdmin::Open(const std::string& path) {
   const std::string name = DescribeBoardName(path);
   if (!IsPostgresName(path) && !PathExists(path)) {
-    throw std::invalid_argument("no board at " + path);
+    throw std::invalid_argument("no board at " + path + MissingBoardHint(path));
   }
   std::unique_ptr<Database> db = OpenDatabase(path, false);
   int64_t version = 0;

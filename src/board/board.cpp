@@ -120,7 +120,8 @@ bool Board::vbWildcatServerConnect(const char* server) {
   if (!IsPostgresName(path) && !std::filesystem::is_regular_file(path, error)) {
     impl.connectFailure =
         "cannot open the board " + path +
-        (std::filesystem::exists(path, error) ? ": not a plain file" : ": no such file");
+        (std::filesystem::exists(path, error) ? ": not a plain file"
+                                              : ": no such file" + MissingBoardHint(path));
     return impl.Fail(kServerNoConnection, false);
   }
   try {

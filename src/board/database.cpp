@@ -51,6 +51,12 @@ std::string DescribeBoardName(const std::string& name) {
   return IsPostgresName(name) ? DescribePostgresName(name) : name;
 }
 
+std::string MissingBoardHint(const std::string& name) {
+  if (IsPostgresName(name) || name.find('=') == std::string::npos) return {};
+  return "; a PostgreSQL connection string begins with a keyword libpq knows (host=, dbname=, "
+         "service=, ...) or is a postgresql:// URI";
+}
+
 std::unique_ptr<Database> OpenDatabase(const std::string& name, bool create) {
   if (IsPostgresName(name)) return PostgresDatabase::Open(name);
   return SqliteDatabase::Open(name, create);

@@ -197,4 +197,9 @@ std::unique_ptr<Database> OpenDatabase(const std::string& name, bool create);
 // opening it (see Database::Describe).
 std::string DescribeBoardName(const std::string& name);
 
+// For a board file that is not there: a hint when its name looks meant as
+// a PostgreSQL connection string (it holds "=" but begins with no keyword
+// libpq knows), starting with "; "; else empty.
+std::string MissingBoardHint(const std::string& name);
+
 }  // namespace obrix::board

@@ -172,7 +172,6 @@ ConninfoSecrets::ConninfoSecrets(std::string_view name) {
   if (!options) return;
   const std::string password = OptionValue(options, "password");
   if (!password.empty()) passwords_.push_back(password);
-  user_ = OptionValue(options, "user");
 }
 
 std::string ConninfoSecrets::Mask(std::string line) const {
@@ -180,10 +179,6 @@ std::string ConninfoSecrets::Mask(std::string line) const {
   // the reason is kept.
   if (!readable_) line = line.substr(0, line.find('"'));
   for (const std::string& password : passwords_) ReplaceAll(line, password, "(password)");
-  if (!user_.empty()) {
-    ReplaceAll(line, "role \"" + user_ + "\"", "role \"(user)\"");
-    ReplaceAll(line, "user \"" + user_ + "\"", "user \"(user)\"");
-  }
   return OneLine(line);
 }
 

@@ -32,21 +32,20 @@ namespace obrix::board {
 class PostgresStatement;
 
 // The secrets of a connection string (its password, as libpq reads it and
-// as a URI writes it; its user's name), and their removal from the lines
-// that libpq and the server write about it.
+// as a URI writes it), and their removal from the lines that libpq and the
+// server write about it. The role's name is no secret: the sysop needs it
+// to see which role the server refused.
 class ConninfoSecrets {
  public:
   explicit ConninfoSecrets(std::string_view name);
-  // `line` as one line, every password in it replaced by "(password)" and
-  // the user where it is named as a role by "(user)". For a string libpq
-  // cannot read, only the reason before its first quote is kept (libpq
-  // echoes the string after it).
+  // `line` as one line, every password in it replaced by "(password)". For
+  // a string libpq cannot read, only the reason before its first quote is
+  // kept (libpq echoes the string after it).
   std::string Mask(std::string line) const;
 
  private:
   bool readable_ = false;
   std::vector<std::string> passwords_;
-  std::string user_;
 };
 
 class PostgresDatabase final : public Database {
