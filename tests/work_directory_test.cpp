@@ -9,6 +9,7 @@
 #include <cctype>
 #include <filesystem>
 
+#include "board/board.h"
 #include "driver/run_sequence.h"
 #include "platform/files.h"
 #include "support/upload_test_support.h"
@@ -130,6 +131,24 @@ TEST_F(WorkDirectoryTest, AFolderThatCannotServeIsReportedWithItsReason) {
   EXPECT_FALSE(Exists(dir_ / "node1"));
   EXPECT_FALSE(Exists(elsewhere_ / "missing"));
   EXPECT_FALSE(Exists(dir_ / "Qwk"));
+}
+
+// An installed program (under /usr, or in a folder the run may not write)
+// keeps no files beside itself: without OBRIX_WORK the run refuses at once,
+// naming the variable, and creates nothing.
+TEST_F(WorkDirectoryTest, AnInstalledProgramNeedsItsWorkDirectoryNamed) {
+  EXPECT_TRUE(IsInstalledProgramFolder("/usr/lib/obrix"));
+  EXPECT_FALSE(IsInstalledProgramFolder(dir_.path()));
+  board::Board server;
+  ActivityLog log(dir_ / "obrix.log");
+  RunState state;
+  state.programDirectory = "/usr/lib/obrix";
+  RunContext context{server, log, state};
+  EXPECT_FALSE(InitDownload(context));
+  EXPECT_THAT(LogMessages(dir_ / "obrix.log"),
+              ElementsAre("Cannot use the work directory: set OBRIX_WORK to the node's work "
+                          "directory (an installed program keeps no files in its own folder, "
+                          "/usr/lib/obrix)"));
 }
 
 TEST_F(WorkDirectoryTest, AFolderOthersMayWriteIsRefused) {

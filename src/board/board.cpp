@@ -21,7 +21,14 @@ namespace obrix::board {
 std::string DefaultBoardPath() {
   const char* fromEnvironment = std::getenv("OBRIX_BOARD");
   if (fromEnvironment && *fromEnvironment) return fromEnvironment;
-  return ProgramDirectory() + PathSeparator() + "board.db";
+  const std::string folder = ProgramDirectory();
+  if (IsInstalledProgramFolder(folder)) {
+    throw Failure(kFailureServer,
+                  "no board named: set OBRIX_BOARD to the board (an installed "
+                  "program keeps no board in its own folder, " +
+                      folder + ")");
+  }
+  return folder + PathSeparator() + "board.db";
 }
 
 std::string WithoutFill(std::string_view field) {
@@ -115,7 +122,13 @@ bool Board::vbWildcatServerConnect(const char* server) {
   impl.context = false;
   impl.db.reset();
   impl.connectFailure.clear();
-  const std::string path = server && *server ? std::string(server) : DefaultBoardPath();
+  std::string path;
+  try {
+    path = server && *server ? std::string(server) : DefaultBoardPath();
+  } catch (const Failure& failure) {
+    impl.connectFailure = "cannot open the board: " + failure.description();
+    return impl.Fail(kServerNoConnection, false);
+  }
   std::error_code error;
   if (!IsPostgresName(path) && !std::filesystem::is_regular_file(path, error)) {
     impl.connectFailure =

@@ -12,7 +12,9 @@
 namespace obrix::board {
 
 // The board file a connection opens by default: the environment variable
-// OBRIX_BOARD when set, else "board.db" in the program's directory.
+// OBRIX_BOARD when set, else "board.db" in the program's directory. Raises
+// Failure(kFailureServer), naming the variable, for an installed program
+// (IsInstalledProgramFolder), which keeps no board beside itself.
 std::string DefaultBoardPath();
 
 class Board final : public Server {

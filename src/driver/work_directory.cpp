@@ -61,6 +61,13 @@ bool PrepareWorkDirectory(RunContext& context, bool create) {
   const WorkDirectory work = ChooseWorkDirectory(context.state);
   const bool ended = !work.path.empty() && work.path.back() == PathSeparator();
   context.state.QwkPath = ended ? work.path : work.path + PathSeparator();
+  if (!work.chosen && IsInstalledProgramFolder(context.state.programDirectory)) {
+    context.log.Line(std::string("Cannot use the work directory: set ") + kWorkVariable +
+                     " to the node's work directory (an installed program keeps no files in "
+                     "its own folder, " +
+                     context.state.programDirectory + ")");
+    return false;
+  }
   const std::string problem = WorkDirectoryProblem(work, create);
   if (!problem.empty()) {
     if (work.chosen) context.log.Line("Cannot use the work directory: " + problem);

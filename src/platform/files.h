@@ -22,6 +22,11 @@ char PathSeparator();
 // separator.
 std::string ProgramDirectory();
 
+// True for the folder of a program installed by the system: one the run
+// may not write, or one under /usr, where a packaged program never keeps
+// files of its own at run time (whoever runs it, root included).
+bool IsInstalledProgramFolder(const std::string& folder);
+
 // A move-only handle on an open local file. The files it creates are
 // readable and writable by their owner only.
 class LocalFile {

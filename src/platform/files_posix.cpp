@@ -34,6 +34,11 @@ std::string ProgramDirectory() {
   return path.substr(0, slash);
 }
 
+bool IsInstalledProgramFolder(const std::string& folder) {
+  if (folder == "/usr" || folder.starts_with("/usr/")) return true;
+  return access(folder.c_str(), W_OK) != 0;
+}
+
 LocalFile LocalFile::CreateFresh(const std::string& path) {
   RemoveTree(path);
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);

@@ -58,6 +58,10 @@ std::string ProgramDirectory() {
   return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
+bool IsInstalledProgramFolder(const std::string& folder) {
+  return _access(folder.c_str(), 2) != 0;  // 2: may be written
+}
+
 LocalFile LocalFile::CreateFresh(const std::string& path) {
   RemoveTree(path);
   const int fd = ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
