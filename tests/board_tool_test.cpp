@@ -97,6 +97,8 @@ TEST_F(BoardToolTest, InitConfigUsersAndVariablesRoundTrip) {
 
 TEST_F(BoardToolTest, ConferencesPostsAndTheMessageListRoundTrip) {
   Init();
+  // No made-up city or phone reaches the callers' CONTROL.DAT.
+  EXPECT_EQ(Ok({"config", "city"}) + Ok({"config", "phone"}), "\n\n");
   Ok({"user", "add", "Jane Doe", "--password", "letmein"});
   Ok({"conf", "add", "1", "General"});
   Ok({"conf", "add", "3", "Sysop Only", "--readers", "pat smith", "--default-flags", "0x1"});

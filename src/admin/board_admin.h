@@ -27,8 +27,8 @@ namespace obrix::board {
 struct BoardConfig {
   std::string name = "Obrix Demo BBS";
   std::string sysop = "Sysop";
-  std::string city = "Anytown";
-  std::string phone = "555-0100";
+  std::string city;  // empty unless given: it reaches every caller's CONTROL.DAT
+  std::string phone;
   std::string packetId = "OBRIX";
   std::string serial = "00000001";
   int32_t version = kDefaultServerVersion;

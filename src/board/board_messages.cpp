@@ -410,8 +410,8 @@ bool Board::vbAddMessage(MessageRecord& record, const std::string& text) {
 
     Transaction transaction(db);
     const std::optional<Placement> place = Place(db, impl.userId, message, record);
-    const ConferenceAccess access = place ? impl.AccessFrom(place->restricted, place->reader)
-                                          : ConferenceAccess::kMissing;
+    const ConferenceAccess access =
+        place ? impl.AccessFrom(place->restricted, place->reader) : ConferenceAccess::kMissing;
     if (access != ConferenceAccess::kReadable) {
       impl.RecordRefusal(access);
       return false;
