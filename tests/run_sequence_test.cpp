@@ -110,6 +110,33 @@ TEST_F(RunSequenceTest, HelpPrintsTheUsageAndExtraWordsEndTheRun) {
                                "Exiting program."}));
 }
 
+// The BBS passes the caller's name in its own character set: the locale's,
+// or the one OBRIX_CHARSET names; the C locale passes the board's bytes.
+TEST_F(RunSequenceTest, TheNameIsReadInTheBbssCharacterSet) {
+  board::BoardAdmin::Open(boardPath_).AddUser("Jos\xC9 M\xDCller", "pw", "");
+  const struct {
+    const char* charset;  // OBRIX_CHARSET ("": none, in the C locale)
+    std::string name;
+    int status;
+  } kCases[] = {
+      {"UTF-8", "Jos\xC3\xA9 M\xC3\xBCller", kExitOk},
+      {"CP437", "Jos\x82 M\x81ller", kExitOk},
+      {"", "Jos\xE9 M\xFCller", kExitOk},
+      {"UTF-8", "Jos\xE9 M\xFCller", kExitCommandLine},                    // not UTF-8
+      {"UTF-8", "Jos\xE2\x82\xAC\xE2\x80\xB0\xC4\x80", kExitCommandLine},  // no Windows-1252 for it
+  };
+  for (const auto& c : kCases) {
+    std::map<std::string, std::string> env = {{"LC_ALL", "C"}, {"OBRIX_WORK", dir_ / "work"}};
+    if (*c.charset) env["OBRIX_CHARSET"] = c.charset;
+    std::filesystem::remove(dir_ / "obrix.log");
+    const auto run = Run({"/U", c.name, "/P", "pw", "/DOWNLOAD"}, env);
+    EXPECT_EQ(run.status, c.status) << c.charset << " " << c.name;
+    if (c.status == kExitOk) {
+      EXPECT_THAT(Log(), ::testing::Contains("Logged in as JOS\xC9 M\xDCLLER"));
+    }
+  }
+}
+
 TEST_F(RunSequenceTest, AnUnknownUserIsNotFound) {
   const auto result = Run({"/U", "Nobody", "Here", "/P", "x", "/DOWNLOAD"});
   EXPECT_EQ(result.status, kExitSession);

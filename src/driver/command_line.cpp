@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "platform/charset.h"
 
 namespace obrix {
 
@@ -39,6 +40,23 @@ bool ParseOverwrite(const std::string& arguments) {
 }
 
 bool AsksForVersion(const std::string& arguments) { return arguments == "--version"; }
+
+std::optional<std::string> ArgumentsToBoard(const std::string& arguments,
+                                            const std::string& charset, std::string& problem) {
+  if (charset.empty() || ToUpper(charset) == "ANSI_X3.4-1968") return arguments;
+  std::optional<CharsetConverter> converter = CharsetConverter::Open(kCharsetBoard, charset);
+  if (!converter) {
+    problem = "the character set " + charset + " is unknown";
+    return std::nullopt;
+  }
+  std::string converted;
+  if (const auto bad = converter->ConvertStrict(arguments, converted)) {
+    problem = "the character at byte " + Decimal(static_cast<int64_t>(bad->offset) + 1) +
+              " is not " + charset + " or has no place in the board's Windows-1252";
+    return std::nullopt;
+  }
+  return converted;
+}
 
 bool AsksForHelp(const std::string& arguments) {
   return arguments == "--help" || arguments == "-h" || arguments == "/?";

@@ -6,6 +6,7 @@
 // (or false), and the run sequence reports it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,14 @@ bool ParseOverwrite(const std::string& arguments);
 // True when the whole command line is "--version", which asks for the
 // program's version instead of a run.
 bool AsksForVersion(const std::string& arguments);
+// The command line's bytes in the board's character set (Windows-1252),
+// read in `charset`. The empty text, or the C locale's ASCII
+// ("ANSI_X3.4-1968"), takes the bytes as they are. nullopt when `charset`
+// is unknown, or a character is not `charset`'s or has no place on the
+// board, with `problem` saying so (by position, never the text: it may be
+// the password).
+std::optional<std::string> ArgumentsToBoard(const std::string& arguments,
+                                            const std::string& charset, std::string& problem);
 // True when the whole command line is "--help" (or "-h", "/?"), which asks
 // for the usage text instead of a run.
 bool AsksForHelp(const std::string& arguments);

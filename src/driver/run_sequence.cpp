@@ -50,6 +50,8 @@ constexpr const char* kUsage =
     "  OBRIX_BOARD      the board: a board file's path, or a PostgreSQL database\n"
     "                   (postgresql://... or service=NAME)\n"
     "  OBRIX_WORK       the node's work directory, an absolute path\n"
+    "  OBRIX_CHARSET    the character set of the name and password (default:\n"
+    "                   the locale's; the C locale passes Windows-1252 bytes)\n"
     "  OBRIX_LOCK_WAIT  seconds to wait for another run in the same work\n"
     "                   directory (default 30)\n";
 
@@ -138,7 +140,16 @@ bool LogInUser(RunContext& context, const std::string& name, const UserRecord& u
 // logged in, else the exit status of the failure (already logged).
 int Login(RunContext& context, SessionGuard& session, const std::string& arguments) {
   WriteBanner(context.log);
-  const CommandLine line = ReadCommandLine(arguments);
+  std::string problem;
+  const std::optional<std::string> text =
+      ArgumentsToBoard(arguments, context.state.argumentCharset, problem);
+  if (!text) {
+    context.log.Line("ERROR - Command line syntax error");
+    context.log.Line("Not understood: " + LogSafe(problem) + " (OBRIX_CHARSET names the set)");
+    context.log.Line("Exiting program.");
+    return kExitCommandLine;
+  }
+  const CommandLine line = ReadCommandLine(*text);
   if (!CheckCommandLine(context.log, line)) return kExitCommandLine;
   KeepCommandLine(context.state, line);
   if (!Connect(context, session)) return kExitSession;

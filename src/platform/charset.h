@@ -57,4 +57,10 @@ class CharsetConverter {
 // was called by the program), e.g. "UTF-8" or "ANSI_X3.4-1968".
 std::string LocaleCharset();
 
+// The character set the program's arguments come in: the locale's on a
+// POSIX system (setlocale(LC_CTYPE, "") first); on Windows the empty text,
+// for the bytes as they are (the ANSI code page, as a Windows BBS passes
+// them).
+std::string ArgumentCharset();
+
 }  // namespace obrix

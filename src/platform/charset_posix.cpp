@@ -102,4 +102,6 @@ std::string LocaleCharset() {
   return codeset != nullptr && *codeset != '\0' ? codeset : "ANSI_X3.4-1968";
 }
 
+std::string ArgumentCharset() { return LocaleCharset(); }
+
 }  // namespace obrix

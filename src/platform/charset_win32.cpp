@@ -110,6 +110,8 @@ std::optional<CharsetConverter::Unconvertible> CharsetConverter::ConvertStrict(
 
 // The sysop's terminal: the console's output code page, or the system's
 // ANSI code page when there is no console.
+std::string ArgumentCharset() { return {}; }
+
 std::string LocaleCharset() {
   UINT page = ::GetConsoleOutputCP();
   if (page == 0) page = ::GetACP();

@@ -25,6 +25,9 @@ struct RunState {
 
   // The folder of the program file; the default work directory lies inside it.
   std::string programDirectory;
+  // The character set of the command line's name and password (OBRIX_CHARSET,
+  // else the locale's); empty: Windows-1252 bytes, as the board keeps them.
+  std::string argumentCharset;
   // The work directory's lock, held from the initialiser to the end of the run.
   std::optional<FileLock> workLock;
   // Where the upload kept REP packets: the caller's because replies in it
