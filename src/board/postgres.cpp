@@ -310,6 +310,13 @@ class PostgresStatement final : public Statement {
   // Sends the statement with its values in pipeline mode; false when
   // libpq could not.
   bool SendAhead();
+  // The bound values as libpq takes them (an unbound one is NULL); they
+  // point into values_.
+  struct Parameters {
+    std::vector<const char*> values;
+    std::vector<int> lengths;
+  };
+  Parameters BoundParameters() const;
   bool HasValue(int column) const {
     return result_ && row_ >= 0 && row_ < rows_ && column >= 0 && column < PQnfields(result_.get());
   }
@@ -422,20 +429,25 @@ PostgresDatabase::Result PostgresStatement::Send() {
     }
     session_ = db_.session_;
   }
-  const size_t count = types_.size();
-  std::vector<const char*> values(count);
-  std::vector<int> lengths(count);
-  for (size_t i = 0; i < count; ++i) {
-    values[i] = bound_[i] ? values_[i].c_str() : nullptr;
-    lengths[i] = static_cast<int>(values_[i].size());
-  }
-  PostgresDatabase::Result result(PQexecPrepared(db_.connection_.get(), name_.c_str(),
-                                                 static_cast<int>(count), values.data(),
-                                                 lengths.data(), formats_.data(), 0));
+  const Parameters parameters = BoundParameters();
+  PostgresDatabase::Result result(PQexecPrepared(
+      db_.connection_.get(), name_.c_str(), static_cast<int>(parameters.values.size()),
+      parameters.values.data(), parameters.lengths.data(), formats_.data(), 0));
   const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
   if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) return result;
   db_.Recover(result.get(), inTransaction, snapshot, read_);
   return nullptr;
+}
+
+PostgresStatement::Parameters PostgresStatement::BoundParameters() const {
+  Parameters parameters;
+  parameters.values.reserve(types_.size());
+  parameters.lengths.reserve(types_.size());
+  for (size_t i = 0; i < types_.size(); ++i) {
+    parameters.values.push_back(bound_[i] ? values_[i].c_str() : nullptr);
+    parameters.lengths.push_back(static_cast<int>(values_[i].size()));
+  }
+  return parameters;
 }
 
 bool PostgresStatement::Step() {
@@ -456,15 +468,10 @@ bool PostgresStatement::SendAhead() {
     session_ = db_.session_;
   }
   db_.Queued();
-  const size_t count = types_.size();
-  std::vector<const char*> values(count);
-  std::vector<int> lengths(count);
-  for (size_t i = 0; i < count; ++i) {
-    values[i] = bound_[i] ? values_[i].c_str() : nullptr;
-    lengths[i] = static_cast<int>(values_[i].size());
-  }
-  return PQsendQueryPrepared(db_.connection_.get(), name_.c_str(), static_cast<int>(count),
-                             values.data(), lengths.data(), formats_.data(), 0) == 1;
+  const Parameters parameters = BoundParameters();
+  return PQsendQueryPrepared(db_.connection_.get(), name_.c_str(),
+                             static_cast<int>(parameters.values.size()), parameters.values.data(),
+                             parameters.lengths.data(), formats_.data(), 0) == 1;
 }
 
 void PostgresStatement::RunLater() {
