@@ -260,10 +260,14 @@ TEST_P(BoardServerPosting, StoresTheRecordAndRefusesDuplicates) {
   EXPECT_FALSE(bob->vbAddMessage(again, text));
   EXPECT_EQ(bob->GetLastError(), 0x2000001Du);
   EXPECT_EQ(admin().ListMessages(1, std::nullopt).size(), 1u);
+  // Another subject with the same text and ids is no duplicate, though
+  // the insert's own check takes it for one; the numbers follow on.
   again = Reply(1, "Hello again");
   EXPECT_TRUE(bob->vbAddMessage(again, text));
+  EXPECT_EQ(again.number, 2);
   again = Reply(1, "Hello");
   EXPECT_TRUE(bob->vbAddMessage(again, text + " "));
+  EXPECT_EQ(again.number, 3);
   admin().AddConference(3, "Other", 3, {});
   again = Reply(3, "Hello");
   EXPECT_TRUE(bob->vbAddMessage(again, text));

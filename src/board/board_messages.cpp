@@ -119,8 +119,9 @@ bool HasValidFields(const StoredMessage& message) {
          message.entryTime <= kLastValidTime && message.messageTime <= kLastValidTime;
 }
 
-// What the board asks before it stores a message, in one statement (one
-// round trip to a server); nullopt when the conference does not exist.
+// StoreCheckedMessage's checks asked one by one, the duplicate check
+// exactly: why a message was refused, or that it was no duplicate after
+// all; nullopt when the conference does not exist.
 struct Placement {
   int64_t number = 0;  // the conference's next message number
   bool duplicate = false;
@@ -130,9 +131,9 @@ struct Placement {
 };
 
 // A duplicate is the same sender, addressee, subject and text, with the
-// same date and time when the record gives one (?8 NULL: any).
+// same date and time unless `anyTime` (?8 NULL).
 std::optional<Placement> Place(Database& db, int64_t viewer, const StoredMessage& message,
-                               const MessageRecord& record) {
+                               bool anyTime) {
   auto row = db.Prepare(
       "SELECT next_number, EXISTS (SELECT 1 FROM messages WHERE conference = ?1 "
       "AND text_hash = ?2 AND from_id = ?3 "
@@ -146,9 +147,7 @@ std::optional<Placement> Place(Database& db, int64_t viewer, const StoredMessage
   row->Bind(1, message.conference).Bind(2, MessageTextHash(message.text));
   row->Bind(3, message.fromId).Bind(4, message.fromName).Bind(5, message.toName);
   row->Bind(6, message.subject).BindBlob(7, message.text);
-  // A record without a date of its own is dated now, and a second upload
-  // of it must still be recognised.
-  if (record.messageTime.IsZero() && record.entryTime.IsZero()) {
+  if (anyTime) {
     row->BindNull(8);
   } else {
     row->Bind(8, static_cast<int64_t>(message.messageTime));
@@ -408,28 +407,34 @@ bool Board::vbAddMessage(MessageRecord& record, const std::string& text) {
     const StoredMessage message = ToStored(record, text);
     if (!HasValidFields(message)) return impl.Fail(kServerBadRecord, false);
 
+    // A record without a date of its own is dated now, and a second upload
+    // of it must still be recognised as a duplicate.
+    const bool anyTime = record.messageTime.IsZero() && record.entryTime.IsZero();
     Transaction transaction(db);
-    const std::optional<Placement> place = Place(db, impl.userId, message, record);
-    const ConferenceAccess access =
-        place ? impl.AccessFrom(place->restricted, place->reader) : ConferenceAccess::kMissing;
-    if (access != ConferenceAccess::kReadable) {
-      impl.RecordRefusal(access);
-      return false;
-    }
-    if (!place->knownUsers) return impl.Fail(kServerBadRecord, false);
-    if (place->duplicate) return impl.Fail(kServerDuplicate, false);
-    PostResult stored;
-    try {
-      stored = StoreNumberedMessage(db, message, place->number);
-    } catch (const std::invalid_argument&) {
-      return impl.Fail(kServerNotFound, false);
+    std::optional<PostResult> stored = StoreCheckedMessage(
+        db, message, PostingCheck{impl.IsSystem(), impl.userId, anyTime});
+    if (!stored) {
+      const std::optional<Placement> place = Place(db, impl.userId, message, anyTime);
+      const ConferenceAccess access =
+          place ? impl.AccessFrom(place->restricted, place->reader) : ConferenceAccess::kMissing;
+      if (access != ConferenceAccess::kReadable) {
+        impl.RecordRefusal(access);
+        return false;
+      }
+      if (!place->knownUsers) return impl.Fail(kServerBadRecord, false);
+      if (place->duplicate) return impl.Fail(kServerDuplicate, false);
+      try {
+        stored = StoreNumberedMessage(db, message, place->number);
+      } catch (const std::invalid_argument&) {
+        return impl.Fail(kServerNotFound, false);
+      }
     }
     if (impl.notingDelivery && impl.login == Login::kUser) {
-      NoteMessage(db, impl.userId, stored.id, DeliveredMessage::kReceipt);
+      NoteMessage(db, impl.userId, stored->id, DeliveredMessage::kReceipt);
     }
     transaction.Commit();
-    record.id = stored.id;
-    record.number = stored.number;
+    record.id = stored->id;
+    record.number = stored->number;
     record.entryTime = FILETIME::FromTicks(message.entryTime);
     record.messageTime = FILETIME::FromTicks(message.messageTime);
     record.textLength = static_cast<int32_t>(text.size());

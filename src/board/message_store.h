@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -49,5 +50,23 @@ PostResult StoreMessage(Database& db, const StoredMessage& message);
 // `next_number`, in the same write transaction). Raises
 // std::invalid_argument when the conference has no numbers left.
 PostResult StoreNumberedMessage(Database& db, const StoredMessage& message, int64_t number);
+
+// Who posts, for StoreCheckedMessage.
+struct PostingCheck {
+  bool system = false;  // the system log-in, which may post in any conference
+  int32_t viewer = 0;   // the user logged in, who must be among a restricted one's readers
+  bool anyTime = false; // the duplicate check ignores the message's time
+};
+
+// Stores `message` with its conference's next number, in one statement,
+// when every check a post must pass holds: the conference exists, has
+// numbers left and is open to the poster, a non-zero sender and addressee
+// id name users, and no message of the same sender and addressee ids, the
+// same text hash and the same time (unless anyTime) is there. nullopt when
+// one fails; nothing is stored then. That last check refuses every
+// duplicate and a few messages that are none (another name or subject,
+// a text of the same hash): the caller tells them apart.
+std::optional<PostResult> StoreCheckedMessage(Database& db, const StoredMessage& message,
+                                              const PostingCheck& check);
 
 }  // namespace obrix::board
