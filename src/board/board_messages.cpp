@@ -411,8 +411,8 @@ bool Board::vbAddMessage(MessageRecord& record, const std::string& text) {
     // of it must still be recognised as a duplicate.
     const bool anyTime = record.messageTime.IsZero() && record.entryTime.IsZero();
     Transaction transaction(db);
-    std::optional<PostResult> stored = StoreCheckedMessage(
-        db, message, PostingCheck{impl.IsSystem(), impl.userId, anyTime});
+    std::optional<PostResult> stored =
+        StoreCheckedMessage(db, message, PostingCheck{impl.IsSystem(), impl.userId, anyTime});
     if (!stored) {
       const std::optional<Placement> place = Place(db, impl.userId, message, anyTime);
       const ConferenceAccess access =

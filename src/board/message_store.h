@@ -53,9 +53,9 @@ PostResult StoreNumberedMessage(Database& db, const StoredMessage& message, int6
 
 // Who posts, for StoreCheckedMessage.
 struct PostingCheck {
-  bool system = false;  // the system log-in, which may post in any conference
-  int32_t viewer = 0;   // the user logged in, who must be among a restricted one's readers
-  bool anyTime = false; // the duplicate check ignores the message's time
+  bool system = false;   // the system log-in, which may post in any conference
+  int32_t viewer = 0;    // the user logged in, who must be among a restricted one's readers
+  bool anyTime = false;  // the duplicate check ignores the message's time
 };
 
 // Stores `message` with its conference's next number, in one statement,
