@@ -156,6 +156,51 @@ TEST_P(BoardReadAheadTest, AMessageDeletedBetweenPagesStaysInTheSnapshot) {
   EXPECT_EQ(board->vbGetText(ConferenceMessagePath(4, ids[3])), "");
 }
 
+// What a download asks of every conference number (a missing one, one
+// closed to the viewer among them), answered inside a snapshot from the
+// conferences read ahead, must be what each question outside one gets.
+TEST_P(BoardReadAheadTest, TheConferencesInASnapshotAnswerAsEachQuestionDoes) {
+  PostMany(1, 6);  // its highest message is hidden from Joe
+  PostMany(3, 3);
+  admin().AddConference(6, "Closed", 3, {"Ann Writer"}, 2);
+  PostMany(6, 2);
+  admin().AddConference(8, "Unread", 1, {}, 4);
+  admin().SetFlags("Joe Reader", 3, 2);
+  auto board = LogIn("Joe Reader");
+  ASSERT_TRUE(board->SetLastRead(3, board->GetMsgIdFromNumber(3, 2)));
+  auto answers = [&] {
+    std::vector<std::string> seen;
+    for (int32_t number = 0; number <= 9; ++number) {
+      ConfDescRecord desc;
+      const bool described = board->vbGetConfDesc(number, desc);
+      std::string line = std::to_string(number) + ": " + std::to_string(described) + " " +
+                         desc.name.Trimmed() + " m" + std::to_string(desc.mode) + " e" +
+                         std::to_string(board->GetLastError());
+      const int32_t high = board->GetHighMessageNumber(number);
+      line += " f" + std::to_string(board->GetConfFlags(number)) + " p" +
+              std::to_string(board->GetLastRead(number)) + " h" + std::to_string(high) + " i" +
+              std::to_string(board->GetMsgIdFromNumber(number, high)) + " e" +
+              std::to_string(board->GetLastError());
+      MessageRecord record;
+      line += " after" + std::to_string(board->vbSearchMessageById(number, 1, record));
+      seen.push_back(line);
+    }
+    for (const uint32_t mask : {1u, 2u, 3u}) {
+      std::string walk = "walk " + std::to_string(mask) + ":";
+      for (int32_t c = board->GetFirstConference(0, mask); c >= 0;
+           c = board->GetNextConference(0, mask, c)) {
+        walk += " " + std::to_string(c);
+      }
+      seen.push_back(walk);
+    }
+    return seen;
+  };
+  const std::vector<std::string> outside = answers();
+  board->BeginSnapshot();
+  EXPECT_EQ(answers(), outside);
+  board->EndSnapshot();
+}
+
 INSTANTIATE_TEST_SUITE_P(, BoardReadAheadTest, ::testing::Values(Backend::kPostgres),
                          testing::BackendName);
 

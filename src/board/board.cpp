@@ -64,6 +64,11 @@ int32_t Board::Impl::User(const char* operation) {
 }
 
 ConferenceAccess Board::Impl::AccessTo(int32_t conference) {
+  const ConferenceState* state = nullptr;
+  if (KnownConference(conference, state)) {
+    if (!state) return ConferenceAccess::kMissing;
+    return state->readable ? ConferenceAccess::kReadable : ConferenceAccess::kDenied;
+  }
   if (inBatch) {
     const auto known = batchAccess.find(conference);
     if (known != batchAccess.end()) return known->second;

@@ -45,6 +45,7 @@ inline constexpr const char* kMessageColumns =
     "private, received, receipt_requested, reference, entry_time, message_time, read_time, "
     "uploader_id_text, "
     "CASE typeof(text) WHEN 'blob' THEN length(text) ELSE length(CAST(text AS BLOB)) END";
+inline constexpr int kMessageColumnCount = 19;
 
 // The visibility test of a message row for the viewer bound at ?1 (a user
 // id, or -1 for SYSTEM) with ?2 = 1 for SYSTEM: public messages, and the
@@ -75,6 +76,26 @@ struct MessagePage {
   std::vector<Entry> messages;
 };
 
+// What a user's download asks of every conference, read ahead for all of
+// them in one statement inside a snapshot: the walk, the descriptions, the
+// access, the user's flags and pointer, the highest visible message.
+struct ConferenceState {
+  std::string name;
+  int32_t mode = 0;
+  bool readable = false;
+  uint32_t flags = 0;        // the user's, or the conference's defaults
+  int32_t lastRead = 0;      // the user's last-read pointer
+  int32_t highNumber = 0;    // the highest visible number, 0 when none
+  int32_t highNumberId = 0;  // the id of that message
+  int64_t lastId = 0;        // the highest visible id, 0 when none
+};
+
+struct ConferenceStates {
+  uint64_t snapshot = 0;  // 0: none read
+  int32_t user = 0;
+  std::map<int32_t, ConferenceState> byNumber;  // every conference
+};
+
 struct Board::Impl {
   std::unique_ptr<Database> db;
   bool context = false;
@@ -87,8 +108,9 @@ struct Board::Impl {
   int32_t nextHandle = 1;
   // A delivery is being noted (from BeginDelivery to the end of its batch).
   bool notingDelivery = false;
-  // The messages last read ahead (see ReadsAhead).
+  // The messages and the conferences last read ahead (see ReadsAhead).
   MessagePage page;
+  ConferenceStates conferences;
   // Inside a batch the board's write lock is held and nobody else changes
   // who may read a conference; the door's operations never do. What the
   // batch's operations asked of it is kept until the batch ends.
@@ -168,6 +190,12 @@ struct Board::Impl {
   // True when message reads are answered from pages read ahead: inside a
   // snapshot of a database that asks for it (Database::ReadAheadSnapshot).
   bool ReadsAhead() const { return db && db->ReadAheadSnapshot() != 0; }
+  // Every conference's state for the logged-in user, read ahead when
+  // reads are (ReadsAhead); null when they are not, or for SYSTEM.
+  const std::map<int32_t, ConferenceState>* Conferences();
+  // The state of one conference from Conferences(): `state` is null when
+  // it does not exist; false when conferences are not read ahead.
+  bool KnownConference(int32_t conference, const ConferenceState*& state);
   // The page's first message with an id above `after`, for the viewer:
   // `found` is that message or null when the page holds none; false when
   // the page cannot tell (another conference, viewer or snapshot, or an id
@@ -175,8 +203,6 @@ struct Board::Impl {
   bool FromPage(int32_t conference, int64_t after, const MessagePage::Entry*& found) const;
   // Reads the page of `conference` after `after` for the viewer.
   void ReadPage(int32_t conference, int64_t after);
-  // Sets the record's unread links for its addressee.
-  void FillUnreadLinks(MessageRecord& record);
   // The first column of the first row of a visible-message query about
   // `conference` (?3), with `fourth` bound at ?4 when given.
   std::optional<int64_t> VisibleScalar(int32_t conference, const std::string& sql,

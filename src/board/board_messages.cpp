@@ -48,15 +48,31 @@ std::string Sql(std::string_view head, std::string_view tail) {
   return std::string(head) + std::string(tail);
 }
 
-// The visible-message query for `pick` (against the id bound at ?4).
+// The unread link of message m, the next one (`order` ">") or the previous
+// one ("<") addressed to its addressee and visible to the viewer; 0 for a
+// message to nobody in particular.
+std::string UnreadLink(const char* order, const char* direction) {
+  return std::string(
+             "CASE WHEN m.to_id = 0 THEN 0 ELSE COALESCE((SELECT n.id FROM messages n "
+             "WHERE n.to_id = m.to_id AND n.conference = m.conference AND n.id ") +
+         order + " m.id AND (?2 OR n.private = 0 OR n.from_id = ?1 OR n.to_id = ?1) " +
+         "ORDER BY n.id" + direction + " LIMIT 1), 0) END";
+}
+
+// The visible messages of conference ?3 against the id bound at ?4 for the
+// viewer, with their unread links after kMessageColumns (and their texts
+// before the links when `withText`).
+std::string VisibleMessages(const char* test, bool withText, const std::string& tail) {
+  return std::string("SELECT ") + kMessageColumns + (withText ? ", text, " : ", ") +
+         UnreadLink(">", "") + ", " + UnreadLink("<", " DESC") +
+         " FROM messages m WHERE conference = ?3 AND " + test + " AND " + kVisible + tail;
+}
+
+// The visible-message query for `pick`, unread links included.
 const std::string& MessageQuery(MessagePick pick) {
-  auto build = [](const char* test, const char* tail) {
-    return std::string("SELECT ") + kMessageColumns + " FROM messages WHERE conference = ?3 AND " +
-           test + " AND " + kVisible + tail;
-  };
-  static const std::string exact = build("id = ?4", "");
-  static const std::string atLeast = build("id >= ?4", " ORDER BY id LIMIT 1");
-  static const std::string after = build("id > ?4", " ORDER BY id LIMIT 1");
+  static const std::string exact = VisibleMessages("id = ?4", false, "");
+  static const std::string atLeast = VisibleMessages("id >= ?4", false, " ORDER BY id LIMIT 1");
+  static const std::string after = VisibleMessages("id > ?4", false, " ORDER BY id LIMIT 1");
   switch (pick) {
     case MessagePick::kExact:
       return exact;
@@ -68,20 +84,11 @@ const std::string& MessageQuery(MessagePick pick) {
   return after;
 }
 
-// The visible messages of conference ?3 after id ?4 for the viewer, with
-// their texts and the unread links FillUnreadLinks would give them.
+// A page of the visible messages of conference ?3 after id ?4 for the
+// viewer, with their texts and unread links.
 const std::string& PageQuery() {
-  auto link = [](const char* order, const char* direction) {
-    return std::string(
-               "CASE WHEN m.to_id = 0 THEN 0 ELSE COALESCE((SELECT n.id FROM messages n "
-               "WHERE n.to_id = m.to_id AND n.conference = m.conference AND n.id ") +
-           order + " m.id AND (?2 OR n.private = 0 OR n.from_id = ?1 OR n.to_id = ?1) " +
-           "ORDER BY n.id" + direction + " LIMIT 1), 0) END";
-  };
-  static const std::string sql = std::string("SELECT ") + kMessageColumns + ", text, " +
-                                 link(">", "") + ", " + link("<", " DESC") +
-                                 " FROM messages m WHERE conference = ?3 AND id > ?4 AND " +
-                                 kVisible + " ORDER BY id LIMIT " + std::to_string(kReadAheadPage);
+  static const std::string sql =
+      VisibleMessages("id > ?4", true, " ORDER BY id LIMIT " + std::to_string(kReadAheadPage));
   return sql;
 }
 
@@ -167,28 +174,6 @@ bool Board::Impl::Readable(int32_t conference) {
   return false;
 }
 
-void Board::Impl::FillUnreadLinks(MessageRecord& record) {
-  record.nextUnread = 0;
-  record.prevUnread = 0;
-  if (record.to.id == 0) return;
-  static const std::string next =
-      Sql("SELECT id FROM messages WHERE to_id = ?3 AND conference = ?4 AND id > ?5 AND ",
-          kVisible) +
-      " ORDER BY id LIMIT 1";
-  static const std::string previous =
-      Sql("SELECT id FROM messages WHERE to_id = ?3 AND conference = ?4 AND id < ?5 AND ",
-          kVisible) +
-      " ORDER BY id DESC LIMIT 1";
-  for (const bool forward : {true, false}) {
-    auto row = db->Prepare(forward ? next : previous);
-    row->Bind(1, ViewerId()).Bind(2, ViewerIsSystem());
-    row->Bind(3, record.to.id).Bind(4, record.conference).Bind(5, record.id);
-    if (row->Step()) {
-      (forward ? record.nextUnread : record.prevUnread) = static_cast<int32_t>(row->Int(0));
-    }
-  }
-}
-
 bool Board::Impl::FromPage(int32_t conference, int64_t after,
                            const MessagePage::Entry*& found) const {
   if (page.snapshot == 0 || page.snapshot != db->ReadAheadSnapshot() ||
@@ -214,7 +199,7 @@ void Board::Impl::ReadPage(int32_t conference, int64_t after) {
   read.after = after;
   auto row = db->Prepare(PageQuery());
   row->Bind(1, ViewerId()).Bind(2, ViewerIsSystem()).Bind(3, conference).Bind(4, after);
-  constexpr int kText = 19;  // the columns after kMessageColumns
+  constexpr int kText = kMessageColumnCount;
   while (row->Step()) {
     MessagePage::Entry& entry = read.messages.emplace_back();
     FillMessage(*row, entry.record);
@@ -235,6 +220,11 @@ bool Board::Impl::ReadMessage(int32_t conference, int64_t id, MessagePick pick,
   if (ReadsAhead()) {
     // Every pick reads as "the first message above an id".
     const int64_t after = pick == MessagePick::kAfter ? id : id - 1;
+    // Nothing above the conference's highest visible id: no page to read.
+    const ConferenceState* state = nullptr;
+    if (KnownConference(conference, state) && state && after >= state->lastId) {
+      return Fail(kServerNotFound, false);
+    }
     const MessagePage::Entry* found = nullptr;
     bool known = FromPage(conference, after, found);
     // A walk reads the next page; a single look-up outside the page does
@@ -257,8 +247,9 @@ bool Board::Impl::ReadMessage(int32_t conference, int64_t id, MessagePick pick,
     row->Bind(1, ViewerId()).Bind(2, ViewerIsSystem()).Bind(3, conference).Bind(4, id);
     if (!row->Step()) return Fail(kServerNotFound, false);
     FillMessage(*row, found);
+    found.nextUnread = static_cast<int32_t>(row->Int(kMessageColumnCount));
+    found.prevUnread = static_cast<int32_t>(row->Int(kMessageColumnCount + 1));
   }
-  FillUnreadLinks(found);
   record = found;
   return Succeed(true);
 }
@@ -281,6 +272,8 @@ int32_t Board::GetHighMessageNumber(int32_t conference) {
         Sql("SELECT number FROM messages WHERE conference = ?3 AND ", kVisible) +
         " ORDER BY number DESC LIMIT 1";
     // A conference without (visible) messages has the high number 0.
+    const ConferenceState* state = nullptr;
+    if (impl.KnownConference(conference, state)) return impl.Succeed(state->highNumber);
     return impl.Succeed(
         static_cast<int32_t>(impl.VisibleScalar(conference, sql, std::nullopt).value_or(0)));
   });
@@ -291,6 +284,10 @@ int32_t Board::GetMsgIdFromNumber(int32_t conference, int32_t number) {
   return impl.Guard([&] {
     impl.LoggedIn("GetMsgIdFromNumber");
     if (!impl.Readable(conference)) return 0;
+    const ConferenceState* state = nullptr;
+    if (impl.KnownConference(conference, state) && number == state->highNumber && number != 0) {
+      return impl.Succeed(state->highNumberId);
+    }
     static const std::string sql =
         Sql("SELECT id FROM messages WHERE conference = ?3 AND number = ?4 AND ", kVisible);
     const auto id = impl.VisibleScalar(conference, sql, number);
@@ -316,6 +313,8 @@ int32_t Board::GetLastRead(int32_t conference) {
   return impl.Guard([&] {
     const int32_t user = impl.User("GetLastRead");
     if (!impl.Readable(conference)) return 0;
+    const ConferenceState* state = nullptr;
+    if (impl.KnownConference(conference, state)) return impl.Succeed(state->lastRead);
     return impl.Succeed(LastRead(*impl.db, user, conference));
   });
 }

@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "qwk/packet_archive.h"
 #include "qwk/qwk_files.h"
+#include "server/batch.h"
 
 namespace obrix {
 
@@ -32,15 +33,18 @@ void WriteNewFile(const std::string& path, const std::string& bytes) {
   file.Close();
 }
 
-// Every conference by number with the name the board gives the user.
+// Every conference by number with the name the board gives the user, read
+// in one snapshot (a board on a server answers them all in one round trip).
 std::vector<std::pair<int32_t, std::string>> Conferences(Server& server) {
   std::vector<std::pair<int32_t, std::string>> conferences;
+  Snapshot snapshot(server);
   const int32_t count = server.GetConferenceCount();
   for (int32_t number = 0; number < count; ++number) {
     ConfDescRecord conference;
     server.vbGetConfDesc(number, conference);
     conferences.emplace_back(number, conference.name.Trimmed());
   }
+  snapshot.End();
   return conferences;
 }
 
