@@ -136,13 +136,21 @@ void MessageFile::WriteQwkMessage(Server& server, const MessageRecord& record,
   charset.FieldToPacket(shown.to.name);
   charset.FieldToPacket(shown.subject);
   const std::string text = server.vbGetText(MessageTextPath(record.conference, record.id));
-  file_->Write(EncodeQwkMessage(shown, charset.ToPacket(text)));
+  held_ += EncodeQwkMessage(shown, charset.ToPacket(text));
+  constexpr size_t kWriteAt = 256 * 1024;
+  if (held_.size() >= kWriteAt) {
+    file_->Write(held_);
+    held_.clear();
+  }
 }
 
 void MessageFile::Close() {
   if (!file_) return;
   LocalFile file = std::move(*file_);
   file_.reset();
+  const std::string held = std::move(held_);
+  held_.clear();
+  if (!held.empty()) file.Write(held);
   file.Close();
 }
 

@@ -66,13 +66,17 @@ class MessageFile {
   // or the text is too long (nothing of the message is written then).
   void WriteQwkMessage(Server& server, const MessageRecord& record, PacketCharset& charset);
 
-  // Closes the file; later calls do nothing. Raises Failure when the
-  // close fails.
+  // Writes what is still held and closes the file; later calls do
+  // nothing. Raises Failure when the write or the close fails.
   void Close();
 
  private:
   explicit MessageFile(LocalFile file) : file_(std::move(file)) {}
   std::optional<LocalFile> file_;
+  // Messages not yet written: the file is written in large pieces, not a
+  // system call per message. A run that ends before Close leaves a file
+  // that is removed unsent anyway.
+  std::string held_;
 };
 
 // What "control.dat" says. The texts are the board's without surrounding
