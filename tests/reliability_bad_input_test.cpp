@@ -164,7 +164,7 @@ TEST(ReliabilityBadInput, RepliesThatLieAboutTheirSizeArePostedOrSkipped) {
 
 // Runs the upload of an archive that cannot be read, sent twice: both
 // refuse it with `line`, post nothing and keep it out of the pickup name.
-void ExpectRefusedArchive(BadInputSite& site, const std::string& line) {
+void ExpectRefusedArchive(BadInputSite& site, const ::testing::Matcher<std::string>& line) {
   const std::string archive = ReadFile(site.archive);
   for (size_t run = 1; run <= 2; ++run) {
     WriteFile(site.archive, archive);
@@ -208,8 +208,12 @@ TEST(ReliabilityBadInput, EncryptedOrDamagedArchivesAreRefusedWithoutAQuestion) 
     const ProcessResult zipped =
         RunProgram({"zip", "-q", "-P", "password", site.archive, "OBRIX.MSG"}, staging.path());
     ASSERT_EQ(zipped.status, 0) << zipped.output;
-    // unzip is never left waiting for a password on the caller's line.
-    ExpectRefusedArchive(site, "Unable to open .REP file");
+    // unzip is never left waiting for a password on the caller's line. The
+    // wrong password is mostly found at once (the member is skipped); now
+    // and then it passes the one-byte check of the old zip encryption and
+    // the member fails to inflate instead.
+    ExpectRefusedArchive(site, ::testing::AnyOf("Unable to open .REP file",
+                                                "There was a problem unzipping the .REP archive."));
   }
   {
     SCOPED_TRACE("a damaged reply member");
