@@ -201,8 +201,7 @@ TEST_P(BoardReadAheadTest, TheConferencesInASnapshotAnswerAsEachQuestionDoes) {
   board->EndSnapshot();
 }
 
-INSTANTIATE_TEST_SUITE_P(, BoardReadAheadTest, ::testing::Values(Backend::kPostgres),
-                         testing::BackendName);
+INSTANTIATE_TEST_SUITE_P(, BoardReadAheadTest, testing::kBothBackends, testing::BackendName);
 
 }  // namespace
 }  // namespace obrix::board

@@ -108,9 +108,9 @@ class Database {
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
   // The read-only snapshot open on the connection, numbered from 1 and
-  // never reused, when its reads are worth fetching ahead in pages (each
-  // statement a round trip to a server); 0 when none is open, or when the
-  // kind answers every statement inside the process (a board file).
+  // never reused: its reads are fetched ahead in pages (on a server each
+  // statement is a round trip; in a board file, a statement's own cost);
+  // 0 when none is open.
   virtual uint64_t ReadAheadSnapshot() const { return 0; }
 
   // Makes every commit made so far durable (a board file syncs its

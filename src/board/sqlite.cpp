@@ -164,16 +164,28 @@ std::unique_ptr<Statement> SqliteDatabase::NewStatement(const std::string& sql) 
 
 int64_t SqliteDatabase::Changes() const { return sqlite3_changes(db_); }
 bool SqliteDatabase::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
-void SqliteDatabase::BeginWrite() { Exec("BEGIN IMMEDIATE"); }
+void SqliteDatabase::BeginWrite() {
+  snapshot_ = 0;
+  Exec("BEGIN IMMEDIATE");
+}
 
 void SqliteDatabase::BeginSnapshot() {
+  snapshot_ = 0;
   Exec("BEGIN DEFERRED");
   // The read starts here, not at the first operation's statement.
   Exec("SELECT count(*) FROM meta");
+  snapshot_ = ++snapshots_;
 }
 
-void SqliteDatabase::Commit() { Exec("COMMIT"); }
-void SqliteDatabase::Rollback() { Exec("ROLLBACK"); }
+void SqliteDatabase::Commit() {
+  snapshot_ = 0;
+  Exec("COMMIT");
+}
+
+void SqliteDatabase::Rollback() {
+  snapshot_ = 0;
+  Exec("ROLLBACK");
+}
 
 void SqliteDatabase::SyncJournal() {
   // The WAL file as SQLite holds it open; absent until the connection has

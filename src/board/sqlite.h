@@ -40,6 +40,9 @@ class SqliteDatabase final : public Database {
   void BeginSnapshot() override;
   void Commit() override;
   void Rollback() override;
+  // A download's walk reads in pages here too: one statement for many
+  // messages costs less than a statement (and its text's) for each.
+  uint64_t ReadAheadSnapshot() const override { return InTransaction() ? snapshot_ : 0; }
   // Syncs the journal (the WAL) to the disk: every commit made so far on
   // this board, by any connection, is then durable.
   void SyncJournal() override;
@@ -58,6 +61,8 @@ class SqliteDatabase final : public Database {
   SqliteDatabase(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
   sqlite3* db_ = nullptr;
   std::string path_;
+  uint64_t snapshot_ = 0;  // the open snapshot (ReadAheadSnapshot), 0 for none
+  uint64_t snapshots_ = 0;
 };
 
 // Copies the whole of `source` into `target` (replacing what it held)
