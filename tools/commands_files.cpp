@@ -95,7 +95,7 @@ std::string ScreenText(const std::string& file, const std::string& bytes) {
 }
 
 int ScreenPut(const Arguments& args, const std::string& path) {
-  const std::string file = args.Positional(1);
+  const std::string& file = args.Positional(1);
   const std::string bytes = ScreenText(file, ReadLocalFile(file));
   BoardAdmin admin = BoardAdmin::Open(path);
   admin.PutServerFile(args.Positional(0), bytes);
