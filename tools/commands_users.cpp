@@ -252,7 +252,7 @@ void AddVariableCommands(std::vector<Command>& commands) {  // NOLINT(readabilit
       {{"var set",
         {"USER", "KEY", "VALUE"},
         {{"--force", ""}},
-        "Set a user's packet setting (DEFAULT's reaches users without one; all: apply-defaults).",
+        "Set a user's setting; DEFAULT's reaches only users without one (all: var apply-defaults).",
         "The settings the door reads are whole numbers in their range (see\n"
         "docs/obrix-board.md): IncludeNewFiles, IncludeNewBulletins, DownloadYourMail,\n"
         "GoodbyeAfterUpload, EnhanceScriptPrompts, EnhancedScriptPrompts and\n"
