@@ -232,6 +232,80 @@ TEST_P(BoardToolLiveTest, TerminalTextRoundTripsAsWindows1252AndNamesWhatItCanno
   EXPECT_EQ(Admin().ListUsers().size(), 6u);  // two callers, sysop, DEFAULT, José, João
 }
 
+struct ScreenPutCase {
+  const char* what;
+  std::string file;  // the local file's bytes
+  bool raw;
+  const char* charset;  // the terminal's
+  std::string stored;   // the server file's bytes; empty: refused, nothing stored
+  const char* error;    // on refusal, part of the error line
+};
+
+TEST_P(BoardToolLiveTest, ScreenPutStoresTheLocalesTextAsTheBoardsBytes) {
+  const std::string utf8 =
+      "Caf\xC3\xA9 \xE2\x80\x93 \xE2\x80\x9C"
+      "five\xE2\x80\x9D \xE2\x82\xAC\r\n";
+  const std::string ansi = "\x1B[1;37m\xDB\xB2\xB1 \xE9\r\n\x1A";
+  const ScreenPutCase cases[] = {
+      {"UTF-8 text", utf8, false, kUtf8,
+       "Caf\xE9 \x96 \x93"
+       "five\x94 \x80\r\n",
+       ""},
+      {"--raw keeps UTF-8", utf8, true, kUtf8, utf8, ""},
+      {"--raw keeps ANSI art", ansi, true, kUtf8, ansi, ""},
+      {"a character Windows-1252 lacks", "one\r\ntwo\r\nleft \xE2\x86\x90\r\n", false, kUtf8, "",
+       "hello.txt, line 3: the character \"\xE2\x86\x90\" (U+2190) is not in Windows-1252"},
+      {"a byte that is not UTF-8", "one\n\xFF two\n", false, kUtf8, "",
+       "hello.txt, line 2: the byte 0xFF"},
+      {"an ASCII terminal", "Caf\xC3\xA9\n", false, kAscii, "", "hello.txt, line 1: the byte 0xC3"},
+  };
+  const std::string file = dir_ / "hello.txt";
+  for (const ScreenPutCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(file, c.file);
+    std::vector<std::string> words = {"screen", "put", "wc:\\disp\\hello1.bbs", file};
+    if (c.raw) words.emplace_back("--raw");
+    const ToolResult result = Tool(words, "", c.charset);
+    std::string stored;
+    if (Admin().ListScreens().size() == 1) {
+      auto data = Admin().database().Prepare("SELECT data FROM server_files");
+      EXPECT_TRUE(data->Step());
+      stored = data->Text(0);
+    }
+    EXPECT_EQ(stored, c.stored);
+    if (c.stored.empty()) {
+      EXPECT_EQ(result.status, 1);
+      EXPECT_THAT(result.err, HasSubstr(c.error));
+    } else {
+      EXPECT_EQ(result.status, 0) << result.err;
+    }
+    if (!stored.empty()) Admin().DeleteScreen("wc:\\disp\\hello1.bbs");
+  }
+}
+
+TEST_P(BoardToolLiveTest, VarSetOfDefaultCountsTheUsersWhoKeepTheirOwnValue) {
+  const struct {
+    const char* user;  // whose own value is set first (nullptr: nobody's)
+    const char* value;
+    std::string said;  // by var set DEFAULT MaxMsgPerConf
+  } steps[] = {
+      {nullptr, nullptr, "No user has a value of his own of MaxMsgPerConf; each gets DEFAULT's"},
+      {kOther, "", "No user has a value of his own"},  // an empty value is none
+      {kUser, "7",
+       "1 user keeps his own value of MaxMsgPerConf; 'obrix-board var "
+       "apply-defaults' gives every user all of DEFAULT's settings\n"},
+      {kOther, "8", "2 users keep their own value"},
+  };
+  Admin().SetVar(kUser, "MaxMsgPerPacket", "9");  // another key's value counts not
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.said);
+    if (step.user != nullptr) Admin().SetVar(step.user, "MaxMsgPerConf", step.value);
+    EXPECT_THAT(Ok({"var", "set", "default", "MaxMsgPerConf", "50"}), HasSubstr(step.said));
+  }
+  EXPECT_EQ(Ok({"var", "set", kUser, "MaxMsgPerConf", "5"}), "");
+  EXPECT_EQ(Admin().GetVar("DEFAULT", "MaxMsgPerConf"), "50");
+}
+
 TEST_P(BoardToolLiveTest, PeopleSeeControlBytesEscapedAndScriptsGetThemExact) {
   const std::string evil = "Hi\x1B]0;owned\x07";
   Ok({"post", "--conf", "1", "--from", kOther, "--to", kUser, "--subject", evil},

@@ -320,6 +320,21 @@ TEST_F(QwkMessageFileTest, TextBeyondTheBlockCounterIsRefusedBeforeWriting) {
   EXPECT_EQ(ReadFile(Work(kMessagesFile)), banner_ + HeaderOf(next).Bytes() + TextBlocks("x"));
 }
 
+// A transliteration carries more bytes than the board keeps: the header
+// counts the blocks of the text the packet carries.
+TEST_F(QwkMessageFileTest, ATransliteratedTextIsCountedInThePacketsBlocks) {
+  const MessageRecord record = Posted(std::string(43, '\x80'));  // 43 euro signs
+  PacketCharset cp437 = PacketCharset::ForSetting("cp437");
+  MessageFile file = MessageFile::Open(Work(kMessagesFile));
+  file.WriteQwkMessage(board_, record, cp437);
+  file.Close();
+  std::string carried;
+  for (int i = 0; i < 43; ++i) carried += "EUR";  // 129 bytes: two text blocks
+  ExpectedHeader header = HeaderOf(record);
+  header.blocks = "3";
+  EXPECT_EQ(ReadFile(Work(kMessagesFile)), banner_ + header.Bytes() + TextBlocks(carried));
+}
+
 TEST_F(QwkMessageFileTest, AMissingMessageFileIsAFailure) {
   ASSERT_TRUE(RemoveFile(Work(kMessagesFile)));
   EXPECT_THROW(MessageFile::Open(Work(kMessagesFile)), Failure);

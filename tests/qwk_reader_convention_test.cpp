@@ -226,7 +226,7 @@ TEST_P(ReaderRoundTripTest, APrivateThreadSurvivesInTheReadersCharacterSet) {
   const std::vector<PacketMessage>& johns = packet.messages;
   ASSERT_EQ(johns.size(), 3u);  // the empty message between two others
   EXPECT_EQ(johns[1].blocks, 2);
-  EXPECT_EQ(johns[2].text, "Caf\x82 cr\x8Ame, na\x8Bve? 5?\n");
+  EXPECT_EQ(johns[2].text, "Caf\x82 cr\x8Ame, na\x8Bve? 5EUR\n");  // the euro sign transliterated
   const PacketMessage* question = &johns[2];
   EXPECT_EQ(question->subject, "Caf\x82 cr\x8Ame");
   EXPECT_EQ(question->status, '+');

@@ -1,5 +1,7 @@
 // File areas, files and server files: area, file, screen.
+#include <algorithm>
 #include <iostream>
+#include <string_view>
 
 #include "admin/board_admin.h"
 #include "base/text.h"
@@ -75,9 +77,27 @@ int FileDelete(const Arguments& args, const std::string& path) {
   return 0;
 }
 
+// A screen's text, read in the terminal's set, as the board's bytes; a
+// character that cannot be converted is refused with its line's number,
+// before anything is stored. With --raw the bytes pass as they are.
+std::string ScreenText(const std::string& file, const std::string& bytes) {
+  if (Terminal().raw()) return bytes;
+  std::string board;
+  board.reserve(bytes.size());
+  size_t start = 0;
+  for (int line = 1; start < bytes.size(); ++line) {
+    const size_t end = std::min(bytes.find('\n', start), bytes.size() - 1) + 1;
+    board += Terminal().ToBoard(file + ", line " + std::to_string(line),
+                                std::string_view(bytes).substr(start, end - start));
+    start = end;
+  }
+  return board;
+}
+
 int ScreenPut(const Arguments& args, const std::string& path) {
+  const std::string& file = args.Positional(1);
+  const std::string bytes = ScreenText(file, ReadLocalFile(file));
   BoardAdmin admin = BoardAdmin::Open(path);
-  const std::string bytes = ReadLocalFile(args.Positional(1));
   admin.PutServerFile(args.Positional(0), bytes);
   std::cout << "Stored " << Shown(args.Positional(0)) << " (" << bytes.size() << " bytes)\n";
   return 0;
@@ -151,7 +171,11 @@ void AddEntryCommands(std::vector<Command>& commands) {  // NOLINT(readability-f
         {},
         "Store a display screen (or any server file) from a local file.",
         "Server paths are matched without regard to letter case; an existing file of\n"
-        "that path is replaced. The file is stored byte for byte.\n"
+        "that path is replaced. The file's text is converted from the locale's\n"
+        "character set to the board's Windows-1252, as readers are shown it; a\n"
+        "character Windows-1252 lacks is refused with its line, and nothing is\n"
+        "stored. --raw stores the file byte for byte (a screen in Windows-1252 or\n"
+        "code page 437 already, ANSI art, or any file that is not text).\n"
         "Example: obrix-board screen put 'wc:\\disp\\hello1.bbs' hello1.bbs\n"},
        ScreenPut});
   commands.push_back({{"screen list",

@@ -98,9 +98,23 @@ int VarGet(const Arguments& args, const std::string& path) {
   return 0;
 }
 
+// DEFAULT's value reaches only the users who have none of their own yet (a
+// user's first download writes every missing value into his profile): the
+// sysop is told how many keep theirs, and how to give it to everybody.
 int VarSet(const Arguments& args, const std::string& path) {
-  BoardAdmin::Open(path).SetSetting(args.Positional(0), args.Positional(1), args.Positional(2),
-                                    args.Flag("--force"));
+  BoardAdmin admin = BoardAdmin::Open(path);
+  const std::string& key = args.Positional(1);
+  admin.SetSetting(args.Positional(0), key, args.Positional(2), args.Flag("--force"));
+  if (ToUpper(Trim(args.Positional(0))) != kDefaultAccount) return 0;
+  const int32_t keeping = admin.CountOwnValues(key);
+  if (keeping == 0) {
+    std::cout << "No user has a value of his own of " << Shown(key)
+              << "; each gets DEFAULT's at his next download\n";
+    return 0;
+  }
+  std::cout << keeping << (keeping == 1 ? " user keeps his" : " users keep their")
+            << " own value of " << Shown(key)
+            << "; 'obrix-board var apply-defaults' gives every user all of DEFAULT's settings\n";
   return 0;
 }
 
@@ -238,14 +252,17 @@ void AddVariableCommands(std::vector<Command>& commands) {  // NOLINT(readabilit
       {{"var set",
         {"USER", "KEY", "VALUE"},
         {{"--force", ""}},
-        "Set a packet setting of a user (DEFAULT: of every user who has none).",
+        "Set a user's setting; DEFAULT's reaches only users without one (all: var apply-defaults).",
         "The settings the door reads are whole numbers in their range (see\n"
         "docs/obrix-board.md): IncludeNewFiles, IncludeNewBulletins, DownloadYourMail,\n"
         "GoodbyeAfterUpload, EnhanceScriptPrompts, EnhancedScriptPrompts and\n"
         "SmallControlDat 0 or 1; MaxMsgPerConf, MaxMsgPerPacket and MaxAttachSize\n"
         "0 or more. Keys are spelt exactly so; any other key is refused unless\n"
-        "--force. DEFAULT's values reach a user at his first download; 'var\n"
-        "apply-defaults' carries them to existing users.\n"
+        "--force. MaxMsgPerPacket 0 means 1000 messages, MaxMsgPerConf 0 means 200.\n"
+        "DEFAULT's values reach only the users who have no value of their own yet\n"
+        "(a user's first download gives him every value he lacks); setting one of\n"
+        "DEFAULT's says how many users keep theirs. 'obrix-board var apply-defaults'\n"
+        "gives DEFAULT's settings to every user.\n"
         "Example: obrix-board var set DEFAULT IncludeNewFiles 1\n"},
        VarSet});
   commands.push_back({{"var list",
@@ -259,8 +276,9 @@ void AddVariableCommands(std::vector<Command>& commands) {  // NOLINT(readabilit
   commands.push_back({{"var apply-defaults",
                        {"USER...?"},
                        {},
-                       "Copy DEFAULT's settings to the users named (all when none is).",
-                       "Replaces their own values of the settings DEFAULT holds.\n"},
+                       "Give DEFAULT's settings to the users named (every user when none is).",
+                       "Replaces their own values of the settings DEFAULT holds: after 'var set\n"
+                       "DEFAULT KEY VALUE', 'var apply-defaults' gives that value to everybody.\n"},
                       VarApplyDefaults});
 }
 

@@ -133,4 +133,13 @@ int32_t BoardAdmin::ApplyDefaults(const std::vector<std::string>& users) {
   return static_cast<int32_t>(ids.size());
 }
 
+int32_t BoardAdmin::CountOwnValues(const std::string& key) {
+  auto count = db_.Prepare(
+      "SELECT count(*) FROM user_vars JOIN users ON users.id = user_vars.user_id "
+      "WHERE users.name <> ? AND user_vars.section = ? AND user_vars.key = ? "
+      "AND length(user_vars.value) > 0");
+  count->Bind(1, kDefaultAccount).Bind(2, kProfileSection).Bind(3, key);
+  return count->Step() ? static_cast<int32_t>(count->Int(0)) : 0;
+}
+
 }  // namespace obrix::board

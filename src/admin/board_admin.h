@@ -254,6 +254,10 @@ class BoardAdmin {
   // Copies every profile value of DEFAULT to the users named (all but
   // DEFAULT when none is), replacing theirs; returns how many users.
   int32_t ApplyDefaults(const std::vector<std::string>& users);
+  // How many users (DEFAULT left out) keep a value of their own of `key`,
+  // which DEFAULT's value of it does not reach. An empty value counts as
+  // none, as the door reads it.
+  int32_t CountOwnValues(const std::string& key);
   void Grant(const std::string& user, uint32_t object, uint32_t flags);
 
   // Conferences. `mode` is the public/private mode of the replies posted

@@ -53,7 +53,10 @@ constexpr const char* kProfile = "profile";
 // not only of the user's own mail.
 constexpr uint32_t kProbeAttachments = 0x80;
 
-// Limits that stand for a setting of 0.
+// Limits that stand for a setting of 0. They pair the other way round
+// from the values a new user gets when DEFAULT has none (MaxMsgPerPacket
+// 200, MaxMsgPerConf 1000); that is deliberate, and the tool's help and
+// the documents give both.
 constexpr int32_t kDefaultPacketLimit = 1000;
 constexpr int32_t kDefaultConferenceLimit = 200;
 

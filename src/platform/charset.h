@@ -28,6 +28,14 @@ class CharsetConverter {
   // A converter from `from` to `to`; nullopt when the platform cannot
   // convert between them.
   static std::optional<CharsetConverter> Open(std::string_view to, std::string_view from);
+  // As Open, but a character the target set lacks becomes the platform's
+  // transliteration of it where it has one: '"' for a typographic quote,
+  // "EUR" for the euro sign (several bytes for one character). Where it
+  // has none, Convert's replacement stands in as before. The same in every
+  // locale (iconv's tables of the C locale); on Windows the converter is
+  // Open's.
+  static std::optional<CharsetConverter> OpenTransliterating(std::string_view to,
+                                                             std::string_view from);
 
   CharsetConverter(CharsetConverter&& other) noexcept;
   CharsetConverter& operator=(CharsetConverter&& other) noexcept;

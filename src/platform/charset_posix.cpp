@@ -1,5 +1,6 @@
 #include <iconv.h>
 #include <langinfo.h>
+#include <locale.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -31,18 +32,39 @@ std::size_t CharacterLength(std::string_view input, bool utf8) {
   return length <= input.size() ? length : input.size();
 }
 
+// Makes `locale` the calling thread's for the life of the scope (none:
+// leaves the thread's as it is).
+class ThreadLocaleScope {
+ public:
+  explicit ThreadLocaleScope(locale_t locale)
+      : previous_(locale != nullptr ? uselocale(locale) : nullptr) {}
+  ThreadLocaleScope(const ThreadLocaleScope&) = delete;
+  ThreadLocaleScope& operator=(const ThreadLocaleScope&) = delete;
+  ~ThreadLocaleScope() {
+    if (previous_ != nullptr) uselocale(previous_);
+  }
+
+ private:
+  locale_t previous_;
+};
+
 }  // namespace
 
 struct CharsetConverter::Impl {
   iconv_t handle = kNoConverter;
   bool sourceIsUtf8 = false;
+  // A transliterating converter's locale, whose tables iconv reads while it
+  // converts; nullptr for the others.
+  locale_t translitLocale = nullptr;
   ~Impl() {
     if (handle != kNoConverter) iconv_close(handle);
+    if (translitLocale != nullptr) freelocale(translitLocale);
   }
 
   // Converts as much of `input` as converts, appending to `output`; the
   // offset where conversion stopped (input.size() when all converted).
   std::size_t Run(std::string_view input, std::string& output) {
+    const ThreadLocaleScope locale(translitLocale);
     iconv(handle, nullptr, nullptr, nullptr, nullptr);
     // iconv takes a non-const input pointer but never writes through it.
     char* in = const_cast<char*>(input.data());  // NOLINT
@@ -69,6 +91,21 @@ std::optional<CharsetConverter> CharsetConverter::Open(std::string_view to, std:
   if (impl->handle == kNoConverter) return std::nullopt;
   impl->sourceIsUtf8 = from == kCharsetUtf8 || from == "UTF8" || from == "utf-8";
   return CharsetConverter(std::move(impl));
+}
+
+std::optional<CharsetConverter> CharsetConverter::OpenTransliterating(std::string_view to,
+                                                                      std::string_view from) {
+  // glibc's iconv transliterates by the tables of the thread's locale at
+  // the time it converts. The C locale's are used whatever the program's
+  // locale, so that a text converts the same on every system and in every
+  // run: they have the common ones (quotes, dashes, the euro sign), but
+  // leave accented letters (S-caron, A-tilde), which other locales would
+  // spell without their accents, to the replacement.
+  std::optional<CharsetConverter> converter = Open(std::string(to) + "//TRANSLIT", from);
+  if (!converter) return std::nullopt;
+  converter->impl_->translitLocale = newlocale(LC_ALL_MASK, "C", nullptr);
+  if (converter->impl_->translitLocale == nullptr) return std::nullopt;
+  return converter;
 }
 
 CharsetConverter::CharsetConverter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}

@@ -78,6 +78,13 @@ std::optional<CharsetConverter> CharsetConverter::Open(std::string_view to, std:
   return CharsetConverter(std::move(impl));
 }
 
+std::optional<CharsetConverter> CharsetConverter::OpenTransliterating(std::string_view to,
+                                                                      std::string_view from) {
+  // Windows' own best-fit tables are not used: a character the target set
+  // lacks becomes the replacement, as with Open.
+  return Open(to, from);
+}
+
 CharsetConverter::CharsetConverter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 CharsetConverter::CharsetConverter(CharsetConverter&& other) noexcept = default;
 CharsetConverter& CharsetConverter::operator=(CharsetConverter&& other) noexcept = default;

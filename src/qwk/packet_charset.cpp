@@ -19,18 +19,6 @@ CharsetConverter& Opened(std::optional<CharsetConverter>& converter, const char*
   return *converter;
 }
 
-// Every byte converted on its own, replacements included; nullopt when one
-// of them does not become exactly one byte.
-std::optional<std::array<char, 256>> SingleByteTable(CharsetConverter& converter) {
-  std::array<char, 256> table{};
-  for (size_t byte = 0; byte < table.size(); ++byte) {
-    const std::string converted = converter.Convert(std::string(1, static_cast<char>(byte)), '?');
-    if (converted.size() != 1) return std::nullopt;
-    table[byte] = converted[0];
-  }
-  return table;
-}
-
 }  // namespace
 
 PacketCharset PacketCharset::ForSetting(std::string_view setting) {
@@ -49,17 +37,43 @@ PacketCharset PacketCharset::ForBoard(Server& server) {
   return ForSetting(board.charset.View());
 }
 
+const PacketCharset::ToPacketTable& PacketCharset::Table() {
+  if (toPacketTable_) return *toPacketTable_;
+  std::optional<CharsetConverter> converter =
+      CharsetConverter::OpenTransliterating(kCharsetCp437, kCharsetBoard);
+  if (!converter) {
+    throw Failure(kFailureCharset, std::string("Cannot convert text from ") + kCharsetBoard +
+                                       " to " + kCharsetCp437);
+  }
+  // Every byte converted on its own, transliterations and replacements
+  // included: one board byte is one character, so a text converts as its
+  // bytes do.
+  ToPacketTable table;
+  for (size_t byte = 0; byte < table.byte.size(); ++byte) {
+    const std::string converted = converter->Convert(std::string(1, static_cast<char>(byte)), '?');
+    if (converted.size() == 1) {
+      table.single[byte] = true;
+      table.byte[byte] = converted[0];
+    } else {
+      table.several[static_cast<unsigned char>(byte)] = converted;
+    }
+  }
+  toPacketTable_ = std::move(table);
+  return *toPacketTable_;
+}
+
 std::string PacketCharset::ToPacket(std::string_view boardText) {
   if (!converts_) return std::string(boardText);
-  if (!toPacketTableTried_) {
-    toPacketTable_ = SingleByteTable(Opened(toPacket_, kCharsetCp437, kCharsetBoard));
-    toPacketTableTried_ = true;
-  }
-  if (!toPacketTable_)
-    return Opened(toPacket_, kCharsetCp437, kCharsetBoard).Convert(boardText, '?');
-  std::string packetText(boardText.size(), '\0');
-  for (size_t i = 0; i < boardText.size(); ++i) {
-    packetText[i] = (*toPacketTable_)[static_cast<unsigned char>(boardText[i])];
+  const ToPacketTable& table = Table();
+  std::string packetText;
+  packetText.reserve(boardText.size());
+  for (const char c : boardText) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (table.single[byte]) {
+      packetText += table.byte[byte];
+    } else {
+      packetText += table.several.find(byte)->second;
+    }
   }
   return packetText;
 }

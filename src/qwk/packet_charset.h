@@ -5,16 +5,21 @@
 // board supplies to a packet (names, subjects, message texts, control.dat
 // and the new-files list) are converted on the way out, and a reply's names,
 // subject and text on the way in. With "windows-1252" the bytes pass as the
-// board stores them. A character the other set lacks becomes '?'.
+// board stores them. On the way out a character that code page 437 lacks
+// becomes the platform's transliteration of it ('-' for the en dash, '"'
+// for typographic quotes, "EUR" for the euro sign), or '?' where there is
+// none; on the way in a character that Windows-1252 lacks becomes '?'.
 //
 // One PacketCharset serves one run: each converter is opened once, on its
-// first use, and kept. Both sets give every character one byte, so the way
-// out goes through a table of the 256 board bytes that the converter fills
-// on first use; a download converts every message through it without a
-// call into the platform's converter.
+// first use. The way out goes through a table of the 256 board bytes that
+// the converter fills on first use: the packet's byte for every board byte
+// that becomes one byte, and the packet's text for the few that become
+// several (a transliteration). A download converts every message through
+// it without a call into the platform's converter.
 #pragma once
 
 #include <array>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,13 +58,17 @@ class PacketCharset {
   }
 
  private:
+  // What each board byte becomes in the packet.
+  struct ToPacketTable {
+    std::array<bool, 256> single{};                // the byte becomes one byte:
+    std::array<char, 256> byte{};                  // this one
+    std::map<unsigned char, std::string> several;  // the others' texts
+  };
+  const ToPacketTable& Table();
+
   bool converts_ = false;
-  // The packet's byte for every board byte, filled once from the converter;
-  // nullopt until the first conversion, and kept empty (the converter
-  // converting every text) should a board byte not give exactly one byte.
-  std::optional<std::array<char, 256>> toPacketTable_;
-  bool toPacketTableTried_ = false;
-  std::optional<CharsetConverter> toPacket_;
+  // Filled once from the converter, on the first conversion.
+  std::optional<ToPacketTable> toPacketTable_;
   std::optional<CharsetConverter> toBoard_;
 };
 

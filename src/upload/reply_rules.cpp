@@ -53,9 +53,10 @@ bool MayNameSender(Server& server, const ConfDescRecord& conference) {
 }
 
 std::optional<UserInfo> AddresseeSpellings::Find(Server& server, const std::string& name) {
-  // Only a letter the packet's set lacks is spelled otherwise, and it
-  // becomes '?'.
-  if (!charset_.Converts() || name.find('?') == std::string::npos) return std::nullopt;
+  // A letter the packet's set lacks is spelled otherwise: as '?', or as
+  // the platform's transliteration of it (OE for the ligature), which leaves no
+  // mark on the name; so any name that found nobody is looked for.
+  if (!charset_.Converts()) return std::nullopt;
   const auto known = found_.find(name);
   if (known != found_.end()) return known->second;
   if (found_.size() == kMostNames) return std::nullopt;  // each costs a walk over the users

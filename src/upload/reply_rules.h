@@ -48,8 +48,8 @@ bool MayNameSender(Server& server, const ConfDescRecord& conference);
 
 // Users found by their names as the packets spell them. On a board whose
 // packets convert names, a name with a letter that the packet's set lacks
-// reaches the caller with '?' in its place, and his reader addresses a
-// reply to that spelling. One per upload: each name is looked for once.
+// reaches the caller with '?' or a transliteration in its place, and his
+// reader addresses a reply to that spelling. One per upload: each name is looked for once.
 class AddresseeSpellings {
  public:
   // The most names one upload looks for this way.
