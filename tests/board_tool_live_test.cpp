@@ -312,9 +312,12 @@ TEST_P(BoardToolLiveTest, FilesScreensReadersAndNamesChangeAsAsked) {
   Admin().AddFile(1, "TOOL.ZIP", 20, "A tool", FILETIME::FromTicks(1));
   Admin().PutServerFile("wc:\\disp\\hello1.bbs", "Hello");
   EXPECT_EQ(Ok({"file", "delete", "1", "Game.Zip"}), "Deleted 2 entries of Game.Zip\n");
-  EXPECT_EQ(Json({"file", "list", "--json"}),
-            nlohmann::json::parse(R"([{"area": 1, "name": "TOOL.ZIP", "size": 20,
-                "date": "1601-01-01 00:00", "description": "A tool"}])"));
+  nlohmann::json files = Json({"file", "list", "--json"});
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_THAT(files[0]["date"].get<std::string>(), ::testing::StartsWith("1601-01-01T00:00:00"));
+  files[0].erase("date");
+  EXPECT_EQ(files, nlohmann::json::parse(R"([{"area": 1, "name": "TOOL.ZIP", "size": 20,
+                "description": "A tool"}])"));
   Ok({"area", "delete", "1", "--with-files"});
   EXPECT_TRUE(Admin().ListAreas().empty());
   EXPECT_EQ(Ok({"screen", "list", "--tsv"}), "path\tsize\nwc:\\disp\\hello1.bbs\t5\n");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -11,6 +12,7 @@
 #include <stdexcept>
 
 #include "base/text.h"
+#include "platform/clock.h"
 #include "tool_text.h"
 
 namespace obrix::tool {
@@ -111,7 +113,7 @@ std::string Cell::ForTsv() const {
     case Kind::kReal:
       return OneDecimal(real_);
     case Kind::kDate:
-      return date_.IsZero() ? "" : FormatDate(date_);
+      return IsoDate(date_);
     case Kind::kNames:
       return TsvCell(terminal.Exact(Joined(names_, ",")));
   }
@@ -130,7 +132,7 @@ nlohmann::ordered_json Cell::ForJson() const {
       return number_ != 0;
     case Kind::kDate:
       return date_.IsZero() ? nlohmann::ordered_json(nullptr)
-                            : nlohmann::ordered_json(FormatDate(date_));
+                            : nlohmann::ordered_json(IsoDate(date_));
     case Kind::kNames: {
       nlohmann::ordered_json names = nlohmann::ordered_json::array();
       for (const std::string& name : names_) names.push_back(BoardToUtf8(name));
@@ -230,6 +232,20 @@ std::string FormatDate(FILETIME time) {
   if (time.IsZero() || !FileTimeToSystemTime(time, st)) return "-";
   return std::to_string(st.wYear) + "-" + TwoDigits(st.wMonth) + "-" + TwoDigits(st.wDay) + " " +
          TwoDigits(st.wHour) + ":" + TwoDigits(st.wMinute);
+}
+
+std::string IsoDate(FILETIME time) {
+  SYSTEMTIME st;
+  if (time.IsZero() || !FileTimeToSystemTime(time, st)) return "";
+  std::string text = std::to_string(st.wYear) + "-" + TwoDigits(st.wMonth) + "-" +
+                     TwoDigits(st.wDay) + "T" + TwoDigits(st.wHour) + ":" + TwoDigits(st.wMinute) +
+                     ":" + TwoDigits(st.wSecond);
+  const std::optional<int32_t> offset = LocalUtcOffsetSeconds(st);
+  if (!offset) return text;
+  // Offsets of old local mean time have seconds; ISO 8601 has minutes.
+  const int32_t minutes = std::abs(*offset) / 60;
+  return text + (*offset < 0 && minutes > 0 ? "-" : "+") + TwoDigits(minutes / 60) + ":" +
+         TwoDigits(minutes % 60);
 }
 
 std::string ReadLocalFile(const std::string& path) {

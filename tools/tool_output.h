@@ -81,6 +81,10 @@ void PrintJson(const nlohmann::ordered_json& value, std::ostream& out);
 
 // "YYYY-MM-DD HH:MM", or "-" for a zero time.
 std::string FormatDate(FILETIME time);
+// ISO 8601 with the local offset in force at that time,
+// "2026-12-08T07:15:00+01:00"; "" for a zero time. The board keeps local
+// times; where the system cannot place one the offset is left out.
+std::string IsoDate(FILETIME time);
 
 // The whole content of a local file; TerminalError when it cannot be
 // read.
