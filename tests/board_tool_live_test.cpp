@@ -211,6 +211,12 @@ TEST_P(BoardToolLiveTest, TerminalTextRoundTripsAsWindows1252AndNamesWhatItCanno
   EXPECT_THAT(Ok({"show", std::to_string(posted.id)}),
               HasSubstr("\nCr\xC3\xA8me br\xC3\xBBl\xC3\xA9"
                         "e\n"));
+  EXPECT_EQ(Tool({"lastread", "undo",
+                  "jos\xC3\xA9 n\xC3\xBA\xC3\xB1"
+                  "ez"})
+                .err,
+            "obrix-board: JOS\xC3\x89 N\xC3\x9A\xC3\x91"
+            "EZ has no download to undo\n");
   LogIn(jose, "cl\xE9");  // the door upper-cases his password as the tool did
 
   // A cp437 board (the default) cannot carry the A-tilde: a warning, not a refusal.

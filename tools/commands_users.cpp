@@ -163,10 +163,10 @@ int LastReadUndo(const Arguments& args, const std::string& path) {
   const std::string user = ToUpper(Trim(args.Positional(0)));
   const auto undone = BoardAdmin::Open(path).UndoLastDownload(user);
   if (!undone) {
-    std::cerr << "obrix-board: " << user << " has no download to undo\n";
+    std::cerr << "obrix-board: " << Shown(user) << " has no download to undo\n";
     return 1;
   }
-  std::cout << "Undid the download of " << user << " made "
+  std::cout << "Undid the download of " << Shown(user) << " made "
             << FormatDate(FILETIME::FromTicks(undone->madeTime))
             << (undone->finished ? "" : " (its run did not end)") << ": "
             << Count(undone->pointers, "pointer") << ", " << Count(undone->readMarks, "read mark")
