@@ -77,6 +77,15 @@ Cell Cell::Names(std::vector<std::string> board) {
   return cell;
 }
 
+Cell Cell::Setting(std::string board, bool number) {
+  if (number) {
+    char* end = nullptr;
+    const long long value = std::strtoll(board.c_str(), &end, 10);
+    if (!board.empty() && *end == '\0' && Decimal(int64_t{value}) == board) return Number(value);
+  }
+  return Text(std::move(board));
+}
+
 Cell Cell::Showing(std::string text) && {
   shown_ = std::move(text);
   return std::move(*this);
@@ -171,7 +180,7 @@ void Listing::PrintTable(std::ostream& out) const {
 }
 
 void Listing::PrintTsv(std::ostream& out) const {
-  for (size_t i = 0; i < columns_.size(); ++i) out << (i ? "\t" : "") << columns_[i].header;
+  for (size_t i = 0; i < columns_.size(); ++i) out << (i ? "\t" : "") << columns_[i].key;
   out << '\n';
   for (const auto& row : rows_) {
     for (size_t i = 0; i < row.size(); ++i) out << (i ? "\t" : "") << row[i].ForTsv();
@@ -184,7 +193,7 @@ nlohmann::ordered_json Listing::ToJson() const {
   for (const auto& row : rows_) {
     nlohmann::ordered_json object = nlohmann::ordered_json::object();
     for (size_t i = 0; i < row.size() && i < columns_.size(); ++i) {
-      object[columns_[i].field] = row[i].ForJson();
+      object[columns_[i].key] = row[i].ForJson();
     }
     rows.push_back(std::move(object));
   }
