@@ -22,6 +22,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
 using ::testing::Not;
 
 class BoardToolLiveTest : public DownloadBoardTest {
@@ -74,6 +75,18 @@ class BoardToolLiveTest : public DownloadBoardTest {
     return query->Int(0);
   }
 };
+
+std::vector<std::string> Split(const std::string& line, char separator) {
+  std::vector<std::string> cells(1);
+  for (const char c : line) {
+    if (c == separator) {
+      cells.emplace_back();
+    } else {
+      cells.back() += c;
+    }
+  }
+  return cells;
+}
 
 struct Refused {
   std::vector<std::string> words;
@@ -211,6 +224,12 @@ TEST_P(BoardToolLiveTest, TerminalTextRoundTripsAsWindows1252AndNamesWhatItCanno
   EXPECT_THAT(Ok({"show", std::to_string(posted.id)}),
               HasSubstr("\nCr\xC3\xA8me br\xC3\xBBl\xC3\xA9"
                         "e\n"));
+  EXPECT_EQ(Tool({"lastread", "undo",
+                  "jos\xC3\xA9 n\xC3\xBA\xC3\xB1"
+                  "ez"})
+                .err,
+            "obrix-board: JOS\xC3\x89 N\xC3\x9A\xC3\x91"
+            "EZ has no download to undo\n");
   LogIn(jose, "cl\xE9");  // the door upper-cases his password as the tool did
 
   // A cp437 board (the default) cannot carry the A-tilde: a warning, not a refusal.
@@ -344,7 +363,7 @@ TEST_P(BoardToolLiveTest, ListingsReadBackAsJsonWithTheirDocumentedFields) {
   Admin().SetVar(kUser, "MaxMsgPerPacket", "7");
   EXPECT_EQ(Ok({"var", "apply-defaults", kUser}), "Copied DEFAULT's settings to 1 user\n");
   EXPECT_EQ(Json({"var", "list", kUser, "--json"}),
-            nlohmann::json::parse(R"([{"key": "MaxMsgPerPacket", "value": "50"}])"));
+            nlohmann::json::parse(R"([{"key": "MaxMsgPerPacket", "value": 50}])"));
   Ok({"var", "unset", kUser, "MaxMsgPerPacket"});
   EXPECT_EQ(Admin().GetVar(kUser, "MaxMsgPerPacket"), std::nullopt);
 
@@ -379,6 +398,100 @@ TEST_P(BoardToolLiveTest, ListingsReadBackAsJsonWithTheirDocumentedFields) {
   EXPECT_EQ(alice["last_upload"], who[0]["last_upload"]);
 }
 
+// Scripts know each column by one snake_case name: the tab-separated header
+// is the JSON object's keys, in order, for every listing.
+TEST_P(BoardToolLiveTest, EveryListingNamesItsColumnsAlikeInTsvAndJson) {
+  const int32_t id = Post(kConference, kOther, kUser, "Hello", /*isPrivate=*/true);
+  Admin().AddArea(1, "Uploads", false);
+  Admin().AddFile(1, "GAME.ZIP", 10, "A game", FILETIME::FromTicks(1));
+  Admin().PutServerFile("wc:\\disp\\hello1.bbs", "Hello");
+  Admin().SetVar(kUser, "MaxMsgPerPacket", "7");
+  LogIn();
+  board_.SetNodeActivity(kDownloadActivity);
+  const std::vector<std::vector<std::string>> listings = {{"user", "list"},
+                                                          {"conf", "list"},
+                                                          {"messages"},
+                                                          {"area", "list"},
+                                                          {"file", "list"},
+                                                          {"screen", "list"},
+                                                          {"var", "list", kUser},
+                                                          {"who"},
+                                                          {"config"},
+                                                          {"show", std::to_string(id)}};
+  for (std::vector<std::string> words : listings) {
+    SCOPED_TRACE(words[0] + " " + words.back());
+    words.push_back("--tsv");
+    std::istringstream tsv(Ok(words));
+    words.back() = "--json";
+    nlohmann::ordered_json rows = nlohmann::ordered_json::parse(Ok(words));
+    if (!rows.is_array()) rows = nlohmann::ordered_json::array({rows});
+    ASSERT_FALSE(rows.empty());
+    std::vector<std::string> keys;
+    for (const auto& item : rows[0].items()) keys.push_back(item.key());
+    std::string line;
+    std::getline(tsv, line);
+    EXPECT_EQ(Split(line, '\t'), keys);
+    for (const std::string& key : keys) EXPECT_THAT(key, MatchesRegex("[a-z]+(_[a-z]+)*"));
+    size_t lines = 0;
+    for (; std::getline(tsv, line); ++lines) EXPECT_EQ(Split(line, '\t').size(), keys.size());
+    EXPECT_EQ(lines, rows.size());
+  }
+
+  // stats: one table whose section, item and key find each value in the
+  // one JSON object.
+  const nlohmann::json stats = Json({"stats", "--json"});
+  std::istringstream tsv(Ok({"stats", "--tsv"}));
+  std::string line;
+  std::getline(tsv, line);
+  EXPECT_EQ(line, "section\titem\tkey\tvalue");
+  size_t found = 0;
+  while (std::getline(tsv, line)) {
+    const std::vector<std::string> cells = Split(line, '\t');
+    ASSERT_EQ(cells.size(), 4u) << line;
+    nlohmann::json value;
+    if (cells[0] == "board") {
+      value = stats.at(cells[2]);
+    } else {
+      for (const nlohmann::json& row : stats.at(cells[0])) {
+        const nlohmann::json& item = row.contains("number") ? row["number"] : row["user"];
+        if ((item.is_number() ? std::to_string(item.get<int>()) : item.get<std::string>()) ==
+            cells[1]) {
+          value = row.at(cells[2]);
+        }
+      }
+    }
+    EXPECT_EQ(value.is_string() ? value.get<std::string>()
+              : value.is_null() ? ""
+                                : value.dump(),
+              cells[3])
+        << line;
+    ++found;
+  }
+  EXPECT_GT(found, 5u);
+}
+
+// Numbers in the board's sense (ids, counts, the numeric settings) are JSON
+// numbers; free text stays a string even when it is digits.
+TEST_P(BoardToolLiveTest, NumbersComeOutAsJsonNumbersAndTextAsStrings) {
+  Admin().SetVar(kUser, "MaxMsgPerConf", "12");
+  Admin().SetVar(kUser, "Greeting", "007");
+  Admin().SetVar(kUser, "IncludeNewFiles", "yes");  // stored before it was checked
+  Ok({"config", "serial", "00000042"});
+  EXPECT_EQ(Json({"var", "list", kUser, "--json"}), nlohmann::json::parse(R"([
+      {"key": "Greeting", "value": "007"}, {"key": "IncludeNewFiles", "value": "yes"},
+      {"key": "MaxMsgPerConf", "value": 12}])"));
+  nlohmann::json config;
+  for (const nlohmann::json& row : Json({"config", "--json"})) config[row["key"]] = row["value"];
+  const std::string limit = Admin().GetConfig("packet-limit");
+  EXPECT_EQ(config["packet-limit"], std::stoi(limit));
+  EXPECT_EQ(config["node-timeout"], 30);
+  EXPECT_EQ(config["serial"], "00000042");
+  EXPECT_TRUE(config["name"].is_string());
+  EXPECT_EQ(Json({"config", "packet-limit", "--json"}),
+            nlohmann::json::parse(R"([{"key": "packet-limit", "value": )" + limit + "}]"));
+  EXPECT_EQ(Ok({"config", "packet-limit", "--tsv"}), "key\tvalue\npacket-limit\t" + limit + "\n");
+}
+
 TEST_P(BoardToolLiveTest, FilesScreensReadersAndNamesChangeAsAsked) {
   Admin().AddArea(1, "Uploads", false);
   Admin().AddFile(1, "GAME.ZIP", 10, "A game", FILETIME::FromTicks(2));
@@ -386,9 +499,12 @@ TEST_P(BoardToolLiveTest, FilesScreensReadersAndNamesChangeAsAsked) {
   Admin().AddFile(1, "TOOL.ZIP", 20, "A tool", FILETIME::FromTicks(1));
   Admin().PutServerFile("wc:\\disp\\hello1.bbs", "Hello");
   EXPECT_EQ(Ok({"file", "delete", "1", "Game.Zip"}), "Deleted 2 entries of Game.Zip\n");
-  EXPECT_EQ(Json({"file", "list", "--json"}),
-            nlohmann::json::parse(R"([{"area": 1, "name": "TOOL.ZIP", "size": 20,
-                "date": "1601-01-01 00:00", "description": "A tool"}])"));
+  nlohmann::json files = Json({"file", "list", "--json"});
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_THAT(files[0]["date"].get<std::string>(), ::testing::StartsWith("1601-01-01T00:00:00"));
+  files[0].erase("date");
+  EXPECT_EQ(files, nlohmann::json::parse(R"([{"area": 1, "name": "TOOL.ZIP", "size": 20,
+                "description": "A tool"}])"));
   Ok({"area", "delete", "1", "--with-files"});
   EXPECT_TRUE(Admin().ListAreas().empty());
   EXPECT_EQ(Ok({"screen", "list", "--tsv"}), "path\tsize\nwc:\\disp\\hello1.bbs\t5\n");

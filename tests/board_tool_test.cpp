@@ -1,6 +1,8 @@
 // obrix-board run as a process, as a sysop or his scripts would run it.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -32,9 +34,10 @@ std::string Squeezed(const std::string& text) {
 class BoardToolTest : public ::testing::Test {
  protected:
   // Runs obrix-board on the test's board with the given words.
-  ProcessResult Tool(std::vector<std::string> words, const std::string& input = "") {
+  ProcessResult Tool(std::vector<std::string> words, const std::string& input = "",
+                     const std::map<std::string, std::string>& environment = {}) {
     words.insert(words.begin(), {BoardBinary(), "--board", board_});
-    ProcessResult result = RunProgram(words, dir_.path(), {}, input);
+    ProcessResult result = RunProgram(words, dir_.path(), environment, input);
     result.output = testing::TextOf(result.output);
     return result;
   }
@@ -119,10 +122,18 @@ TEST_F(BoardToolTest, ConferencesPostsAndTheMessageListRoundTrip) {
   EXPECT_EQ(second, "id " + secondId + " number 2\n");
   EXPECT_LT(std::stoi(firstId), std::stoi(secondId));
 
-  EXPECT_EQ(Ok({"messages", "--conf", "1", "--tsv"}),
-            "id\tconference\tnumber\tfrom\tto\tsubject\tprivate\treceived\treceipt\treference\n" +
-                firstId + "\t1\t1\tPAT SMITH\tJANE DOE\tHello Jane\t1\t0\t1\t77\n" + secondId +
-                "\t1\t2\tFar Away\tall\tTo everybody\t0\t0\t0\t0\n");
+  const std::string tsv = Tool({"messages", "--conf", "1", "--tsv"}, "", {{"TZ", "UTC0"}}).output;
+  EXPECT_EQ(
+      tsv.substr(0, tsv.find('\n', tsv.find('\n') + 1) + 1),
+      "id\tconference\tnumber\tfrom\tto\tsubject\tprivate\treceived\treceipt\treference\t"
+      "date\n" +
+          firstId +
+          "\t1\t1\tPAT SMITH\tJANE DOE\tHello Jane\t1\t0\t1\t77\t2026-02-03T04:05:00+00:00\n");
+  EXPECT_NE(tsv.find("\n" + secondId + "\t1\t2\tFar Away\tall\tTo everybody\t0\t0\t0\t0\t"),
+            std::string::npos)
+      << tsv;
+  EXPECT_NE(Squeezed(Ok({"messages", "--conf", "1"})).find(" 77 2026-02-03 04:05\n"),
+            std::string::npos);
   EXPECT_EQ(Ok({"messages", "--user", "JANE DOE", "--tsv"}).find("Far Away"), std::string::npos);
 
   const std::string shown = Ok({"show", firstId});
@@ -134,6 +145,34 @@ TEST_F(BoardToolTest, ConferencesPostsAndTheMessageListRoundTrip) {
   BoardAdmin admin = BoardAdmin::Open(board_);
   EXPECT_EQ(admin.Show(std::stoi(firstId))->text, "Line one\nLine two\n");
   EXPECT_EQ(admin.Show(std::stoi(secondId))->text, "");
+}
+
+// The board keeps local times; scripts get them with the offset the zone
+// had on that date (summer or winter), not today's.
+TEST_F(BoardToolTest, ScriptsGetDatesInIso8601WithTheLocalOffsetOfTheirDay) {
+  Init();
+  Ok({"conf", "add", "1", "General"});
+  for (const char* date : {"2026-07-01 12:00", "2026-12-08 07:15"}) {
+    Ok({"post", "--conf", "1", "--from", "sysop", "--to", "all", "--subject", "Hi", "--date", date},
+       "");
+  }
+  struct Zone {
+    std::string tz;
+    std::string summer;
+    std::string winter;
+  };
+  for (const Zone& zone : std::vector<Zone>{
+           {"CET-1CEST,M3.5.0,M10.5.0/3", "+02:00", "+01:00"},
+           {"EST5EDT,M3.2.0,M11.1.0", "-04:00", "-05:00"},
+           {"IST-5:30", "+05:30", "+05:30"},
+           {"UTC0", "+00:00", "+00:00"},
+       }) {
+    const ProcessResult json = Tool({"messages", "--json"}, "", {{"TZ", zone.tz}});
+    ASSERT_EQ(json.status, 0) << json.output;
+    const nlohmann::json listed = nlohmann::json::parse(json.output);
+    EXPECT_EQ(listed[0]["date"], "2026-07-01T12:00:00" + zone.summer) << zone.tz;
+    EXPECT_EQ(listed[1]["date"], "2026-12-08T07:15:00" + zone.winter) << zone.tz;
+  }
 }
 
 TEST_F(BoardToolTest, FlagsPointersFilesScreensAndAttachments) {

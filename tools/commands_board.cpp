@@ -40,18 +40,28 @@ int Init(const Arguments& args, const std::string& path) {
 }
 
 int Config(const Arguments& args, const std::string& path) {
+  const OutputFormat format = FormatOf(args);
   BoardAdmin admin = BoardAdmin::Open(path);
-  if (args.PositionalCount() == 0) {
-    Listing listing({{"key", "key"}, {"value", "value"}});
-    for (const auto& [key, value] : admin.Config()) {
-      listing.Add({Cell::Text(key), Cell::Text(value)});
-    }
-    listing.PrintTable(std::cout);
-  } else if (args.PositionalCount() == 1) {
-    std::cout << Shown(admin.GetConfig(args.Positional(0))) << "\n";
-  } else {
+  if (args.PositionalCount() == 2) {
+    if (format != OutputFormat::kTable) throw UsageError("config: --tsv and --json only list");
     admin.SetConfig(args.Positional(0), args.Positional(1));
+    return 0;
   }
+  if (args.PositionalCount() == 1 && format == OutputFormat::kTable) {
+    std::cout << Shown(admin.GetConfig(args.Positional(0))) << "\n";
+    return 0;
+  }
+  std::vector<std::pair<std::string, std::string>> values;
+  if (args.PositionalCount() == 1) {
+    values.emplace_back(args.Positional(0), admin.GetConfig(args.Positional(0)));
+  } else {
+    values = admin.Config();
+  }
+  Listing listing({{"key", "key"}, {"value", "value"}});
+  for (const auto& [key, value] : values) {
+    listing.Add({Cell::Text(key), Cell::Setting(value, board::ConfigHoldsNumber(key))});
+  }
+  PrintListing(listing, format, std::cout);
   return 0;
 }
 
@@ -206,7 +216,7 @@ void AddSetupCommands(std::vector<Command>& commands) {
        Init});
   commands.push_back({{"config",
                        {"KEY?", "VALUE?"},
-                       {},
+                       Listed({}),
                        "Show the configuration, show one key, or set one.",
                        "Keys: name (52 characters at most), sysop (28), city (32), phone (28),\n"
                        "packet-id (1 to 8 letters, digits, '-', '_'; not '-' first), serial (8),\n"
@@ -216,6 +226,8 @@ void AddSetupCommands(std::vector<Command>& commands) {
                        "1), node-timeout (seconds, 1 to 86400, default 30: on PostgreSQL, how\n"
                        "long the server waits for a node gone silent before it frees its write\n"
                        "lock).\n"
+                       "--tsv and --json list the keys asked for (all, or KEY) with the columns\n"
+                       "key and value; numeric keys' values are JSON numbers.\n"
                        "Example: obrix-board config packet-limit 2000\n"},
                       Config});
   commands.push_back(

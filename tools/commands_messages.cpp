@@ -1,5 +1,6 @@
 // Conferences and messages: conf, post, messages, show, attach, message.
 #include <iostream>
+#include <nlohmann/json.hpp>
 
 #include "admin/board_admin.h"
 #include "base/text.h"
@@ -100,27 +101,33 @@ int Post(const Arguments& args, const std::string& path) {
   return 0;
 }
 
+// The columns of `messages`; `show --tsv/--json` adds from_id, to_id and
+// text.
+std::vector<Column> MessageColumns() {
+  return {{"id", "id"},           {"conference", "conference"},
+          {"number", "number"},   {"from", "from"},
+          {"to", "to"},           {"subject", "subject"},
+          {"private", "private"}, {"received", "received"},
+          {"receipt", "receipt"}, {"reference", "reference"},
+          {"date", "date"}};
+}
+
+std::vector<Cell> MessageCells(const board::MessageSummary& m) {
+  Cell reference = Cell::Number(m.reference);
+  if (!m.reference) reference = std::move(reference).Showing("");
+  return {Cell::Number(m.id),      Cell::Number(m.conference), Cell::Number(m.number),
+          Cell::Text(m.from),      Cell::Text(m.to),           Cell::Text(m.subject),
+          Cell::Flag(m.isPrivate), Cell::Flag(m.received),     Cell::Flag(m.receiptRequested),
+          std::move(reference),    Cell::Date(m.messageTime)};
+}
+
 int Messages(const Arguments& args, const std::string& path) {
   std::optional<int32_t> conference;
   if (auto v = args.Value("--conf")) conference = ToInt32(*v, "--conf");
   BoardAdmin admin = BoardAdmin::Open(path);
-  Listing listing({{"id", "id"},
-                   {"conference", "conference"},
-                   {"number", "number"},
-                   {"from", "from"},
-                   {"to", "to"},
-                   {"subject", "subject"},
-                   {"private", "private"},
-                   {"received", "received"},
-                   {"receipt", "receipt"},
-                   {"reference", "reference"}});
+  Listing listing(MessageColumns());
   for (const board::MessageSummary& m : admin.ListMessages(conference, args.Value("--user"))) {
-    Cell reference = Cell::Number(m.reference);
-    if (!m.reference) reference = std::move(reference).Showing("");
-    listing.Add({Cell::Number(m.id), Cell::Number(m.conference), Cell::Number(m.number),
-                 Cell::Text(m.from), Cell::Text(m.to), Cell::Text(m.subject),
-                 Cell::Flag(m.isPrivate), Cell::Flag(m.received), Cell::Flag(m.receiptRequested),
-                 std::move(reference)});
+    listing.Add(MessageCells(m));
   }
   PrintListing(listing, FormatOf(args), std::cout);
   return 0;
@@ -130,26 +137,47 @@ std::string Party(const std::string& name, int32_t id) {
   return id ? Shown(name) + " (user " + Decimal(id) + ")" : Shown(name);
 }
 
-int Show(const Arguments& args, const std::string& path) {
-  const int32_t id = ToInt32(args.Positional(0), "ID");
-  const auto message = BoardAdmin::Open(path).Show(id);
-  if (!message) throw std::invalid_argument("no message " + Decimal(id));
+void PrintMessage(const board::MessageSummary& message) {
   std::string flags;
   for (const auto& [set, word] :
-       {std::pair{message->isPrivate, "private"}, std::pair{message->received, "received"},
-        std::pair{message->receiptRequested, "receipt requested"}}) {
+       {std::pair{message.isPrivate, "private"}, std::pair{message.received, "received"},
+        std::pair{message.receiptRequested, "receipt requested"}}) {
     if (set) flags += (flags.empty() ? "" : ", ") + std::string(word);
   }
-  std::cout << "Message:    " << message->id << " (number " << message->number << " in conference "
-            << message->conference << ")\n"
-            << "From:       " << Party(message->from, message->fromId) << "\n"
-            << "To:         " << Party(message->to, message->toId) << "\n"
-            << "Subject:    " << Shown(message->subject) << "\n"
-            << "Date:       " << FormatDate(message->messageTime) << "\n";
+  std::cout << "Message:    " << message.id << " (number " << message.number << " in conference "
+            << message.conference << ")\n"
+            << "From:       " << Party(message.from, message.fromId) << "\n"
+            << "To:         " << Party(message.to, message.toId) << "\n"
+            << "Subject:    " << Shown(message.subject) << "\n"
+            << "Date:       " << FormatDate(message.messageTime) << "\n";
   if (!flags.empty()) std::cout << "Flags:      " << flags << "\n";
-  if (message->reference) std::cout << "Reference:  " << message->reference << "\n";
-  std::cout << "\n" << Terminal().Shown(message->text, /*lineEnds=*/true);
-  if (!message->text.empty() && message->text.back() != '\n') std::cout << "\n";
+  if (message.reference) std::cout << "Reference:  " << message.reference << "\n";
+  std::cout << "\n" << Terminal().Shown(message.text, /*lineEnds=*/true);
+  if (!message.text.empty() && message.text.back() != '\n') std::cout << "\n";
+}
+
+int Show(const Arguments& args, const std::string& path) {
+  const int32_t id = ToInt32(args.Positional(0), "ID");
+  const OutputFormat format = FormatOf(args);
+  const auto message = BoardAdmin::Open(path).Show(id);
+  if (!message) throw std::invalid_argument("no message " + Decimal(id));
+  if (format == OutputFormat::kTable) {
+    PrintMessage(*message);
+    return 0;
+  }
+  std::vector<Column> columns = MessageColumns();
+  columns.insert(columns.end(), {{"from id", "from_id"}, {"to id", "to_id"}, {"text", "text"}});
+  Listing listing(std::move(columns));
+  std::vector<Cell> cells = MessageCells(*message);
+  cells.push_back(Cell::Number(message->fromId));
+  cells.push_back(Cell::Number(message->toId));
+  cells.push_back(Cell::Text(message->text));
+  listing.Add(std::move(cells));
+  if (format == OutputFormat::kJson) {
+    PrintJson(listing.ToJson()[0], std::cout);
+  } else {
+    listing.PrintTsv(std::cout);
+  }
   return 0;
 }
 
@@ -207,7 +235,7 @@ void AddConferenceCommands(std::vector<Command>& commands) {  // NOLINT(readabil
                        {},
                        Listed({}),
                        "List the conferences.",
-                       "Columns (JSON fields): number, name, default flags (default_flags),\n"
+                       "Columns (--tsv/--json name): number, name, default flags (default_flags),\n"
                        "messages, mode, readers (a JSON array, empty when everybody may read).\n"},
                       ConfList});
   commands.push_back(
@@ -284,10 +312,17 @@ void AddMessageCommands(std::vector<Command>& commands) {
         Listed({{"--conf", "N"}, {"--user", "NAME"}}),
         "List messages (of one conference, and/or sent by or to one user).",
         "Columns (the same JSON fields): id, conference, number, from, to, subject,\n"
-        "private, received, receipt (requested), reference. --tsv prints them\n"
+        "private, received, receipt (requested), reference, date. --tsv prints them\n"
         "tab-separated with a header line, flags as 1 and 0.\n"},
        Messages});
-  commands.push_back({{"show", {"ID"}, {}, "Show a message's header and text.", ""}, Show});
+  commands.push_back({{"show",
+                       {"ID"},
+                       Listed({}),
+                       "Show a message's header and text.",
+                       "--json prints one object, --tsv a header line and one row: the columns\n"
+                       "of 'messages', then from_id and to_id (0: no user's) and text (in --tsv\n"
+                       "its line ends become blanks; --json keeps them).\n"},
+                      Show});
   commands.push_back({{"attach",
                        {"MSGID", "FILE"},
                        {},

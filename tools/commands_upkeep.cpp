@@ -58,30 +58,41 @@ Listing ActivityListing(const board::BoardStats& stats) {
   return listing;
 }
 
-Listing TotalsListing(const board::BoardStats& stats) {
-  Listing listing({{"key", "key"}, {"value", "value"}});
-  for (const auto& [key, value] :
-       {std::pair{"users", stats.users},
-        std::pair{"conferences", int64_t(stats.conferences.size())},
-        std::pair{"messages", stats.messages}, std::pair{"private_messages", stats.privateMessages},
-        std::pair{"board_bytes", stats.bytes}}) {
-    listing.Add({Cell::Text(key), Cell::Number(value)});
-  }
-  listing.Add(
-      {Cell::Text("private_percent"), Cell::Real(Percent(stats.privateMessages, stats.messages))});
-  return listing;
+// The board's own figures, as top-level members of the JSON object and as
+// the rows of section "board" in the tab-separated table.
+std::vector<std::pair<std::string, Cell>> Totals(const board::BoardStats& stats) {
+  return {{"users", Cell::Number(stats.users)},
+          {"messages", Cell::Number(stats.messages)},
+          {"private_messages", Cell::Number(stats.privateMessages)},
+          {"private_percent", Cell::Real(Percent(stats.privateMessages, stats.messages))},
+          {"board_bytes", Cell::Number(stats.bytes)}};
 }
 
 void PrintStatsJson(const board::BoardStats& stats) {
   nlohmann::ordered_json out = nlohmann::ordered_json::object();
-  out["users"] = stats.users;
-  out["messages"] = stats.messages;
-  out["private_messages"] = stats.privateMessages;
-  out["private_percent"] = Percent(stats.privateMessages, stats.messages);
-  out["board_bytes"] = stats.bytes;
+  for (const auto& [key, cell] : Totals(stats)) out[key] = cell.ForJson();
   out["conferences"] = ConferenceListing(stats).ToJson();
   out["users_activity"] = ActivityListing(stats).ToJson();
   PrintJson(out, std::cout);
+}
+
+// One table of section, item, key and value: the sections are the JSON
+// object's members ("board" for its figures); a conference's rows have its
+// number as item, a user's his name.
+void PrintStatsTsv(const board::BoardStats& stats) {
+  Listing table({{"section", "section"}, {"item", "item"}, {"key", "key"}, {"value", "value"}});
+  for (auto& [key, cell] : Totals(stats)) {
+    table.Add({Cell::Text("board"), Cell::Text(""), Cell::Text(key), std::move(cell)});
+  }
+  for (const auto& [section, listing] : {std::pair{"conferences", ConferenceListing(stats)},
+                                         std::pair{"users_activity", ActivityListing(stats)}}) {
+    for (const std::vector<Cell>& row : listing.rows()) {
+      for (size_t i = 1; i < row.size(); ++i) {
+        table.Add({Cell::Text(section), row[0], Cell::Text(listing.columns()[i].key), row[i]});
+      }
+    }
+  }
+  table.PrintTsv(std::cout);
 }
 
 void PrintStatsTable(const board::BoardStats& stats) {
@@ -104,11 +115,7 @@ int Stats(const Arguments& args, const std::string& path) {
       PrintStatsJson(stats);
       break;
     case OutputFormat::kTsv:
-      TotalsListing(stats).PrintTsv(std::cout);
-      std::cout << "\n";
-      ConferenceListing(stats).PrintTsv(std::cout);
-      std::cout << "\n";
-      ActivityListing(stats).PrintTsv(std::cout);
+      PrintStatsTsv(stats);
       break;
     case OutputFormat::kTable:
       PrintStatsTable(stats);
@@ -152,7 +159,7 @@ void AddUpkeepCommands(std::vector<Command>& commands) {  // NOLINT(readability-
                        {},
                        Listed({}),
                        "Show each user's last node activity, last download and last upload.",
-                       "Columns (JSON fields): user, since, activity, last download\n"
+                       "Columns (--tsv/--json name): user, since, activity, last download\n"
                        "(last_download), last upload (last_upload).\n"},
                       Who});
   commands.push_back(
@@ -162,11 +169,12 @@ void AddUpkeepCommands(std::vector<Command>& commands) {  // NOLINT(readability-
         "Show the board's figures: users, conferences, messages, size, activity.",
         "Users (DEFAULT left out), conferences, messages and the private share, the\n"
         "board's size; per conference its messages, private ones and the date of its\n"
-        "newest; per user his last download and upload. --tsv prints three tables\n"
-        "(key and value; conferences; users) separated by a blank line; --json one\n"
-        "object: users, messages, private_messages, private_percent, board_bytes,\n"
+        "newest; per user his last download and upload. --json prints one object:\n"
+        "users, messages, private_messages, private_percent, board_bytes,\n"
         "conferences [number, name, messages, private, newest] and users_activity\n"
-        "[user, last_download, last_upload].\n"},
+        "[user, last_download, last_upload]. --tsv prints one table of section,\n"
+        "item, key, value: section board (item empty) for the five figures, else\n"
+        "conferences (item: its number) or users_activity (item: the user).\n"},
        Stats});
   commands.push_back(
       {{"backup",

@@ -118,11 +118,20 @@ int VarSet(const Arguments& args, const std::string& path) {
   return 0;
 }
 
+// The settings the door reads hold whole numbers; a key stored with
+// --force holds whatever was given.
+bool IsProfileSetting(const std::string& key) {
+  for (const board::ProfileSetting& setting : board::ProfileSettings()) {
+    if (key == setting.key) return true;
+  }
+  return false;
+}
+
 int VarList(const Arguments& args, const std::string& path) {
   BoardAdmin admin = BoardAdmin::Open(path);
   Listing listing({{"key", "key"}, {"value", "value"}});
   for (const auto& [key, value] : admin.ListVars(args.Positional(0))) {
-    listing.Add({Cell::Text(key), Cell::Text(value)});
+    listing.Add({Cell::Text(key), Cell::Setting(value, IsProfileSetting(key))});
   }
   PrintListing(listing, FormatOf(args), std::cout, "No settings.");
   return 0;
@@ -177,10 +186,10 @@ int LastReadUndo(const Arguments& args, const std::string& path) {
   const std::string user = ToUpper(Trim(args.Positional(0)));
   const auto undone = BoardAdmin::Open(path).UndoLastDownload(user);
   if (!undone) {
-    std::cerr << "obrix-board: " << user << " has no download to undo\n";
+    std::cerr << "obrix-board: " << Shown(user) << " has no download to undo\n";
     return 1;
   }
-  std::cout << "Undid the download of " << user << " made "
+  std::cout << "Undid the download of " << Shown(user) << " made "
             << FormatDate(FILETIME::FromTicks(undone->madeTime))
             << (undone->finished ? "" : " (its run did not end)") << ": "
             << Count(undone->pointers, "pointer") << ", " << Count(undone->readMarks, "read mark")
@@ -211,7 +220,7 @@ void AddAccountCommands(std::vector<Command>& commands) {  // NOLINT(readability
                        {},
                        Listed({}),
                        "List the users.",
-                       "Columns (JSON fields): id, name, title, log-in (can_log_in),\n"
+                       "Columns (--tsv/--json name): id, name, title, log-in (can_log_in),\n"
                        "new files since (new_files_since).\n"},
                       UserList});
   commands.push_back({{"user newfiles",
@@ -269,7 +278,7 @@ void AddVariableCommands(std::vector<Command>& commands) {  // NOLINT(readabilit
                        {"USER"},
                        Listed({}),
                        "List a user's settings.",
-                       "Columns (JSON fields): key, value.\n"},
+                       "Columns: key, value (a JSON number for the settings the door reads).\n"},
                       VarList});
   commands.push_back(
       {{"var unset", {"USER", "KEY"}, {}, "Remove a user's setting.", ""}, VarUnset});

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -11,6 +12,7 @@
 #include <stdexcept>
 
 #include "base/text.h"
+#include "platform/clock.h"
 #include "tool_text.h"
 
 namespace obrix::tool {
@@ -75,6 +77,15 @@ Cell Cell::Names(std::vector<std::string> board) {
   return cell;
 }
 
+Cell Cell::Setting(std::string board, bool number) {
+  if (number) {
+    char* end = nullptr;
+    const long long value = std::strtoll(board.c_str(), &end, 10);
+    if (!board.empty() && *end == '\0' && Decimal(int64_t{value}) == board) return Number(value);
+  }
+  return Text(std::move(board));
+}
+
 Cell Cell::Showing(std::string text) && {
   shown_ = std::move(text);
   return std::move(*this);
@@ -111,7 +122,7 @@ std::string Cell::ForTsv() const {
     case Kind::kReal:
       return OneDecimal(real_);
     case Kind::kDate:
-      return date_.IsZero() ? "" : FormatDate(date_);
+      return IsoDate(date_);
     case Kind::kNames:
       return TsvCell(terminal.Exact(Joined(names_, ",")));
   }
@@ -130,7 +141,7 @@ nlohmann::ordered_json Cell::ForJson() const {
       return number_ != 0;
     case Kind::kDate:
       return date_.IsZero() ? nlohmann::ordered_json(nullptr)
-                            : nlohmann::ordered_json(FormatDate(date_));
+                            : nlohmann::ordered_json(IsoDate(date_));
     case Kind::kNames: {
       nlohmann::ordered_json names = nlohmann::ordered_json::array();
       for (const std::string& name : names_) names.push_back(BoardToUtf8(name));
@@ -169,7 +180,7 @@ void Listing::PrintTable(std::ostream& out) const {
 }
 
 void Listing::PrintTsv(std::ostream& out) const {
-  for (size_t i = 0; i < columns_.size(); ++i) out << (i ? "\t" : "") << columns_[i].header;
+  for (size_t i = 0; i < columns_.size(); ++i) out << (i ? "\t" : "") << columns_[i].key;
   out << '\n';
   for (const auto& row : rows_) {
     for (size_t i = 0; i < row.size(); ++i) out << (i ? "\t" : "") << row[i].ForTsv();
@@ -182,7 +193,7 @@ nlohmann::ordered_json Listing::ToJson() const {
   for (const auto& row : rows_) {
     nlohmann::ordered_json object = nlohmann::ordered_json::object();
     for (size_t i = 0; i < row.size() && i < columns_.size(); ++i) {
-      object[columns_[i].field] = row[i].ForJson();
+      object[columns_[i].key] = row[i].ForJson();
     }
     rows.push_back(std::move(object));
   }
@@ -230,6 +241,20 @@ std::string FormatDate(FILETIME time) {
   if (time.IsZero() || !FileTimeToSystemTime(time, st)) return "-";
   return std::to_string(st.wYear) + "-" + TwoDigits(st.wMonth) + "-" + TwoDigits(st.wDay) + " " +
          TwoDigits(st.wHour) + ":" + TwoDigits(st.wMinute);
+}
+
+std::string IsoDate(FILETIME time) {
+  SYSTEMTIME st;
+  if (time.IsZero() || !FileTimeToSystemTime(time, st)) return "";
+  std::string text = std::to_string(st.wYear) + "-" + TwoDigits(st.wMonth) + "-" +
+                     TwoDigits(st.wDay) + "T" + TwoDigits(st.wHour) + ":" + TwoDigits(st.wMinute) +
+                     ":" + TwoDigits(st.wSecond);
+  const std::optional<int32_t> offset = LocalUtcOffsetSeconds(st);
+  if (!offset) return text;
+  // Offsets of old local mean time have seconds; ISO 8601 has minutes.
+  const int32_t minutes = std::abs(*offset) / 60;
+  return text + (*offset < 0 && minutes > 0 ? "-" : "+") + TwoDigits(minutes / 60) + ":" +
+         TwoDigits(minutes % 60);
 }
 
 std::string ReadLocalFile(const std::string& path) {

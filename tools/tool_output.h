@@ -18,12 +18,15 @@ namespace obrix::tool {
 // has its form in a table, in tab-separated output and in JSON.
 class Cell {
  public:
-  static Cell Text(std::string board);                // JSON string
-  static Cell Number(int64_t value);                  // JSON number
-  static Cell Real(double value);                     // JSON number; one decimal in a table
-  static Cell Flag(bool value);                       // "yes"/"", 1/0, true/false
-  static Cell Date(FILETIME time);                    // "YYYY-MM-DD HH:MM"; none: "-", "", null
+  static Cell Text(std::string board);  // JSON string
+  static Cell Number(int64_t value);    // JSON number
+  static Cell Real(double value);       // JSON number; one decimal in a table
+  static Cell Flag(bool value);         // "yes"/"", 1/0, true/false
+  static Cell Date(FILETIME time);  // table "YYYY-MM-DD HH:MM", else IsoDate; none: "-", "", null
   static Cell Names(std::vector<std::string> board);  // "A, B", "A,B", an array
+  // A stored setting: a Number when `number` says the setting holds one and
+  // `board` is that number written as the board writes it, else Text.
+  static Cell Setting(std::string board, bool number);
   // What an aligned table shows instead of the value (plain ASCII).
   Cell Showing(std::string text) &&;
 
@@ -43,9 +46,11 @@ class Cell {
   std::optional<std::string> shown_;
 };
 
+// A listing's column. Scripts know it by one name in snake_case, the same
+// in the tab-separated header and as the JSON key; people see `header`.
 struct Column {
-  std::string header;  // the table's and the tab-separated header
-  std::string field;   // the JSON field name
+  std::string header;  // the aligned table's header
+  std::string key;     // the tab-separated header and the JSON key
 };
 
 class Listing {
@@ -53,6 +58,8 @@ class Listing {
   explicit Listing(std::vector<Column> columns) : columns_(std::move(columns)) {}
   void Add(std::vector<Cell> row) { rows_.push_back(std::move(row)); }
   bool empty() const { return rows_.empty(); }
+  const std::vector<Column>& columns() const { return columns_; }
+  const std::vector<std::vector<Cell>>& rows() const { return rows_; }
   // Columns padded to their widest cell, two blanks apart.
   void PrintTable(std::ostream& out) const;
   // Header line and rows, cells separated by tabs; tabs and line ends
@@ -81,6 +88,10 @@ void PrintJson(const nlohmann::ordered_json& value, std::ostream& out);
 
 // "YYYY-MM-DD HH:MM", or "-" for a zero time.
 std::string FormatDate(FILETIME time);
+// ISO 8601 with the local offset in force at that time,
+// "2026-12-08T07:15:00+01:00"; "" for a zero time. The board keeps local
+// times; where the system cannot place one the offset is left out.
+std::string IsoDate(FILETIME time);
 
 // The whole content of a local file; TerminalError when it cannot be
 // read.

@@ -230,10 +230,7 @@ std::string ValidConfigNumber(const std::string& key, const std::string& value) 
 // Checks a configuration value and returns it as it is stored.
 std::string ValidConfigValue(const std::string& key, const std::string& value) {
   ConfigDefault(key);  // refuses an unknown key
-  if (key == kConfigVersion || key == kConfigPacketLimit || key == kConfigConferenceLimit ||
-      key == kConfigMaxMessage || key == kConfigNodeTimeout) {
-    return ValidConfigNumber(key, value);
-  }
+  if (ConfigHoldsNumber(key)) return ValidConfigNumber(key, value);
   if (key == kConfigPacketId) {
     CheckPacketId(value);
   } else if (key == kConfigName) {
@@ -389,6 +386,11 @@ void BoardAdmin::RemoveNewBoard(const std::string& path) {
 
 // ---------------------------------------------------------------------------
 // Configuration
+
+bool ConfigHoldsNumber(const std::string& key) {
+  return key == kConfigVersion || key == kConfigPacketLimit || key == kConfigConferenceLimit ||
+         key == kConfigMaxMessage || key == kConfigNodeTimeout;
+}
 
 std::vector<std::pair<std::string, std::string>> BoardAdmin::Config() {
   std::vector<std::pair<std::string, std::string>> out;

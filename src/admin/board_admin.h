@@ -140,6 +140,9 @@ struct ProfileSetting {
   const char* builtIn;
 };
 const std::vector<ProfileSetting>& ProfileSettings();
+// Whether the configuration key holds a whole number (version, the limits,
+// max-message, node-timeout) rather than text.
+bool ConfigHoldsNumber(const std::string& key);
 
 struct ConferenceStats {
   int32_t number = 0;

@@ -1,6 +1,8 @@
 // The local wall clock, read field by field.
 #pragma once
 
+#include <optional>
+
 #include "platform/file_time.h"
 
 namespace obrix {
@@ -11,6 +13,11 @@ SYSTEMTIME LocalNow();
 // The current local date and time as a FILETIME (local, not universal:
 // the board stores message times as the server's wall clock shows them).
 FILETIME LocalNowFileTime();
+
+// How far the local wall-clock time `local` is ahead of universal time, in
+// seconds (negative west of Greenwich), by the time zone rules in force
+// on that date; nullopt when the system cannot place the time.
+std::optional<int32_t> LocalUtcOffsetSeconds(const SYSTEMTIME& local);
 
 // The clock a run reads the local time from; a test hands in a clock of
 // its own to fix the time.
