@@ -234,20 +234,19 @@ void AddVariableCommands(std::vector<Command>& commands) {  // NOLINT(readabilit
         "DEFAULT is the account of the board-wide defaults.\n"
         "Example: obrix-board var get DEFAULT MaxMsgPerPacket\n"},
        VarGet});
-  commands.push_back(
-      {{"var set",
-        {"USER", "KEY", "VALUE"},
-        {{"--force", ""}},
-        "Set a packet setting of a user (DEFAULT: of every user who has none).",
-        "The settings the door reads are whole numbers in their range (see\n"
-        "docs/obrix-board.md): IncludeNewFiles, IncludeNewBulletins, DownloadYourMail,\n"
-        "GoodbyeAfterUpload, EnhanceScriptPrompts, EnhancedScriptPrompts and\n"
-        "SmallControlDat 0 or 1; MaxMsgPerConf, MaxMsgPerPacket and MaxAttachSize\n"
-        "0 or more. Keys are spelt exactly so; any other key is refused unless\n"
-        "--force. DEFAULT's values reach a user at his first download; 'var\n"
-        "apply-defaults' carries them to existing users.\n"
-        "Example: obrix-board var set DEFAULT IncludeNewFiles 1\n"},
-       VarSet});
+  commands.push_back({{"var set",
+                       {"USER", "KEY", "VALUE"},
+                       {{"--force", ""}},
+                       "Set a packet setting of a user (DEFAULT: of every user who has none).",
+                       "The settings the door reads are whole numbers in their range (see\n"
+                       "obrix-board(1)): IncludeNewFiles, IncludeNewBulletins, DownloadYourMail,\n"
+                       "GoodbyeAfterUpload, EnhanceScriptPrompts, EnhancedScriptPrompts and\n"
+                       "SmallControlDat 0 or 1; MaxMsgPerConf, MaxMsgPerPacket and MaxAttachSize\n"
+                       "0 or more. Keys are spelt exactly so; any other key is refused unless\n"
+                       "--force. DEFAULT's values reach a user at his first download; 'var\n"
+                       "apply-defaults' carries them to existing users.\n"
+                       "Example: obrix-board var set DEFAULT IncludeNewFiles 1\n"},
+                      VarSet});
   commands.push_back({{"var list",
                        {"USER"},
                        Listed({}),
@@ -296,7 +295,7 @@ void AddConferenceSettingCommands(std::vector<Command>& commands) {
                        {"USER"},
                        {},
                        "Undo a user's last download: his pointers and read marks as before it.",
-                       "For a packet the caller never received (docs/obrix-board.md).\n"},
+                       "For a packet the caller never received (see obrix-board(1)).\n"},
                       LastReadUndo});
 }
 
