@@ -263,7 +263,7 @@ void AddVariableCommands(std::vector<Command>& commands) {  // NOLINT(readabilit
         {{"--force", ""}},
         "Set a user's setting; DEFAULT's reaches only users without one (all: var apply-defaults).",
         "The settings the door reads are whole numbers in their range (see\n"
-        "docs/obrix-board.md): IncludeNewFiles, IncludeNewBulletins, DownloadYourMail,\n"
+        "obrix-board(1)): IncludeNewFiles, IncludeNewBulletins, DownloadYourMail,\n"
         "GoodbyeAfterUpload, EnhanceScriptPrompts, EnhancedScriptPrompts and\n"
         "SmallControlDat 0 or 1; MaxMsgPerConf, MaxMsgPerPacket and MaxAttachSize\n"
         "0 or more. Keys are spelt exactly so; any other key is refused unless\n"
@@ -323,7 +323,7 @@ void AddConferenceSettingCommands(std::vector<Command>& commands) {
                        {"USER"},
                        {},
                        "Undo a user's last download: his pointers and read marks as before it.",
-                       "For a packet the caller never received (docs/obrix-board.md).\n"},
+                       "For a packet the caller never received (see obrix-board(1)).\n"},
                       LastReadUndo});
 }
 

@@ -21,6 +21,8 @@ void AddUpkeepCommands(std::vector<Command>& commands);   // who, stats, backup,
 void AddUserCommands(std::vector<Command>& commands);     // user, var, flags, lastread
 void AddMessageCommands(std::vector<Command>& commands);  // conf, post, messages, show, attach
 void AddFileCommands(std::vector<Command>& commands);     // area, file, screen
+// complete: the words the bash completion offers; not in the overview.
+void AddCompletionCommands(std::vector<Command>& commands);
 
 // The whole tool: `args` are the words after the program's name. Writes
 // results to standard output, one line per error to standard error, and

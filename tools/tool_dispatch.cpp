@@ -45,9 +45,22 @@ bool IsGroup(const std::string& word) {
   return false;
 }
 
+// Commands that the overview leaves out: the completion's own.
+const std::vector<Command>& HiddenCommands() {
+  static const std::vector<Command> commands = [] {
+    std::vector<Command> out;
+    AddCompletionCommands(out);
+    for (Command& command : out) command.spec.options.push_back({"--board", "PATH"});
+    return out;
+  }();
+  return commands;
+}
+
 const Command* FindCommand(const std::string& name) {
-  for (const Command& command : AllCommands()) {
-    if (command.spec.name == name) return &command;
+  for (const auto* list : {&AllCommands(), &HiddenCommands()}) {
+    for (const Command& command : *list) {
+      if (command.spec.name == name) return &command;
+    }
   }
   return nullptr;
 }

@@ -392,6 +392,8 @@ bool ConfigHoldsNumber(const std::string& key) {
          key == kConfigMaxMessage || key == kConfigNodeTimeout;
 }
 
+std::vector<std::string> ConfigKeys() { return {std::begin(kConfigKeys), std::end(kConfigKeys)}; }
+
 std::vector<std::pair<std::string, std::string>> BoardAdmin::Config() {
   std::vector<std::pair<std::string, std::string>> out;
   for (const char* key : kConfigKeys) out.emplace_back(key, GetConfig(key));

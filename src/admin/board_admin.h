@@ -144,6 +144,9 @@ const std::vector<ProfileSetting>& ProfileSettings();
 // max-message, node-timeout) rather than text.
 bool ConfigHoldsNumber(const std::string& key);
 
+// The configuration keys, as BoardAdmin::Config lists them.
+std::vector<std::string> ConfigKeys();
+
 struct ConferenceStats {
   int32_t number = 0;
   std::string name;
@@ -218,7 +221,7 @@ class BoardAdmin {
 
   // Configuration, by the tool's key names: name, sysop, city, phone,
   // packet-id, serial, version, packet-limit, conf-limit, charset,
-  // max-message.
+  // max-message, node-timeout.
   std::vector<std::pair<std::string, std::string>> Config();
   std::string GetConfig(const std::string& key);
   void SetConfig(const std::string& key, const std::string& value);
