@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/charset.h"
+#include "platform/transliteration.h"
 #include "qwk/packet_charset.h"
 
 namespace obrix {
@@ -61,6 +62,37 @@ TEST(QwkPacketCharsetTest, EveryByteThatCodePage437HasKeepsItsOneByte) {
     ++kept;
   }
   EXPECT_GT(kept, 128);  // ASCII and the accented letters at least
+}
+
+// The code point of a UTF-8 character.
+char32_t CodePoint(const std::string& utf8) {
+  const auto byte = [&](size_t i) {
+    return static_cast<char32_t>(static_cast<unsigned char>(utf8[i]));
+  };
+  if (utf8.size() == 1) return byte(0);
+  if (utf8.size() == 2) return (byte(0) & 0x1F) << 6 | (byte(1) & 0x3F);
+  return (byte(0) & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F);
+}
+
+// The table that stands in for iconv's transliteration on Windows spells
+// every character of the board's set as iconv does.
+TEST(QwkPacketCharsetTest, TheTransliterationTableSpellsAsTheConverter) {
+  auto toUtf8 = CharsetConverter::Open(kCharsetUtf8, kCharsetBoard);
+  auto strict = CharsetConverter::Open(kCharsetCp437, kCharsetBoard);
+  auto spelling = CharsetConverter::OpenTransliterating(kCharsetCp437, kCharsetBoard);
+  ASSERT_TRUE(toUtf8 && strict && spelling);
+  int spelled = 0;
+  for (int byte = 0x80; byte < 256; ++byte) {
+    const std::string one(1, static_cast<char>(byte));
+    std::string unicode;
+    std::string packet;
+    if (toUtf8->ConvertStrict(one, unicode) || !strict->ConvertStrict(one, packet)) continue;
+    const std::string_view table = TransliterationOf(CodePoint(unicode));
+    EXPECT_EQ(table.empty() ? "?" : std::string(table), spelling->Convert(one, '?'))
+        << "byte " << byte;
+    spelled += table.empty() ? 0 : 1;
+  }
+  EXPECT_GE(spelled, 20);
 }
 
 struct Transliteration {

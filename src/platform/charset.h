@@ -32,8 +32,8 @@ class CharsetConverter {
   // transliteration of it where it has one: '"' for a typographic quote,
   // "EUR" for the euro sign (several bytes for one character). Where it
   // has none, Convert's replacement stands in as before. The same in every
-  // locale (iconv's tables of the C locale); on Windows the converter is
-  // Open's.
+  // locale (iconv's tables of the C locale), and on Windows for the
+  // characters of Windows-1252 (transliteration.h).
   static std::optional<CharsetConverter> OpenTransliterating(std::string_view to,
                                                              std::string_view from);
 

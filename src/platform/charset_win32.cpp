@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/charset.h"
+#include "platform/transliteration.h"
 
 namespace obrix {
 
@@ -49,6 +50,7 @@ std::size_t CharacterLength(std::string_view input, UINT page) {
 struct CharsetConverter::Impl {
   UINT from = 0;
   UINT to = 0;
+  bool transliterate = false;  // TransliterationOf where `to` lacks a character
 
   // One character converted, or nullopt when it cannot be.
   std::optional<std::string> One(std::string_view character) const {
@@ -58,15 +60,25 @@ struct CharsetConverter::Impl {
     if (count <= 0) return std::nullopt;
     if (from == kAscii && static_cast<unsigned char>(character[0]) >= 0x80) return std::nullopt;
     for (int i = 0; i < count; ++i) {
-      if (!Defined(from, wide[i]) || !Defined(to, wide[i])) return std::nullopt;
+      if (!Defined(from, wide[i])) return std::nullopt;
+      if (!Defined(to, wide[i])) return Spelled(wide, count);
     }
     char narrow[8];
     BOOL lossy = FALSE;
     const int bytes =
         WideCharToMultiByte(to, to == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, count, narrow,
                             sizeof narrow, nullptr, to == CP_UTF8 ? nullptr : &lossy);
-    if (bytes <= 0 || lossy) return std::nullopt;
+    if (bytes <= 0 || lossy) return Spelled(wide, count);
     return std::string(narrow, static_cast<std::size_t>(bytes));
+  }
+
+  // The transliteration of a character the target set lacks, when asked
+  // for and known.
+  std::optional<std::string> Spelled(const wchar_t* wide, int count) const {
+    if (!transliterate || count != 1) return std::nullopt;
+    const std::string_view ascii = TransliterationOf(static_cast<char32_t>(wide[0]));
+    if (ascii.empty()) return std::nullopt;
+    return std::string(ascii);
   }
 };
 
@@ -80,9 +92,11 @@ std::optional<CharsetConverter> CharsetConverter::Open(std::string_view to, std:
 
 std::optional<CharsetConverter> CharsetConverter::OpenTransliterating(std::string_view to,
                                                                       std::string_view from) {
-  // Windows' own best-fit tables are not used: a character the target set
-  // lacks becomes the replacement, as with Open.
-  return Open(to, from);
+  // Windows' own best-fit tables are not used: they differ from iconv's,
+  // and a packet must not depend on the system that made it.
+  std::optional<CharsetConverter> converter = Open(to, from);
+  if (converter) converter->impl_->transliterate = true;
+  return converter;
 }
 
 CharsetConverter::CharsetConverter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
