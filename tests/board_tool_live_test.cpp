@@ -22,7 +22,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using ::testing::MatchesRegex;
 using ::testing::Not;
 
 class BoardToolLiveTest : public DownloadBoardTest {
@@ -431,7 +430,7 @@ TEST_P(BoardToolLiveTest, EveryListingNamesItsColumnsAlikeInTsvAndJson) {
     std::string line;
     std::getline(tsv, line);
     EXPECT_EQ(Split(line, '\t'), keys);
-    for (const std::string& key : keys) EXPECT_THAT(key, MatchesRegex("[a-z]+(_[a-z]+)*"));
+    for (const std::string& key : keys) EXPECT_THAT(key, MatchesPattern("[a-z]+(_[a-z]+)*"));
     size_t lines = 0;
     for (; std::getline(tsv, line); ++lines) EXPECT_EQ(Split(line, '\t').size(), keys.size());
     EXPECT_EQ(lines, rows.size());
