@@ -259,11 +259,22 @@ TEST_F(PostgresTest, IntReadsNumbersAndTruths) {
       {"SELECT ?1 OR false", 2, 1},
       {"SELECT EXISTS (SELECT 1 FROM meta WHERE length(key) = ?1)", 14, 1},
       {"SELECT EXISTS (SELECT 1 FROM meta WHERE length(key) = ?1)", 15, 0},
+      {"SELECT CAST(?1 AS INTEGER)", -70000, -70000},
+      {"SELECT CAST(?1 AS SMALLINT)", -3, -3},
+      {"SELECT CAST(CAST(?1 AS TEXT) AS TEXT)", -12, -12},
   };
   for (const auto& c : kCases) {
-    auto row = db_->Prepare(c.sql);
-    ASSERT_TRUE(row->Bind(1, c.bound).Step()) << c.sql;
-    EXPECT_EQ(row->Int(0), c.expected) << c.sql << " " << c.bound;
+    // Alone, and beside a bytea column, which brings the row in binary form.
+    for (const std::string& sql :
+         {std::string(c.sql), std::string(c.sql) + ", CAST('x' AS BLOB)"}) {
+      auto row = db_->Prepare(sql);
+      ASSERT_TRUE(row->Bind(1, c.bound).Step()) << sql;
+      EXPECT_EQ(row->Int(0), c.expected) << sql << " " << c.bound;
+      if (sql.find('=') == std::string::npos && sql.find("OR") == std::string::npos &&
+          sql.find("EXISTS") == std::string::npos) {
+        EXPECT_EQ(row->Text(0), std::to_string(c.expected)) << sql;
+      }
+    }
   }
 }
 

@@ -42,6 +42,11 @@ constexpr int64_t kWriteLockKey = 0x4f62726978577274;
 // the first user object number are built in and are never domains.
 constexpr Oid kByteaOid = 17;
 constexpr Oid kBoolOid = 16;
+constexpr Oid kInt8Oid = 20;
+constexpr Oid kInt2Oid = 21;
+constexpr Oid kInt4Oid = 23;
+constexpr Oid kTextOid = 25;
+constexpr Oid kVarcharOid = 1043;
 constexpr Oid kFirstUserOid = 16384;
 
 void DropNotice(void* /*unused*/, const char* /*message*/) {}
@@ -269,11 +274,13 @@ constexpr auto kReconnectPause = std::chrono::seconds(1);
 
 class PostgresStatement final : public Statement {
  public:
-  PostgresStatement(PostgresDatabase& db, std::string name, std::string sql, std::vector<Oid> types)
+  PostgresStatement(PostgresDatabase& db, std::string name, std::string sql, std::vector<Oid> types,
+                    bool binary)
       : db_(db),
         name_(std::move(name)),
         sql_(std::move(sql)),
         read_(IsRead(sql_)),
+        binary_(binary),
         session_(db.session_),
         types_(std::move(types)),
         values_(types_.size()),
@@ -325,7 +332,10 @@ class PostgresStatement final : public Statement {
   const std::string name_;
   const std::string sql_;  // in PostgreSQL's form
   const bool read_;        // it only reads: it may run again
-  uint64_t session_;       // the session it is prepared on
+  // Its rows come in binary form: bytes as they are, rather than bytea's
+  // hexadecimal text at twice their size (see NewStatement).
+  const bool binary_;
+  uint64_t session_;  // the session it is prepared on
   const std::vector<Oid> types_;
   std::vector<std::string> values_;
   std::vector<bool> bound_;  // unbound parameters are NULL
@@ -432,7 +442,7 @@ PostgresDatabase::Result PostgresStatement::Send() {
   const Parameters parameters = BoundParameters();
   PostgresDatabase::Result result(PQexecPrepared(
       db_.connection_.get(), name_.c_str(), static_cast<int>(parameters.values.size()),
-      parameters.values.data(), parameters.lengths.data(), formats_.data(), 0));
+      parameters.values.data(), parameters.lengths.data(), formats_.data(), binary_ ? 1 : 0));
   const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
   if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) return result;
   db_.Recover(result.get(), inTransaction, snapshot, read_);
@@ -471,7 +481,7 @@ bool PostgresStatement::SendAhead() {
   const Parameters parameters = BoundParameters();
   return PQsendQueryPrepared(db_.connection_.get(), name_.c_str(),
                              static_cast<int>(parameters.values.size()), parameters.values.data(),
-                             parameters.lengths.data(), formats_.data(), 0) == 1;
+                             parameters.lengths.data(), formats_.data(), binary_ ? 1 : 0) == 1;
 }
 
 void PostgresStatement::RunLater() {
@@ -497,6 +507,25 @@ int64_t PostgresStatement::Int(int column) const {
     return number;
   }
   const char* value = PQgetvalue(result_.get(), row_, column);
+  if (binary_) {
+    // Integers in network byte order, a boolean as one byte.
+    const auto length = static_cast<size_t>(PQgetlength(result_.get(), row_, column));
+    switch (PQftype(result_.get(), column)) {
+      case kInt8Oid:
+      case kInt4Oid:
+      case kInt2Oid: {
+        uint64_t bits = 0;
+        for (size_t i = 0; i < length; ++i) bits = bits << 8 | static_cast<unsigned char>(value[i]);
+        const unsigned shift = static_cast<unsigned>(64 - 8 * length);  // sign-extended
+        return static_cast<int64_t>(bits << shift) >> shift;
+      }
+      case kBoolOid:
+        return value[0] != 0 ? 1 : 0;
+      default:  // text: a number written out
+        std::from_chars(value, value + length, number);
+        return number;
+    }
+  }
   if (value[0] == 't') return 1;  // a boolean
   if (value[0] == 'f') return 0;
   std::from_chars(value, value + PQgetlength(result_.get(), row_, column), number);
@@ -507,6 +536,13 @@ std::string PostgresStatement::Text(int column) const {
   if (IsNull(column)) return {};
   const char* value = PQgetvalue(result_.get(), row_, column);
   const auto length = static_cast<size_t>(PQgetlength(result_.get(), row_, column));
+  if (binary_) {
+    const Oid type = PQftype(result_.get(), column);
+    if (type == kInt8Oid || type == kInt4Oid || type == kInt2Oid)
+      return std::to_string(Int(column));
+    if (type == kBoolOid) return value[0] != 0 ? "t" : "f";
+    return std::string(value, length);
+  }
   if (byteaColumns_[static_cast<size_t>(column)] && length >= 2 && value[0] == '\\' &&
       value[1] == 'x') {
     return DecodeHex(value + 2, length - 2);
@@ -812,7 +848,19 @@ std::unique_ptr<Statement> PostgresDatabase::NewStatement(const std::string& sql
   for (size_t i = 0; i < types.size(); ++i) {
     types[i] = PQparamtype(described.get(), static_cast<int>(i));
   }
-  return std::make_unique<PostgresStatement>(*this, name, translated, std::move(types));
+  // Rows holding bytea (message texts, file data) come in binary form when
+  // every column is of a type read back here (integers, booleans, texts).
+  bool bytea = false;
+  bool simple = true;
+  for (int column = 0; column < PQnfields(described.get()); ++column) {
+    const Oid type = PQftype(described.get(), column);
+    const bool isBytea = IsBytea(type);
+    bytea = bytea || isBytea;
+    simple = simple && (isBytea || type == kInt8Oid || type == kInt4Oid || type == kInt2Oid ||
+                        type == kBoolOid || type == kTextOid || type == kVarcharOid);
+  }
+  return std::make_unique<PostgresStatement>(*this, name, translated, std::move(types),
+                                             bytea && simple);
 }
 
 bool PostgresDatabase::IsBytea(Oid type) {
