@@ -116,9 +116,19 @@ struct Board::Impl {
   // batch's operations asked of it is kept until the batch ends.
   bool inBatch = false;
   std::map<int32_t, ConferenceAccess> batchAccess;
+  // What marking a message read asks of it, for the messages the batch
+  // read (by id): its conference, addressee and read state.
+  struct ReadState {
+    int32_t conference = 0;
+    int32_t addressee = 0;
+    bool received = false;
+    int64_t readTime = 0;
+  };
+  std::map<int32_t, ReadState> batchMessages;
   void SetInBatch(bool open) {
     inBatch = open;
     batchAccess.clear();
+    batchMessages.clear();
   }
 
   // Runs one operation: on a raised Failure, records its code as the last

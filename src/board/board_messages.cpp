@@ -250,6 +250,10 @@ bool Board::Impl::ReadMessage(int32_t conference, int64_t id, MessagePick pick,
     found.nextUnread = static_cast<int32_t>(row->Int(kMessageColumnCount));
     found.prevUnread = static_cast<int32_t>(row->Int(kMessageColumnCount + 1));
   }
+  if (inBatch) {
+    batchMessages[found.id] = ReadState{found.conference, found.to.id, found.received != 0,
+                                        static_cast<int64_t>(found.readTime.Ticks())};
+  }
   record = found;
   return Succeed(true);
 }
@@ -449,17 +453,24 @@ bool Board::vbMarkMessageRead(MessageRecord& record) {
     if (impl.AccessTo(record.conference) != ConferenceAccess::kReadable) {
       return impl.Fail(kServerNotFound, false);
     }
-    bool received = false;
-    int64_t readTime = 0;
-    {
+    Impl::ReadState state;
+    // A message the batch read is as it was read: the batch holds the
+    // board's write lock.
+    const auto known = impl.batchMessages.find(record.id);
+    if (impl.inBatch && known != impl.batchMessages.end() &&
+        known->second.conference == record.conference) {
+      state = known->second;
+    } else {
       auto row = impl.db->Prepare(
           "SELECT to_id, received, read_time FROM messages WHERE id = ?1 AND conference = ?2");
       row->Bind(1, record.id).Bind(2, record.conference);
       if (!row->Step()) return impl.Fail(kServerNotFound, false);
-      if (row->Int(0) != user) return impl.Fail(kServerAccessDenied, false);
-      received = row->Int(1) != 0;
-      readTime = row->Int(2);
+      state = Impl::ReadState{record.conference, static_cast<int32_t>(row->Int(0)),
+                              row->Int(1) != 0, row->Int(2)};
     }
+    if (state.addressee != user) return impl.Fail(kServerAccessDenied, false);
+    const bool received = state.received;
+    int64_t readTime = state.readTime;
     if (!received) {
       readTime = static_cast<int64_t>(LocalNowFileTime().Ticks());
       auto row = impl.db->Prepare("UPDATE messages SET received = 1, read_time = ?2 WHERE id = ?1");
@@ -470,6 +481,9 @@ bool Board::vbMarkMessageRead(MessageRecord& record) {
       }
     }
     transaction.Commit();
+    if (impl.inBatch) {
+      impl.batchMessages[record.id] = Impl::ReadState{record.conference, user, true, readTime};
+    }
     record.received = kTrue32;
     record.readTime = FILETIME::FromTicks(static_cast<uint64_t>(readTime));
     return impl.Succeed(true);
