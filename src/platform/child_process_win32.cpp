@@ -6,6 +6,7 @@
 
 #include "platform/child_process.h"
 #include "platform/process.h"
+#include "platform/start_retry_win32.h"
 
 namespace obrix {
 
@@ -130,19 +131,13 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>
                       (options.lowPriority ? IDLE_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS);
   PROCESS_INFORMATION info{};
   // Only the three standard handles are inheritable; the child gets them.
-  // Wine reports ERROR_INTERNAL_ERROR when the new process died while it
-  // was being set up (seen on a loaded machine); the same start is tried a
-  // few more times before that counts.
-  for (int attempt = 1;; ++attempt) {
-    if (::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags,
-                         environment.data(), workingDirectory.c_str(), &startup, &info)) {
-      break;
-    }
-    if (::GetLastError() != ERROR_INTERNAL_ERROR || attempt == 4) {
-      reason = LastError();
-      return nullptr;
-    }
-    ::Sleep(250 * attempt);
+  const bool started = StartRetried([&] {
+    return ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags,
+                            environment.data(), workingDirectory.c_str(), &startup, &info) != FALSE;
+  });
+  if (!started) {
+    reason = LastError();
+    return nullptr;
   }
   const OwnedHandle thread(info.hThread);
   handles->process.Reset(info.hProcess);

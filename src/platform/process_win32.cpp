@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "platform/start_retry_win32.h"
 
 namespace obrix {
 
@@ -86,11 +87,12 @@ int RunProcess(const std::vector<std::string>& arguments, const ProcessOptions& 
     startup.wShowWindow = SW_HIDE;
     handles.SetInto(startup);
     std::string mutableLine = WindowsCommandLine(arguments);
-    if (!::CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE,
-                          NORMAL_PRIORITY_CLASS | CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                          &info)) {
-      return -1;
-    }
+    const bool started = StartRetried([&] {
+      return ::CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE,
+                              NORMAL_PRIORITY_CLASS | CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                              &info) != FALSE;
+    });
+    if (!started) return -1;
   }
   ::CloseHandle(info.hThread);
   // Wait in slices of 100 ms, as the door always has.
