@@ -1,5 +1,6 @@
 #include "upload/control_messages.h"
 
+#include <utility>
 #include <vector>
 
 #include "base/failure.h"
@@ -16,8 +17,13 @@ void SetSelection(RunContext& context, UploadBounds& bounds, int32_t conference,
                   uint32_t set, const char* command, const char* ending) {
   ConfDescRecord descriptor;
   if (!context.server.vbGetConfDesc(conference, descriptor)) {
-    bounds.Line("No conference",
-                "No conference " + Decimal(conference) + ": " + command + " skipped.");
+    if (context.server.GetLastError() == kServerAccessDenied) {
+      bounds.Line("Conference not open", "Conference " + Decimal(conference) +
+                                             " is not open to you: " + command + " skipped.");
+    } else {
+      bounds.Line("No conference",
+                  "No conference " + Decimal(conference) + ": " + command + " skipped.");
+    }
     return;
   }
   const uint32_t flags = context.server.GetConfFlags(conference);
@@ -42,7 +48,91 @@ bool ApplyCommand(RunContext& context, UploadBounds& bounds, const std::string& 
   return true;
 }
 
+// The words of `line`, separated by runs of blanks and tabs.
+std::vector<std::string_view> Words(std::string_view line) {
+  std::vector<std::string_view> words;
+  size_t start = 0;
+  while (start < line.size()) {
+    if (line[start] == ' ' || line[start] == '\t') {
+      ++start;
+      continue;
+    }
+    size_t end = start;
+    while (end < line.size() && line[end] != ' ' && line[end] != '\t') ++end;
+    words.push_back(line.substr(start, end - start));
+    start = end;
+  }
+  return words;
+}
+
+// The most bytes of a caller's line that a log line shows.
+constexpr size_t kLoggedLineWidth = 80;
+
+std::string LoggedLine(std::string_view line) { return LogSafe(line.substr(0, kLoggedLineWidth)); }
+
+// Acts on "PACKET <kind>" (any letter case) of a CONFIG text.
+void SetPacketKind(RunContext& context, UploadBounds& bounds, std::string_view line) {
+  static constexpr std::pair<std::string_view, const char*> kKinds[] = {
+      {"QWK", kPacketKindQwk}, {"QWKE", kPacketKindQwke}, {"UTF8", kPacketKindUtf8}};
+  std::string word = ToUpper(GetWord(line, 2));
+  if (!word.empty() && word.back() == '\r') word.pop_back();
+  for (const auto& [name, kind] : kKinds) {
+    if (word != name || GetWord(line, 3) != GetWord(line, 2)) continue;
+    if (context.server.SetUserVariable(context.state.UserId, kProfileSection, kPacketKindVariable,
+                                       kind)) {
+      context.log.Line(std::string("Packet kind set to ") + kind + ".");
+    } else {
+      context.log.Line(std::string("The board did not take the packet kind ") + kind + ".");
+    }
+    return;
+  }
+  bounds.Line("Ignoring CONFIG line:", "Ignoring CONFIG line: " + LoggedLine(line) +
+                                           " (the packet kinds are QWK, QWKE and UTF8)");
+}
+
+// Acts on one "AREA <conference> <mode>" line; false when it is no such
+// line.
+bool ApplyAreaLine(RunContext& context, UploadBounds& bounds, std::string_view line) {
+  const std::vector<std::string_view> words = Words(line);
+  if (words.size() != 3 || ToUpper(words[0]) != "AREA") return false;
+  int32_t conference = 0;
+  try {
+    conference = StrictToInt32(words[1]);
+  } catch (const Failure&) {
+    return false;
+  }
+  if (words[2] == "a") {
+    AddConference(context, bounds, conference);
+  } else if (words[2] == "p") {
+    AddConferenceYours(context, bounds, conference);
+  } else if (words[2] == "g") {
+    AddConferenceAddressed(context, bounds, conference);
+  } else if (words[2] == "D") {
+    DropConference(context, bounds, conference);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+void AddConferenceAddressed(RunContext& context, UploadBounds& bounds, int32_t conference) {
+  SetSelection(context, bounds, conference, 13, 2, "ADD", " added for your mail and mail to all.");
+}
+
+void ApplyAreaLines(RunContext& context, UploadBounds& bounds, std::string_view text) {
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (Trim(line).empty() || !bounds.TakeControlLine()) continue;
+    if (!ApplyAreaLine(context, bounds, line)) {
+      bounds.Line("Ignoring TODOOR.EXT line:", "Ignoring TODOOR.EXT line: " + LoggedLine(line));
+    }
+  }
+}
 
 void AddConference(RunContext& context, UploadBounds& bounds, int32_t conference) {
   SetSelection(context, bounds, conference, 12, 3, "ADD", " added.");
@@ -78,6 +168,10 @@ void ApplyConfigLines(RunContext& context, UploadBounds& bounds, const std::stri
     const std::string_view line = rest.substr(0, end);
     rest.remove_prefix(end + 1);
     if (!bounds.TakeControlLine()) continue;
+    if (ToUpper(GetWord(line, 1)) == "PACKET") {
+      SetPacketKind(context, bounds, line);
+      continue;
+    }
     int32_t number = 0;
     try {
       number = StrictToInt32(GetWord(line, 2));

@@ -26,16 +26,44 @@ namespace obrix {
 void HandleControlMessage(RunContext& context, UploadBounds& bounds, const MessageRecord& record,
                           const std::string& text);
 
-// Set the low four bits of the user's flags on `conference` to 3, 1 or 0
-// and log "Conference <n> - <name> added." / " added for your mail only." /
-// " dropped.". A conference the board does not describe is logged
-// ("No conference <n>: <command> skipped.") and left alone.
+// Set the low four bits of the user's flags on `conference` to 3 (every
+// message), 1 (the user's own mail), 2 (the user's mail and mail to ALL)
+// or 0 and log "Conference <n> - <name> added." / " added for your mail
+// only." / " added for your mail and mail to all." / " dropped.". A
+// conference the board does not have is logged ("No conference <n>:
+// <command> skipped."), one the user may not read likewise ("Conference
+// <n> is not open to you: <command> skipped."), and either is left alone.
 void AddConference(RunContext& context, UploadBounds& bounds, int32_t conference);
 void AddConferenceYours(RunContext& context, UploadBounds& bounds, int32_t conference);
+void AddConferenceAddressed(RunContext& context, UploadBounds& bounds, int32_t conference);
 void DropConference(RunContext& context, UploadBounds& bounds, int32_t conference);
 
+// The user variable (section kProfileSection) that holds the kind of
+// packet the caller's downloads build, and its values.
+inline constexpr const char* kPacketKindVariable = "PacketKind";
+inline constexpr const char* kPacketKindQwk = "qwk";
+inline constexpr const char* kPacketKindQwke = "qwke";
+inline constexpr const char* kPacketKindUtf8 = "utf8";
+
+// The file of a REP in which a reader asks for conference changes (any
+// letter case).
+inline constexpr const char* kDoorRequestsName = "TODOOR.EXT";
+
+// Applies the lines of TODOOR.EXT: "AREA <conference> <mode>", words
+// separated by blanks, lines ended by LF or CR LF. Mode "a" adds the
+// conference (AddConference), "p" for the user's own mail
+// (AddConferenceYours), "g" for his mail and mail to ALL
+// (AddConferenceAddressed), "D" drops it. Each line that is not blank is
+// one of the upload's control lines; any other line is logged as
+// "Ignoring TODOOR.EXT line: " + the line and skipped.
+void ApplyAreaLines(RunContext& context, UploadBounds& bounds, std::string_view text);
+
 // Applies one command per line: a command word (ADD, RESET, YOURS, DROP,
-// compared exactly), a blank and a conference number. Lines end with a line
+// compared exactly), a blank and a conference number; or PACKET (any
+// letter case), a blank and QWK, QWKE or UTF8 (any letter case), which
+// sets the user's kPacketKindVariable to "qwk", "qwke" or "utf8" and logs
+// "Packet kind set to <kind>." (another word is logged as an ignored
+// line). Lines end with a line
 // feed, or with a carriage return when the text holds no line feed; a last
 // piece without a line end is ignored. Every line is one of the upload's
 // control lines; once they are spent the rest are only counted. A line
