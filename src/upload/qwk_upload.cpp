@@ -15,8 +15,10 @@
 #include "upload/control_messages.h"
 #include "upload/kept_packet.h"
 #include "upload/rep_archive.h"
+#include "upload/reply_headers.h"
 #include "upload/reply_reader.h"
 #include "upload/reply_rules.h"
+#include "upload/reply_utf8.h"
 #include "upload/upload_bounds.h"
 
 namespace obrix {
@@ -90,6 +92,7 @@ struct Posting {
   const UserRecord& user;
   UploadBounds& bounds;
   PacketCharset charset;
+  Utf8Replies utf8;
   AddresseeSpellings spellings;
   // The log lines of the replies posted in the open batch: logged once
   // it is committed.
@@ -274,12 +277,13 @@ void KeepEveryReplyArchive(RunContext& context, const std::vector<std::string>& 
 // Unpacks the reply file of `archive` into `folder` and opens it with
 // `reader`. Returns its path; nullopt (logged) when either step fails, with
 // `held` naming what the archive holds when it holds no reply file of this
-// board's (a reply packet for another board). Further reply files in the
-// archive are logged as ignored.
+// board's (a reply packet for another board). `names` gets the archive's
+// members whenever it could be listed. Further reply files in the archive
+// are logged as ignored.
 std::optional<std::string> OpenReplyFile(RunContext& context, const std::string& archive,
                                          const std::string& packetId, const UnpackFolder& folder,
-                                         ReplyReader& reader, std::vector<std::string>& held) {
-  std::vector<std::string> names;
+                                         ReplyReader& reader, std::vector<std::string>& held,
+                                         std::vector<std::string>& names) {
   const std::optional<std::vector<std::string>> members =
       UnzipReplyMember(context.processes, archive, packetId, folder.path(), &names);
   if (!members) {
@@ -291,7 +295,7 @@ std::optional<std::string> OpenReplyFile(RunContext& context, const std::string&
     for (const std::string& name : names) list += (list.empty() ? "" : ", ") + LogSafe(name);
     context.log.Line("No " + packetId + kReplyFileExtension + " in the reply packet (it holds " +
                      list + ")");
-    held = std::move(names);
+    held = names;
     return std::nullopt;
   }
   for (size_t i = 1; i < members->size(); ++i) {
@@ -318,8 +322,6 @@ ReplyOutcome HandleReply(Posting& posting, MessageRecord& record, const std::str
   return PostReply(posting, record, text);
 }
 
-// Reads the reply file to its end, acting on control messages and posting
-// the other replies; returns what became of them.
 // Commits the open batch of replies, then logs those it posted.
 void CommitReplies(Posting& posting, std::optional<Batch>& batch) {
   if (!batch) return;
@@ -329,8 +331,96 @@ void CommitReplies(Posting& posting, std::optional<Batch>& batch) {
   posting.posted.clear();
 }
 
+// What a reader puts in a REP beside the reply file.
+struct Companions {
+  std::optional<ReplyHeaders> headers;
+  std::optional<std::string> doorRequests;  // TODOOR.EXT's bytes
+  // A HEADERS.DAT that cannot be read: no reply can be read as meant.
+  bool refused = false;
+};
+
+// The most bytes of TODOOR.EXT read: far more than one line for every
+// conference a board has; a larger file is ignored.
+constexpr int64_t kMostDoorRequestBytes = 1024 * 1024;
+
+enum class MemberRead { kRead, kTooLarge, kUnreadable };
+
+// The bytes of the unpacked member at `path` (never through a link), when
+// it holds at most `most` of them.
+MemberRead ReadMember(const std::string& path, int64_t most, std::string& bytes) {
+  std::optional<LocalFile> file = LocalFile::OpenRead(path);
+  if (!file) return MemberRead::kUnreadable;
+  if (file->Size() > most) return MemberRead::kTooLarge;
+  bytes.assign(static_cast<size_t>(file->Size()), '\0');
+  bytes.resize(file->ReadAt(bytes.data(), bytes.size(), 0));
+  return MemberRead::kRead;
+}
+
+// Unpacks and reads HEADERS.DAT and TODOOR.EXT when the archive (whose
+// members are `names`) holds them.
+Companions ReadCompanions(RunContext& context, const std::string& archive,
+                          const std::vector<std::string>& names, const UnpackFolder& folder) {
+  Companions companions;
+  std::string bytes;
+  if (const std::optional<std::string> path = UnzipCompanionMember(
+          context.processes, archive, names, kReplyHeadersName, folder.path())) {
+    const MemberRead read = ReadMember(*path, ReplyHeaders::kMostFileBytes, bytes);
+    if (read == MemberRead::kRead) {
+      companions.headers = ReplyHeaders::Parse(bytes);
+      companions.headers->LogSkipped(context.log);
+    } else {
+      context.log.Line(std::string("Refusing the reply packet: its ") + kReplyHeadersName +
+                       (read == MemberRead::kTooLarge
+                            ? " is larger than " + Decimal(ReplyHeaders::kMostFileBytes) + " bytes"
+                            : " cannot be read"));
+      companions.refused = true;
+    }
+  }
+  if (const std::optional<std::string> path = UnzipCompanionMember(
+          context.processes, archive, names, kDoorRequestsName, folder.path())) {
+    const MemberRead read = ReadMember(*path, kMostDoorRequestBytes, bytes);
+    if (read == MemberRead::kRead) {
+      companions.doorRequests = bytes;
+    } else {
+      context.log.Line(std::string("Ignoring ") + kDoorRequestsName +
+                       (read == MemberRead::kTooLarge
+                            ? ": larger than " + Decimal(kMostDoorRequestBytes) + " bytes"
+                            : ": it cannot be read"));
+    }
+  }
+  return companions;
+}
+
+// Turns the reply as read into the board's set, takes its extension lines
+// and applies its section of HEADERS.DAT (`fields`, when it has one).
+// False when the reply cannot be read so (a character the board's set
+// lacks in a UTF-8 reply), with `why`.
+bool ReplyFromPacket(Posting& posting, const ReplyHeaderFields* fields, MessageRecord& record,
+                     std::string& text, std::string& why) {
+  if (fields != nullptr && fields->utf8) {
+    // The 25-character fields are written in the packet's set even then.
+    ReplyFieldsToBoard(posting.charset, record);
+    std::string reason;
+    std::optional<std::string> board = posting.utf8.ToBoard(text, reason);
+    if (!board) {
+      why = "its text " + reason;
+      return false;
+    }
+    text = std::move(*board);
+    record.textLength = static_cast<int32_t>(text.size());
+  } else {
+    ReplyToBoard(posting.charset, record, text);
+  }
+  TakeReplyExtensions(posting.context.server, record, text);
+  return fields == nullptr || ApplyReplyHeaders(posting.context.server, posting.charset,
+                                                posting.utf8, *fields, record, why);
+}
+
+// Reads the reply file to its end, acting on control messages and posting
+// the other replies (each read with its section of HEADERS.DAT), then acts
+// on TODOOR.EXT; returns what became of the replies.
 ReplyTally PostReplies(RunContext& context, const UserRecord& user, ReplyReader& reader,
-                       UploadBounds& bounds) {
+                       UploadBounds& bounds, const Companions& companions) {
   Posting posting(context, user, bounds);
   ReplyTally tally;
   const int32_t maxMessage = context.server.GetMaxMessageSize();
@@ -343,8 +433,14 @@ ReplyTally PostReplies(RunContext& context, const UserRecord& user, ReplyReader&
       CommitReplies(posting, batch);
       batch.emplace(context.server);
     }
-    ReplyToBoard(posting.charset, record, text);
-    TakeReplyExtensions(context.server, record, text);
+    const ReplyHeaderFields* fields =
+        companions.headers ? companions.headers->Find(reader.LastReplyPos() - 1) : nullptr;
+    std::string why;
+    if (!ReplyFromPacket(posting, fields, record, text, why)) {
+      LogRefused(bounds, record, why);
+      ++tally.refused;
+      continue;
+    }
     const ReplyOutcome outcome = HandleReply(posting, record, text, maxMessage);
     if (outcome == ReplyOutcome::kPosted) ++tally.posted;
     if (outcome == ReplyOutcome::kRefused) ++tally.refused;
@@ -352,6 +448,13 @@ ReplyTally PostReplies(RunContext& context, const UserRecord& user, ReplyReader&
   CommitReplies(posting, batch);
   tally.refused += reader.SkippedReplies();
   reader.CloseReplyFile();
+  // The conference changes of TODOOR.EXT come after the replies, as one
+  // batch.
+  if (companions.doorRequests) {
+    Batch changes(context.server);
+    ApplyAreaLines(context, bounds, *companions.doorRequests);
+    changes.Commit();
+  }
   return tally;
 }
 
@@ -408,15 +511,22 @@ bool Upload(RunContext& context, UploadBounds& bounds) {
   UnpackFolder unpacked(context.state.QwkPath);
   ReplyReader reader(&bounds);
   std::vector<std::string> held;
+  std::vector<std::string> names;
   const std::optional<std::string> replyPath =
-      OpenReplyFile(context, archive, packetId, unpacked, reader, held);
+      OpenReplyFile(context, archive, packetId, unpacked, reader, held, names);
   if (!replyPath && held.empty()) return false;
 
   ReplyTally tally;
   if (!replyPath) {
     tally.refused = 1;  // another board's packet: kept for the sysop
   } else if (IsThisBoardsPacket(context, reader, packetId)) {
-    tally = PostReplies(context, user, reader, bounds);
+    const Companions companions = ReadCompanions(context, archive, names, unpacked);
+    if (companions.refused) {
+      tally.refused = 1;
+      reader.CloseReplyFile();
+    } else {
+      tally = PostReplies(context, user, reader, bounds, companions);
+    }
   } else {
     tally.refused = 1;
     reader.CloseReplyFile();

@@ -129,7 +129,10 @@ std::vector<std::string> ReplyListCommand(const std::string& archive) {
 }
 
 std::vector<std::string> ReplyMembers(const std::string& listing, const std::string& packetId) {
-  const std::string exact = packetId + kReplyFileExtension;
+  return MembersNamed(listing, packetId + kReplyFileExtension);
+}
+
+std::vector<std::string> MembersNamed(const std::string& listing, const std::string& exact) {
   const std::string wanted = ToUpper(exact);
   std::vector<std::string> members;
   size_t start = 0;
@@ -150,7 +153,12 @@ std::vector<std::string> ReplyMembers(const std::string& listing, const std::str
 
 std::vector<std::string> ReplyUnzipCommand(const std::string& archive, const std::string& packetId,
                                            const std::string& folder, bool exactName) {
-  const std::string member = OptionSafePattern(packetId + kReplyFileExtension);
+  return MemberUnzipCommand(archive, packetId + kReplyFileExtension, folder, exactName);
+}
+
+std::vector<std::string> MemberUnzipCommand(const std::string& archive, const std::string& name,
+                                            const std::string& folder, bool exactName) {
+  const std::string member = OptionSafePattern(name);
   // -qq: no chatter on the caller's terminal; -j: no folders; -n: never
   // overwrite, so the first matching member stays; -P: a password for
   // encrypted members, so that unzip never asks. unzip takes no "--", and
@@ -169,11 +177,11 @@ std::vector<std::string> ReplyUnzipCommand(const std::string& archive, const std
   return command;
 }
 
-std::optional<std::vector<std::string>> UnzipReplyMember(ProcessRunner& runner,
-                                                         const std::string& archive,
-                                                         const std::string& packetId,
-                                                         const std::string& folder,
-                                                         std::vector<std::string>* held) {
+namespace {
+
+// How unzip runs on a caller's archive: no input, no output, files
+// bounded and their owner's alone.
+ProcessOptions UnzipOptions() {
   ProcessOptions options;
   options.nullInput = true;
   // unzip warns on its standard error when a name pattern matches no
@@ -181,6 +189,17 @@ std::optional<std::vector<std::string>> UnzipReplyMember(ProcessRunner& runner,
   options.nullOutput = true;
   options.maxFileSize = kUnzipFileLimit;
   options.ownerOnlyFiles = true;
+  return options;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> UnzipReplyMember(ProcessRunner& runner,
+                                                         const std::string& archive,
+                                                         const std::string& packetId,
+                                                         const std::string& folder,
+                                                         std::vector<std::string>* held) {
+  const ProcessOptions options = UnzipOptions();
   ProcessOptions listing = options;
   listing.outputPath = folder + "members.txt";
   const int listed = runner.Run(ReplyListCommand(archive), listing);
@@ -205,6 +224,23 @@ std::optional<std::vector<std::string>> UnzipReplyMember(ProcessRunner& runner,
     return std::nullopt;
   }
   return members;
+}
+
+std::optional<std::string> UnzipCompanionMember(ProcessRunner& runner, const std::string& archive,
+                                                const std::vector<std::string>& held,
+                                                const std::string& name,
+                                                const std::string& folder) {
+  std::string listing;
+  for (const std::string& member : held) listing += member + "\n";
+  const std::vector<std::string> members = MembersNamed(listing, name);
+  if (members.empty()) return std::nullopt;
+  const bool exactName = members.front() == name;
+  const int status =
+      runner.Run(MemberUnzipCommand(archive, name, folder, exactName), UnzipOptions());
+  if (status != kUnzipDone && status != kUnzipWarning) return std::nullopt;
+  const std::vector<std::string> found = MatchingNames(folder, name);
+  if (found.empty()) return std::nullopt;
+  return folder + found.front();
 }
 
 std::optional<std::string> FindReplyFile(const std::string& folder, const std::string& packetId) {

@@ -76,6 +76,15 @@ std::vector<std::string> ReplyListCommand(const std::string& archive);
 // first when there is one; the others follow in the archive's order.
 std::vector<std::string> ReplyMembers(const std::string& listing, const std::string& packetId);
 
+// The members of a listing named `name` in any letter case, at any depth,
+// as ReplyMembers finds the reply file.
+std::vector<std::string> MembersNamed(const std::string& listing, const std::string& name);
+
+// The unzip words that extract the member `name` as ReplyUnzipCommand does
+// the reply file.
+std::vector<std::string> MemberUnzipCommand(const std::string& archive, const std::string& name,
+                                            const std::string& folder, bool exactName);
+
 // The unzip words that extract the reply member flat into `folder`. With
 // `exactName`, the member named exactly packet id + ".msg" alone; without
 // it, the member packet id + ".msg" in any letter case, at any depth of the
@@ -97,6 +106,16 @@ std::optional<std::vector<std::string>> UnzipReplyMember(ProcessRunner& runner,
                                                          const std::string& packetId,
                                                          const std::string& folder,
                                                          std::vector<std::string>* held = nullptr);
+
+// Extracts a file that a reader puts beside the reply file (`name`, such
+// as "HEADERS.DAT": any letter case, at any depth, the first in the
+// archive's order, one named exactly first) flat into `folder`, as the
+// reply file is, when `held` (the archive's members, from
+// UnzipReplyMember) has one. Returns its path; nullopt when the archive
+// has none or unzip could not extract it.
+std::optional<std::string> UnzipCompanionMember(ProcessRunner& runner, const std::string& archive,
+                                                const std::vector<std::string>& held,
+                                                const std::string& name, const std::string& folder);
 
 // The path of the reply file packet id + ".msg" in `folder`, any letter
 // case, exact spelling first; nullopt when there is none.

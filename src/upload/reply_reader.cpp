@@ -142,6 +142,7 @@ bool ReplyReader::OpenReplyFile(const std::string& path) {
   conferences_.reset();
   packetId_.clear();
   replyPos_ = 1;
+  lastReplyPos_ = 0;
   skippedReplies_ = 0;
   return replyFile_.has_value();
 }
@@ -178,7 +179,9 @@ bool ReplyReader::ReadReply(RunContext& context, MessageRecord& record, std::str
   // Bytes after the last whole block are no reply.
   while (HasBlockAt(bytes, replyPos_)) {
     try {
+      const int32_t at = replyPos_;
       replyPos_ = ToReplyPos(ParseReply(bytes, replyPos_, conferences, record, text));
+      lastReplyPos_ = at;
       return true;
     } catch (const Failure& failure) {
       if (!IsUnreadableReply(failure)) throw;

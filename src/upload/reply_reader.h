@@ -84,6 +84,11 @@ class ReplyReader {
   // Where the next block is read (1 right after opening).
   int32_t ReplyPos() const { return replyPos_; }
 
+  // Where the header block of the reply that ReadReply read last starts
+  // (0 before the first): the position that names the reply in the
+  // packet's other files (HEADERS.DAT), as a 0-based offset + 1.
+  int32_t LastReplyPos() const { return lastReplyPos_; }
+
  private:
   // Logs the reply at ReplyPos as skipped for `reason` and moves on to the
   // next position that reads as a reply.
@@ -96,6 +101,7 @@ class ReplyReader {
   // The board's conference count, asked once per reply file.
   std::optional<int32_t> conferences_;
   int32_t replyPos_ = 1;
+  int32_t lastReplyPos_ = 0;
   int32_t skippedReplies_ = 0;
 };
 

@@ -5,11 +5,15 @@
 
 namespace obrix {
 
-void ReplyToBoard(PacketCharset& charset, MessageRecord& record, std::string& text) {
-  if (!charset.Converts()) return;
+void ReplyFieldsToBoard(PacketCharset& charset, MessageRecord& record) {
   charset.FieldToBoard(record.to.name);
   charset.FieldToBoard(record.from.name);
   charset.FieldToBoard(record.subject);
+}
+
+void ReplyToBoard(PacketCharset& charset, MessageRecord& record, std::string& text) {
+  if (!charset.Converts()) return;
+  ReplyFieldsToBoard(charset, record);
   text = charset.ToBoard(text);
   record.textLength = static_cast<int32_t>(text.size());
 }

@@ -16,6 +16,8 @@ namespace obrix {
 // The reply's names, subject and text converted from the packet's
 // character set to the board's; the text length follows the text.
 void ReplyToBoard(PacketCharset& charset, MessageRecord& record, std::string& text);
+// The reply's names and subject alone converted so.
+void ReplyFieldsToBoard(PacketCharset& charset, MessageRecord& record);
 
 // Takes the extension lines off the top of the reply's text
 // (TakeExtensionLines), a "To: " line's value counting only when it names
