@@ -237,7 +237,11 @@ std::optional<std::string> UnzipCompanionMember(ProcessRunner& runner, const std
   const bool exactName = members.front() == name;
   const int status =
       runner.Run(MemberUnzipCommand(archive, name, folder, exactName), UnzipOptions());
-  if (status != kUnzipDone && status != kUnzipWarning) return std::nullopt;
+  // A pattern that matched no member (the one for folders, say) is no
+  // failure: what landed in the folder tells.
+  if (status != kUnzipDone && status != kUnzipWarning && status != kUnzipNoMatch) {
+    return std::nullopt;
+  }
   const std::vector<std::string> found = MatchingNames(folder, name);
   if (found.empty()) return std::nullopt;
   return folder + found.front();
