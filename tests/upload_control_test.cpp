@@ -188,6 +188,26 @@ TEST_F(UploadControlTest, ConfigLinesWithoutANumberAreIgnored) {
                    }));
 }
 
+TEST_F(UploadControlTest, PacketLinesSetThePacketKind) {
+  const struct {
+    const char* line;
+    const char* kind;  // null: the variable is left as it was
+  } cases[] = {
+      {"PACKET UTF8", "utf8"}, {"packet qwke", "qwke"},      {"Packet Qwk", "qwk"},
+      {"PACKET ZIP", nullptr}, {"PACKET UTF8 NOW", nullptr}, {"PACKET", nullptr},
+  };
+  for (const auto& c : cases) {
+    board::BoardAdmin::Open(boardPath_).SetVar("JOHN DOE", kPacketKindVariable, "none");
+    Control("CONFIG", 0, std::string(c.line) + "\n");
+    EXPECT_EQ(board::BoardAdmin::Open(boardPath_).GetVar("JOHN DOE", kPacketKindVariable),
+              c.kind != nullptr ? c.kind : "none")
+        << c.line;
+    EXPECT_EQ(Log().back(), c.kind != nullptr ? std::string("Packet kind set to ") + c.kind + "."
+                                              : "Ignoring CONFIG line: " + std::string(c.line) +
+                                                    " (the packet kinds are QWK, QWKE and UTF8)");
+  }
+}
+
 TEST_F(UploadControlTest, CarriageReturnsEndLinesWhenThereIsNoLineFeed) {
   SetFlags(4, 3);
   SetFlags(5, 0);
