@@ -33,6 +33,7 @@
 #include "download/download_state.h"
 #include "download/message_selection.h"
 #include "download/packet_digest.h"
+#include "download/packet_kind_setting.h"
 #include "download/pointer_file.h"
 #include "download/return_receipt.h"
 #include "download/user_defaults.h"
@@ -156,6 +157,8 @@ class Download {
   void RemoveTemporaryFiles();
 
   std::string WorkPath(const std::string& name) const { return state_.QwkPath + name; }
+  // The parts that this kind of packet has and a plain one has not.
+  std::vector<std::string> ExtraParts() const;
 
   RunContext& context_;
   Server& server_;
@@ -164,7 +167,9 @@ class Download {
 
   UserRecord user_;
   std::string packetId_;
+  std::string boardName_;
   PacketCharset charset_;  // the packet's texts, converted once per run
+  PacketKind kind_ = PacketKind::kQwk;
   int32_t packetLimit_ = 0;
   int32_t conferenceLimit_ = 0;
   bool includeOwn_ = false;
@@ -201,6 +206,7 @@ bool Download::Start() {
   MakewildRecord makewild;
   server_.vbGetMakewild(makewild);
   packetId_ = makewild.packetId.Trimmed();
+  boardName_ = makewild.boardName.Trimmed();
   charset_ = PacketCharset::ForSetting(makewild.charset.View());
   FillUserDefaults(server_, user_);
   ReadSettings();
@@ -229,6 +235,7 @@ void Download::ReadSettings() {
   conferenceLimit_ = StrictToInt32(server_.vbGetUserVariable(id, kProfile, "MaxMsgPerConf", "0"));
   includeOwn_ =
       LeadingNumber(server_.vbGetUserVariable(id, kProfile, "DownloadYourMail", "0")) == 0;
+  kind_ = ReadPacketKind(context_, id);
 }
 
 // Puts back the user's last delivery when its run never ended, and the
@@ -273,7 +280,7 @@ bool Download::RemoveOldPacket() {
 // A "hello", "goodbye" or "newfiles.dat" in the shared work directory that
 // this download did not write must not reach its packet.
 void Download::RemoveLeftovers() {
-  for (const char* name : {kHelloFile, kGoodbyeFile, kNewFilesFile}) {
+  for (const char* name : {kHelloFile, kGoodbyeFile, kNewFilesFile, kToReaderFile, kHeadersFile}) {
     RemoveLeftover(WorkPath(name));
   }
   // A half-written archive of an earlier, killed run holds that caller's
@@ -289,12 +296,16 @@ bool Download::OpenPacketFiles() {
   // The packet files have one form only: the setting is read, and must be
   // a 16-bit number, but changes nothing.
   (void)LeadingInt16(server_.vbGetUserVariable(user_.info.id, kProfile, "SmallControlDat", "0"));
-  if (!QwkOpen(server_, context_.clock, state_.QwkPath, state_.UserName, charset_)) {
+  if (!QwkOpen(server_, context_.clock, state_.QwkPath, state_.UserName, charset_, kind_)) {
     context_.log.Line("QWKOpen Failed");
     return false;
   }
   pointers_.emplace(PointerFile::Create(WorkPath(packetId_ + kPointerExtension)));
-  messages_.emplace(MessageFile::Open(WorkPath(kMessagesFile)));
+  MessageFile::Options options;
+  options.kind = kind_;
+  options.headersPath = WorkPath(kHeadersFile);
+  options.idDomain = MessageIdDomain(boardName_);
+  messages_.emplace(MessageFile::Open(WorkPath(kMessagesFile), options));
   return true;
 }
 
@@ -500,7 +511,7 @@ bool Download::Deliver() {
   AddBulletins(context_, state_.QwkPath);
   WriteNewFilesList(context_, WorkPath(kNewFilesFile), charset_);
   archiving_ = true;
-  if (!BuildPacketArchive(context_)) return false;
+  if (!BuildPacketArchive(context_, ExtraParts())) return false;
   SyncPacket();
 
   context_.log.Line("Updating last read pointers...");
@@ -561,12 +572,25 @@ void Download::MarkDelivered() {
   }
 }
 
+std::vector<std::string> Download::ExtraParts() const {
+  switch (kind_) {
+    case PacketKind::kQwk:
+      return {};
+    case PacketKind::kQwke:
+      return {kToReaderFile};
+    case PacketKind::kUtf8:
+      return {kToReaderFile, kHeadersFile};
+  }
+  return {};
+}
+
 void Download::RemoveTemporaryFiles() {
   context_.log.Line("No messages found - removing temporary files [NO QWK CREATED].");
   pointers_->Close();
   messages_->Close();
-  for (const std::string& name : {packetId_ + kPointerExtension, std::string(kMessagesFile),
-                                  std::string(kControlFile), std::string(kDoorIdFile)}) {
+  for (const std::string& name :
+       {packetId_ + kPointerExtension, std::string(kMessagesFile), std::string(kControlFile),
+        std::string(kDoorIdFile), std::string(kToReaderFile), std::string(kHeadersFile)}) {
     std::string path = WorkPath(name);
     if (FileExists(server_, path)) DeleteLocalFile(path);
   }
@@ -576,7 +600,7 @@ void Download::RemovePacketFiles() {
   for (const std::string& name :
        {packetId_ + kPointerExtension, std::string(kMessagesFile), std::string(kControlFile),
         std::string(kDoorIdFile), std::string(kNewFilesFile), std::string(kHelloFile),
-        std::string(kGoodbyeFile)}) {
+        std::string(kGoodbyeFile), std::string(kToReaderFile), std::string(kHeadersFile)}) {
     RemoveTree(WorkPath(name));
   }
 }

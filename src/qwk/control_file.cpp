@@ -2,6 +2,7 @@
 // "control.dat" (the board, the user, the time and the conference list) and
 // "door.id" (this program and the control messages it accepts).
 #include <string>
+#include <vector>
 
 #include "base/text.h"
 #include "base/version.h"
@@ -33,16 +34,26 @@ void WriteNewFile(const std::string& path, const std::string& bytes) {
   file.Close();
 }
 
+// A conference as the packet's files list it.
+struct Conference {
+  int32_t number = 0;
+  std::string name;  // empty: missing, or closed to the user
+  int32_t mode = 0;
+  uint32_t flags = 0;  // the user's flags, read for "toreader.ext" only
+};
+
 // Every conference by number with the name the board gives the user, read
 // in one snapshot (a board on a server answers them all in one round trip).
-std::vector<std::pair<int32_t, std::string>> Conferences(Server& server) {
-  std::vector<std::pair<int32_t, std::string>> conferences;
+std::vector<Conference> Conferences(Server& server, bool withFlags) {
+  std::vector<Conference> conferences;
   Snapshot snapshot(server);
   const int32_t count = server.GetConferenceCount();
   for (int32_t number = 0; number < count; ++number) {
-    ConfDescRecord conference;
-    server.vbGetConfDesc(number, conference);
-    conferences.emplace_back(number, conference.name.Trimmed());
+    ConfDescRecord description;
+    server.vbGetConfDesc(number, description);
+    Conference conference{number, description.name.Trimmed(), description.mode, 0};
+    if (withFlags && !conference.name.empty()) conference.flags = server.GetConfFlags(number);
+    conferences.push_back(std::move(conference));
   }
   snapshot.End();
   return conferences;
@@ -70,17 +81,18 @@ std::string EncodeControlDat(const ControlDat& control) {
          Line("GOODBYE");
 }
 
-std::string EncodeDoorId(int32_t systemVersion) {
+std::string EncodeDoorId(int32_t systemVersion, PacketKind kind) {
   return Line("DOOR = Obrix") +
          Line("Version = " + Decimal(version::kMajor) + "." + Decimal(version::kMinor) + "." +
               Decimal(version::kRevision)) +
          Line("SYSTEM = Wildcat! " + Decimal(systemVersion)) + Line("CONTROLNAME = RIZIVI") +
          Line("CONTROLTYPE = ADD") + Line("CONTROLTYPE = DROP") + Line("CONTROLTYPE = RESET") +
-         Line("CONTROLTYPE = REQUEST") + Line("CONTROLTYPE = CONFIG") + Line("RECEIPT");
+         Line("CONTROLTYPE = REQUEST") + Line("CONTROLTYPE = CONFIG") +
+         (HasQwkeExtension(kind) ? Line("CONTROLTYPE = YOURS") : "") + Line("RECEIPT");
 }
 
 bool QwkOpen(Server& server, const Clock& clock, const std::string& directory,
-             const std::string& userName, PacketCharset& charset) {
+             const std::string& userName, PacketCharset& charset, PacketKind kind) {
   WriteNewFile(directory + kMessagesFile, EncodeBannerBlock());
 
   MakewildRecord board;
@@ -95,12 +107,21 @@ bool QwkOpen(Server& server, const Clock& clock, const std::string& directory,
   control.packetId = board.packetId.Trimmed();
   control.madeAt = clock.LocalNow();
   control.userName = userName;
-  control.conferences = Conferences(server);
+  const std::vector<Conference> conferences = Conferences(server, HasQwkeExtension(kind));
+  std::vector<ReaderArea> areas;
+  for (const Conference& conference : conferences) {
+    control.conferences.emplace_back(conference.number, conference.name);
+    if (!conference.name.empty()) {
+      areas.push_back(ReaderArea{conference.number, conference.flags, conference.mode});
+    }
+  }
   // Everything but the board's texts is ASCII, which converts unchanged.
   controlFile.Write(charset.ToPacket(EncodeControlDat(control)));
   controlFile.Close();
 
-  WriteNewFile(directory + kDoorIdFile, EncodeDoorId(server.GetWildcatVersion()));
+  WriteNewFile(directory + kDoorIdFile, EncodeDoorId(server.GetWildcatVersion(), kind));
+  if (HasQwkeExtension(kind)) WriteNewFile(directory + kToReaderFile, EncodeToReaderExt(areas));
+  if (kind == PacketKind::kUtf8) WriteNewFile(directory + kHeadersFile, "");
   return true;
 }
 

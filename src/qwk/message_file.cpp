@@ -6,6 +6,7 @@
 #include "base/failure.h"
 #include "base/text.h"
 #include "base/version.h"
+#include "platform/clock.h"
 #include "platform/file_time.h"
 #include "platform/files.h"
 #include "qwk/qwk_files.h"
@@ -103,7 +104,13 @@ std::string EncodeBannerBlock() {
 }
 
 std::string EncodeQwkMessage(const MessageRecord& record, std::string_view text) {
-  std::string blocks = ConvertLineEnds(text);
+  return EncodeQwkMessage(record, text, {});
+}
+
+std::string EncodeQwkMessage(const MessageRecord& record, std::string_view text,
+                             std::string_view lead) {
+  std::string blocks(lead);
+  blocks += ConvertLineEnds(text);
   // Readers count a message as at least a header and one text block.
   if (blocks.empty()) blocks.assign(kQwkBlockSize, ' ');
   const size_t textBlocks = (blocks.size() + kQwkBlockSize - 1) / kQwkBlockSize;
@@ -123,8 +130,14 @@ int32_t ReferenceNumber(Server& server, const MessageRecord& record) {
   return answered.number;
 }
 
-MessageFile MessageFile::Open(const std::string& path) {
-  return MessageFile(LocalFile::OpenAppend(path));
+MessageFile::MessageFile(LocalFile file, const Options& options)
+    : file_(std::move(file)), kind_(options.kind), idDomain_(options.idDomain) {
+  offset_ = static_cast<uint64_t>(file_->Size());
+  if (kind_ == PacketKind::kUtf8) headers_.emplace(LocalFile::OpenAppend(options.headersPath));
+}
+
+MessageFile MessageFile::Open(const std::string& path, const Options& options) {
+  return MessageFile(LocalFile::OpenAppend(path), options);
 }
 
 void MessageFile::WriteQwkMessage(Server& server, const MessageRecord& record,
@@ -136,11 +149,78 @@ void MessageFile::WriteQwkMessage(Server& server, const MessageRecord& record,
   charset.FieldToPacket(shown.to.name);
   charset.FieldToPacket(shown.subject);
   const std::string text = server.vbGetText(MessageTextPath(record.conference, record.id));
-  held_ += EncodeQwkMessage(shown, charset.ToPacket(text));
+  std::string bytes;
+  if (kind_ == PacketKind::kQwk) {
+    bytes = EncodeQwkMessage(shown, charset.ToPacket(text));
+  } else {
+    // UTF-8 never holds the line end 0xE3 as a character's first byte but
+    // for the characters U+3000 to U+3FFF, and Windows-1252 has none of
+    // those (its highest is U+2122), so the converted text cannot break a
+    // line where it has none; and 0xE3 is never a following byte.
+    const std::string body =
+        kind_ == PacketKind::kUtf8 ? charset.ToUtf8(text) : charset.ToPacket(text);
+    bytes = EncodeQwkMessage(shown, body, EncodeLongFieldLines(LongFieldsOf(record, charset)));
+    if (kind_ == PacketKind::kUtf8) {
+      headersHeld_ += EncodeHeadersSection(HeadersOf(record, shown.reference, charset));
+    }
+  }
+  offset_ += bytes.size();
+  held_ += bytes;
   constexpr size_t kWriteAt = 256 * 1024;
-  if (held_.size() >= kWriteAt) {
-    file_->Write(held_);
-    held_.clear();
+  if (held_.size() >= kWriteAt) WriteHeld();
+}
+
+// A field is written whole where the header, which shows its first 25
+// characters in the packet's character set, cannot hold all of it.
+LongFields MessageFile::LongFieldsOf(const MessageRecord& record, PacketCharset& charset) const {
+  const auto whole = [&](std::string_view field) -> std::string {
+    const std::string value = Trim(field);
+    std::string inPacket = charset.ToPacket(value);
+    if (inPacket.size() <= kNameWidth) return {};
+    return kind_ == PacketKind::kUtf8 ? charset.ToUtf8(value) : inPacket;
+  };
+  return LongFields{whole(record.to.name.View()), whole(record.from.name.View()),
+                    whole(record.subject.View())};
+}
+
+HeadersEntry MessageFile::HeadersOf(const MessageRecord& record, int32_t referenceNumber,
+                                    PacketCharset& charset) {
+  HeadersEntry entry;
+  entry.offset = offset_;
+  entry.subject = charset.ToUtf8(record.subject.Trimmed());
+  entry.to = charset.ToUtf8(record.to.name.Trimmed());
+  entry.sender = charset.ToUtf8(record.from.name.Trimmed());
+  entry.whenWritten = WhenWrittenOf(record.messageTime);
+  entry.messageId = MessageId(record.id, record.conference, idDomain_);
+  // Only a message the header refers to: one the user sees, in the same
+  // conference.
+  if (referenceNumber != 0) {
+    entry.inReplyTo = MessageId(record.reference, record.conference, idDomain_);
+  }
+  entry.conference = record.conference;
+  return entry;
+}
+
+// The board keeps message times as its local wall clock shows them; their
+// offset from universal time is the one the local time zone had then.
+std::string MessageFile::WhenWrittenOf(const FILETIME& time) {
+  SYSTEMTIME local;
+  if (!FileTimeToSystemTime(time, local)) return {};
+  const int64_t hour =
+      ((int64_t{local.wYear} * 13 + local.wMonth) * 32 + local.wDay) * 24 + local.wHour;
+  if (!lastUtcOffset_ || lastUtcOffset_->first != hour) {
+    lastUtcOffset_.emplace(hour, LocalUtcOffsetSeconds(local));
+  }
+  if (!lastUtcOffset_->second) return {};
+  return WhenWritten(local, *lastUtcOffset_->second);
+}
+
+void MessageFile::WriteHeld() {
+  file_->Write(held_);
+  held_.clear();
+  if (headers_) {
+    headers_->Write(headersHeld_);
+    headersHeld_.clear();
   }
 }
 
@@ -148,10 +228,18 @@ void MessageFile::Close() {
   if (!file_) return;
   LocalFile file = std::move(*file_);
   file_.reset();
+  std::optional<LocalFile> headers = std::move(headers_);
+  headers_.reset();
   const std::string held = std::move(held_);
   held_.clear();
+  const std::string headersHeld = std::move(headersHeld_);
+  headersHeld_.clear();
   if (!held.empty()) file.Write(held);
   file.Close();
+  if (headers) {
+    if (!headersHeld.empty()) headers->Write(headersHeld);
+    headers->Close();
+  }
 }
 
 }  // namespace obrix

@@ -35,7 +35,8 @@ bool IsArchiverTemporary(std::string_view name) {
 }
 
 std::vector<std::string> PacketArchiveCommand(const std::string& qwkPath,
-                                              const std::string& packetId) {
+                                              const std::string& packetId,
+                                              const std::vector<std::string>& extraParts) {
   // -m moves each part into the archive, -j drops the folder from the
   // stored names, -k stores MS-DOS names (upper case, 8.3). Every part is
   // listed whether or not this download made it; the archiver skips
@@ -47,10 +48,11 @@ std::vector<std::string> PacketArchiveCommand(const std::string& qwkPath,
   std::vector<std::string> command = {
       "zip", "-m", "-j", "-k", qwkPath + packetId + kPacketExtension, "--"};
   for (const std::string& part : parts) command.push_back(qwkPath + part);
+  for (const std::string& part : extraParts) command.push_back(qwkPath + part);
   return command;
 }
 
-bool BuildPacketArchive(RunContext& context) {
+bool BuildPacketArchive(RunContext& context, const std::vector<std::string>& extraParts) {
   MakewildRecord board;
   context.server.vbGetMakewild(board);
   const std::string packetId = board.packetId.Trimmed();
@@ -63,7 +65,8 @@ bool BuildPacketArchive(RunContext& context) {
   options.ownerOnlyFiles = true;
   // A true result promises the download a packet to hand over.
   if (AnythingNamed(packet) ||
-      !RunCommand(context.processes, PacketArchiveCommand(directory, packetId), options) ||
+      !RunCommand(context.processes, PacketArchiveCommand(directory, packetId, extraParts),
+                  options) ||
       !IsPlainFile(packet)) {
     context.log.Line("There was a problem creating the QWK packet.");
     return false;

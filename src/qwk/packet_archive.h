@@ -22,6 +22,10 @@ inline constexpr const char* kDoorIdFile = "door.id";
 inline constexpr const char* kNewFilesFile = "newfiles.dat";
 inline constexpr const char* kHelloFile = "hello";
 inline constexpr const char* kGoodbyeFile = "goodbye";
+// The parts of QWKE and UTF-8 packets only: the caller's conferences for
+// the reader, and the whole headers of every message.
+inline constexpr const char* kToReaderFile = "toreader.ext";
+inline constexpr const char* kHeadersFile = "headers.dat";
 // Packet id + extension: the pointer file, the packet itself, the reply
 // packet a caller uploads and the reply file inside it.
 inline constexpr const char* kPointerExtension = ".ptr";
@@ -34,9 +38,11 @@ inline constexpr const char* kReplyFileExtension = ".msg";
 bool IsArchiverTemporary(std::string_view name);
 
 // The archiver's words that BuildPacketArchive runs: "zip", its switches,
-// the packet, "--" and every part, one path per word.
+// the packet, "--" and every part, one path per word; the names
+// `extraParts` (parts of some kinds of packet only) come last.
 std::vector<std::string> PacketArchiveCommand(const std::string& qwkPath,
-                                              const std::string& packetId);
+                                              const std::string& packetId,
+                                              const std::vector<std::string>& extraParts = {});
 
 // Zips the packet's parts into QwkPath + packet id + ".qwk" with
 // "zip -m -j -k ...", run by the context's process runner so that the
@@ -44,7 +50,7 @@ std::vector<std::string> PacketArchiveCommand(const std::string& qwkPath,
 // file, or a link, removed as itself) is gone first, so the archiver
 // never writes through it. True when the archiver ran and succeeded;
 // otherwise logs "There was a problem creating the QWK packet." and
-// returns false.
-bool BuildPacketArchive(RunContext& context);
+// returns false. `extraParts` as for PacketArchiveCommand.
+bool BuildPacketArchive(RunContext& context, const std::vector<std::string>& extraParts = {});
 
 }  // namespace obrix

@@ -78,6 +78,36 @@ std::string PacketCharset::ToPacket(std::string_view boardText) {
   return packetText;
 }
 
+const std::array<std::string, 256>& PacketCharset::Utf8Table() {
+  if (utf8Table_) return *utf8Table_;
+  std::optional<CharsetConverter> converter = CharsetConverter::Open(kCharsetUtf8, kCharsetBoard);
+  if (!converter) {
+    throw Failure(kFailureCharset,
+                  std::string("Cannot convert text from ") + kCharsetBoard + " to " + kCharsetUtf8);
+  }
+  std::array<std::string, 256> table;
+  for (size_t byte = 0; byte < table.size(); ++byte) {
+    table[byte] = converter->Convert(std::string(1, static_cast<char>(byte)), '?');
+  }
+  utf8Table_ = std::move(table);
+  return *utf8Table_;
+}
+
+std::string PacketCharset::ToUtf8(std::string_view boardText) {
+  const std::array<std::string, 256>& table = Utf8Table();
+  std::string utf8;
+  utf8.reserve(boardText.size() + boardText.size() / 8);
+  for (const char c : boardText) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      utf8 += c;
+    } else {
+      utf8 += table[byte];
+    }
+  }
+  return utf8;
+}
+
 std::string PacketCharset::ToBoard(std::string_view packetText) {
   if (!converts_) return std::string(packetText);
   return Opened(toBoard_, kCharsetBoard, kCharsetCp437).Convert(packetText, '?');

@@ -15,7 +15,8 @@
 // the converter fills on first use: the packet's byte for every board byte
 // that becomes one byte, and the packet's text for the few that become
 // several (a transliteration). A download converts every message through
-// it without a call into the platform's converter.
+// it without a call into the platform's converter. The way to UTF-8 (a
+// UTF-8 packet's texts) goes through such a table as well.
 #pragma once
 
 #include <array>
@@ -47,6 +48,10 @@ class PacketCharset {
   std::string ToPacket(std::string_view boardText);
   // Packet text as the board keeps it; raises likewise.
   std::string ToBoard(std::string_view packetText);
+  // Board text as UTF-8, whatever the board's setting (the text of a UTF-8
+  // packet). A byte that Windows-1252 leaves undefined becomes '?'. Raises
+  // Failure(kFailureCharset) when the platform has no converter.
+  std::string ToUtf8(std::string_view boardText);
   // A record's blank-filled field converted in place.
   template <size_t N>
   void FieldToPacket(FixedText<N>& field) {
@@ -65,11 +70,14 @@ class PacketCharset {
     std::map<unsigned char, std::string> several;  // the others' texts
   };
   const ToPacketTable& Table();
+  // Every board byte as UTF-8, filled from the converter on first use.
+  const std::array<std::string, 256>& Utf8Table();
 
   bool converts_ = false;
   // Filled once from the converter, on the first conversion.
   std::optional<ToPacketTable> toPacketTable_;
   std::optional<CharsetConverter> toBoard_;
+  std::optional<std::array<std::string, 256>> utf8Table_;
 };
 
 }  // namespace obrix
