@@ -324,6 +324,35 @@ TEST_P(BoardToolLiveTest, VarSetOfDefaultCountsTheUsersWhoKeepTheirOwnValue) {
   EXPECT_EQ(Admin().GetVar("DEFAULT", "MaxMsgPerConf"), "50");
 }
 
+TEST_P(BoardToolLiveTest, PacketKindTakesItsWordsInAnyCaseAndRefusesOthers) {
+  const struct {
+    const char* given;
+    const char* stored;  // nullptr: refused, the value before kept
+  } cases[] = {
+      {"utf8", "utf8"},   {"QWKE", "qwke"}, {" Qwk ", "qwk"}, {"UTF8", "utf8"}, {"utf-8", nullptr},
+      {"qwkeq", nullptr}, {"qw", nullptr},  {"", nullptr},    {"1", nullptr},
+  };
+  Ok({"var", "set", kUser, "PacketKind", "qwke"});
+  std::string before = "qwke";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.given);
+    const ToolResult result = Tool({"var", "set", kUser, "PacketKind", c.given});
+    if (c.stored != nullptr) {
+      EXPECT_EQ(result.status, 0) << result.err;
+      before = c.stored;
+    } else {
+      EXPECT_EQ(result.status, 1);
+      EXPECT_EQ(result.err, "obrix-board: PacketKind must be one of qwk, qwke or utf8, not \"" +
+                                std::string(c.given) + "\"\n");
+    }
+    EXPECT_EQ(Admin().GetVar(kUser, "PacketKind"), before);
+  }
+  // A word setting lists as text, where a number setting lists as a number.
+  Ok({"var", "set", kUser, "MaxMsgPerConf", "12"});
+  EXPECT_EQ(Json({"var", "list", kUser, "--json"}), nlohmann::json::parse(R"([
+      {"key": "MaxMsgPerConf", "value": 12}, {"key": "PacketKind", "value": "utf8"}])"));
+}
+
 TEST_P(BoardToolLiveTest, PeopleSeeControlBytesEscapedAndScriptsGetThemExact) {
   const std::string evil = "Hi\x1B]0;owned\x07";
   Ok({"post", "--conf", "1", "--from", kOther, "--to", kUser, "--subject", evil},

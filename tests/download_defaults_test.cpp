@@ -39,6 +39,7 @@ TEST_F(DownloadDefaultsTest, NewUserGetsTheFallbacksUnderTheKeysTheyAreCopiedTo)
       {"IncludeNewFiles", "0"},    {"IncludeNewBulletins", "0"},  {"MaxMsgPerConf", "1000"},
       {"MaxMsgPerPacket", "200"},  {"MaxAttachSize", "0"},        {"DownloadYourMail", "0"},
       {"GoodbyeAfterUpload", "0"}, {"EnhanceScriptPrompts", "0"}, {"SmallControlDat", "0"},
+      {"PacketKind", "qwk"},
   };
   for (const auto& [key, value] : expected) EXPECT_EQ(Var(kUser, key), value) << key;
   EXPECT_FALSE(Var(kUser, "EnhancedScriptPrompts").has_value());

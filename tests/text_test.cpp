@@ -36,6 +36,14 @@ TEST(TextTest, LenientConversionTakesTheLeadingNumber) {
   EXPECT_THROW(LeadingInt16("40000"), Failure);
 }
 
+TEST(TextTest, DateFieldsTakeTwoDigits) {
+  const struct {
+    int value;
+    const char* text;
+  } fields[] = {{0, "00"}, {7, "07"}, {10, "10"}, {59, "59"}, {100, "100"}, {-3, "-3"}};
+  for (const auto& [value, text] : fields) EXPECT_EQ(TwoDigits(value), text) << value;
+}
+
 TEST(TextTest, SettingsReadAsBooleans) {
   for (const char* text : {"1", "-1", "TRUE", "", "maybe"})
     EXPECT_TRUE(SettingIsTrue(text)) << text;

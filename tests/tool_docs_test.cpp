@@ -1,6 +1,7 @@
 // The sysop's documents against the tool: every command and option that
 // `obrix-board --help` lists, every configuration key and every packet
-// setting is documented in the manual page and in docs/obrix-board.md.
+// setting is documented in the manual page and in docs/obrix-board.md,
+// whose table of the packet settings is the tool's own, row by row.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <sstream>
 
 #include "admin/board_admin.h"
+#include "server/packet_settings.h"
 #include "support/test_support.h"
 #include "support/tool_runner.h"
 
@@ -83,6 +85,31 @@ std::set<std::string> GuideTableKeys(const std::string& guide) {
   return out;
 }
 
+// The rows of docs/obrix-board.md's table of the packet settings, each
+// as its cells, code marks dropped: "KEY|meaning|values|default".
+std::vector<std::string> GuideSettingRows(const std::string& guide) {
+  const std::string head = "| Setting | Meaning | Range | Built-in default |\n|---|---|---|---|\n";
+  std::vector<std::string> out;
+  const size_t at = guide.find(head);
+  if (at == std::string::npos) return out;
+  std::istringstream lines(guide.substr(at + head.size()));
+  for (std::string line; std::getline(lines, line) && line.rfind("| ", 0) == 0;) {
+    line.erase(std::remove(line.begin(), line.end(), '`'), line.end());
+    out.push_back(std::regex_replace(line.substr(2, line.size() - 4), std::regex(" \\| "), "|"));
+  }
+  return out;
+}
+
+TEST(ToolDocsTest, GuideTablesThePacketSettingsAsTheToolChecksThem) {
+  const std::string guide = ReadFile(std::string(OBRIX_SOURCE_DIR) + "/docs/obrix-board.md");
+  std::vector<std::string> expected;
+  for (const PacketSetting& setting : PacketSettings()) {
+    expected.push_back(setting.key + "|" + setting.meaning + "|" + AllowedValues(setting) + "|" +
+                       setting.fallback.value_or("none"));
+  }
+  EXPECT_EQ(GuideSettingRows(guide), expected);
+}
+
 TEST(ToolDocsTest, EveryCommandOptionAndKeyOfTheToolIsDocumented) {
   const std::string source = OBRIX_SOURCE_DIR;
   const std::string man = ManText(ReadFile(source + "/docs/man/obrix-board.1.in"));
@@ -114,7 +141,7 @@ TEST(ToolDocsTest, EveryCommandOptionAndKeyOfTheToolIsDocumented) {
   }
   const std::string settingsHelp = RunToolInProcess({"var", "set", "--help"}).out;
   const std::string settingsEntry = ManEntry(man, "var set");
-  for (const board::ProfileSetting& setting : board::ProfileSettings()) {
+  for (const PacketSetting& setting : PacketSettings()) {
     EXPECT_THAT(settingsHelp, HasSubstr(setting.key));
     EXPECT_THAT(settingsEntry, HasSubstr(setting.key));
     EXPECT_THAT(guideKeys, Contains(setting.key));

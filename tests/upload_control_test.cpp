@@ -197,9 +197,9 @@ TEST_F(UploadControlTest, PacketLinesSetThePacketKind) {
       {"PACKET ZIP", nullptr}, {"PACKET UTF8 NOW", nullptr}, {"PACKET", nullptr},
   };
   for (const auto& c : cases) {
-    board::BoardAdmin::Open(boardPath_).SetVar("JOHN DOE", kPacketKindVariable, "none");
+    board::BoardAdmin::Open(boardPath_).SetVar("JOHN DOE", kPacketKind, "none");
     Control("CONFIG", 0, std::string(c.line) + "\n");
-    EXPECT_EQ(board::BoardAdmin::Open(boardPath_).GetVar("JOHN DOE", kPacketKindVariable),
+    EXPECT_EQ(board::BoardAdmin::Open(boardPath_).GetVar("JOHN DOE", kPacketKind),
               c.kind != nullptr ? c.kind : "none")
         << c.line;
     EXPECT_EQ(Log().back(), c.kind != nullptr ? std::string("Packet kind set to ") + c.kind + "."

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "admin/board_admin.h"
+#include "server/packet_settings.h"
 #include "tool_commands.h"
 #include "tool_text.h"
 
@@ -22,7 +23,7 @@ void PrintLines(const std::set<std::string>& words) {
 // with --force, say).
 std::set<std::string> SettingKeys(const Arguments& args, const std::string& path) {
   std::set<std::string> keys;
-  for (const board::ProfileSetting& setting : board::ProfileSettings()) keys.insert(setting.key);
+  for (const PacketSetting& setting : PacketSettings()) keys.insert(setting.key);
   if (args.PositionalCount() > 1) {
     for (const auto& [key, value] : BoardAdmin::Open(path).ListVars(args.Positional(1))) {
       keys.insert(Shown(key));

@@ -4,6 +4,7 @@
 #include "admin/board_admin.h"
 #include "base/text.h"
 #include "qwk/packet_charset.h"
+#include "server/packet_settings.h"
 #include "tool_commands.h"
 #include "tool_output.h"
 #include "tool_text.h"
@@ -118,20 +119,47 @@ int VarSet(const Arguments& args, const std::string& path) {
   return 0;
 }
 
-// The settings the door reads hold whole numbers; a key stored with
-// --force holds whatever was given.
-bool IsProfileSetting(const std::string& key) {
-  for (const board::ProfileSetting& setting : board::ProfileSettings()) {
-    if (key == setting.key) return true;
+// The settings the door reads that hold whole numbers: a JSON number in a
+// listing. A key stored with --force holds whatever was given.
+bool HoldsNumber(const std::string& key) {
+  const PacketSetting* setting = FindPacketSetting(key);
+  return setting != nullptr && setting->words.empty();
+}
+
+// `text` followed by blanks to `width` characters.
+std::string Column(const std::string& text, size_t width) {
+  return text + std::string(width > text.size() ? width - text.size() : 1, ' ');
+}
+
+// The help of 'var set': the settings the door reads, by the table the
+// tool checks them against.
+std::string VarSetDetails() {
+  std::string out =
+      "The settings the door reads take these values (see obrix-board(1)); the last\n"
+      "column is what a user gets when neither he nor DEFAULT has a value:\n";
+  for (const PacketSetting& setting : PacketSettings()) {
+    out += "  " + Column(setting.key, 23) + Column(AllowedValues(setting), 19) +
+           setting.fallback.value_or("none") + "\n";
   }
-  return false;
+  out +=
+      "Keys are spelt exactly so; words are taken in any letter case and stored in\n"
+      "lower case. Any other key is refused unless --force.\n";
+  out += "MaxMsgPerPacket 0 means " + Decimal(kPacketLimitForZero) +
+         " messages, MaxMsgPerConf 0 means " + Decimal(kConferenceLimitForZero) + ".\n";
+  out +=
+      "DEFAULT's values reach only the users who have no value of their own yet\n"
+      "(a user's first download gives him every value he lacks); setting one of\n"
+      "DEFAULT's says how many users keep theirs. 'obrix-board var apply-defaults'\n"
+      "gives DEFAULT's settings to every user.\n"
+      "Example: obrix-board var set DEFAULT IncludeNewFiles 1\n";
+  return out;
 }
 
 int VarList(const Arguments& args, const std::string& path) {
   BoardAdmin admin = BoardAdmin::Open(path);
   Listing listing({{"key", "key"}, {"value", "value"}});
   for (const auto& [key, value] : admin.ListVars(args.Positional(0))) {
-    listing.Add({Cell::Text(key), Cell::Setting(value, IsProfileSetting(key))});
+    listing.Add({Cell::Text(key), Cell::Setting(value, HoldsNumber(key))});
   }
   PrintListing(listing, FormatOf(args), std::cout, "No settings.");
   return 0;
@@ -262,24 +290,15 @@ void AddVariableCommands(std::vector<Command>& commands) {  // NOLINT(readabilit
         {"USER", "KEY", "VALUE"},
         {{"--force", ""}},
         "Set a user's setting; DEFAULT's reaches only users without one (all: var apply-defaults).",
-        "The settings the door reads are whole numbers in their range (see\n"
-        "obrix-board(1)): IncludeNewFiles, IncludeNewBulletins, DownloadYourMail,\n"
-        "GoodbyeAfterUpload, EnhanceScriptPrompts, EnhancedScriptPrompts and\n"
-        "SmallControlDat 0 or 1; MaxMsgPerConf, MaxMsgPerPacket and MaxAttachSize\n"
-        "0 or more. Keys are spelt exactly so; any other key is refused unless\n"
-        "--force. MaxMsgPerPacket 0 means 1000 messages, MaxMsgPerConf 0 means 200.\n"
-        "DEFAULT's values reach only the users who have no value of their own yet\n"
-        "(a user's first download gives him every value he lacks); setting one of\n"
-        "DEFAULT's says how many users keep theirs. 'obrix-board var apply-defaults'\n"
-        "gives DEFAULT's settings to every user.\n"
-        "Example: obrix-board var set DEFAULT IncludeNewFiles 1\n"},
+        VarSetDetails()},
        VarSet});
-  commands.push_back({{"var list",
-                       {"USER"},
-                       Listed({}),
-                       "List a user's settings.",
-                       "Columns: key, value (a JSON number for the settings the door reads).\n"},
-                      VarList});
+  commands.push_back(
+      {{"var list",
+        {"USER"},
+        Listed({}),
+        "List a user's settings.",
+        "Columns: key, value (a JSON number for the door's settings that are numbers).\n"},
+       VarList});
   commands.push_back(
       {{"var unset", {"USER", "KEY"}, {}, "Remove a user's setting.", ""}, VarUnset});
   commands.push_back({{"var apply-defaults",

@@ -25,8 +25,6 @@ std::string TsvCell(std::string cell) {
   return cell;
 }
 
-std::string TwoDigits(int value) { return (value < 10 ? "0" : "") + std::to_string(value); }
-
 std::string Joined(const std::vector<std::string>& parts, const std::string& separator) {
   std::string out;
   for (const std::string& part : parts) out += (out.empty() ? "" : separator) + part;

@@ -1,13 +1,13 @@
 // The users' packet settings: the variables of the "profile" section that
 // the door reads, checked against their ranges, listed, removed, and
 // DEFAULT's values carried to existing users.
-#include <limits>
 #include <stdexcept>
 
 #include "admin/admin_internal.h"
 #include "admin/board_admin.h"
 #include "base/text.h"
 #include "board/tables.h"
+#include "server/packet_settings.h"
 #include "server/server.h"
 
 namespace obrix::board {
@@ -17,30 +17,28 @@ using admin::WriteScope;
 
 namespace {
 
-constexpr int32_t kMost = std::numeric_limits<int32_t>::max();
-
-const ProfileSetting* FindSetting(const std::string& key) {
-  for (const ProfileSetting& setting : ProfileSettings()) {
-    if (key == setting.key) return &setting;
-  }
-  return nullptr;
-}
-
 // The known key that `key` differs from only in letter case, if any.
-const ProfileSetting* SpelledOtherwise(const std::string& key) {
-  for (const ProfileSetting& setting : ProfileSettings()) {
+const PacketSetting* SpelledOtherwise(const std::string& key) {
+  for (const PacketSetting& setting : PacketSettings()) {
     if (ToUpper(key) == ToUpper(setting.key)) return &setting;
   }
   return nullptr;
 }
 
-// The value as it is stored: a whole number in the setting's range.
-std::string CheckedValue(const ProfileSetting& setting, const std::string& value) {
+// The value as it is stored: a whole number in the setting's range, or one
+// of its words in the table's spelling, whatever the letter case given.
+std::string CheckedValue(const PacketSetting& setting, const std::string& value) {
+  if (!setting.words.empty()) {
+    for (const std::string& word : setting.words) {
+      if (ToUpper(Trim(value)) == ToUpper(word)) return word;
+    }
+    throw std::invalid_argument(setting.key + " must be one of " + AllowedValues(setting) +
+                                ", not \"" + value + "\"");
+  }
   const auto number = admin::WholeNumber(value);
   if (!number || *number < setting.lowest || *number > setting.highest) {
-    throw std::invalid_argument(std::string(setting.key) + " must be a whole number from " +
-                                Decimal(setting.lowest) + " to " + Decimal(setting.highest) +
-                                ", not \"" + value + "\"");
+    throw std::invalid_argument(setting.key + " must be a whole number from " +
+                                AllowedValues(setting) + ", not \"" + value + "\"");
   }
   return Decimal(*number);
 }
@@ -52,40 +50,17 @@ void PutProfileValue(Database& db, int32_t userId, const std::string& key,
 
 }  // namespace
 
-const std::vector<ProfileSetting>& ProfileSettings() {
-  static const std::vector<ProfileSetting> settings = {
-      {"IncludeNewFiles", "1: the packet holds the list of files new since his new-files date", 0,
-       1, "0"},
-      {"IncludeNewBulletins",
-       "1: asks for news bulletins (only logged; the welcome and goodbye screens come always)", 0,
-       1, "0"},
-      {"MaxMsgPerConf", "most messages from one conference in a packet; 0 means 200", 0, kMost,
-       "1000"},
-      {"MaxMsgPerPacket", "most messages in one packet; 0 means 1000", 0, kMost, "200"},
-      {"MaxAttachSize", "largest attachment, in KB, whose size a packet counts", 0, kMost, "0"},
-      {"DownloadYourMail", "1: messages he wrote himself stay out of his packets", 0, 1, "0"},
-      {"GoodbyeAfterUpload", "kept for his reader; the door does not use it", 0, 1, "0"},
-      {"EnhanceScriptPrompts", "kept for his reader; the door does not use it", 0, 1, "0"},
-      {"EnhancedScriptPrompts",
-       "while empty, EnhanceScriptPrompts is copied from DEFAULT on every download", 0, 1, nullptr},
-      {"SmallControlDat", "read by the door, which writes the same control file either way", 0, 1,
-       "0"},
-  };
-  return settings;
-}
-
 void BoardAdmin::SetSetting(const std::string& user, const std::string& key,
                             const std::string& value, bool force) {
-  if (const ProfileSetting* setting = FindSetting(key)) {
+  if (const PacketSetting* setting = FindPacketSetting(key)) {
     SetVar(user, key, CheckedValue(*setting, value));
     return;
   }
   if (!force) {
-    const ProfileSetting* near = SpelledOtherwise(key);
-    throw std::invalid_argument(
-        "unknown setting \"" + key + "\"" +
-        (near ? " (did you mean " + std::string(near->key) + "?)" : std::string()) +
-        "; give --force to store it all the same");
+    const PacketSetting* near = SpelledOtherwise(key);
+    throw std::invalid_argument("unknown setting \"" + key + "\"" +
+                                (near ? " (did you mean " + near->key + "?)" : std::string()) +
+                                "; give --force to store it all the same");
   }
   SetVar(user, key, value);
 }
@@ -122,7 +97,8 @@ int32_t BoardAdmin::ApplyDefaults(const std::vector<std::string>& users) {
   for (const std::string& name : users) {
     const auto row = RequireUser(db_, name);
     if (row.name == kDefaultAccount) {
-      throw std::invalid_argument("DEFAULT's values are the defaults themselves");
+      throw std::invalid_argument(std::string(kDefaultAccount) +
+                                  "'s values are the defaults themselves");
     }
     ids.push_back(row.id);
   }

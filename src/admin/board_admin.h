@@ -129,17 +129,6 @@ struct ServerFileSummary {
   int64_t size = 0;
 };
 
-// A user variable of the "profile" section that the door reads: its key,
-// what it does, the whole numbers it may take and the door's own value
-// when neither the user nor DEFAULT has one (nullptr: none).
-struct ProfileSetting {
-  const char* key;
-  const char* meaning;
-  int32_t lowest;
-  int32_t highest;
-  const char* builtIn;
-};
-const std::vector<ProfileSetting>& ProfileSettings();
 // Whether the configuration key holds a whole number (version, the limits,
 // max-message, node-timeout) rather than text.
 bool ConfigHoldsNumber(const std::string& key);

@@ -51,6 +51,8 @@ std::string LogSafe(std::string_view text) {
 
 std::string Decimal(int64_t value) { return std::to_string(value); }
 
+std::string TwoDigits(int value) { return (value >= 0 && value < 10 ? "0" : "") + Decimal(value); }
+
 namespace {
 
 // Parses sign, digits and an optional fraction at the start of `text`.

@@ -28,6 +28,9 @@ std::string LogSafe(std::string_view text);
 
 // Decimal text of a number: no blanks, no leading zeros, '-' when negative.
 std::string Decimal(int64_t value);
+// A date or time field (0 to 99) as two digits: "07", "59". Other numbers
+// come out as Decimal gives them.
+std::string TwoDigits(int value);
 
 // Strict conversions. Raise Failure(kFailureTypeMismatch) for a text that
 // is not a number (its description quotes the text through LogSafe, as it

@@ -11,15 +11,15 @@ std::optional<PacketKind> ParsePacketKind(std::string_view value) {
   for (const char c : value) {
     if (c != ' ' && c != '\t') word += ToUpper(c);
   }
-  if (word == "QWK") return PacketKind::kQwk;
-  if (word == "QWKE") return PacketKind::kQwke;
-  if (word == "UTF8") return PacketKind::kUtf8;
+  if (word == ToUpper(kPacketKindQwk)) return PacketKind::kQwk;
+  if (word == ToUpper(kPacketKindQwke)) return PacketKind::kQwke;
+  if (word == ToUpper(kPacketKindUtf8)) return PacketKind::kUtf8;
   return std::nullopt;
 }
 
 PacketKind ReadPacketKind(RunContext& context, int32_t userId) {
   const std::string value =
-      context.server.vbGetUserVariable(userId, kProfileSection, kPacketKindKey, kPacketKindDefault);
+      context.server.vbGetUserVariable(userId, kProfileSection, kPacketKind, kPacketKindQwk);
   const std::optional<PacketKind> kind = ParsePacketKind(value);
   if (kind) return *kind;
   context.log.Line("Unknown PacketKind \"" + LogSafe(value) + "\": making a plain QWK packet.");

@@ -7,12 +7,9 @@
 
 #include "qwk/packet_kind.h"
 #include "run/run_context.h"
+#include "server/packet_settings.h"
 
 namespace obrix {
-
-// The profile key of the setting, and its value when the caller has none.
-inline constexpr const char* kPacketKindKey = "PacketKind";
-inline constexpr const char* kPacketKindDefault = "qwk";
 
 // The kind a setting names: "qwk", "qwke" or "utf8", letter case and
 // blanks aside; nullopt for anything else.

@@ -42,24 +42,16 @@
 #include "qwk/packet_charset.h"
 #include "qwk/qwk_files.h"
 #include "server/batch.h"
+#include "server/packet_settings.h"
 #include "server/server_path.h"
 
 namespace obrix {
 
 namespace {
 
-constexpr const char* kProfile = "profile";
-
 // Conference flag bit: probe the attachment of every message taken there,
 // not only of the user's own mail.
 constexpr uint32_t kProbeAttachments = 0x80;
-
-// Limits that stand for a setting of 0. They pair the other way round
-// from the values a new user gets when DEFAULT has none (MaxMsgPerPacket
-// 200, MaxMsgPerConf 1000); that is deliberate, and the tool's help and
-// the documents give both.
-constexpr int32_t kDefaultPacketLimit = 1000;
-constexpr int32_t kDefaultConferenceLimit = 200;
 
 int32_t Plus(int32_t value, int32_t amount) {
   const int64_t sum = int64_t{value} + amount;
@@ -184,7 +176,7 @@ class Download {
 };
 
 bool Download::Run() {
-  server_.SetNodeActivity("QWK Download");
+  server_.SetNodeActivity(kDownloadActivity);
   if (!Start()) return false;
   if (!ScanOnce()) return false;
   if (totalTaken_ == 0) {
@@ -231,10 +223,12 @@ bool Download::Start() {
 
 void Download::ReadSettings() {
   const int32_t id = user_.info.id;
-  packetLimit_ = StrictToInt32(server_.vbGetUserVariable(id, kProfile, "MaxMsgPerPacket", "0"));
-  conferenceLimit_ = StrictToInt32(server_.vbGetUserVariable(id, kProfile, "MaxMsgPerConf", "0"));
+  packetLimit_ =
+      StrictToInt32(server_.vbGetUserVariable(id, kProfileSection, kMaxMsgPerPacket, "0"));
+  conferenceLimit_ =
+      StrictToInt32(server_.vbGetUserVariable(id, kProfileSection, kMaxMsgPerConf, "0"));
   includeOwn_ =
-      LeadingNumber(server_.vbGetUserVariable(id, kProfile, "DownloadYourMail", "0")) == 0;
+      LeadingNumber(server_.vbGetUserVariable(id, kProfileSection, kDownloadYourMail, "0")) == 0;
   kind_ = ReadPacketKind(context_, id);
 }
 
@@ -295,7 +289,8 @@ void Download::RemoveLeftovers() {
 bool Download::OpenPacketFiles() {
   // The packet files have one form only: the setting is read, and must be
   // a 16-bit number, but changes nothing.
-  (void)LeadingInt16(server_.vbGetUserVariable(user_.info.id, kProfile, "SmallControlDat", "0"));
+  (void)LeadingInt16(
+      server_.vbGetUserVariable(user_.info.id, kProfileSection, kSmallControlDat, "0"));
   if (!QwkOpen(server_, context_.clock, state_.QwkPath, state_.UserName, charset_, kind_)) {
     context_.log.Line("QWKOpen Failed");
     return false;
@@ -310,8 +305,8 @@ bool Download::OpenPacketFiles() {
 }
 
 void Download::SettleLimits() {
-  if (packetLimit_ == 0) packetLimit_ = kDefaultPacketLimit;
-  if (conferenceLimit_ == 0) conferenceLimit_ = kDefaultConferenceLimit;
+  if (packetLimit_ == 0) packetLimit_ = kPacketLimitForZero;
+  if (conferenceLimit_ == 0) conferenceLimit_ = kConferenceLimitForZero;
 
   int32_t boardPacketLimit = 0;
   int32_t boardConferenceLimit = 0;
@@ -422,8 +417,8 @@ Attachment Download::ProbeAttachment(const MessageRecord& message) {
   } catch (const Failure&) {
   }
   try {
-    const double limit =
-        LeadingNumber(server_.vbGetUserVariable(user_.info.id, kProfile, "MaxAttachSize", "0"));
+    const double limit = LeadingNumber(
+        server_.vbGetUserVariable(user_.info.id, kProfileSection, kMaxAttachSize, "0"));
     attachment.fits = limit >= attachment.kilobytes;
   } catch (const Failure&) {
   }

@@ -2,48 +2,26 @@
 
 #include <string>
 
+#include "server/packet_settings.h"
+
 namespace obrix {
 
-namespace {
-
-constexpr const char* kSection = "profile";
-
-struct PacketOption {
-  const char* userKey;     // tested on the user
-  const char* defaultKey;  // read on DEFAULT and written to the user
-  const char* fallback;    // when DEFAULT has no value
-};
-
-// In the order they are handled. One option has always been tested under
-// one key and copied under another ("EnhancedScriptPrompts" against
-// "EnhanceScriptPrompts"); existing profiles depend on that, so it stays.
-constexpr PacketOption kOptions[] = {
-    {"IncludeNewFiles", "IncludeNewFiles", "0"},
-    {"IncludeNewBulletins", "IncludeNewBulletins", "0"},
-    {"MaxMsgPerConf", "MaxMsgPerConf", "1000"},
-    {"MaxMsgPerPacket", "MaxMsgPerPacket", "200"},
-    {"MaxAttachSize", "MaxAttachSize", "0"},
-    {"DownloadYourMail", "DownloadYourMail", "0"},
-    {"GoodbyeAfterUpload", "GoodbyeAfterUpload", "0"},
-    {"EnhancedScriptPrompts", "EnhanceScriptPrompts", "0"},
-    {"SmallControlDat", "SmallControlDat", "0"},
-};
-
-}  // namespace
-
 void FillUserDefaults(Server& server, const UserRecord& user) {
-  std::string defaultName = "DEFAULT";
+  std::string defaultName = kDefaultAccount;
   UserRecord defaults;
   int32_t position = 0;
   if (!server.vbGetUserByName(defaultName, defaults, position)) return;
 
   const int32_t userId = user.info.id;
-  for (const PacketOption& option : kOptions) {
+  for (const PacketSetting& setting : PacketSettings()) {
+    if (setting.testedKey.empty()) continue;
     // Any stored text counts as set, a single blank and "0" included.
-    if (!server.vbGetUserVariable(userId, kSection, option.userKey, "").empty()) continue;
-    const std::string value =
-        server.vbGetUserVariable(defaults.info.id, kSection, option.defaultKey, option.fallback);
-    server.SetUserVariable(userId, kSection, option.defaultKey, value);
+    if (!server.vbGetUserVariable(userId, kProfileSection, setting.testedKey, "").empty()) {
+      continue;
+    }
+    const std::string value = server.vbGetUserVariable(defaults.info.id, kProfileSection,
+                                                       setting.key, setting.fallback.value_or(""));
+    server.SetUserVariable(userId, kProfileSection, setting.key, value);
   }
 }
 

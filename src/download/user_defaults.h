@@ -12,8 +12,10 @@
 namespace obrix {
 
 // Copies the DEFAULT account's value of every packet option whose value is
-// the empty text for `user` (only its id is used). Writes nothing when the
-// board has no DEFAULT account. A server failure passes up.
+// the empty text for `user` (only its id is used), in the order and under
+// the keys of PacketSettings() (server/packet_settings.h), the table's
+// fallback where DEFAULT has none. Writes nothing when the board has no
+// DEFAULT account. A server failure passes up.
 void FillUserDefaults(Server& server, const UserRecord& user);
 
 }  // namespace obrix

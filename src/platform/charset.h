@@ -55,8 +55,11 @@ class CharsetConverter {
   // converted, returns it (output then holds what came before it).
   std::optional<Unconvertible> ConvertStrict(std::string_view input, std::string& output);
 
- private:
+  // The platform's converter (charset_internal.h), for the platform's
+  // parts of this class.
   struct Impl;
+
+ private:
   explicit CharsetConverter(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;
 };

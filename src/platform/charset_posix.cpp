@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/charset.h"
+#include "platform/charset_internal.h"
 
 namespace obrix {
 
@@ -14,23 +15,6 @@ namespace {
 
 // iconv_open's failure value, (iconv_t)-1.
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(static_cast<std::intptr_t>(-1));  // NOLINT
-
-// The length of the character that starts `input`, as far as the source
-// set tells: a UTF-8 lead byte gives its sequence length, every other set
-// here is one byte a character.
-std::size_t CharacterLength(std::string_view input, bool utf8) {
-  if (!utf8 || input.empty()) return 1;
-  const auto lead = static_cast<unsigned char>(input[0]);
-  std::size_t length = 1;
-  if (lead >= 0xF0) {
-    length = 4;
-  } else if (lead >= 0xE0) {
-    length = 3;
-  } else if (lead >= 0xC0) {
-    length = 2;
-  }
-  return length <= input.size() ? length : input.size();
-}
 
 // Makes `locale` the calling thread's for the life of the scope (none:
 // leaves the thread's as it is).
@@ -48,22 +32,18 @@ class ThreadLocaleScope {
   locale_t previous_;
 };
 
-}  // namespace
-
-struct CharsetConverter::Impl {
+// iconv's converter, with the locale whose transliterations it uses.
+struct IconvConverter final : CharsetConverter::Impl {
   iconv_t handle = kNoConverter;
-  bool sourceIsUtf8 = false;
   // A transliterating converter's locale, whose tables iconv reads while it
   // converts; nullptr for the others.
   locale_t translitLocale = nullptr;
-  ~Impl() {
+  ~IconvConverter() override {
     if (handle != kNoConverter) iconv_close(handle);
     if (translitLocale != nullptr) freelocale(translitLocale);
   }
 
-  // Converts as much of `input` as converts, appending to `output`; the
-  // offset where conversion stopped (input.size() when all converted).
-  std::size_t Run(std::string_view input, std::string& output) {
+  std::size_t Run(std::string_view input, std::string& output) override {
     const ThreadLocaleScope locale(translitLocale);
     iconv(handle, nullptr, nullptr, nullptr, nullptr);
     // iconv takes a non-const input pointer but never writes through it.
@@ -85,8 +65,10 @@ struct CharsetConverter::Impl {
   }
 };
 
+}  // namespace
+
 std::optional<CharsetConverter> CharsetConverter::Open(std::string_view to, std::string_view from) {
-  auto impl = std::make_unique<Impl>();
+  auto impl = std::make_unique<IconvConverter>();
   impl->handle = iconv_open(std::string(to).c_str(), std::string(from).c_str());
   if (impl->handle == kNoConverter) return std::nullopt;
   impl->sourceIsUtf8 = from == kCharsetUtf8 || from == "UTF8" || from == "utf-8";
@@ -103,35 +85,10 @@ std::optional<CharsetConverter> CharsetConverter::OpenTransliterating(std::strin
   // spell without their accents, to the replacement.
   std::optional<CharsetConverter> converter = Open(std::string(to) + "//TRANSLIT", from);
   if (!converter) return std::nullopt;
-  converter->impl_->translitLocale = newlocale(LC_ALL_MASK, "C", nullptr);
-  if (converter->impl_->translitLocale == nullptr) return std::nullopt;
+  auto& made = static_cast<IconvConverter&>(*converter->impl_);
+  made.translitLocale = newlocale(LC_ALL_MASK, "C", nullptr);
+  if (made.translitLocale == nullptr) return std::nullopt;
   return converter;
-}
-
-CharsetConverter::CharsetConverter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-CharsetConverter::CharsetConverter(CharsetConverter&& other) noexcept = default;
-CharsetConverter& CharsetConverter::operator=(CharsetConverter&& other) noexcept = default;
-CharsetConverter::~CharsetConverter() = default;
-
-std::string CharsetConverter::Convert(std::string_view input, char replacement) {
-  std::string output;
-  output.reserve(input.size());
-  while (!input.empty()) {
-    const std::size_t done = impl_->Run(input, output);
-    if (done >= input.size()) break;
-    output += replacement;
-    input.remove_prefix(done + CharacterLength(input.substr(done), impl_->sourceIsUtf8));
-  }
-  return output;
-}
-
-std::optional<CharsetConverter::Unconvertible> CharsetConverter::ConvertStrict(
-    std::string_view input, std::string& output) {
-  output.clear();
-  const std::size_t done = impl_->Run(input, output);
-  if (done >= input.size()) return std::nullopt;
-  const std::size_t length = CharacterLength(input.substr(done), impl_->sourceIsUtf8);
-  return Unconvertible{done, std::string(input.substr(done, length))};
 }
 
 std::string LocaleCharset() {

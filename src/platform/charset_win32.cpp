@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/charset.h"
+#include "platform/charset_internal.h"
 #include "platform/transliteration.h"
 
 namespace obrix {
@@ -37,20 +38,24 @@ bool Defined(UINT page, wchar_t wide) {
   return wide != 0x81 && wide != 0x8D && wide != 0x8F && wide != 0x90 && wide != 0x9D;
 }
 
-// The length of the character that starts `input` in code page `page`.
-std::size_t CharacterLength(std::string_view input, UINT page) {
-  if (page != CP_UTF8 || input.empty()) return 1;
-  const auto lead = static_cast<unsigned char>(input[0]);
-  std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-  return length <= input.size() ? length : input.size();
-}
-
-}  // namespace
-
-struct CharsetConverter::Impl {
+// Windows' code pages, converted one character at a time: the system's
+// calls take a whole text or refuse it.
+struct CodePageConverter final : CharsetConverter::Impl {
   UINT from = 0;
   UINT to = 0;
   bool transliterate = false;  // TransliterationOf where `to` lacks a character
+
+  std::size_t Run(std::string_view input, std::string& output) override {
+    std::size_t offset = 0;
+    while (offset < input.size()) {
+      const std::size_t length = CharacterLength(input.substr(offset), sourceIsUtf8);
+      const auto converted = One(input.substr(offset, length));
+      if (!converted) break;
+      output += *converted;
+      offset += length;
+    }
+    return offset;
+  }
 
   // One character converted, or nullopt when it cannot be.
   std::optional<std::string> One(std::string_view character) const {
@@ -82,11 +87,14 @@ struct CharsetConverter::Impl {
   }
 };
 
+}  // namespace
+
 std::optional<CharsetConverter> CharsetConverter::Open(std::string_view to, std::string_view from) {
-  auto impl = std::make_unique<Impl>();
+  auto impl = std::make_unique<CodePageConverter>();
   impl->from = CodePageOf(from);
   impl->to = CodePageOf(to);
   if (impl->from == 0 || impl->to == 0) return std::nullopt;
+  impl->sourceIsUtf8 = impl->from == CP_UTF8;
   return CharsetConverter(std::move(impl));
 }
 
@@ -95,38 +103,8 @@ std::optional<CharsetConverter> CharsetConverter::OpenTransliterating(std::strin
   // Windows' own best-fit tables are not used: they differ from iconv's,
   // and a packet must not depend on the system that made it.
   std::optional<CharsetConverter> converter = Open(to, from);
-  if (converter) converter->impl_->transliterate = true;
+  if (converter) static_cast<CodePageConverter&>(*converter->impl_).transliterate = true;
   return converter;
-}
-
-CharsetConverter::CharsetConverter(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-CharsetConverter::CharsetConverter(CharsetConverter&& other) noexcept = default;
-CharsetConverter& CharsetConverter::operator=(CharsetConverter&& other) noexcept = default;
-CharsetConverter::~CharsetConverter() = default;
-
-std::string CharsetConverter::Convert(std::string_view input, char replacement) {
-  std::string output;
-  while (!input.empty()) {
-    const std::size_t length = CharacterLength(input, impl_->from);
-    const auto converted = impl_->One(input.substr(0, length));
-    output += converted ? *converted : std::string(1, replacement);
-    input.remove_prefix(length);
-  }
-  return output;
-}
-
-std::optional<CharsetConverter::Unconvertible> CharsetConverter::ConvertStrict(
-    std::string_view input, std::string& output) {
-  output.clear();
-  std::size_t offset = 0;
-  while (offset < input.size()) {
-    const std::size_t length = CharacterLength(input.substr(offset), impl_->from);
-    const auto converted = impl_->One(input.substr(offset, length));
-    if (!converted) return Unconvertible{offset, std::string(input.substr(offset, length))};
-    output += *converted;
-    offset += length;
-  }
-  return std::nullopt;
 }
 
 // The sysop's terminal: the console's output code page, or the system's

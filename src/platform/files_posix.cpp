@@ -10,16 +10,9 @@
 
 #include "base/failure.h"
 #include "platform/files.h"
+#include "platform/files_internal.h"
 
 namespace obrix {
-
-namespace {
-
-[[noreturn]] void Raise(int32_t code, const std::string& what, const std::string& path) {
-  throw Failure(code, what + " " + path + ": " + std::strerror(errno));
-}
-
-}  // namespace
 
 char PathSeparator() { return '/'; }
 
@@ -42,7 +35,7 @@ bool IsInstalledProgramFolder(const std::string& folder) {
 LocalFile LocalFile::CreateFresh(const std::string& path) {
   RemoveTree(path);
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) Raise(kFailurePermission, "Cannot create", path);
+  if (fd < 0) RaiseFileFailure(kFailurePermission, "Cannot create", path);
   return LocalFile(fd, path);
 }
 
@@ -53,15 +46,17 @@ LocalFile LocalFile::OpenAppend(const std::string& path, bool create) {
   if (create) flags |= O_CREAT;
   const int fd = open(path.c_str(), flags, 0600);
   if (fd < 0) {
-    if (errno == ENOENT) Raise(kFailureFileNotFound, "File not found:", path);
-    if (errno == ELOOP || errno == ENXIO) Raise(kFailurePathAccess, "Not a plain file:", path);
-    Raise(kFailurePermission, "Cannot open", path);
+    if (errno == ENOENT) RaiseFileFailure(kFailureFileNotFound, "File not found:", path);
+    if (errno == ELOOP || errno == ENXIO) {
+      RaiseFileFailure(kFailurePathAccess, "Not a plain file:", path);
+    }
+    RaiseFileFailure(kFailurePermission, "Cannot open", path);
   }
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
     errno = EINVAL;
-    Raise(kFailurePathAccess, "Not a plain file:", path);
+    RaiseFileFailure(kFailurePathAccess, "Not a plain file:", path);
   }
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return LocalFile(fd, path);
@@ -79,31 +74,12 @@ std::optional<LocalFile> LocalFile::OpenRead(const std::string& path) {
   return LocalFile(fd, path);
 }
 
-LocalFile::LocalFile(LocalFile&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)) {
-  other.handle_ = -1;
-}
-
-LocalFile& LocalFile::operator=(LocalFile&& other) noexcept {
-  if (this != &other) {
-    if (handle_ >= 0) close(handle_);
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-LocalFile::~LocalFile() {
-  if (handle_ >= 0) close(handle_);
-}
-
 void LocalFile::Write(std::string_view data) {
   while (!data.empty()) {
     const ssize_t n = write(handle_, data.data(), data.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      Raise(kFailureFileIo, "Cannot write", path_);
+      RaiseFileFailure(kFailureFileIo, "Cannot write", path_);
     }
     data.remove_prefix(static_cast<size_t>(n));
   }
@@ -113,7 +89,7 @@ size_t LocalFile::Read(char* buffer, size_t size) {
   for (;;) {
     const ssize_t n = read(handle_, buffer, size);
     if (n >= 0) return static_cast<size_t>(n);
-    if (errno != EINTR) Raise(kFailureFileIo, "Cannot read", path_);
+    if (errno != EINTR) RaiseFileFailure(kFailureFileIo, "Cannot read", path_);
   }
 }
 
@@ -124,7 +100,7 @@ size_t LocalFile::ReadAt(char* buffer, size_t size, int64_t offset) {
         pread(handle_, buffer + done, size - done, offset + static_cast<int64_t>(done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      Raise(kFailureFileIo, "Cannot read", path_);
+      RaiseFileFailure(kFailureFileIo, "Cannot read", path_);
     }
     if (n == 0) break;
     done += static_cast<size_t>(n);
@@ -134,16 +110,11 @@ size_t LocalFile::ReadAt(char* buffer, size_t size, int64_t offset) {
 
 int64_t LocalFile::Size() const {
   struct stat st {};
-  if (fstat(handle_, &st) != 0) Raise(kFailureFileIo, "Cannot read the size of", path_);
+  if (fstat(handle_, &st) != 0) RaiseFileFailure(kFailureFileIo, "Cannot read the size of", path_);
   return st.st_size;
 }
 
-void LocalFile::Close() {
-  if (handle_ < 0) return;
-  const int fd = handle_;
-  handle_ = -1;
-  if (close(fd) != 0) Raise(kFailureFileIo, "Cannot close", path_);
-}
+int CloseDescriptor(int descriptor) { return close(descriptor); }
 
 bool IsDirectory(const std::string& path) {
   struct stat st {};

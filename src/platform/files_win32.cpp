@@ -13,14 +13,11 @@
 
 #include "base/failure.h"
 #include "platform/files.h"
+#include "platform/files_internal.h"
 
 namespace obrix {
 
 namespace {
-
-[[noreturn]] void Raise(int32_t code, const std::string& what, const std::string& path) {
-  throw Failure(code, what + " " + path + ": " + std::strerror(errno));
-}
 
 // Links on Windows are reparse points; the work directory never follows one.
 bool IsReparsePoint(const std::string& path) {
@@ -66,27 +63,27 @@ LocalFile LocalFile::CreateFresh(const std::string& path) {
   RemoveTree(path);
   const int fd = ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                          _S_IREAD | _S_IWRITE);
-  if (fd < 0) Raise(kFailurePermission, "Cannot create", path);
+  if (fd < 0) RaiseFileFailure(kFailurePermission, "Cannot create", path);
   return LocalFile(fd, path);
 }
 
 LocalFile LocalFile::OpenAppend(const std::string& path, bool create) {
   if (IsReparsePoint(path)) {
     errno = EINVAL;
-    Raise(kFailurePathAccess, "Not a plain file:", path);
+    RaiseFileFailure(kFailurePathAccess, "Not a plain file:", path);
   }
   int flags = _O_WRONLY | _O_APPEND | _O_BINARY | _O_NOINHERIT;
   if (create) flags |= _O_CREAT;
   const int fd = ::_open(path.c_str(), flags, _S_IREAD | _S_IWRITE);
   if (fd < 0) {
-    if (errno == ENOENT) Raise(kFailureFileNotFound, "File not found:", path);
-    Raise(kFailurePermission, "Cannot open", path);
+    if (errno == ENOENT) RaiseFileFailure(kFailureFileNotFound, "File not found:", path);
+    RaiseFileFailure(kFailurePermission, "Cannot open", path);
   }
   // A pipe or a device under the name is no log and no lock file.
   if (::GetFileType(reinterpret_cast<HANDLE>(::_get_osfhandle(fd))) != FILE_TYPE_DISK) {
     ::_close(fd);
     errno = EINVAL;
-    Raise(kFailurePathAccess, "Not a plain file:", path);
+    RaiseFileFailure(kFailurePathAccess, "Not a plain file:", path);
   }
   return LocalFile(fd, path);
 }
@@ -102,31 +99,12 @@ std::optional<LocalFile> LocalFile::OpenRead(const std::string& path) {
   return LocalFile(fd, path);
 }
 
-LocalFile::LocalFile(LocalFile&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)) {
-  other.handle_ = -1;
-}
-
-LocalFile& LocalFile::operator=(LocalFile&& other) noexcept {
-  if (this != &other) {
-    if (handle_ >= 0) ::_close(handle_);
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-LocalFile::~LocalFile() {
-  if (handle_ >= 0) ::_close(handle_);
-}
-
 void LocalFile::Write(std::string_view data) {
   while (!data.empty()) {
     const unsigned chunk =
         data.size() > (1u << 30) ? (1u << 30) : static_cast<unsigned>(data.size());
     const int n = ::_write(handle_, data.data(), chunk);
-    if (n < 0) Raise(kFailureFileIo, "Cannot write", path_);
+    if (n < 0) RaiseFileFailure(kFailureFileIo, "Cannot write", path_);
     data.remove_prefix(static_cast<size_t>(n));
   }
 }
@@ -134,12 +112,14 @@ void LocalFile::Write(std::string_view data) {
 size_t LocalFile::Read(char* buffer, size_t size) {
   const unsigned chunk = size > (1u << 30) ? (1u << 30) : static_cast<unsigned>(size);
   const int n = ::_read(handle_, buffer, chunk);
-  if (n < 0) Raise(kFailureFileIo, "Cannot read", path_);
+  if (n < 0) RaiseFileFailure(kFailureFileIo, "Cannot read", path_);
   return static_cast<size_t>(n);
 }
 
 size_t LocalFile::ReadAt(char* buffer, size_t size, int64_t offset) {
-  if (::_lseeki64(handle_, offset, SEEK_SET) < 0) Raise(kFailureFileIo, "Cannot seek", path_);
+  if (::_lseeki64(handle_, offset, SEEK_SET) < 0) {
+    RaiseFileFailure(kFailureFileIo, "Cannot seek", path_);
+  }
   size_t done = 0;
   while (done < size) {
     const size_t n = Read(buffer + done, size - done);
@@ -151,16 +131,13 @@ size_t LocalFile::ReadAt(char* buffer, size_t size, int64_t offset) {
 
 int64_t LocalFile::Size() const {
   struct _stat64 st {};
-  if (::_fstat64(handle_, &st) != 0) Raise(kFailureFileIo, "Cannot read the size of", path_);
+  if (::_fstat64(handle_, &st) != 0) {
+    RaiseFileFailure(kFailureFileIo, "Cannot read the size of", path_);
+  }
   return st.st_size;
 }
 
-void LocalFile::Close() {
-  if (handle_ < 0) return;
-  const int fd = handle_;
-  handle_ = -1;
-  if (::_close(fd) != 0) Raise(kFailureFileIo, "Cannot close", path_);
-}
+int CloseDescriptor(int descriptor) { return ::_close(descriptor); }
 
 bool IsDirectory(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());

@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "qwk/packet_archive.h"
 #include "qwk/qwk_files.h"
+#include "server/packet_settings.h"
 #include "server/server_file.h"
 #include "server/server_path.h"
 
@@ -74,7 +75,7 @@ void AddBulletins(RunContext& context, const std::string& workDirectory) {
   bool wanted = true;  // a setting that cannot be read counts as true
   IgnoringFailure([&] {
     wanted = SettingIsTrue(
-        server.vbGetUserVariable(context.state.UserId, "profile", "IncludeNewBulletins", "0"));
+        server.vbGetUserVariable(context.state.UserId, kProfileSection, kIncludeNewBulletins, "0"));
     return true;
   });
   if (wanted) {

@@ -19,8 +19,6 @@ constexpr const char* kCrLf = "\r\n";
 
 std::string Line(const std::string& text) { return text + kCrLf; }
 
-std::string TwoDigits(int value) { return PadText(Decimal(value), 1, 2, '0'); }
-
 // "mm-dd-yyyy,hh:mm:ss".
 std::string PacketTimeLine(const SYSTEMTIME& time) {
   return TwoDigits(time.wMonth) + "-" + TwoDigits(time.wDay) + "-" +

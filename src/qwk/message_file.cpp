@@ -41,8 +41,6 @@ std::string ConvertLineEnds(std::string_view text) {
   return out;
 }
 
-std::string TwoDigits(int value) { return PadText(Decimal(value), 1, 2, '0'); }
-
 std::string HeaderDate(const SYSTEMTIME& time) {
   const std::string year = Decimal(time.wYear);
   const std::string lastTwo = year.size() > 2 ? year.substr(year.size() - 2) : year;

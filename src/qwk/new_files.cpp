@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "platform/files.h"
 #include "qwk/qwk_files.h"
+#include "server/packet_settings.h"
 
 namespace obrix {
 
@@ -104,8 +105,8 @@ void WriteNewFilesList(RunContext& context, const std::string& path, PacketChars
 
   bool wanted = true;  // a setting that cannot be read counts as true
   Ignoring([&] {
-    wanted =
-        SettingIsTrue(server.vbGetUserVariable(user.info.id, "profile", "IncludeNewFiles", "0"));
+    wanted = SettingIsTrue(
+        server.vbGetUserVariable(user.info.id, kProfileSection, kIncludeNewFiles, "0"));
   });
   if (!wanted) return;
 

@@ -1,24 +1,14 @@
 #include "run/activity_log.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "base/failure.h"
+#include "base/text.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 
 namespace obrix {
-
-namespace {
-
-std::string TwoDigits(int value) {
-  char buffer[8];
-  std::snprintf(buffer, sizeof buffer, "%02d", value);
-  return buffer;
-}
-
-}  // namespace
 
 std::string LogDate() { return LogDate(SystemClock()); }
 

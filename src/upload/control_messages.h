@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "run/run_context.h"
+#include "server/packet_settings.h"
 #include "server/records.h"
 #include "upload/upload_bounds.h"
 
@@ -38,13 +39,6 @@ void AddConferenceYours(RunContext& context, UploadBounds& bounds, int32_t confe
 void AddConferenceAddressed(RunContext& context, UploadBounds& bounds, int32_t conference);
 void DropConference(RunContext& context, UploadBounds& bounds, int32_t conference);
 
-// The user variable (section kProfileSection) that holds the kind of
-// packet the caller's downloads build, and its values.
-inline constexpr const char* kPacketKindVariable = "PacketKind";
-inline constexpr const char* kPacketKindQwk = "qwk";
-inline constexpr const char* kPacketKindQwke = "qwke";
-inline constexpr const char* kPacketKindUtf8 = "utf8";
-
 // The file of a REP in which a reader asks for conference changes (any
 // letter case).
 inline constexpr const char* kDoorRequestsName = "TODOOR.EXT";
@@ -61,7 +55,7 @@ void ApplyAreaLines(RunContext& context, UploadBounds& bounds, std::string_view 
 // Applies one command per line: a command word (ADD, RESET, YOURS, DROP,
 // compared exactly), a blank and a conference number; or PACKET (any
 // letter case), a blank and QWK, QWKE or UTF8 (any letter case), which
-// sets the user's kPacketKindVariable to "qwk", "qwke" or "utf8" and logs
+// sets the user's kPacketKind to "qwk", "qwke" or "utf8" and logs
 // "Packet kind set to <kind>." (another word is logged as an ignored
 // line). Lines end with a line
 // feed, or with a carriage return when the text holds no line feed; a last
