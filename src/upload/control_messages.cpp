@@ -78,8 +78,7 @@ void SetPacketKind(RunContext& context, UploadBounds& bounds, std::string_view l
   if (!word.empty() && word.back() == '\r') word.pop_back();
   for (const auto& [name, kind] : kKinds) {
     if (word != name || GetWord(line, 3) != GetWord(line, 2)) continue;
-    if (context.server.SetUserVariable(context.state.UserId, kProfileSection, kPacketKind,
-                                       kind)) {
+    if (context.server.SetUserVariable(context.state.UserId, kProfileSection, kPacketKind, kind)) {
       context.log.Line(std::string("Packet kind set to ") + kind + ".");
     } else {
       context.log.Line(std::string("The board did not take the packet kind ") + kind + ".");
