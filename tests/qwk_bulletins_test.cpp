@@ -14,6 +14,7 @@ namespace obrix {
 namespace {
 
 using testing::Exists;
+using testing::kUser;
 using testing::ReadFile;
 using testing::WriteFile;
 

@@ -18,6 +18,7 @@ namespace obrix {
 namespace {
 
 using testing::FixedClock;
+using testing::kUser;
 using testing::LocalTime;
 using testing::ReadFile;
 using testing::SplitCrLf;

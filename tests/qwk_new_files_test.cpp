@@ -11,6 +11,7 @@
 namespace obrix {
 namespace {
 
+using testing::kUser;
 using testing::ReadFile;
 using testing::WriteFile;
 

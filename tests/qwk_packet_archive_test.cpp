@@ -17,6 +17,7 @@ namespace obrix {
 namespace {
 
 using testing::Exists;
+using testing::kUser;
 using testing::ReadFile;
 using testing::RunProgram;
 using testing::WriteFile;
