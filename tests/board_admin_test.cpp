@@ -41,6 +41,7 @@ class BoardAdminTest : public testing::BoardTest {
   void SetUp() override {
     BoardAdmin::Create(name_, BoardConfig{}, "");  // no hash to wait for
     admin_.emplace(BoardAdmin::Open(name_));
+    admin_->SetHashCost(HashCost::kMinimum);
   }
 
   int64_t Scalar(const std::string& sql) {
@@ -70,7 +71,7 @@ TEST(BoardAdminCreate, RefusesAnExistingFileAndLeavesItAlone) {
   TempDir dir;
   WriteFile(dir / "board.db", "precious");
   EXPECT_NE(Refusal([&] {
-              BoardAdmin::Create(dir / "board.db", BoardConfig{}, "pw");
+              BoardAdmin::Create(dir / "board.db", BoardConfig{}, "pw", HashCost::kMinimum);
             }).find("already exists"),
             std::string::npos);
   EXPECT_EQ(ReadFile(dir / "board.db"), "precious");
@@ -79,7 +80,7 @@ TEST(BoardAdminCreate, RefusesAnExistingFileAndLeavesItAlone) {
 TEST(BoardAdminCreate, MakesAFileOnlyItsOwnerMayReadAndWrite) {
   TempDir dir;
   OBRIX_SKIP_WITHOUT(testing::Need::kFileModes);
-  BoardAdmin::Create(dir / "board.db", BoardConfig{}, "pw");
+  BoardAdmin::Create(dir / "board.db", BoardConfig{}, "pw", HashCost::kMinimum);
   EXPECT_EQ(testing::FileMode(dir / "board.db"), 0600u);
 }
 
@@ -87,12 +88,12 @@ TEST(BoardAdminCreate, LeavesNothingBehindWhenItFails) {
   TempDir dir;
   BoardConfig bad;
   bad.packetId = "NOT OK";
-  Refusal([&] { BoardAdmin::Create(dir / "a.db", bad, "pw"); });
+  Refusal([&] { BoardAdmin::Create(dir / "a.db", bad, "pw", HashCost::kMinimum); });
   EXPECT_FALSE(Exists(dir / "a.db"));
 
   // A failure after the file is made: the journal cannot be written.
   ASSERT_TRUE(std::filesystem::create_directory(dir / "b.db-wal"));
-  EXPECT_ANY_THROW(BoardAdmin::Create(dir / "b.db", BoardConfig{}, "pw"));
+  EXPECT_ANY_THROW(BoardAdmin::Create(dir / "b.db", BoardConfig{}, "pw", HashCost::kMinimum));
   EXPECT_FALSE(Exists(dir / "b.db"));
 }
 

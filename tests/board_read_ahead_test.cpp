@@ -9,7 +9,7 @@
 
 #include "board/board_impl.h"
 #include "server/server_path.h"
-#include "support/board_server_fixture.h"
+#include "support/test_board.h"
 
 namespace obrix::board {
 namespace {
@@ -72,8 +72,10 @@ const PageCase kPageCases[] = {
     {"StartPastTheEnd", 2, 1},
 };
 
-class BoardReadAheadTest : public BoardServerFixture {
+class BoardReadAheadTest : public testing::OnBoardTest {
  protected:
+  BoardReadAheadTest() : OnBoardTest(testing::kSysopAlone) {}
+
   // Public messages to everybody and to Joe, and private ones between
   // Ann and Joe and between Ann and Sara, which Joe may not see.
   std::vector<int32_t> PostMany(int32_t conference, int count) {
@@ -81,12 +83,14 @@ class BoardReadAheadTest : public BoardServerFixture {
     for (int n = 0; n < count; ++n) {
       const bool toJoe = n % 3 == 1;
       const bool hidden = n % 7 == 5;
-      ids.push_back(Post(conference, "Ann Writer",
-                         hidden  ? "Sara Sysop"
-                         : toJoe ? "Joe Reader"
-                                 : "ALL",
-                         "Message " + std::to_string(n), hidden || n % 5 == 4,
-                         "Text of " + std::to_string(n) + "\r\n\xE9\x80\r\n"));
+      ids.push_back(test_.Post({.conference = conference,
+                                .from = "Ann Writer",
+                                .to = hidden  ? "Sara Sysop"
+                                      : toJoe ? "Joe Reader"
+                                              : "ALL",
+                                .subject = "Message " + std::to_string(n),
+                                .isPrivate = hidden || n % 5 == 4,
+                                .text = "Text of " + std::to_string(n) + "\r\n\xE9\x80\r\n"}));
     }
     return ids;
   }
@@ -95,7 +99,7 @@ class BoardReadAheadTest : public BoardServerFixture {
     AddUser("Joe Reader");
     AddUser("Ann Writer");
     for (int32_t conference = 1; conference <= 5; ++conference) {
-      admin().AddConference(conference, "Conference " + std::to_string(conference), 3, {});
+      Admin().AddConference(conference, "Conference " + std::to_string(conference), 3, {});
     }
   }
 };
@@ -112,7 +116,7 @@ TEST_P(BoardReadAheadTest, AWalkInASnapshotSeesWhatTheWalkOutsideOneSees) {
                              : 1000000;
     for (const char* viewer : {"Joe Reader", "Sara Sysop"}) {
       SCOPED_TRACE(std::string(page.name) + " as " + viewer);
-      auto board = LogIn(viewer);
+      auto board = test_.LogIn(viewer);
       const std::vector<std::string> walked = Walk(*board, page.conference, from);
       const int32_t first = posted.empty() ? 1 : posted.front() - 1;
       const int32_t last = posted.empty() ? 2 : posted.back() + 1;
@@ -132,14 +136,14 @@ TEST_P(BoardReadAheadTest, AWalkInASnapshotSeesWhatTheWalkOutsideOneSees) {
 // page is never answered from after its snapshot ended.
 TEST_P(BoardReadAheadTest, AMessageDeletedBetweenPagesStaysInTheSnapshot) {
   const std::vector<int32_t> ids = PostMany(4, kReadAheadPage + 20);
-  auto board = LogIn("Sara Sysop");
+  auto board = test_.LogIn("Sara Sysop");
   const std::vector<std::string> before = Walk(*board, 4);
 
   board->BeginSnapshot();
   MessageRecord record;
   ASSERT_TRUE(board->vbSearchMessageById(4, ids.front(), record));
   std::vector<std::string> walked = {Seen(*board, record)};
-  admin().DeleteMessages({ids[3], ids[kReadAheadPage + 5]});
+  Admin().DeleteMessages({ids[3], ids[kReadAheadPage + 5]});
   while (board->vbGetNextMessage(record)) walked.push_back(Seen(*board, record));
   EXPECT_EQ(walked, before);
   board->EndSnapshot();
@@ -162,11 +166,11 @@ TEST_P(BoardReadAheadTest, AMessageDeletedBetweenPagesStaysInTheSnapshot) {
 TEST_P(BoardReadAheadTest, TheConferencesInASnapshotAnswerAsEachQuestionDoes) {
   PostMany(1, 6);  // its highest message is hidden from Joe
   PostMany(3, 3);
-  admin().AddConference(6, "Closed", 3, {"Ann Writer"}, 2);
+  Admin().AddConference(6, "Closed", 3, {"Ann Writer"}, 2);
   PostMany(6, 2);
-  admin().AddConference(8, "Unread", 1, {}, 4);
-  admin().SetFlags("Joe Reader", 3, 2);
-  auto board = LogIn("Joe Reader");
+  Admin().AddConference(8, "Unread", 1, {}, 4);
+  Admin().SetFlags("Joe Reader", 3, 2);
+  auto board = test_.LogIn("Joe Reader");
   ASSERT_TRUE(board->SetLastRead(3, board->GetMsgIdFromNumber(3, 2)));
   auto answers = [&] {
     std::vector<std::string> seen;

@@ -4,27 +4,31 @@
 #include <string>
 #include <vector>
 
-#include "support/board_server_fixture.h"
+#include "support/test_board.h"
 
 namespace obrix::board {
 namespace {
 
-using BoardServerFiles = BoardServerFixture;
+class BoardServerTest : public testing::OnBoardTest {
+ protected:
+  BoardServerTest() : OnBoardTest(testing::kSysopAlone) {}
+};
+using BoardServerFiles = BoardServerTest;
 
 TEST_P(BoardServerFiles, NewFilesSearchCrossesIntoLaterAreas) {
   const FILETIME old = *ParseBoardDate("2023-12-01 10:00");
   const FILETIME since = *ParseBoardDate("2024-01-01 00:00");
   const FILETIME early = *ParseBoardDate("2024-01-05 08:00");
   const FILETIME late = *ParseBoardDate("2024-02-01 09:30");
-  admin().AddArea(1, "Utilities", false);
-  admin().AddArea(3, "Adult stuff", true);
-  admin().AddArea(4, "Games", false);
-  admin().AddFile(1, "OLD.ZIP", 100, "An old one", old);
-  admin().AddFile(3, "HIDDEN.ZIP", 200, "In an excluded area", early);
-  admin().AddFile(4, "LATE.ZIP", 300, "Came late", late);
-  admin().AddFile(4, "EARLY.ZIP", 4000000, "Came early", early);
+  Admin().AddArea(1, "Utilities", false);
+  Admin().AddArea(3, "Adult stuff", true);
+  Admin().AddArea(4, "Games", false);
+  Admin().AddFile(1, "OLD.ZIP", 100, "An old one", old);
+  Admin().AddFile(3, "HIDDEN.ZIP", 200, "In an excluded area", early);
+  Admin().AddFile(4, "LATE.ZIP", 300, "Came late", late);
+  Admin().AddFile(4, "EARLY.ZIP", 4000000, "Came early", early);
   AddUser("Bob");
-  auto bob = LogIn("Bob");
+  auto bob = test_.LogIn("Bob");
 
   std::vector<int32_t> areas;
   for (int32_t a = bob->GetFirstFileArea(0, 0); a > 0; a = bob->GetNextFileArea(0, 0, a)) {
@@ -66,9 +70,9 @@ TEST_P(BoardServerFiles, ServerFileIsReadInPieces) {
   std::string screen;
   for (int i = 0; screen.size() < 20000; ++i) screen += static_cast<char>(i * 7 % 256);
   screen.resize(20000);
-  admin().PutServerFile("wc:\\disp\\hello1.bbs", screen);
+  Admin().PutServerFile("wc:\\disp\\hello1.bbs", screen);
   AddUser("Bob");
-  auto bob = LogIn("Bob");
+  auto bob = test_.LogIn("Bob");
 
   std::string path = "WC:\\DISP\\HELLO1.BBS";
   EXPECT_TRUE(bob->WcExistFile(path));

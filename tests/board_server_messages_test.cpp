@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/failure.h"
-#include "support/board_server_fixture.h"
+#include "support/test_board.h"
 
 namespace obrix::board {
 namespace {
@@ -30,14 +30,14 @@ std::vector<int32_t> Walk(Board& board, int32_t conference, int32_t from = 1) {
   return ids;
 }
 
-class BoardServerMessages : public BoardServerFixture {
+class BoardServerMessages : public testing::OnBoardTest {
  protected:
-  BoardServerMessages() {
+  BoardServerMessages() : OnBoardTest(testing::kSysopAlone) {
     ann_ = AddUser("Ann");
     bob_ = AddUser("Bob");
     cat_ = AddUser("Cat");
-    admin().AddConference(1, "General", 3, {});
-    admin().AddConference(2, "Bob's room", 3, {"Bob"});
+    Admin().AddConference(1, "General", 3, {});
+    Admin().AddConference(2, "Bob's room", 3, {"Bob"});
   }
   int32_t ann_ = 0, bob_ = 0, cat_ = 0;
 };
@@ -50,9 +50,9 @@ TEST_P(BoardServerMessages, PrivateMailOfOthersIsNeverReturned) {
   const int32_t publicToCat = Post(1, "Bob", "Cat", "Public to Cat");
   const int32_t lastPrivate = Post(1, "Bob", "Cat", "Again private", true);
   const int32_t inRoom = Post(2, "Bob", "ALL", "In Bob's room");
-  admin().Attach(bobToCat, "secret bytes");
-  admin().Attach(toAll, "open bytes");
-  auto ann = LogIn("Ann");
+  Admin().Attach(bobToCat, "secret bytes");
+  Admin().Attach(toAll, "open bytes");
+  auto ann = test_.LogIn("Ann");
 
   EXPECT_EQ(Walk(*ann, 1), (std::vector<int32_t>{toAll, annToBob, catToAnn, publicToCat}));
   MessageRecord record;
@@ -63,7 +63,7 @@ TEST_P(BoardServerMessages, PrivateMailOfOthersIsNeverReturned) {
   ASSERT_TRUE(ann->vbSearchMessageById(1, bobToCat, record));
   EXPECT_EQ(record.id, annToBob);
   EXPECT_EQ(ann->vbGetText(TextPath(1, bobToCat)), "");
-  EXPECT_EQ(ann->vbGetText(TextPath(1, toAll)), "Some text\r\n");
+  EXPECT_EQ(ann->vbGetText(TextPath(1, toAll)), testing::MessageText("Hello all", "Ann", "ALL"));
   EXPECT_EQ(ann->GetMsgIdFromNumber(1, 2), 0);
   EXPECT_EQ(ann->GetMsgNumberFromId(1, bobToCat), 1);
   EXPECT_EQ(ann->GetHighMessageNumber(1), 5);
@@ -72,7 +72,7 @@ TEST_P(BoardServerMessages, PrivateMailOfOthersIsNeverReturned) {
   ASSERT_TRUE(ann->vbGetMessageById(1, publicToCat, record));
   EXPECT_EQ(record.prevUnread, 0);
   EXPECT_EQ(record.nextUnread, 0);
-  ASSERT_TRUE(LogIn("Cat")->vbGetMessageById(1, publicToCat, record));
+  ASSERT_TRUE(test_.LogIn("Cat")->vbGetMessageById(1, publicToCat, record));
   EXPECT_EQ(record.prevUnread, bobToCat);
   EXPECT_EQ(record.nextUnread, lastPrivate);
 
@@ -87,12 +87,13 @@ TEST_P(BoardServerMessages, PrivateMailOfOthersIsNeverReturned) {
   // A restricted conference is invisible to everyone but its readers.
   EXPECT_EQ(Walk(*ann, 2), std::vector<int32_t>{});
   EXPECT_EQ(ann->vbGetText(TextPath(2, inRoom)), "");
-  EXPECT_EQ(Walk(*LogIn("Bob"), 2), std::vector<int32_t>{inRoom});
+  EXPECT_EQ(Walk(*test_.LogIn("Bob"), 2), std::vector<int32_t>{inRoom});
 
-  auto system = System();
+  auto system = test_.System();
   EXPECT_EQ(Walk(*system, 1).size(), 6u);
   EXPECT_EQ(system->GetHighMessageNumber(1), 6);
-  EXPECT_EQ(system->vbGetText(TextPath(1, bobToCat)), "Some text\r\n");
+  EXPECT_EQ(system->vbGetText(TextPath(1, bobToCat)),
+            testing::MessageText("Bob to Cat", "Bob", "Cat"));
   EXPECT_EQ(system->WcGetFileSize(hidden), 12);
 }
 
@@ -107,8 +108,8 @@ TEST_P(BoardServerMessages, RecordCarriesEveryField) {
   request.reference = 4711;
   request.date = date;
   request.text = std::string("Line one\r\nline two\xE3") + '\0' + "end";
-  const PostResult posted = admin().Post(request);
-  auto bob = LogIn("Bob");
+  const PostResult posted = Admin().Post(request);
+  auto bob = test_.LogIn("Bob");
 
   MessageRecord record;
   ASSERT_TRUE(bob->vbGetMessageById(1, posted.id, record));
@@ -147,7 +148,7 @@ TEST_P(BoardServerMessages, NumbersAndIdsAcrossGaps) {
   const int32_t second = Post(1, "Ann", "ALL", "two");
   const int32_t between = Post(2, "Bob", "ALL", "elsewhere again");
   const int32_t third = Post(1, "Ann", "ALL", "three");
-  auto ann = LogIn("Ann");
+  auto ann = test_.LogIn("Ann");
 
   EXPECT_EQ(ann->GetHighMessageNumber(1), 3);
   EXPECT_EQ(ann->GetMsgIdFromNumber(1, 2), second);
@@ -157,7 +158,7 @@ TEST_P(BoardServerMessages, NumbersAndIdsAcrossGaps) {
   EXPECT_EQ(ann->GetMsgNumberFromId(1, third + 100), 3);
   EXPECT_EQ(ann->GetMsgNumberFromId(1, 0), 0);
 
-  admin().database().Exec("DELETE FROM messages WHERE id = " + std::to_string(second));
+  Admin().database().Exec("DELETE FROM messages WHERE id = " + std::to_string(second));
   EXPECT_EQ(ann->GetMsgIdFromNumber(1, 2), 0);
   EXPECT_EQ(ann->GetMsgNumberFromId(1, between), 1);
   EXPECT_EQ(Walk(*ann, 1), (std::vector<int32_t>{first, third}));
@@ -166,8 +167,8 @@ TEST_P(BoardServerMessages, NumbersAndIdsAcrossGaps) {
   EXPECT_EQ(ann->GetLastRead(1), 0);
   EXPECT_TRUE(ann->SetLastRead(1, second));
   EXPECT_EQ(ann->GetLastRead(1), second);
-  EXPECT_EQ(admin().GetLastRead("Ann", 1), second);
-  EXPECT_EQ(LogIn("Bob")->GetLastRead(1), 0);
+  EXPECT_EQ(Admin().GetLastRead("Ann", 1), second);
+  EXPECT_EQ(test_.LogIn("Bob")->GetLastRead(1), 0);
   EXPECT_FALSE(ann->SetLastRead(2, first));
   EXPECT_EQ(ann->GetLastError(), kServerAccessDenied);
 }
@@ -179,7 +180,7 @@ TEST_P(BoardServerMessages, UnreadChainRunsAcrossReceivedMessages) {
   const int32_t three = Post(1, "Ann", "Bob", "three");
   Post(1, "Cat", "Ann", "not for Bob");
   const int32_t four = Post(1, "Cat", "Bob", "four", true);
-  auto bob = LogIn("Bob");
+  auto bob = test_.LogIn("Bob");
 
   EXPECT_EQ(bob->GetFirstUnread(1), one);
   MessageRecord record;
@@ -198,7 +199,7 @@ TEST_P(BoardServerMessages, UnreadChainRunsAcrossReceivedMessages) {
   EXPECT_EQ(record.nextUnread, 0);
 
   // Ann sees Bob's chain without Cat's private messages to him.
-  auto ann = LogIn("Ann");
+  auto ann = test_.LogIn("Ann");
   ASSERT_TRUE(ann->vbGetMessageById(1, three, record));
   EXPECT_EQ(record.prevUnread, one);
   EXPECT_EQ(record.nextUnread, 0);
@@ -208,17 +209,17 @@ TEST_P(BoardServerMessages, UnreadChainRunsAcrossReceivedMessages) {
 TEST_P(BoardServerMessages, OnlyTheAddresseeMarksAMessageRead) {
   const int32_t id = Post(1, "Ann", "Bob", "for Bob");
   MessageRecord record;
-  auto ann = LogIn("Ann");
+  auto ann = test_.LogIn("Ann");
   ASSERT_TRUE(ann->vbGetMessageById(1, id, record));
   EXPECT_FALSE(ann->vbMarkMessageRead(record));
   EXPECT_EQ(ann->GetLastError(), kServerAccessDenied);
-  EXPECT_FALSE(admin().Show(id)->received);
+  EXPECT_FALSE(Admin().Show(id)->received);
 
-  auto bob = LogIn("Bob");
+  auto bob = test_.LogIn("Bob");
   ASSERT_TRUE(bob->vbMarkMessageRead(record));
   EXPECT_EQ(record.received, kTrue32);
   EXPECT_FALSE(record.readTime.IsZero());
-  EXPECT_TRUE(admin().Show(id)->received);
+  EXPECT_TRUE(Admin().Show(id)->received);
   EXPECT_EQ(bob->GetFirstUnread(1), 0);
   const FILETIME firstRead = record.readTime;
   ASSERT_TRUE(bob->vbMarkMessageRead(record));
@@ -241,7 +242,7 @@ class BoardServerPosting : public BoardServerMessages {
 };
 
 TEST_P(BoardServerPosting, StoresTheRecordAndRefusesDuplicates) {
-  auto bob = LogIn("Bob");
+  auto bob = test_.LogIn("Bob");
   const std::string text = std::string("Hi\nthere\xE3\r\n") + '\0' + "!";
   MessageRecord record = Reply(1, "Hello");
   ASSERT_TRUE(bob->vbAddMessage(record, text));
@@ -259,7 +260,7 @@ TEST_P(BoardServerPosting, StoresTheRecordAndRefusesDuplicates) {
   MessageRecord again = Reply(1, "Hello");
   EXPECT_FALSE(bob->vbAddMessage(again, text));
   EXPECT_EQ(bob->GetLastError(), 0x2000001Du);
-  EXPECT_EQ(admin().ListMessages(1, std::nullopt).size(), 1u);
+  EXPECT_EQ(Admin().ListMessages(1, std::nullopt).size(), 1u);
   // Another subject with the same text and ids is no duplicate, though
   // the insert's own check takes it for one; the numbers follow on.
   again = Reply(1, "Hello again");
@@ -268,7 +269,7 @@ TEST_P(BoardServerPosting, StoresTheRecordAndRefusesDuplicates) {
   again = Reply(1, "Hello");
   EXPECT_TRUE(bob->vbAddMessage(again, text + " "));
   EXPECT_EQ(again.number, 3);
-  admin().AddConference(3, "Other", 3, {});
+  Admin().AddConference(3, "Other", 3, {});
   again = Reply(3, "Hello");
   EXPECT_TRUE(bob->vbAddMessage(again, text));
   EXPECT_EQ(again.number, 1);
@@ -291,7 +292,7 @@ TEST_P(BoardServerPosting, StoresTheRecordAndRefusesDuplicates) {
 }
 
 TEST_P(BoardServerPosting, StoresAReceiptAsTheRecordGivesIt) {
-  auto bob = LogIn("Bob");
+  auto bob = test_.LogIn("Bob");
   MessageRecord receipt;
   receipt.conference = 1;
   receipt.from.name.Set("Wildcat! Mail Room");
@@ -303,18 +304,18 @@ TEST_P(BoardServerPosting, StoresAReceiptAsTheRecordGivesIt) {
   ASSERT_TRUE(bob->vbAddMessage(receipt, "Your message to BOB"));
 
   MessageRecord stored;
-  auto ann = LogIn("Ann");
+  auto ann = test_.LogIn("Ann");
   EXPECT_EQ(ann->GetFirstUnread(1), receipt.id);
   ASSERT_TRUE(ann->vbGetMessageById(1, receipt.id, stored));
   EXPECT_EQ(stored.from.id, 0);
   EXPECT_EQ(stored.from.name.Trimmed(), "Wildcat! Mail Room");
   EXPECT_EQ(stored.isPrivate, kTrue32);
   EXPECT_EQ(stored.reference, 12);
-  EXPECT_FALSE(LogIn("Cat")->vbGetMessageById(1, receipt.id, stored));
+  EXPECT_FALSE(test_.LogIn("Cat")->vbGetMessageById(1, receipt.id, stored));
 }
 
 TEST_P(BoardServerPosting, RefusesMissingForbiddenAndMalformed) {
-  auto ann = LogIn("Ann");
+  auto ann = test_.LogIn("Ann");
   MessageRecord record = Reply(4, "No such conference");
   record.from.id = ann_;
   EXPECT_FALSE(ann->vbAddMessage(record, "x"));
@@ -333,7 +334,7 @@ TEST_P(BoardServerPosting, RefusesMissingForbiddenAndMalformed) {
   record.to.id = -3;
   EXPECT_FALSE(ann->vbAddMessage(record, "x"));
   EXPECT_EQ(ann->GetLastError(), kServerBadRecord);
-  EXPECT_TRUE(admin().ListMessages(std::nullopt, std::nullopt).empty());
+  EXPECT_TRUE(Admin().ListMessages(std::nullopt, std::nullopt).empty());
   record.to.id = 0;
   EXPECT_TRUE(ann->vbAddMessage(record, "x"));
 }
@@ -345,8 +346,9 @@ TEST_P(BoardServerPosting, TwoNodesPostAtOnce) {
   auto node = [&](int32_t userId, const std::string& who) {
     Board board;
     UserRecord user;
-    if (!board.vbWildcatServerConnect(name().c_str()) || !board.WildcatServerCreateContext() ||
-        !board.vbLoginUserEx(userId, kPassword, 1, "Obrix", user)) {
+    if (!board.vbWildcatServerConnect(test_.name().c_str()) ||
+        !board.WildcatServerCreateContext() ||
+        !board.vbLoginUserEx(userId, testing::kUserPassword, 1, "Obrix", user)) {
       return;
     }
     for (int i = 0; i < kEach; ++i) {
@@ -361,7 +363,7 @@ TEST_P(BoardServerPosting, TwoNodesPostAtOnce) {
 
   EXPECT_EQ(stored.load(), 2 * kEach);
   std::set<int32_t> numbers;
-  for (const auto& message : admin().ListMessages(1, std::nullopt)) numbers.insert(message.number);
+  for (const auto& message : Admin().ListMessages(1, std::nullopt)) numbers.insert(message.number);
   EXPECT_EQ(numbers.size(), size_t{2 * kEach});
   EXPECT_EQ(*numbers.rbegin(), 2 * kEach);
 }

@@ -2,28 +2,31 @@
 // go on writing.
 #include <gtest/gtest.h>
 
-#include "support/board_server_fixture.h"
+#include "support/test_board.h"
 
 namespace obrix::board {
 namespace {
 
-class BoardServerSnapshotTest : public BoardServerFixture {};
+class BoardServerSnapshotTest : public testing::OnBoardTest {
+ protected:
+  BoardServerSnapshotTest() : OnBoardTest(testing::kSysopAlone) {}
+};
 
 TEST_P(BoardServerSnapshotTest, ReadsInsideASnapshotSeeOneStateOfTheBoard) {
   AddUser("Joe Reader");
   AddUser("Ann Writer");
-  admin().AddConference(1, "General", 3, {});
+  Admin().AddConference(1, "General", 3, {});
   const int32_t first = Post(1, "Ann Writer", "ALL", "First");
 
-  auto reader = LogIn("Joe Reader");
-  auto writer = LogIn("Ann Writer");
+  auto reader = test_.LogIn("Joe Reader");
+  auto writer = test_.LogIn("Ann Writer");
   reader->BeginSnapshot();
   EXPECT_EQ(reader->GetHighMessageNumber(1), 1);
 
   // Another node posts while the snapshot is open: it is not kept waiting.
   MessageRecord posted;
   posted.conference = 1;
-  posted.from.id = admin().UserId("Ann Writer");
+  posted.from.id = Admin().UserId("Ann Writer");
   posted.from.name.Set("ANN WRITER");
   posted.to.name.Set("ALL");
   posted.subject.Set("Second");

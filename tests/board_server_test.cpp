@@ -9,7 +9,7 @@
 #include "base/failure.h"
 #include "board/schema.h"
 #include "board/sqlite.h"
-#include "support/board_server_fixture.h"
+#include "support/test_board.h"
 
 namespace obrix::board {
 namespace {
@@ -24,21 +24,25 @@ int32_t FailureNumber(const std::function<void()>& call) {
   return 0;
 }
 
-using BoardServerConnection = BoardServerFixture;
+class BoardServerTest : public testing::OnBoardTest {
+ protected:
+  BoardServerTest() : OnBoardTest(testing::kSysopAlone) {}
+};
+using BoardServerConnection = BoardServerTest;
 
 TEST_F(BoardServerConnection, RefusesWhatIsNotAKnownBoardAndNeverCreatesOne) {
   Board board;
-  const std::string missing = name() + ".missing";
+  const std::string missing = test_.name() + ".missing";
   EXPECT_FALSE(board.vbWildcatServerConnect(missing.c_str()));
   EXPECT_EQ(board.GetLastError(), kServerNoConnection);
   EXPECT_FALSE(obrix::testing::Exists(missing));
 
-  const std::string text = name() + ".txt";
+  const std::string text = test_.name() + ".txt";
   obrix::testing::WriteFile(text, "not a database at all, just some words\n");
   EXPECT_FALSE(board.vbWildcatServerConnect(text.c_str()));
 
   // A database of someone else's: refused and left as it was (no WAL).
-  const std::string other = name() + ".other";
+  const std::string other = test_.name() + ".other";
   {
     const auto db = SqliteDatabase::Open(other, true);
     db->Exec("CREATE TABLE notes (line TEXT)");
@@ -51,10 +55,10 @@ TEST_F(BoardServerConnection, RefusesWhatIsNotAKnownBoardAndNeverCreatesOne) {
     EXPECT_EQ(mode->Text(0), "delete");
   }
 
-  EXPECT_TRUE(board.vbWildcatServerConnect(name().c_str()));
-  admin().database().Exec("UPDATE meta SET value = '" + std::to_string(kSchemaVersion + 1) +
+  EXPECT_TRUE(board.vbWildcatServerConnect(test_.name().c_str()));
+  Admin().database().Exec("UPDATE meta SET value = '" + std::to_string(kSchemaVersion + 1) +
                           "' WHERE key = 'schema_version'");
-  EXPECT_FALSE(board.vbWildcatServerConnect(name().c_str()));
+  EXPECT_FALSE(board.vbWildcatServerConnect(test_.name().c_str()));
   EXPECT_FALSE(board.WildcatServerCreateContext());
   EXPECT_EQ(board.GetLastError(), kServerNoConnection);
 }
@@ -67,7 +71,7 @@ TEST_P(BoardServerConnection, OperationsNeedAContextAndALogIn) {
   EXPECT_EQ(FailureNumber([&] { board.GetConferenceCount(); }), kFailureServer);
   EXPECT_EQ(board.GetLastError(), kServerNoConnection);
 
-  ASSERT_TRUE(board.vbWildcatServerConnect(name().c_str()));
+  ASSERT_TRUE(board.vbWildcatServerConnect(test_.name().c_str()));
   ASSERT_TRUE(board.WildcatServerCreateContext());
   EXPECT_EQ(board.GetConferenceCount(), 0);  // board-wide: no log-in needed
   std::string name = "DEFAULT";
@@ -92,30 +96,30 @@ TEST_P(BoardServerConnection, OperationsNeedAContextAndALogIn) {
 // A board of version 3 (before the packets' digests), of either kind, is
 // upgraded when it is connected to.
 TEST_P(BoardServerConnection, UpgradesABoardOfVersionThree) {
-  admin().database().Exec(
+  Admin().database().Exec(
       "ALTER TABLE deliveries DROP COLUMN packet_digest;"
       "UPDATE meta SET value = '3' WHERE key = 'schema_version'");
   {
     Board board;
-    ASSERT_TRUE(board.vbWildcatServerConnect(name().c_str()));
+    ASSERT_TRUE(board.vbWildcatServerConnect(test_.name().c_str()));
   }
-  auto version = admin().database().Prepare("SELECT value FROM meta WHERE key = 'schema_version'");
+  auto version = Admin().database().Prepare("SELECT value FROM meta WHERE key = 'schema_version'");
   ASSERT_TRUE(version->Step());
   EXPECT_EQ(version->Text(0), std::to_string(kSchemaVersion));
-  admin().database().Exec("SELECT packet_digest FROM deliveries");  // raises when missing
+  Admin().database().Exec("SELECT packet_digest FROM deliveries");  // raises when missing
 }
 
-using BoardServerLogin = BoardServerFixture;
+using BoardServerLogin = BoardServerTest;
 
 TEST_P(BoardServerLogin, ChecksTheUpperCasedPassword) {
   const int32_t bob = AddUser("Bob Smith");
-  auto board = Connect();
+  auto board = test_.Connect();
   UserRecord user;
   EXPECT_FALSE(board->vbLoginUserEx(bob, "wrong", 1, "Obrix", user));
   EXPECT_EQ(board->GetLastError(), kServerBadPassword);
-  EXPECT_FALSE(board->vbLoginUserEx(bob + 100, kPassword, 1, "Obrix", user));
+  EXPECT_FALSE(board->vbLoginUserEx(bob + 100, testing::kUserPassword, 1, "Obrix", user));
   EXPECT_EQ(board->GetLastError(), kServerNotFound);
-  EXPECT_FALSE(board->vbLoginUserEx(admin().UserId("DEFAULT"), "", 1, "Obrix", user));
+  EXPECT_FALSE(board->vbLoginUserEx(Admin().UserId("DEFAULT"), "", 1, "Obrix", user));
   EXPECT_EQ(board->GetLastError(), kServerAccessDenied);
   // A failed attempt leaves nobody logged in.
   EXPECT_EQ(FailureNumber([&] { board->GetObjectFlags(kSysopObject); }), kFailureNotLoggedIn);
@@ -129,12 +133,12 @@ TEST_P(BoardServerLogin, ChecksTheUpperCasedPassword) {
   EXPECT_FALSE(board->LogoutUser());
 }
 
-using BoardServerUsers = BoardServerFixture;
+using BoardServerUsers = BoardServerTest;
 
 TEST_P(BoardServerUsers, LookUpNamesInAnyLetterCase) {
-  const int32_t bob = admin().AddUser("Bob Smith", kPassword, "Poet");
-  admin().SetNewFilesDate("bob smith", *ParseBoardDate("2024-03-05 14:07"));
-  auto board = System();
+  const int32_t bob = Admin().AddUser("Bob Smith", testing::kUserPassword, "Poet");
+  Admin().SetNewFilesDate("bob smith", *ParseBoardDate("2024-03-05 14:07"));
+  auto board = test_.System();
 
   std::string name = "  bob smith ";
   UserRecord user;
@@ -166,11 +170,11 @@ TEST_P(BoardServerUsers, LookUpNamesInAnyLetterCase) {
 TEST_P(BoardServerUsers, VariablesBelongToTheirUserAndDefaultsAreReadable) {
   const int32_t bob = AddUser("Bob");
   const int32_t eve = AddUser("Eve");
-  const int32_t defaults = admin().UserId("DEFAULT");
-  admin().SetVar("DEFAULT", "MaxMsgPerConf", "1000");
-  admin().SetVar("Eve", "Hidden", "eve's");
+  const int32_t defaults = Admin().UserId("DEFAULT");
+  Admin().SetVar("DEFAULT", "MaxMsgPerConf", "1000");
+  Admin().SetVar("Eve", "Hidden", "eve's");
 
-  auto board = LogIn("Bob");
+  auto board = test_.LogIn("Bob");
   const std::string bytes = std::string(" caf\xE9 \x01 ") + '\0' + "end ";
   EXPECT_TRUE(board->SetUserVariable(bob, "profile", "Motto", bytes));
   EXPECT_EQ(board->vbGetUserVariable(bob, "profile", "Motto", "x"), bytes);
@@ -183,19 +187,19 @@ TEST_P(BoardServerUsers, VariablesBelongToTheirUserAndDefaultsAreReadable) {
   EXPECT_EQ(board->GetLastError(), kServerAccessDenied);
   EXPECT_FALSE(board->SetUserVariable(eve, "profile", "Hidden", "bob's"));
 
-  auto system = System();
+  auto system = test_.System();
   EXPECT_EQ(system->vbGetUserVariable(eve, "profile", "Hidden", ""), "eve's");
   EXPECT_TRUE(system->SetUserVariable(defaults, "profile", "MaxMsgPerConf", "5"));
-  EXPECT_EQ(admin().GetVar("DEFAULT", "MaxMsgPerConf"), "5");
+  EXPECT_EQ(Admin().GetVar("DEFAULT", "MaxMsgPerConf"), "5");
   EXPECT_FALSE(system->SetUserVariable(9999, "profile", "Any", "x"));
   EXPECT_EQ(system->GetLastError(), kServerNotFound);
 }
 
-using BoardServerConfig = BoardServerFixture;
+using BoardServerConfig = BoardServerTest;
 
 TEST_P(BoardServerConfig, ReadsTheConfigurationAndRecordsActivity) {
   AddUser("Bob");
-  auto board = LogIn("Bob");
+  auto board = test_.LogIn("Bob");
   MakewildRecord makewild;
   ASSERT_TRUE(board->vbGetMakewild(makewild));
   EXPECT_EQ(makewild.boardName.Trimmed(), BoardConfig().name);
@@ -207,37 +211,37 @@ TEST_P(BoardServerConfig, ReadsTheConfigurationAndRecordsActivity) {
   ASSERT_TRUE(board->GetQwkBaudLimits(packet, conference));
   EXPECT_EQ(packet, 10000);
   EXPECT_EQ(conference, 10000);
-  admin().SetConfig("packet-limit", "250");
-  admin().SetConfig("conf-limit", "40");
-  admin().SetConfig("version", "612");
+  Admin().SetConfig("packet-limit", "250");
+  Admin().SetConfig("conf-limit", "40");
+  Admin().SetConfig("version", "612");
   ASSERT_TRUE(board->GetQwkBaudLimits(packet, conference));
   EXPECT_EQ(packet, 250);
   EXPECT_EQ(conference, 40);
   EXPECT_EQ(board->GetWildcatVersion(), 612);
 
   EXPECT_EQ(board->GetObjectFlags(kSysopObject), 0u);
-  admin().Grant("Bob", kSysopObject, 8);
+  Admin().Grant("Bob", kSysopObject, 8);
   EXPECT_EQ(board->GetObjectFlags(kSysopObject), 8u);
-  EXPECT_EQ(LogIn("Sara Sysop")->GetObjectFlags(kSysopObject), 0xFFFFFFFFu);
+  EXPECT_EQ(test_.LogIn("Sara Sysop")->GetObjectFlags(kSysopObject), 0xFFFFFFFFu);
 
   EXPECT_TRUE(board->SetNodeActivity("QWK Download"));
-  const auto who = admin().Who();
+  const auto who = Admin().Who();
   ASSERT_EQ(who.size(), 1u);
   EXPECT_EQ(who[0].user, "BOB");
   EXPECT_EQ(who[0].text, "QWK Download");
 }
 
-using BoardServerConferences = BoardServerFixture;
+using BoardServerConferences = BoardServerTest;
 
 TEST_P(BoardServerConferences, WalkOffersReadableConferencesWithMaskBits) {
   AddUser("Bob");
   AddUser("Eve");
-  admin().AddConference(0, "Main", 3, {});
-  admin().AddConference(2, "Eve's room", 3, {"Eve"});
-  admin().AddConference(5, "Dropped later", 3, {});
-  admin().AddConference(7, "High bits only", 0x90, {});
-  admin().AddConference(9, "Yours only", 1, {});
-  auto bob = LogIn("Bob");
+  Admin().AddConference(0, "Main", 3, {});
+  Admin().AddConference(2, "Eve's room", 3, {"Eve"});
+  Admin().AddConference(5, "Dropped later", 3, {});
+  Admin().AddConference(7, "High bits only", 0x90, {});
+  Admin().AddConference(9, "Yours only", 1, {});
+  auto bob = test_.LogIn("Bob");
   EXPECT_EQ(bob->GetConferenceCount(), 10);
 
   auto walk = [](Board& board) {
@@ -249,7 +253,7 @@ TEST_P(BoardServerConferences, WalkOffersReadableConferencesWithMaskBits) {
     return offered;
   };
   EXPECT_EQ(walk(*bob), (std::vector<int32_t>{0, 5, 9}));
-  EXPECT_EQ(walk(*LogIn("Eve")), (std::vector<int32_t>{0, 2, 5, 9}));
+  EXPECT_EQ(walk(*test_.LogIn("Eve")), (std::vector<int32_t>{0, 2, 5, 9}));
 
   EXPECT_EQ(bob->GetConfFlags(7), 0x90u);
   EXPECT_TRUE(bob->SetConfFlags(5, 0x80));  // dropped: low four bits clear
@@ -257,7 +261,7 @@ TEST_P(BoardServerConferences, WalkOffersReadableConferencesWithMaskBits) {
   EXPECT_EQ(bob->GetConfFlags(5), 0x80u);
   EXPECT_EQ(walk(*bob), (std::vector<int32_t>{0, 7, 9}));
   EXPECT_EQ(bob->GetNextConference(0, 15, 9), -1);
-  EXPECT_EQ(admin().GetFlags("Eve", 5), 3u);  // flags are per user
+  EXPECT_EQ(Admin().GetFlags("Eve", 5), 3u);  // flags are per user
 
   EXPECT_EQ(bob->GetConfFlags(2), 0u);
   EXPECT_EQ(bob->GetLastError(), kServerAccessDenied);
@@ -269,9 +273,9 @@ TEST_P(BoardServerConferences, WalkOffersReadableConferencesWithMaskBits) {
 TEST_P(BoardServerConferences, DescriptionOfAnUnreadableConferenceHasNoName) {
   AddUser("Bob");
   AddUser("Eve");
-  admin().AddConference(1, "General", 3, {});
-  admin().AddConference(2, "Eve's room", 3, {"Eve"});
-  auto bob = LogIn("Bob");
+  Admin().AddConference(1, "General", 3, {});
+  Admin().AddConference(2, "Eve's room", 3, {"Eve"});
+  auto bob = test_.LogIn("Bob");
 
   ConfDescRecord record;
   ASSERT_TRUE(bob->vbGetConfDesc(1, record));
@@ -285,7 +289,7 @@ TEST_P(BoardServerConferences, DescriptionOfAnUnreadableConferenceHasNoName) {
   EXPECT_EQ(bob->GetLastError(), kServerNotFound);
   EXPECT_EQ(record.number, 3);
 
-  ASSERT_TRUE(System()->vbGetConfDesc(2, record));
+  ASSERT_TRUE(test_.System()->vbGetConfDesc(2, record));
   EXPECT_EQ(record.name.Trimmed(), "Eve's room");
 }
 

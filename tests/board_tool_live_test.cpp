@@ -12,7 +12,7 @@
 #include "board/sqlite.h"
 #include "download/message_selection.h"
 #include "driver/run_sequence.h"
-#include "support/download_test_fixture.h"
+#include "support/test_board.h"
 #include "support/tool_runner.h"
 #include "tools/tool_commands.h"
 #include "upload/qwk_upload.h"
@@ -24,22 +24,20 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-class BoardToolLiveTest : public DownloadBoardTest {
+class BoardToolLiveTest : public OnBoardTest {
  protected:
   static constexpr int32_t kConference = 1;
   static constexpr const char* kUtf8 = "UTF-8";
   static constexpr const char* kAscii = "ANSI_X3.4-1968";
+  const int32_t userId_ = test_.UserId(kUser);
 
-  void SetUp() override {
-    DownloadBoardTest::SetUp();
-    Admin().AddConference(kConference, "General", 3, {});
-  }
+  void SetUp() override { Admin().AddConference(kConference, "General", 3, {}); }
 
   // Runs the tool on the test's board in process, with `input` on its
   // standard input and the terminal's set `charset`.
   ToolResult Tool(std::vector<std::string> words, const std::string& input = "",
                   const std::string& charset = kUtf8) {
-    words.insert(words.begin(), {"--board", boardPath_});
+    words.insert(words.begin(), {"--board", test_.name()});
     return RunToolInProcess(words, input, charset);
   }
   std::string Ok(const std::vector<std::string>& words, const std::string& input = "",
@@ -56,8 +54,6 @@ class BoardToolLiveTest : public DownloadBoardTest {
   std::vector<int32_t> Walk() {
     ConferenceCursor cursor;
     ResetCursor(cursor);
-    cursor.kind = kWalkServerOrder;
-    cursor.mode = kSelectByFlags;
     cursor.conference.number = kConference;
     MessageRecord record;
     std::vector<int32_t> ids;
@@ -552,7 +548,7 @@ TEST_P(BoardToolLiveTest, FilesScreensReadersAndNamesChangeAsAsked) {
 
 TEST_F(BoardToolLiveTest, BackupIsTheCommittedBoardWhileAWriterIsMidwayAndRestoresIt) {
   const int32_t kept = Post(kConference, kOther, kUser, "kept");
-  board::BoardAdmin writer = board::BoardAdmin::Open(boardPath_);
+  board::BoardAdmin writer = board::BoardAdmin::Open(test_.name());
   writer.BeginBulk();  // a node in the middle of a write
   board::PostRequest request;
   request.conference = kConference;
@@ -577,7 +573,7 @@ TEST_F(BoardToolLiveTest, BackupIsTheCommittedBoardWhileAWriterIsMidwayAndRestor
 TEST_F(BoardToolLiveTest, RestoreChecksTheBackupFirstAndKeepsTheBoardItReplaces) {
   Post(kConference, kOther, kUser, "in the backup");
   const std::string good = dir_ / "good.db", damaged = dir_ / "damaged.db",
-                    newer = dir_ / "newer.db", kept = boardPath_ + ".before-restore";
+                    newer = dir_ / "newer.db", kept = test_.name() + ".before-restore";
   for (const std::string& copy : {good, damaged, newer}) Ok({"backup", copy});
   const int64_t page = Scalar("PRAGMA page_size");
   const int64_t root = Scalar("SELECT rootpage FROM sqlite_master WHERE name = 'messages'");

@@ -3,14 +3,15 @@
 #include <string>
 
 #include "download/user_defaults.h"
-#include "support/download_test_fixture.h"
 #include "support/forwarding_server.h"
+#include "support/test_board.h"
 
 namespace obrix::testing {
 namespace {
 
-class DownloadDefaultsTest : public DownloadBoardTest {
+class DownloadDefaultsTest : public OnBoardTest {
  protected:
+  const int32_t userId_ = test_.UserId(kUser);
   UserRecord Record(int32_t id) {
     UserRecord user;
     user.info.id = id;
@@ -63,7 +64,7 @@ TEST_F(DownloadDefaultsTest, DefaultValueGoesOnlyToUsersWithoutOne) {
   EXPECT_EQ(Var(kUser, "IncludeNewFiles"), "0");
 
   LogIn(kOther, kOtherPassword);
-  FillUserDefaults(board_, Record(otherId_));
+  FillUserDefaults(board_, Record(test_.UserId(kOther)));
   EXPECT_EQ(Var(kOther, "MaxMsgPerPacket"), "7");
   EXPECT_EQ(Var(kOther, "MaxMsgPerConf"), "60");
   EXPECT_EQ(Var(kOther, "IncludeNewFiles"), " 1 ");  // copied unchanged

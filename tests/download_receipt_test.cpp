@@ -4,20 +4,17 @@
 #include "base/failure.h"
 #include "download/pointer_file.h"
 #include "download/return_receipt.h"
-#include "support/download_test_fixture.h"
 #include "support/fakes.h"
+#include "support/test_board.h"
 
 namespace obrix::testing {
 namespace {
 
-class DownloadReceiptTest : public DownloadBoardTest {
+class DownloadReceiptTest : public OnBoardTest {
  protected:
   static constexpr int32_t kConference = 3;
 
-  void SetUp() override {
-    DownloadBoardTest::SetUp();
-    Admin().AddConference(kConference, "Meetings", 3, {});
-  }
+  void SetUp() override { Admin().AddConference(kConference, "Meetings", 3, {}); }
 
   // The clock the receipts read: a quarter past nine on the 4th of March
   // 2026, seven seconds in.
@@ -44,7 +41,7 @@ TEST_F(DownloadReceiptTest, ReceiptGoesPrivatelyToTheSenderWithTheReadingTime) {
   EXPECT_EQ(receipt.from, "Wildcat! Mail Room");
   EXPECT_EQ(receipt.fromId, 0);
   EXPECT_EQ(receipt.to, kOther);
-  EXPECT_EQ(receipt.toId, otherId_);
+  EXPECT_EQ(receipt.toId, test_.UserId(kOther));
   EXPECT_EQ(receipt.subject, "Return Receipt");
   EXPECT_TRUE(receipt.isPrivate);
   EXPECT_FALSE(receipt.receiptRequested);
@@ -73,7 +70,7 @@ TEST_F(DownloadReceiptTest, BlanksAroundNameAndSubjectStayOut) {
             "was read on 03/04/2026 at 09:15:07");
 }
 
-class DownloadPointerFileTest : public DownloadBoardTest {};
+class DownloadPointerFileTest : public OnBoardTest {};
 
 TEST_F(DownloadPointerFileTest, OneLinePerConferenceWithThePointerAsItStands) {
   Admin().AddConference(0, "Main", 3, {});

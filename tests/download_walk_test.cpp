@@ -6,13 +6,13 @@
 #include "base/failure.h"
 #include "download/conference_walk.h"
 #include "download/message_selection.h"
-#include "support/download_test_fixture.h"
 #include "support/forwarding_server.h"
+#include "support/test_board.h"
 
 namespace obrix::testing {
 namespace {
 
-class DownloadWalkTest : public DownloadBoardTest {
+class DownloadWalkTest : public OnBoardTest {
  protected:
   // The conference numbers the walk visits, in order.
   std::vector<int32_t> Walk(Server& server) {
@@ -64,9 +64,6 @@ TEST_F(DownloadWalkTest, VisitsEveryOfferedConferenceOnceInOrderFromZero) {
 
   ConferenceCursor cursor;
   ResetCursor(cursor);
-  EXPECT_EQ(cursor.kind, -1);
-  EXPECT_EQ(cursor.mode, -1);
-  EXPECT_EQ(cursor.forward, -1);
   ASSERT_TRUE(FirstConference(board_, cursor));
   EXPECT_EQ(cursor.conference.number, 0);
   EXPECT_EQ(cursor.conference.name.Trimmed(), "Main Board");
@@ -85,20 +82,16 @@ TEST_F(DownloadWalkTest, OnlyTheFirstConferenceNeedsItsDescription) {
   EXPECT_EQ(Walk(laterUnreadable), (std::vector<int32_t>{1, 3, 6}));
 }
 
-class DownloadSelectionTest : public DownloadBoardTest {
+class DownloadSelectionTest : public OnBoardTest {
  protected:
   static constexpr int32_t kConference = 1;
+  const int32_t userId_ = test_.UserId(kUser);
 
-  void SetUp() override {
-    DownloadBoardTest::SetUp();
-    Admin().AddConference(kConference, "General", 3, {});
-  }
+  void SetUp() override { Admin().AddConference(kConference, "General", 3, {}); }
 
   ConferenceCursor Cursor() {
     ConferenceCursor cursor;
     ResetCursor(cursor);
-    cursor.kind = kWalkServerOrder;
-    cursor.mode = kSelectByFlags;
     cursor.conference.number = kConference;
     return cursor;
   }
@@ -182,7 +175,7 @@ TEST_F(DownloadSelectionTest, UnreadChainOffersTheUsersUnreceivedMailWhateverThe
   EXPECT_TRUE(Offered().empty());
 }
 
-TEST_F(DownloadSelectionTest, UnreadChainKeepsItsLinksInTheCursor) {
+TEST_F(DownloadSelectionTest, UnreadChainOffersItsMessagesWithTheirLinks) {
   const int32_t first = Post(kConference, kOther, kUser, "First");
   const int32_t second = Post(kConference, kOther, kUser, "Second");
   Admin().SetFlags(kUser, kConference, 1);
@@ -191,11 +184,11 @@ TEST_F(DownloadSelectionTest, UnreadChainKeepsItsLinksInTheCursor) {
   MessageRecord record;
   ASSERT_TRUE(FirstMessage(board_, userId_, cursor, record));
   EXPECT_EQ(record.id, first);
-  EXPECT_EQ(cursor.nextUnread, second);
-  EXPECT_EQ(cursor.prevUnread, 0);
+  EXPECT_EQ(record.nextUnread, second);
+  EXPECT_EQ(record.prevUnread, 0);
   ASSERT_TRUE(NextMessage(board_, userId_, cursor, record));
   EXPECT_EQ(record.id, second);
-  EXPECT_EQ(cursor.prevUnread, first);
+  EXPECT_EQ(record.prevUnread, first);
   EXPECT_FALSE(NextMessage(board_, userId_, cursor, record));
 }
 

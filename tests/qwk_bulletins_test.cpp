@@ -8,12 +8,13 @@
 #include "platform/staging.h"
 #include "qwk/qwk_files.h"
 #include "support/forwarding_server.h"
-#include "support/qwk_test_board.h"
+#include "support/test_board.h"
 
 namespace obrix {
 namespace {
 
 using testing::Exists;
+using testing::kUser;
 using testing::ReadFile;
 using testing::WriteFile;
 
@@ -25,7 +26,7 @@ std::string Screen(size_t size, int seed) {
   return bytes;
 }
 
-class QwkBulletinsTest : public testing::QwkBoardTest {
+class QwkBulletinsTest : public testing::RunOnBoardTest {
  protected:
   void Put(const std::string& name, const std::string& bytes) {
     Admin().PutServerFile("wc:\\disp\\" + name, bytes);

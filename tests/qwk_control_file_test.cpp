@@ -12,12 +12,13 @@
 #include "qwk/packet_archive.h"
 #include "qwk/qwk_files.h"
 #include "support/fakes.h"
-#include "support/qwk_test_board.h"
+#include "support/test_board.h"
 
 namespace obrix {
 namespace {
 
 using testing::FixedClock;
+using testing::kUser;
 using testing::LocalTime;
 using testing::ReadFile;
 using testing::SplitCrLf;
@@ -116,7 +117,7 @@ TEST(QwkControlEncoderTest, DoorFileAndBannerBlock) {
   EXPECT_EQ(EncodeBannerBlock(), banner + std::string(128 - banner.size(), ' '));
 }
 
-class QwkControlFileTest : public testing::QwkBoardTest {
+class QwkControlFileTest : public testing::RunOnBoardTest {
  protected:
   bool Open() { return QwkOpen(board_, clock_, state_.QwkPath, kUser, charset_); }
 
@@ -125,7 +126,7 @@ class QwkControlFileTest : public testing::QwkBoardTest {
 };
 
 TEST_F(QwkControlFileTest, WritesTheThreeFilesFromTheBoard) {
-  auto admin = Admin();
+  auto& admin = Admin();
   admin.SetConfig("name", "The Mixed Case Board");
   admin.SetConfig("sysop", "Jim McSysop");
   admin.SetConfig("city", "Springfield, OR");

@@ -7,7 +7,7 @@
 #include "platform/staging.h"
 #include "qwk/qwk_files.h"
 #include "support/forwarding_server.h"
-#include "support/qwk_test_board.h"
+#include "support/test_board.h"
 
 namespace obrix {
 namespace {
@@ -27,7 +27,7 @@ class CountingServer : public testing::ForwardingServer {
   int checks = 0;
 };
 
-class QwkFileExistsTest : public testing::QwkBoardTest {
+class QwkFileExistsTest : public testing::RunOnBoardTest {
  protected:
   bool Local(const std::string& name) {
     std::string path = Work(name);

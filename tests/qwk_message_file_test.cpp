@@ -9,7 +9,7 @@
 #include "base/text.h"
 #include "qwk/packet_archive.h"
 #include "qwk/qwk_files.h"
-#include "support/qwk_test_board.h"
+#include "support/test_board.h"
 
 namespace obrix {
 namespace {
@@ -264,12 +264,11 @@ TEST(QwkMessageEncoderTest, TextBeyondTheBlockCounterIsRefused) {
 
 // The writer: the message's text comes from the board, and the blocks go
 // after what the file holds.
-class QwkMessageFileTest : public testing::QwkBoardTest {
+class QwkMessageFileTest : public testing::RunOnBoardTest {
  protected:
   static constexpr const char* kBanner = "banner block for the tests";
 
   void SetUp() override {
-    QwkBoardTest::SetUp();
     Admin().AddConference(3, "Three", 3, {});
     banner_ = std::string(kBanner) + std::string(128 - std::string(kBanner).size(), ' ');
     WriteFile(Work(kMessagesFile), banner_);

@@ -6,11 +6,12 @@
 
 #include "base/text.h"
 #include "qwk/qwk_files.h"
-#include "support/qwk_test_board.h"
+#include "support/test_board.h"
 
 namespace obrix {
 namespace {
 
+using testing::kUser;
 using testing::ReadFile;
 using testing::WriteFile;
 
@@ -45,12 +46,9 @@ struct NewFile {
   std::string description;
 };
 
-class QwkNewFilesTest : public testing::QwkBoardTest {
+class QwkNewFilesTest : public testing::RunOnBoardTest {
  protected:
-  void SetUp() override {
-    QwkBoardTest::SetUp();
-    Admin().SetNewFilesDate(kUser, Day(10));
-  }
+  void SetUp() override { Admin().SetNewFilesDate(kUser, Day(10)); }
 
   void Include(const std::string& setting) { Admin().SetVar(kUser, "IncludeNewFiles", setting); }
 
@@ -77,7 +75,7 @@ TEST_F(QwkNewFilesTest, ListsNewFilesOfAreasThatAreNotExcluded) {
       {"FIFTEEN_CHARS.Z", 3456789, "Millions of bytes, a name of fifteen characters"},
       {"SIXTEEN_CHARS.ZZ", 1234567890, "A name of sixteen characters"},
   };
-  auto admin = Admin();
+  auto& admin = Admin();
   admin.AddArea(5, "Sysop Tools", true);
   admin.AddArea(12, "Uploads", false);
   admin.AddFile(5, "HIDDEN.ZIP", 999, "In an excluded area", Day(20));
@@ -101,7 +99,7 @@ TEST_F(QwkNewFilesTest, ListsNewFilesOfAreasThatAreNotExcluded) {
 }
 
 TEST_F(QwkNewFilesTest, EveryAreaWithNewFilesGetsItsSection) {
-  auto admin = Admin();
+  auto& admin = Admin();
   admin.AddArea(1, "First", false);
   admin.AddArea(2, "Only old files", false);
   admin.AddArea(3, "Third", false);
@@ -119,7 +117,7 @@ TEST_F(QwkNewFilesTest, EveryAreaWithNewFilesGetsItsSection) {
 }
 
 TEST_F(QwkNewFilesTest, NoNewFilesGivesAnEmptyList) {
-  auto admin = Admin();
+  auto& admin = Admin();
   admin.AddArea(1, "First", false);
   admin.AddFile(1, "OLD.TXT", 10, "old", Day(3));
   Include("1");
@@ -130,7 +128,7 @@ TEST_F(QwkNewFilesTest, NoNewFilesGivesAnEmptyList) {
 }
 
 TEST_F(QwkNewFilesTest, WithoutTheSettingNothingIsWrittenOrLogged) {
-  auto admin = Admin();
+  auto& admin = Admin();
   admin.AddArea(1, "First", false);
   admin.AddFile(1, "NEW.TXT", 10, "new", Day(20));
   LogInUser();

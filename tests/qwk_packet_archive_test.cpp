@@ -11,12 +11,13 @@
 #include "qwk/packet_archive.h"
 #include "qwk/qwk_files.h"
 #include "support/fakes.h"
-#include "support/qwk_test_board.h"
+#include "support/test_board.h"
 
 namespace obrix {
 namespace {
 
 using testing::Exists;
+using testing::kUser;
 using testing::ReadFile;
 using testing::RunProgram;
 using testing::WriteFile;
@@ -52,7 +53,7 @@ std::string Unzipped(const std::string& archive, const std::string& member,
   return extract.output;
 }
 
-class QwkPacketArchiveTest : public testing::QwkBoardTest {
+class QwkPacketArchiveTest : public testing::RunOnBoardTest {
  protected:
   PacketCharset charset_;  // bytes as stored
 };
@@ -83,7 +84,6 @@ TEST(QwkPacketArchiveNamesTest, ArchiverTemporaryFiles) {
 // with `status`.
 class PackingRunner final : public ProcessRunner {
  public:
-  using ProcessRunner::Run;
   explicit PackingRunner(int status) : status_(status) {}
   int Run(const std::vector<std::string>& words, const ProcessOptions&) override {
     WriteFile(words.at(4), "PK");
@@ -104,7 +104,7 @@ TEST_F(QwkPacketArchiveTest, RunsTheArchiverThroughTheRunsProcessRunner) {
   RunContext context{board_, log_, state_, context_.clock, runner};
   EXPECT_FALSE(BuildPacketArchive(context));
   ASSERT_EQ(runner.calls.size(), 1u);
-  EXPECT_EQ(runner.calls[0].commandLine, JoinWords(PacketArchiveCommand(state_.QwkPath, "mybbs")));
+  EXPECT_EQ(runner.calls[0].arguments, PacketArchiveCommand(state_.QwkPath, "mybbs"));
   EXPECT_TRUE(runner.calls[0].options.nullInput);
   EXPECT_TRUE(runner.calls[0].options.nullOutput);
   EXPECT_TRUE(runner.calls[0].options.ownerOnlyFiles);
@@ -135,7 +135,7 @@ TEST_F(QwkPacketArchiveTest, WhateverHasThePacketsNameGoesFirst) {
 }
 
 TEST_F(QwkPacketArchiveTest, ZipsEveryPartUnderItsMsDosName) {
-  auto admin = Admin();
+  auto& admin = Admin();
   admin.SetConfig("packet-id", "mybbs");
   admin.AddConference(0, "Main", 3, {});
   admin.AddArea(1, "Uploads", false);

@@ -42,6 +42,7 @@ std::string MakeBoard(const std::string& dir) {
     const std::string path = templates / "durability.db";
     board::BoardAdmin::Create(path, board::BoardConfig{}, "");
     board::BoardAdmin admin = board::BoardAdmin::Open(path);
+    admin.SetHashCost(board::HashCost::kMinimum);
     admin.AddUser(kReader, "pw", "Caller");
     admin.AddUser("DAN POSTER", "pw2", "Writer");
     for (int32_t conference = 0; conference < kConferences; ++conference) {
@@ -67,7 +68,6 @@ std::string MakeBoard(const std::string& dir) {
 // The run's archivers and disk syncs, each telling the story as it goes.
 class StoryRunner final : public ProcessRunner {
  public:
-  using ProcessRunner::Run;
   explicit StoryRunner(std::vector<std::string>& story) : story_(story) {}
   int Run(const std::vector<std::string>& words, const ProcessOptions& options) override {
     const int status = SystemProcessRunner().Run(words, options);
@@ -104,13 +104,6 @@ class StoryServer final : public ForwardingServer {
     inner_.CommitBatch();
     story_.push_back("commit");
   }
-  void BeginDelivery(const std::string& digest) override { inner_.BeginDelivery(digest); }
-  void FinishDelivery() override { inner_.FinishDelivery(); }
-  bool RestoreDelivery() override { return inner_.RestoreDelivery(); }
-  PacketOwner RestorePacketLeft(const std::string& digest) override {
-    return inner_.RestorePacketLeft(digest);
-  }
-  void SyncCommits() override { inner_.SyncCommits(); }
 
  private:
   std::vector<std::string>& story_;
@@ -122,11 +115,6 @@ class DiesBeforeTheEnd final : public ForwardingServer {
  public:
   struct Killed {};
   using ForwardingServer::ForwardingServer;
-  void BeginDelivery(const std::string& digest) override { inner_.BeginDelivery(digest); }
-  bool RestoreDelivery() override { return inner_.RestoreDelivery(); }
-  PacketOwner RestorePacketLeft(const std::string& digest) override {
-    return inner_.RestorePacketLeft(digest);
-  }
   void FinishDelivery() override { throw Killed{}; }
 };
 

@@ -18,6 +18,7 @@
 #include "platform/staging.h"
 #include "support/fakes.h"
 #include "support/forwarding_server.h"
+#include "support/test_board.h"
 #include "support/test_support.h"
 
 namespace obrix {
@@ -31,15 +32,15 @@ using testing::TempDir;
 const std::vector<std::string> kBanner = {std::string(50, '-'), "Obrix version 1.0.239PR1",
                                           "Copyright (c) 2026 The Obrix Project"};
 
+// The board's one caller besides the sysop.
+const testing::BoardSetup kJoeAlone = {.users = {{"Joe Caller", "Secret", ""}}};
+
 class RunSequenceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     boardPath_ = dir_ / "board.db";
-    board::BoardConfig config;
-    board::BoardAdmin::Create(boardPath_, config, "sysop-pw");
-    auto admin = board::BoardAdmin::Open(boardPath_);
-    admin.AddUser("Joe Caller", "Secret", "");
-    admin.AddConference(1, "General", 3, {});
+    testing::CopyTemplate(kJoeAlone, boardPath_);
+    board::BoardAdmin::Open(boardPath_).AddConference(1, "General", 3, {});
     program_ = testing::InstallObrix(dir_.path());
   }
 
@@ -113,7 +114,9 @@ TEST_F(RunSequenceTest, HelpPrintsTheUsageAndExtraWordsEndTheRun) {
 // The BBS passes the caller's name in its own character set: the locale's,
 // or the one OBRIX_CHARSET names; the C locale passes the board's bytes.
 TEST_F(RunSequenceTest, TheNameIsReadInTheBbssCharacterSet) {
-  board::BoardAdmin::Open(boardPath_).AddUser("Jos\xC9 M\xDCller", "pw", "");
+  auto admin = board::BoardAdmin::Open(boardPath_);
+  admin.SetHashCost(board::HashCost::kMinimum);
+  admin.AddUser("Jos\xC9 M\xDCller", "pw", "");
   const struct {
     const char* charset;  // OBRIX_CHARSET ("": none, in the C locale)
     std::string name;
@@ -283,15 +286,12 @@ TEST_F(RunSequenceTest, ThePasswordReachesTheLogInUpperCased) {
   board::Board real;
   PasswordSpy spy(real);
   RunState state;
-  const bool opened = InProcess(spy, state, [](RunContext& context) {
-    SessionGuard session(context);
-    return OpenSession(context, session, "/U Joe Caller /P sEcReT /UPLOAD");
-  });
-  EXPECT_TRUE(opened);
+  InProcess(spy, state,
+            [](RunContext& context) { return Main(context, "/U Joe Caller /P sEcReT /UPLOAD"); });
   EXPECT_EQ(spy.seen, "SECRET");
-  EXPECT_EQ(state.UserName, "JOE CALLER");
+  EXPECT_THAT(Log(), ::testing::Contains("Logged in as JOE CALLER"));
   EXPECT_GT(state.UserId, 0);
-  // The guard ended the session when it went.
+  // The run ended the session before it returned.
   EXPECT_FALSE(real.WildcatServerDeleteContext());
 }
 
@@ -304,8 +304,7 @@ namespace {
 TEST_F(RunSequenceTest, ABoardWithoutConferencesCannotStartADownload) {
   TempDir other;
   const std::string empty = other / "empty.db";
-  board::BoardAdmin::Create(empty, board::BoardConfig{}, "sysop-pw");
-  board::BoardAdmin::Open(empty).AddUser("Joe Caller", "Secret", "");
+  testing::CopyTemplate(kJoeAlone, empty);
   const auto result =
       Run({"/U", "Joe", "Caller", "/P", "secret", "/DOWNLOAD"}, {{"OBRIX_BOARD", empty}});
   EXPECT_EQ(result.status, kExitOperationFailed);

@@ -16,6 +16,7 @@ using TestBoardTest = BoardTest;
 TEST_P(TestBoardTest, PasswordsHashedAtEitherCostLogIn) {
   TestBoard board({}, backend());
   const int32_t cheap = board.AddUser({.name = "Cheap Hash", .password = "one"});
+  board.Admin().SetHashCost(board::HashCost::kFull);
   const int32_t full = board.Admin().AddUser("Full Hash", "two", "");
   UserRecord record;
   EXPECT_FALSE(board.Connect()->vbLoginUserEx(cheap, "TWO", 1, "Obrix", record));

@@ -12,13 +12,9 @@ constexpr uint32_t kEnumerationMask = 15;
 }  // namespace
 
 void ResetCursor(ConferenceCursor& cursor) {
-  cursor.kind = -1;
-  cursor.mode = -1;
-  cursor.forward = -1;
   cursor.conference = ConfDescRecord{};
   cursor.conference.number = -1;
   cursor.nextUnread = 0;
-  cursor.prevUnread = 0;
 }
 
 bool FirstConference(Server& server, ConferenceCursor& cursor) {

@@ -14,25 +14,15 @@
 
 namespace obrix {
 
-// How the walk enumerates conferences: the server's own enumeration.
-inline constexpr int16_t kWalkServerOrder = 1;
-// How messages are selected: afresh for each conference from its flags.
-inline constexpr int16_t kSelectByFlags = 0;
-
 struct ConferenceCursor {
-  int16_t kind = -1;
   // The current conference as the server describes it; a negative number
   // means there is none.
   ConfDescRecord conference;
-  int16_t mode = -1;
-  int16_t forward = -1;  // 16-bit boolean, -1 true
-  // The unread-chain links of the message last offered in that mode.
+  // The next link of the unread chain after the message last offered from it.
   int32_t nextUnread = 0;
-  int32_t prevUnread = 0;
 };
 
-// Start values: kind, mode and forward -1, no current conference, unread
-// links 0.
+// Start values: no current conference, no unread link.
 void ResetCursor(ConferenceCursor& cursor);
 
 // Makes the server's first offered conference current. True only when the

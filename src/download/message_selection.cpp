@@ -34,7 +34,6 @@ bool AddressedToUser(const MessageRecord& record, int32_t userId) {
 
 void KeepUnreadLinks(ConferenceCursor& cursor, const MessageRecord& record) {
   cursor.nextUnread = record.nextUnread;
-  cursor.prevUnread = record.prevUnread;
 }
 
 bool FirstUnread(Server& server, ConferenceCursor& cursor, MessageRecord& record) {

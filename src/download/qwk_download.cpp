@@ -352,8 +352,6 @@ void Download::Scan() {
   Snapshot snapshot(server_);
   ConferenceCursor cursor;
   ResetCursor(cursor);
-  cursor.kind = kWalkServerOrder;
-  cursor.mode = kSelectByFlags;
   bool current = FirstConference(server_, cursor);
   while (current && totalTaken_ < packetLimit_) {
     ScanConference(cursor);

@@ -218,10 +218,6 @@ int MainReportingTheUnexpected(RunContext& context, const std::string& arguments
 
 }  // namespace
 
-bool OpenSession(RunContext& context, SessionGuard& session, const std::string& arguments) {
-  return Login(context, session, arguments) == kExitOk;
-}
-
 int Main(RunContext& context, const std::string& arguments) {
   // A failure mended where it was met (a board connection made again) is
   // noted in the run's log, whatever step met it; the download adds its own

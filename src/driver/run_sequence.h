@@ -19,11 +19,6 @@ enum ExitStatus : int {
                              // the REP packet was kept
 };
 
-// Everything up to and including the user's log-in. True when the user is
-// logged in and UserName, Operation, Overwrite and UserId are set; the
-// session then lasts as long as `session`.
-bool OpenSession(RunContext& context, SessionGuard& session, const std::string& arguments);
-
 // One run: the session, the chosen operation, the log-out. Returns the
 // exit status. A failure of the board while the session opens is logged
 // and gives kExitSession; any exception that escapes the operation

@@ -6,21 +6,12 @@ namespace {
 
 class MachineProcessRunner final : public ProcessRunner {
  public:
-  using ProcessRunner::Run;
   int Run(const std::vector<std::string>& arguments, const ProcessOptions& options) override {
     return RunProcess(arguments, options);
   }
 };
 
 }  // namespace
-
-int ProcessRunner::Run(const std::vector<std::string>& arguments, const ProcessOptions& options) {
-  return Run(JoinWords(arguments), options);
-}
-
-int ProcessRunner::Run(const std::string& /*commandLine*/, const ProcessOptions& /*options*/) {
-  return -1;
-}
 
 ProcessRunner& SystemProcessRunner() {
   static MachineProcessRunner runner;

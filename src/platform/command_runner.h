@@ -16,12 +16,7 @@ class ProcessRunner {
   // Runs the program `arguments[0]` with the other words as its arguments,
   // as RunProcess does, and returns its exit status; -1 when it could not
   // be started or did not exit normally.
-  virtual int Run(const std::vector<std::string>& arguments, const ProcessOptions& options);
-  // The same call seen as one text, the words joined by single blanks, for
-  // a runner that only looks at command lines (a test's recorder). The
-  // default Run above passes through it; it starts nothing itself and
-  // gives -1. A runner overrides one of the two.
-  virtual int Run(const std::string& commandLine, const ProcessOptions& options);
+  virtual int Run(const std::vector<std::string>& arguments, const ProcessOptions& options) = 0;
 };
 
 // The real runner: RunProcess.

@@ -187,10 +187,6 @@ class Server {
   virtual void BeginSnapshot() = 0;
   virtual void EndSnapshot() = 0;
 
-  // The board's own operations that have a default here: a server that
-  // keeps no delivery records and no such setting behaves as the defaults
-  // say, so the door runs against it unchanged.
-  //
   // Delivery records: what the logged-in user's last download changed, so
   // that a packet that was built but never handed over loses no mail.
   // BeginDelivery, inside a batch, starts his new record (replacing the one
@@ -207,34 +203,27 @@ class Server {
   // the digest `packetDigest`: a packet the BBS never took from the work
   // directory; it says whose record it put back, if any. Each raises
   // Failure(kFailureServer) when the board cannot do it.
-  virtual void BeginDelivery(const std::string& packetDigest) { (void)packetDigest; }
-  virtual void FinishDelivery() {}
-  virtual bool RestoreDelivery() { return false; }
-  virtual PacketOwner RestorePacketLeft(const std::string& packetDigest) {
-    (void)packetDigest;
-    return PacketOwner::kNobody;
-  }
-  // The longest message text the board takes, in bytes.
-  virtual int32_t GetMaxMessageSize() { return kDefaultMaxMessage; }
+  virtual void BeginDelivery(const std::string& packetDigest) = 0;
+  virtual void FinishDelivery() = 0;
+  virtual bool RestoreDelivery() = 0;
+  virtual PacketOwner RestorePacketLeft(const std::string& packetDigest) = 0;
+  // The longest message text the board takes, in bytes (kDefaultMaxMessage
+  // when the board keeps no such setting).
+  virtual int32_t GetMaxMessageSize() = 0;
   // Why the last vbWildcatServerConnect failed, naming the board as its
   // sysop knows it (a path, or a database with its host and port, never a
   // credential); empty when it did not fail or the server cannot tell.
-  virtual std::string ConnectFailure() { return {}; }
+  virtual std::string ConnectFailure() = 0;
   // Makes every commit made so far durable: when it returns, what the
   // operations before it wrote survives a power cut. A commit alone is
-  // not synced (that waits for the board's next checkpoint). A server
-  // whose commits are durable when they return needs nothing here.
-  virtual void SyncCommits() {}
+  // not synced (that waits for the board's next checkpoint).
+  virtual void SyncCommits() = 0;
   // The user whose name begins with `prefix` (blanks around it removed,
   // any letter case), when exactly one user's name does and is longer:
   // a name cut short by a field too narrow for it. Fills `info` as
   // vbLookupName does and returns true; false when no user or more than
   // one answers.
-  virtual bool LookupNamePrefix(const std::string& prefix, UserInfo& info) {
-    (void)prefix;
-    (void)info;
-    return false;
-  }
+  virtual bool LookupNamePrefix(const std::string& prefix, UserInfo& info) = 0;
   // The user whose name, as `spelling` writes it (a packet's character
   // set, say), reads `spelled` (blanks around it removed, any letter case);
   // a `spelled` that fills the QWK To field matches the first 25

@@ -35,14 +35,14 @@ inline SYSTEMTIME LocalTime(int year, int month, int day, int hour, int minute, 
 class RecordingProcessRunner final : public ProcessRunner {
  public:
   struct Call {
-    std::string commandLine;
+    std::vector<std::string> arguments;
     ProcessOptions options;
   };
 
   // Every call returns `status` as the program's exit status.
   explicit RecordingProcessRunner(int status = 0) : status_(status) {}
-  int Run(const std::string& commandLine, const ProcessOptions& options) override {
-    calls.push_back(Call{commandLine, options});
+  int Run(const std::vector<std::string>& arguments, const ProcessOptions& options) override {
+    calls.push_back(Call{arguments, options});
     return status_;
   }
 

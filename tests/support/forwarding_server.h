@@ -73,6 +73,14 @@ class ForwardingServer : public Server {
   FORWARD(void, BeginBatch, (), ())
   FORWARD(void, CommitBatch, (), ())
   FORWARD(void, RollbackBatch, (), ())
+  FORWARD(void, BeginDelivery, (const std::string& d), (d))
+  FORWARD(void, FinishDelivery, (), ())
+  FORWARD(bool, RestoreDelivery, (), ())
+  FORWARD(PacketOwner, RestorePacketLeft, (const std::string& d), (d))
+  FORWARD(int32_t, GetMaxMessageSize, (), ())
+  FORWARD(std::string, ConnectFailure, (), ())
+  FORWARD(void, SyncCommits, (), ())
+  FORWARD(bool, LookupNamePrefix, (const std::string& p, UserInfo& i), (p, i))
 #undef FORWARD
 
  protected:

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
-#include <sodium.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +11,7 @@
 
 #include "base/text.h"
 #include "board/sqlite.h"
+#include "platform/files.h"
 #include "server/records.h"
 #include "support/postgres_server.h"
 
@@ -22,24 +22,7 @@ std::string MessageText(const std::string& subject, const std::string& from,
   return "Text of " + subject + " from " + from + " to " + to + "\nSecond line";
 }
 
-std::string CheapPasswordHash(const std::string& password) {
-  if (sodium_init() < 0) throw std::runtime_error("sodium_init failed");
-  const std::string upper = ToUpper(password);
-  char hash[crypto_pwhash_STRBYTES];
-  if (crypto_pwhash_str(hash, upper.data(), upper.size(), crypto_pwhash_OPSLIMIT_MIN,
-                        crypto_pwhash_MEMLIMIT_MIN) != 0) {
-    throw std::runtime_error("crypto_pwhash_str failed");
-  }
-  return hash;
-}
-
 namespace {
-
-void StorePassword(board::BoardAdmin& admin, const std::string& name, const std::string& password) {
-  auto update = admin.database().Prepare("UPDATE users SET password_hash = ?1 WHERE id = ?2");
-  update->Bind(1, CheapPasswordHash(password)).Bind(2, int64_t{admin.UserId(name)});
-  update->Run();
-}
 
 // The setup as a key of the template cache.
 std::string Key(const BoardSetup& setup) {
@@ -51,18 +34,15 @@ std::string Key(const BoardSetup& setup) {
   return key;
 }
 
-// Made through the administration API; the passwords are set afterwards,
-// each at the cheapest limits.
+// Made through the administration API, the passwords hashed at the
+// cheapest limits.
 void MakeTemplate(const BoardSetup& setup, const std::string& path) {
   board::BoardConfig config;
   config.sysop = setup.sysop;
-  board::BoardAdmin::Create(path, config, "");
+  board::BoardAdmin::Create(path, config, setup.sysopPassword, board::HashCost::kMinimum);
   board::BoardAdmin admin = board::BoardAdmin::Open(path);
-  if (!setup.sysopPassword.empty()) StorePassword(admin, setup.sysop, setup.sysopPassword);
-  for (const TestUser& user : setup.users) {
-    admin.AddUser(user.name, "", user.title);
-    if (!user.password.empty()) StorePassword(admin, user.name, user.password);
-  }
+  admin.SetHashCost(board::HashCost::kMinimum);
+  for (const TestUser& user : setup.users) admin.AddUser(user.name, user.password, user.title);
   for (int32_t n = 0; n < setup.conferences; ++n) {
     admin.AddConference(n, "Conference " + std::to_string(n), 3, {});
   }
@@ -181,14 +161,15 @@ TestBoard::~TestBoard() {
 }
 
 board::BoardAdmin& TestBoard::Admin() {
-  if (!admin_) admin_.emplace(board::BoardAdmin::Open(name_));
+  if (!admin_) {
+    admin_.emplace(board::BoardAdmin::Open(name_));
+    admin_->SetHashCost(board::HashCost::kMinimum);
+  }
   return *admin_;
 }
 
 int32_t TestBoard::AddUser(const TestUser& user) {
-  const int32_t id = Admin().AddUser(user.name, "", user.title);
-  if (!user.password.empty()) StorePassword(Admin(), user.name, user.password);
-  return id;
+  return Admin().AddUser(user.name, user.password, user.title);
 }
 
 void TestBoard::AddConferences(const std::vector<int32_t>& numbers) {
@@ -288,6 +269,39 @@ int64_t TestBoard::Number(const std::string& sql, const std::vector<int64_t>& va
   auto row = Admin().database().Prepare(sql);
   for (size_t i = 0; i < values.size(); ++i) row->Bind(static_cast<int>(i + 1), values[i]);
   return row->Step() ? row->Int(0) : 0;
+}
+
+OnBoardTest::~OnBoardTest() {
+  if (!connected_) return;
+  board_.LogoutUser();
+  board_.WildcatServerDeleteContext();
+}
+
+void OnBoardTest::Connect() {
+  if (connected_) return;
+  ConnectTo(board_, test_.name());
+  connected_ = true;
+}
+
+int32_t OnBoardTest::LogIn(const std::string& name, const std::string& password) {
+  Connect();
+  board_.LogoutUser();
+  return test_.LogIn(board_, name, password, /*connected=*/true);
+}
+
+void OnBoardTest::LogInSystem() {
+  Connect();
+  EXPECT_TRUE(board_.LoginSystem());
+}
+
+RunOnBoardTest::RunOnBoardTest(const BoardSetup& setup) : OnBoardTest(setup) {
+  state_.QwkPath = (dir_ / "Qwk") + PathSeparator();
+  EXPECT_TRUE(CreateDirectory(dir_ / "Qwk"));
+}
+
+void RunOnBoardTest::LogInUser() {
+  state_.UserId = LogIn(kUser, kUserPassword);
+  state_.UserName = kUser;
 }
 
 }  // namespace obrix::testing

@@ -5,10 +5,10 @@
 // holds for both kinds is value-parameterised over board::Backend
 // (BoardTest, kBothBackends).
 //
-// Passwords are hashed by the kit at the cheapest Argon2id limits (the
-// stored hash records its limits, and the board checks any), so that a
-// log-in costs microseconds; the programs themselves always hash at full
-// cost.
+// Passwords are hashed by the kit, and by its connection Admin(), at the
+// cheapest Argon2id limits (the stored hash records its limits, and the
+// board checks any), so that a log-in costs microseconds; the programs
+// themselves always hash at full cost.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -24,6 +24,8 @@
 #include "board/board.h"
 #include "board/database.h"
 #include "platform/file_time.h"
+#include "run/activity_log.h"
+#include "run/run_context.h"
 #include "support/test_support.h"
 
 namespace obrix::board {
@@ -57,6 +59,11 @@ struct BoardSetup {
   int32_t conferences = 0;  // 0 to n - 1, named "Conference <n>", default flags 3
 };
 
+// A board of the sysop alone (Sara Sysop, who logs in with kUserPassword);
+// its tests add the users they need.
+inline const BoardSetup kSysopAlone = {
+    .sysop = "Sara Sysop", .sysopPassword = kUserPassword, .users = {}};
+
 // The text a message gets when its test gives none.
 std::string MessageText(const std::string& subject, const std::string& from, const std::string& to);
 
@@ -74,10 +81,6 @@ struct TestMessage {
   std::optional<std::string> text{};  // MessageText(subject, from, to) when absent
   std::string attachment{};           // attached when not empty
 };
-
-// A password hash at the cheapest limits, of the upper-cased password as
-// the board hashes it.
-std::string CheapPasswordHash(const std::string& password);
 
 // Copies the template board file of `setup` to `path`.
 void CopyTemplate(const BoardSetup& setup, const std::string& path);
@@ -164,5 +167,59 @@ inline const auto kBothBackends =
 
 // "Sqlite" or "Postgres": the last part of a parameterised test's name.
 std::string BackendName(const ::testing::TestParamInfo<board::Backend>& info);
+
+// A suite whose every test has a board of its own (`test_`, of the setup
+// the suite names, of the test's kind), a folder of its own (`dir_`) and
+// one Board object (`board_`) to log in on as a run does; that session
+// ends with the test.
+class OnBoardTest : public BoardTest {
+ protected:
+  explicit OnBoardTest(const BoardSetup& setup = {}) : test_(setup, backend()) {}
+  ~OnBoardTest() override;
+
+  board::BoardAdmin& Admin() { return test_.Admin(); }
+  // Adds `name` with the password kUserPassword; his id.
+  int32_t AddUser(const std::string& name) { return test_.AddUser({name, kUserPassword}); }
+  // Logs `name` in on board_ (connected first, once); his id.
+  int32_t LogIn(const std::string& name = kUser, const std::string& password = kUserPassword);
+  // Logs the system account in on board_ (connected first, once).
+  void LogInSystem();
+  // Posts a message with TestMessage's defaults for what is not given; its id.
+  int32_t Post(int32_t conference, const std::string& from, const std::string& to,
+               const std::string& subject = "Subject", bool isPrivate = false,
+               bool receipt = false) {
+    return test_.Post({.conference = conference,
+                       .from = from,
+                       .to = to,
+                       .subject = subject,
+                       .isPrivate = isPrivate,
+                       .receipt = receipt});
+  }
+
+  TempDir dir_;
+  TestBoard test_;
+  board::Board board_;
+
+ private:
+  void Connect();
+  bool connected_ = false;
+};
+
+// The same with a run's context around board_: the work directory "Qwk"
+// (made) and the log "obrix.log" in dir_.
+class RunOnBoardTest : public OnBoardTest {
+ protected:
+  explicit RunOnBoardTest(const BoardSetup& setup = {});
+
+  // Logs kUser in on board_ and makes him the run's user.
+  void LogInUser();
+  // A file of the work directory.
+  std::string Work(const std::string& name) const { return state_.QwkPath + name; }
+  std::vector<std::string> Log() { return LogMessages(log_.path()); }
+
+  ActivityLog log_{dir_ / "obrix.log"};
+  RunState state_;
+  RunContext context_{board_, log_, state_};
+};
 
 }  // namespace obrix::testing
