@@ -11,7 +11,7 @@
 #include <stdexcept>
 
 #include "base/text.h"
-#include "board/sqlite.h"
+#include "board/sqlite/sqlite.h"
 #include "server/records.h"
 #include "support/postgres_server.h"
 
