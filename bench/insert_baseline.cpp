@@ -101,10 +101,10 @@ int main(int argc, char** argv) {
     const std::string from = argc == 5 ? argv[4] : "BENCH";
     const std::string file = ReadWhole(argv[2]);
     const std::unique_ptr<Database> db = obrix::board::OpenDatabase(argv[1], false);
-    obrix::board::ConfigureConnection(*db);
+    db->SetUpConnection();
     // Every insert durable on its own: each commit synced (a PostgreSQL
     // commit always is).
-    if (db->backend() == obrix::board::Backend::kSqlite) db->Exec("PRAGMA synchronous=FULL");
+    if (!obrix::board::IsPostgresName(argv[1])) db->Exec("PRAGMA synchronous=FULL");
     std::cout << InsertAll(*db, file, from) << "\n";
     return 0;
   } catch (const std::exception& error) {

@@ -10,7 +10,7 @@
 
 #include "board/message_store.h"
 #include "board/schema.h"
-#include "board/sqlite.h"
+#include "board/sqlite/sqlite.h"
 #include "support/postgres_server.h"
 #include "support/test_board.h"
 #include "support/test_support.h"

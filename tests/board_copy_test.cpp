@@ -13,6 +13,7 @@
 #include "admin/board_admin.h"
 #include "board/deliveries.h"
 #include "board/schema.h"
+#include "board/sqlite/sqlite.h"
 #include "server/server_path.h"
 #include "support/postgres_server.h"
 #include "support/test_support.h"
@@ -43,7 +44,7 @@ std::string BoardName(Backend kind, const TempDir& dir, const std::string& label
 using Dump = std::map<std::string, std::vector<std::string>>;
 
 Dump DumpBoard(Database& db) {
-  const bool file = db.backend() == Backend::kSqlite;
+  const bool file = dynamic_cast<board::SqliteDatabase*>(&db) != nullptr;
   std::map<std::string, std::vector<std::pair<std::string, bool>>> tables;  // column, holds bytes
   auto list = db.Prepare(file ? "SELECT m.name, p.name, lower(p.type) FROM sqlite_master m,"
                                 " pragma_table_info(m.name) p WHERE m.type = 'table'"

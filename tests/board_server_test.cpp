@@ -8,7 +8,7 @@
 
 #include "base/failure.h"
 #include "board/schema.h"
-#include "board/sqlite.h"
+#include "board/sqlite/sqlite.h"
 #include "support/test_board.h"
 
 namespace obrix::board {

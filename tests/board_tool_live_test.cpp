@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "base/version.h"
-#include "board/sqlite.h"
+#include "board/sqlite/sqlite.h"
 #include "download/message_selection.h"
 #include "driver/run_sequence.h"
 #include "support/test_board.h"

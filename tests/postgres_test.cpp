@@ -2,7 +2,7 @@
 // conflicts, snapshots and the write lock. Each test that needs a server
 // makes a database of its own on the one OBRIX_TEST_POSTGRES names (a role
 // that may create databases) and fails when it is not set.
-#include "board/postgres.h"
+#include "board/postgres/postgres.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -436,7 +436,7 @@ TEST_F(PostgresTest, StatementsSentAheadTravelWithTheNextThatWaits) {
 
 TEST_F(PostgresTest, SchemaHoldsTheBoardAndTheSharedSqlRuns) {
   EXPECT_TRUE(db_->HoldsBoard());
-  EXPECT_THROW(CreatePostgresSchema(*db_), Failure);  // one board per database
+  EXPECT_THROW(db_->CreateBoardTables(), Failure);  // one board per database
   db_->Exec("INSERT INTO users (name) VALUES ('ALICE'), ('ALBERT'), ('BOB')");
   db_->Exec("INSERT INTO conferences (number, name) VALUES (1, 'Main')");
   const struct {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "board/sqlite.h"
+#include "board/sqlite/sqlite.h"
 #include "platform/staging.h"
 #include "support/node.h"
 

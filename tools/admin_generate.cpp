@@ -243,11 +243,9 @@ void CheckGenerateOptions(const GenerateOptions& options) {
 GenerateReport Generate(BoardAdmin& admin, const GenerateOptions& options,
                         const GenerateProgress& progress) {
   CheckGenerateOptions(options);
-  // A larger page cache for this connection keeps the indexes' upper pages
-  // in memory while millions of rows go in.
-  if (admin.database().backend() == board::Backend::kSqlite) {
-    admin.database().Exec("PRAGMA cache_size=-65536");
-  }
+  // Millions of rows go in: the connection readies itself (a board file
+  // keeps more of the indexes' pages in memory).
+  admin.database().BeginBulkWrites();
   admin.BeginBulk();
   try {
     const GenerateReport report = Generator(admin, options, progress).Run();

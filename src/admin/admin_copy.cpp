@@ -2,16 +2,15 @@
 // board file and a PostgreSQL database. Every table is read in one pass
 // under one snapshot of the source and written inside one transaction of
 // the target in batches of rows, each batch one multi-row INSERT.
-// Both kinds have the same tables and columns; only the id counters are
-// kept differently (see SetIdCounters).
+// Both kinds have the same tables and columns (schema_tables.h); only the
+// id counters are kept differently (Database::SetIdCounter).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <iterator>
 #include <memory>
 #include <optional>
-#include <sstream>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,8 +18,8 @@
 #include "admin/admin_internal.h"
 #include "admin/board_admin.h"
 #include "board/schema.h"
+#include "board/schema_tables.h"
 #include "board/tables.h"
-#include "platform/file_mode.h"
 #include "platform/terminal.h"
 #include "server/server.h"
 
@@ -28,46 +27,8 @@ namespace obrix::board {
 
 namespace {
 
-// A table, its columns named in `columns` with their kind marked: "#" an
-// integer, "*" bytes, none a text (bound as text, so that a board file
-// compares it as a text).
-struct Table {
-  const char* name;
-  const char* columns;  // the id column first when the table has one
-  // The column of the ids the database makes (an identity column on
-  // PostgreSQL), whose counter must follow the ids copied; nullptr when
-  // the ids are given.
-  const char* identity;
-  const char* order;
-};
-
-// Every table of the board, each after the tables its rows refer to.
-constexpr Table kTables[] = {
-    {"meta", "key value", nullptr, "key"},
-    {"users", "#id name title password_hash #newfiles_time", "id", "id"},
-    {"user_vars", "#user_id section key value", nullptr, "user_id, section, key"},
-    {"object_flags", "#user_id #object #flags", nullptr, "user_id, object"},
-    {"node_activity", "#user_id text #time", nullptr, "user_id"},
-    {"conferences", "#number name #default_flags #restricted #next_number #mode", nullptr,
-     "number"},
-    {"conf_readers", "#conference #user_id", nullptr, "conference, user_id"},
-    {"conf_flags", "#user_id #conference #flags", nullptr, "user_id, conference"},
-    {"last_read", "#user_id #conference #message_id", nullptr, "user_id, conference"},
-    {"messages",
-     "#id #conference #number #from_id from_name from_title #to_id to_name to_title subject"
-     " #private #received #receipt_requested #reference #entry_time #message_time #read_time"
-     " uploader_id_text *text #text_hash",
-     "id", "id"},
-    {"file_areas", "#number name #exclude", nullptr, "number"},
-    {"files", "#id #area name description #size #upload_time", "id", "id"},
-    // A board file's rowid is implicit; PostgreSQL keeps it as a column.
-    {"server_files", "#rowid path_key path #message_id *data", "rowid", "rowid"},
-    {"deliveries", "#user_id #made_time #finished *packet_digest", nullptr, "user_id"},
-    {"delivery_pointers", "#user_id #conference #before_id #after_id", nullptr,
-     "user_id, conference"},
-    {"delivery_messages", "#user_id #message_id #kind", nullptr, "user_id, message_id"},
-};
-
+// A column's values as the copy carries them: a text is bound as a text,
+// so that a board file compares it as a text.
 enum class Kind { kInt, kText, kBytes };
 
 struct Column {
@@ -75,18 +36,20 @@ struct Column {
   Kind kind;
 };
 
-std::vector<Column> ColumnsOf(const Table& table) {
+// The table's columns as the copy carries them, a board file's own rowid
+// included: the id column first when the table has one.
+std::vector<Column> ColumnsOf(const TableDescription& table) {
   std::vector<Column> columns;
-  std::istringstream words(table.columns);
-  std::string word;
-  while (words >> word) {
-    const Kind kind = word[0] == '#' ? Kind::kInt : word[0] == '*' ? Kind::kBytes : Kind::kText;
-    columns.push_back({kind == Kind::kText ? word : word.substr(1), kind});
+  for (const ColumnDescription& column : table.columns) {
+    const Kind kind = column.type == ColumnType::kText    ? Kind::kText
+                      : column.type == ColumnType::kBytes ? Kind::kBytes
+                                                          : Kind::kInt;
+    columns.push_back({column.name, kind});
   }
   return columns;
 }
 
-std::string SelectSql(const Table& table, const std::vector<Column>& columns) {
+std::string SelectSql(const TableDescription& table, const std::vector<Column>& columns) {
   std::string list;
   for (const Column& column : columns) list += (list.empty() ? "" : ", ") + column.name;
   return "SELECT " + list + " FROM " + table.name + " ORDER BY " + table.order;
@@ -100,7 +63,8 @@ std::string SelectSql(const Table& table, const std::vector<Column>& columns) {
 constexpr size_t kBatchRows = 250;
 
 // An INSERT of `rows` rows into `table`, its values numbered row by row.
-std::string InsertSql(const Table& table, const std::vector<Column>& columns, size_t rows) {
+std::string InsertSql(const TableDescription& table, const std::vector<Column>& columns,
+                      size_t rows) {
   std::string list;
   for (size_t i = 0; i < columns.size(); ++i) list += (i ? ", " : "") + columns[i].name;
   std::string sql = "INSERT INTO " + std::string(table.name) + " (" + list + ") VALUES ";
@@ -184,7 +148,7 @@ class CopyProgress {
     if (now - last_ < kInterval) return;
     last_ = now;
     const std::string line = "Copying table " + std::to_string(number_) + " of " +
-                             std::to_string(std::size(kTables)) + ", " + table_ + ": " +
+                             std::to_string(BoardTables().size()) + ", " + table_ + ": " +
                              std::to_string(rows) + " rows";
     const int length = static_cast<int>(line.size());
     // Blanks cover the end of a longer line before.
@@ -207,7 +171,8 @@ struct TableCopy {
   int64_t highestId = 0;  // of the identity column; 0 when none
 };
 
-TableCopy CopyRows(Database& source, Database& target, const Table& table, CopyProgress& progress) {
+TableCopy CopyRows(Database& source, Database& target, const TableDescription& table,
+                   CopyProgress& progress) {
   const std::vector<Column> columns = ColumnsOf(table);
   auto read = source.Prepare(SelectSql(table, columns));
   std::vector<Value> batch(kBatchRows * columns.size());
@@ -232,44 +197,6 @@ TableCopy CopyRows(Database& source, Database& target, const Table& table, CopyP
   return copied;
 }
 
-std::string Qualified(const char* table) {
-  return std::string(admin::kPostgresSchema) + "." + table;
-}
-
-// The highest message id the board ever gave: message ids are never used
-// twice, even after the message with the highest one was deleted.
-int64_t MessageCounter(Database& db) {
-  const std::string sql =
-      db.backend() == Backend::kSqlite
-          ? std::string("SELECT seq FROM sqlite_sequence WHERE name = 'messages'")
-          : "SELECT last_value FROM pg_sequences WHERE schemaname || '.' || sequencename ="
-            " pg_get_serial_sequence('" +
-                Qualified("messages") + "', 'id')";
-  auto row = db.Prepare(sql);
-  return row->Step() && !row->IsNull(0) ? row->Int(0) : 0;
-}
-
-// Moves the id counter of `table` to `highest`, so that the next id it
-// gives is above it. A board file counts only the messages (AUTOINCREMENT;
-// its other ids follow the highest one kept); PostgreSQL has a sequence
-// for each identity column.
-void SetIdCounter(Database& db, const Table& table, int64_t highest) {
-  if (highest < 1) return;  // a new counter starts at 1
-  const std::string value = std::to_string(highest);
-  if (db.backend() == Backend::kPostgres) {
-    auto set = db.Prepare("SELECT setval(pg_get_serial_sequence('" + Qualified(table.name) +
-                          "', '" + table.identity + "'), " + value + ")");
-    set->Run();
-    return;
-  }
-  if (std::string_view(table.name) != "messages") return;
-  db.Exec(
-      "INSERT INTO sqlite_sequence (name, seq) SELECT 'messages', 0"
-      " WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'messages');"
-      "UPDATE sqlite_sequence SET seq = max(seq, " +
-      value + ") WHERE name = 'messages'");
-}
-
 int64_t CountUsers(Database& db) {
   auto count = db.Prepare("SELECT count(*) FROM users WHERE name <> ?");
   count->Bind(1, kDefaultAccount);
@@ -279,11 +206,17 @@ int64_t CountUsers(Database& db) {
 // Copies every table of `source` into the new board's tables in `target`,
 // inside the caller's transactions on both.
 CopyReport CopyTables(Database& source, Database& target, CopyProgress& progress) {
-  const int64_t messageCounter = MessageCounter(source);
+  const std::span<const TableDescription> tables = BoardTables();
+  const auto messages = std::find_if(tables.begin(), tables.end(), [](const auto& table) {
+    return std::string_view(table.name) == "messages";
+  });
+  // Message ids are never used twice, even after the message with the
+  // highest one was deleted.
+  const int64_t messageCounter = source.IdCounter(*messages);
   target.Exec("DELETE FROM meta");  // the source's rows replace the new board's
   CopyReport report;
   size_t number = 0;
-  for (const Table& table : kTables) {
+  for (const TableDescription& table : tables) {
     progress.StartTable(table.name, ++number);
     const TableCopy copied = CopyRows(source, target, table, progress);
     progress.Rows(copied.rows);
@@ -292,32 +225,18 @@ CopyReport CopyTables(Database& source, Database& target, CopyProgress& progress
     if (name == "messages") report.messages = copied.rows;
     if (name == "files") report.files = copied.rows;
     if (!table.identity) continue;
-    SetIdCounter(
-        target, table,
-        name == "messages" ? std::max(copied.highestId, messageCounter) : copied.highestId);
+    target.SetIdCounter(
+        table, name == "messages" ? std::max(copied.highestId, messageCounter) : copied.highestId);
   }
   report.users = CountUsers(target);
   return report;
 }
 
-// A new board file is filled under a rollback journal, which has nothing
-// to keep for pages that had no content, so each page is written once
-// (the WAL would write it twice: to the log, then to the file), with a
-// cache that holds the messages' indexes. It goes back to its WAL after.
-void BeginFill(Database& target) {
-  if (target.backend() != Backend::kSqlite) return;
-  target.Exec("PRAGMA cache_size = -65536; PRAGMA journal_mode = TRUNCATE");
-}
-
-void EndFill(Database& target) {
-  if (target.backend() == Backend::kSqlite) target.Exec("PRAGMA journal_mode = WAL");
-}
-
 // Makes the board's tables in `target` (which must hold no board) and
 // fills them from `source`, read under one snapshot, in one transaction.
 CopyReport CopyInto(Database& source, Database& target) {
-  ConfigureConnection(target);
-  BeginFill(target);
+  target.SetUpConnection();
+  target.BeginFill();
   Transaction transaction(target);
   if (target.HoldsBoard()) {
     throw std::invalid_argument(target.Describe() +
@@ -336,39 +255,22 @@ CopyReport CopyInto(Database& source, Database& target) {
     throw;
   }
   transaction.Commit();
-  EndFill(target);
+  target.EndFill();
   return report;
-}
-
-bool SameBoard(const std::string& source, const std::string& target) {
-  if (source == target) return true;
-  if (IsPostgresName(source) || IsPostgresName(target)) return false;
-  std::error_code ec;
-  return std::filesystem::equivalent(source, target, ec);
 }
 
 }  // namespace
 
 CopyReport BoardAdmin::Copy(const std::string& source, const std::string& target) {
-  if (SameBoard(source, target)) {
+  if (source == target || KindOf(source).Same(source, target)) {
     throw std::invalid_argument("cannot copy the board " + DescribeBoardName(source) +
                                 " onto itself");
   }
   BoardAdmin from = Open(source);  // refuses what is not a board
-  if (IsPostgresName(target)) return CopyInto(*from.owned_, *OpenDatabase(target, false));
-  if (admin::PathExists(target)) {
-    throw std::invalid_argument(target + " already exists; a board is never overwritten");
-  }
-  std::string reason;
-  if (!CreateOwnerOnlyFile(target, reason)) {
-    throw std::invalid_argument("cannot create " + target + ": " + reason);
-  }
-  try {
-    return CopyInto(*from.owned_, *OpenDatabase(target, false));
-  } catch (...) {
-    RemoveBoardFiles(target);
-    throw;
-  }
+  KindOf(target).CheckNew(target);
+  CopyReport report;
+  MakeBoard(target, [&](Database& db) { report = CopyInto(*from.owned_, db); });
+  return report;
 }
 
 }  // namespace obrix::board

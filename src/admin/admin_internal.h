@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "board/sqlite.h"
+#include "board/database.h"
 #include "platform/file_time.h"
 #include "server/records.h"
 
@@ -31,8 +31,6 @@ inline constexpr size_t kSerialWidth = decltype(MakewildRecord::serialNumber)::k
 // The longest user name: the width of the names in a QWK message header,
 // so that a reply addressed to him names him whole.
 inline constexpr size_t kUserNameMost = 25;
-// The schema that holds the board's tables on PostgreSQL.
-inline constexpr const char* kPostgresSchema = "obrix";
 
 // The highest conference number the board accepts. The door keeps a table
 // indexed by conference number, so the range is bounded.

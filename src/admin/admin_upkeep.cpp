@@ -1,6 +1,5 @@
 // Looking after a running board: its statistics, and copies of it taken
 // while the nodes run (backup) or put back while none does (restore).
-#include <filesystem>
 #include <stdexcept>
 
 #include "admin/admin_internal.h"
@@ -9,7 +8,6 @@
 #include "base/text.h"
 #include "board/schema.h"
 #include "board/tables.h"
-#include "platform/file_mode.h"
 #include "server/server.h"
 
 namespace obrix::board {
@@ -73,23 +71,6 @@ std::vector<UserActivity> UserFigures(Database& db) {
   return out;
 }
 
-// Makes `path` a new owner-only file and copies `source` into it; nothing
-// is left behind when that fails.
-void CopyToNewFile(Database& source, const std::string& path) {
-  SqliteDatabase& file = BoardFile(source);
-  std::string reason;
-  if (!CreateOwnerOnlyFile(path, reason)) {
-    throw std::invalid_argument("cannot create " + path + ": " + reason);
-  }
-  try {
-    const std::unique_ptr<SqliteDatabase> target = SqliteDatabase::Open(path, false);
-    CopyDatabase(file, *target);
-  } catch (...) {
-    RemoveBoardFiles(path);
-    throw;
-  }
-}
-
 }  // namespace
 
 BoardStats BoardAdmin::Stats() {
@@ -117,102 +98,10 @@ BoardStats BoardAdmin::Stats() {
   }
 }
 
-void BoardAdmin::Backup(const std::string& target) {
-  BoardFile(db_);  // refuses a board on PostgreSQL before anything else
-  if (IsPostgresName(target)) {
-    throw std::invalid_argument(
-        "a backup is a board file; copy a board to PostgreSQL with"
-        " obrix-board copy");
-  }
-  if (admin::PathExists(target)) {
-    throw std::invalid_argument(target + " already exists; a backup never overwrites a file");
-  }
-  CopyToNewFile(db_, target);
-}
-
-namespace {
-
-// Raises std::invalid_argument unless the board file `backup` (open as
-// `db`) is whole and of a schema this program reads: a backup with one
-// damaged page would replace a sound board with one that fails every run.
-void CheckRestorable(SqliteDatabase& db, const std::string& backup) {
-  bool holdsBoard = false;
-  try {
-    holdsBoard = db.HoldsBoard();
-  } catch (const Failure&) {
-    throw std::invalid_argument(backup + " is not a board (not a database file)");
-  }
-  if (!holdsBoard) throw std::invalid_argument(backup + " is not a board (no board tables)");
-  std::string verdict;
-  try {
-    // One line of its first few findings: "ok" alone when it finds none.
-    auto check = db.Prepare("PRAGMA integrity_check(3)");
-    while (check->Step()) {
-      std::string finding = check->Text(0);
-      const std::string header = "*** in database main ***\n";
-      if (finding.starts_with(header)) finding.erase(0, header.size());
-      for (char& c : finding) c = c == '\n' ? ' ' : c;
-      verdict += (verdict.empty() ? "" : "; ") + finding;
-    }
-  } catch (const Failure& failure) {
-    // The check may stop on a page it cannot read: what it found stands.
-    if (verdict.empty()) verdict = failure.description();
-  }
-  if (verdict != "ok") {
-    throw std::invalid_argument(backup + " is not a sound board, nothing was restored: " + verdict);
-  }
-  const auto number = admin::WholeNumber(MetaValue(db, kSchemaVersionKey).value_or(""));
-  if (!number || *number < 1) {
-    throw std::invalid_argument(backup + " is not a board (no schema version)");
-  }
-  if (*number > kSchemaVersion) {
-    throw std::invalid_argument(backup + " is a board of schema version " + Decimal(*number) +
-                                "; this program knows version " + Decimal(kSchemaVersion) +
-                                " at most");
-  }
-}
-
-}  // namespace
+void BoardAdmin::Backup(const std::string& target) { db_.BackupTo(target); }
 
 std::optional<std::string> BoardAdmin::Restore(const std::string& source, const std::string& path) {
-  if (IsPostgresName(path)) {
-    throw std::invalid_argument(DescribeBoardName(path) +
-                                " is not a board file: restore a PostgreSQL board with"
-                                " pg_restore, or fill a new one with obrix-board copy");
-  }
-  if (IsPostgresName(source) || !admin::PathExists(source)) {
-    throw std::invalid_argument("no board file at " + DescribeBoardName(source));
-  }
-  const bool replacing = admin::PathExists(path);
-  std::error_code ec;
-  if (replacing && std::filesystem::equivalent(source, path, ec)) {
-    throw std::invalid_argument(source + " is the board itself");
-  }
-  const std::unique_ptr<SqliteDatabase> from = SqliteDatabase::Open(source, false);
-  CheckRestorable(*from, source);
-  if (!replacing) {
-    CopyToNewFile(*from, path);
-    return std::nullopt;
-  }
-  // The board replaced is kept; an earlier one is never overwritten.
-  const std::string kept = path + kBeforeRestoreSuffix;
-  if (admin::PathExists(kept)) {
-    throw std::invalid_argument(kept + " is there from an earlier restore; move it away first");
-  }
-  const std::unique_ptr<SqliteDatabase> board = SqliteDatabase::OpenAlone(path);
-  if (!board) {
-    throw std::invalid_argument(path +
-                                " is in use by a node or another obrix-board; stop the BBS"
-                                " first");
-  }
-  try {
-    if (!board->HoldsBoard()) throw std::invalid_argument(path + " is not a board");
-  } catch (const Failure&) {
-    throw std::invalid_argument(path + " is not a board (not a database file)");
-  }
-  CopyToNewFile(*board, kept);
-  CopyDatabase(*from, *board);
-  return kept;
+  return KindOf(path).Restore(source, path);
 }
 
 }  // namespace obrix::board

@@ -11,13 +11,11 @@
 #include "base/failure.h"
 #include "base/text.h"
 #include "board/schema.h"
-#include "platform/file_mode.h"
 #include "server/packet_id.h"
 #include "server/server.h"
 
 namespace obrix::board {
 
-using admin::PathExists;
 using admin::UserKey;
 using admin::WholeNumber;
 using admin::WriteScope;
@@ -284,7 +282,7 @@ namespace {
 // configuration, the "DEFAULT" account and the sysop's, in one transaction.
 void FillNewBoard(Database& db, const std::vector<std::pair<std::string, std::string>>& values,
                   const std::string& sysop, const std::string& sysopHash) {
-  ConfigureConnection(db);
+  db.SetUpConnection();
   Transaction transaction(db);
   if (db.HoldsBoard()) {
     throw std::invalid_argument(db.Describe() +
@@ -312,77 +310,28 @@ void BoardAdmin::Create(const std::string& path, const BoardConfig& config,
   }
   admin::CheckAccountName(UserKey(config.sysop));
   if (!sysopPassword.empty()) admin::CheckPasswordWord(sysopPassword);
-  const bool onServer = IsPostgresName(path);
-  if (!onServer && PathExists(path)) {
-    throw std::invalid_argument(path + " already exists; a board is never overwritten");
-  }
+  const DatabaseKind& kind = KindOf(path);
+  kind.CheckNew(path);
   // Hash before anything is created: the slowest step cannot leave a file.
   const std::string sysopHash =
       sysopPassword.empty() ? std::string() : HashPassword(sysopPassword, cost);
-
-  if (onServer) {
-    // The database exists (the sysop made it); the board's tables go in
-    // whole or not at all.
-    FillNewBoard(*OpenDatabase(path, false), values, config.sysop, sysopHash);
-    return;
-  }
-  std::string reason;
-  if (!CreateOwnerOnlyFile(path, reason)) {
-    throw std::invalid_argument("cannot create " + path + ": " + reason);
-  }
-  try {
-    FillNewBoard(*OpenDatabase(path, false), values, config.sysop, sysopHash);
-  } catch (...) {
-    RemoveBoardFiles(path);
-    throw;
-  }
+  MakeBoard(path, [&](Database& db) { FillNewBoard(db, values, config.sysop, sysopHash); });
 }
 
 BoardAdmin BoardAdmin::Open(const std::string& path) {
-  const std::string name = DescribeBoardName(path);
-  if (!IsPostgresName(path) && !PathExists(path)) {
+  if (KindOf(path).Absent(path)) {
     throw std::invalid_argument("no board at " + path + MissingBoardHint(path));
   }
-  std::unique_ptr<Database> db = OpenDatabase(path, false);
-  int64_t version = 0;
   try {
-    if (!db->HoldsBoard()) throw std::invalid_argument(name + " is not a board (no board tables)");
-  } catch (const Failure&) {
-    throw std::invalid_argument(name + " is not a board (not a database file)");
+    return BoardAdmin(OpenBoardDatabase(path));
+  } catch (const NotABoard& notABoard) {
+    throw std::invalid_argument(DescribeBoardName(path) + " is " + notABoard.description());
   }
-  {
-    const std::optional<std::string> recorded = MetaValue(*db, kSchemaVersionKey);
-    if (!recorded) throw std::invalid_argument(name + " is not a board (no schema version)");
-    const auto number = WholeNumber(*recorded);
-    if (!number || *number < 1) {
-      throw std::invalid_argument(name + " is not a board (bad schema version)");
-    }
-    version = *number;
-  }
-  if (version > kSchemaVersion) {
-    throw std::invalid_argument(name + " is a board of schema version " + Decimal(version) +
-                                "; this program knows version " + Decimal(kSchemaVersion) +
-                                " at most");
-  }
-  ConfigureConnection(*db);
-  if (version < kSchemaVersion) UpgradeSchema(*db);
-  ApplyNodeTimeout(*db);
-  return BoardAdmin(std::move(db));
 }
 
-bool BoardAdmin::Missing(const std::string& path) {
-  if (!IsPostgresName(path)) return !PathExists(path);
-  return !OpenDatabase(path, false)->HoldsBoard();
-}
+bool BoardAdmin::Missing(const std::string& path) { return KindOf(path).Missing(path); }
 
-void BoardAdmin::RemoveNewBoard(const std::string& path) {
-  if (!IsPostgresName(path)) {
-    RemoveBoardFiles(path);
-    return;
-  }
-  OpenDatabase(path, false)
-      ->Exec(std::string("DROP SCHEMA ") + admin::kPostgresSchema + " CASCADE");
-}
+void BoardAdmin::RemoveNewBoard(const std::string& path) { KindOf(path).RemoveNew(path); }
 
 // ---------------------------------------------------------------------------
 // Configuration

@@ -13,10 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "board/database.h"
 #include "board/deliveries.h"
 #include "board/message_store.h"
 #include "board/passwords.h"
-#include "board/sqlite.h"
 #include "board/tables.h"
 #include "platform/file_time.h"
 #include "server/records.h"
@@ -167,10 +167,6 @@ struct BoardStats {
   std::vector<ConferenceStats> conferences;
   std::vector<UserActivity> activity;  // every user but DEFAULT
 };
-
-// What `restore` appends to the board file's name for the copy of the
-// board it replaced.
-inline constexpr const char* kBeforeRestoreSuffix = ".before-restore";
 
 class BoardAdmin {
  public:

@@ -1,9 +1,7 @@
 // The board's connection, context, log-in, users and configuration.
 #include "board/board.h"
 
-#include <charconv>
 #include <cstdlib>
-#include <filesystem>
 #include <limits>
 #include <optional>
 #include <system_error>
@@ -89,38 +87,6 @@ ConferenceAccess Board::Impl::AccessTo(int32_t conference) {
 Board::Board() : impl_(std::make_unique<Impl>()) {}
 Board::~Board() = default;
 
-namespace {
-
-// The schema version recorded in an open database; nullopt when it is not
-// a board (no meta table, no version, a version that is not a number).
-// The board's schema version; raises Failure(kFailureServer) saying why
-// the database is no board this program can serve.
-int BoardSchemaVersion(Database& db) {
-  std::optional<std::string> recorded;
-  try {
-    if (!db.HoldsBoard()) throw Failure(kFailureServer, "not a board (no board tables)");
-    recorded = MetaValue(db, kSchemaVersionKey);
-  } catch (const Failure& failure) {
-    if (db.backend() == Backend::kPostgres) throw;  // the server said why
-    throw Failure(kFailureServer, "not a board (not a database file)");
-  }
-  if (!recorded) throw Failure(kFailureServer, "not a board (no schema version)");
-  const std::string& text = *recorded;
-  int version = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), version);
-  if (error != std::errc() || end != text.data() + text.size() || version < 1) {
-    throw Failure(kFailureServer, "not a board (bad schema version)");
-  }
-  if (version > kSchemaVersion) {
-    throw Failure(kFailureServer, "a board of schema version " + Decimal(version) +
-                                      "; this program knows version " + Decimal(kSchemaVersion) +
-                                      " at most");
-  }
-  return version;
-}
-
-}  // namespace
-
 bool Board::vbWildcatServerConnect(const char* server) {
   Impl& impl = *impl_;
   impl.EndLogin();
@@ -134,21 +100,12 @@ bool Board::vbWildcatServerConnect(const char* server) {
     impl.connectFailure = "cannot open the board: " + failure.description();
     return impl.Fail(kServerNoConnection, false);
   }
-  std::error_code error;
-  if (!IsPostgresName(path) && !std::filesystem::is_regular_file(path, error)) {
-    impl.connectFailure =
-        "cannot open the board " + path +
-        (std::filesystem::exists(path, error) ? ": not a plain file"
-                                              : ": no such file" + MissingBoardHint(path));
+  if (const std::string unfit = KindOf(path).Unfit(path); !unfit.empty()) {
+    impl.connectFailure = "cannot open the board " + path + ": " + unfit;
     return impl.Fail(kServerNoConnection, false);
   }
   try {
-    std::unique_ptr<Database> db = OpenDatabase(path, false);
-    const int version = BoardSchemaVersion(*db);
-    ConfigureConnection(*db);
-    if (version < kSchemaVersion) UpgradeSchema(*db);
-    ApplyNodeTimeout(*db);
-    impl.db = std::move(db);
+    impl.db = OpenBoardDatabase(path);
   } catch (const Failure& failure) {
     // A connection that fails names the board already.
     const std::string& why = failure.description();

@@ -1,8 +1,5 @@
 #include "board/database.h"
 
-#include "board/postgres.h"
-#include "board/sqlite.h"
-
 namespace obrix::board {
 
 Database::Use Database::Prepare(const std::string& sql) {
@@ -43,23 +40,6 @@ void Transaction::Commit() {
     db_.Commit();
   }
   done_ = true;
-}
-
-bool IsPostgresName(std::string_view name) { return IsPostgresConninfo(name); }
-
-std::string DescribeBoardName(const std::string& name) {
-  return IsPostgresName(name) ? DescribePostgresName(name) : name;
-}
-
-std::string MissingBoardHint(const std::string& name) {
-  if (IsPostgresName(name) || name.find('=') == std::string::npos) return {};
-  return "; a PostgreSQL connection string begins with a keyword libpq knows (host=, dbname=, "
-         "service=, ...) or is a postgresql:// URI";
-}
-
-std::unique_ptr<Database> OpenDatabase(const std::string& name, bool create) {
-  if (IsPostgresName(name)) return PostgresDatabase::Open(name);
-  return SqliteDatabase::Open(name, create);
 }
 
 }  // namespace obrix::board

@@ -1,9 +1,13 @@
 // The board's database connection, as the board and its administration
 // use it: prepared statements, transactions, the board's write lock. Two
-// kinds stand behind it: a board file (SQLite, sqlite.h) for the nodes of
-// one machine, and a PostgreSQL database (postgres.h) for nodes on several.
-// The board's rules are written once against this interface; only the SQL
-// dialect's few differences and the transactions live in the two kinds.
+// kinds stand behind it: a board file (SQLite, sqlite/) for the nodes of
+// one machine, and a PostgreSQL database (postgres/) for nodes on several.
+// The board's rules are written once against this interface; the SQL
+// dialect's few differences, the transactions and whatever else a kind
+// keeps its own way (its schema's dialect and history, its id counters,
+// its bulk loads, its backups) live in the two kinds. What is done by a
+// board's name, before or instead of opening it, is the kind's too
+// (DatabaseKind); only KindOf, in database_kinds.cpp, names both.
 //
 // Texts are bound and read back as bytes (Windows-1252 on the board), never
 // converted. Errors are raised as Failure(kFailureServer); a transaction
@@ -14,13 +18,27 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
 namespace obrix::board {
 
+// The two kinds, as the tests' kit names the board it makes.
 enum class Backend { kSqlite, kPostgres };
+
+struct TableDescription;
+
+// What turns a board of schema version toVersion - 1 into one of toVersion.
+struct SchemaUpgrade {
+  int toVersion;
+  const char* sql;
+};
+
+// What a restore (DatabaseKind::Restore) appends to the board file's name
+// for the copy of the board it replaced.
+inline constexpr const char* kBeforeRestoreSuffix = ".before-restore";
 
 // The board's lost-node timeout (Database::SetLostNodeTimeout, the board's
 // `node-timeout` setting), in seconds, and the longest one it accepts.
@@ -75,7 +93,6 @@ class Database {
   Database& operator=(const Database&) = delete;
   virtual ~Database() = default;
 
-  virtual Backend backend() const = 0;
   // What names the board in the log and in error lines: the file's path,
   // or the PostgreSQL server's host and the database's name (never the
   // user, the password or any other part of a connection string).
@@ -134,6 +151,42 @@ class Database {
   // server_files); fewer at its end; nullopt when the row is gone.
   virtual std::optional<std::string> ReadFileData(int64_t row, int64_t offset, int64_t count) = 0;
 
+  // Sets the connection up for the board's use, once it is known to hold
+  // one (a board file's journal, syncs and foreign keys; a server's session
+  // is set up as it connects).
+  virtual void SetUpConnection() {}
+  // Creates every table and index of the board (schema_tables.h) in the
+  // kind's dialect, inside the caller's write transaction.
+  virtual void CreateBoardTables() = 0;
+  // Keeps the schema version wherever the kind keeps it besides `meta`.
+  virtual void NoteSchemaVersion(int /*version*/) {}
+  // The upgrades of the kind's older schemas, in the order they apply.
+  virtual std::span<const SchemaUpgrade> SchemaUpgrades() const = 0;
+  // Why a database that failed as its board tables were first read (by
+  // `HoldsBoard` or the read of its version) is no board, for "not a board
+  // (...)"; empty when the failure says why itself and is raised as it is.
+  virtual std::string UnreadableReason() const { return {}; }
+
+  // The highest id the counter of `table`'s identity column has given,
+  // whether or not a row still holds it; 0 when it has given none.
+  virtual int64_t IdCounter(const TableDescription& table) = 0;
+  // Moves that counter to `highest` (at least), so that the next id it
+  // gives is above it.
+  virtual void SetIdCounter(const TableDescription& table, int64_t highest) = 0;
+
+  // Readies the connection for a great many writes in few transactions.
+  virtual void BeginBulkWrites() {}
+  // Around the filling of a new, empty board by a copy: BeginFill before
+  // its transaction, EndFill after its commit.
+  virtual void BeginFill() { BeginBulkWrites(); }
+  virtual void EndFill() {}
+
+  // Copies the whole board, as it stands at one moment while other
+  // connections go on writing, into a new board file `path` (never
+  // overwritten). Raises std::invalid_argument when the kind keeps no
+  // copies of its own, or `path` cannot be one.
+  virtual void BackupTo(const std::string& path) = 0;
+
  protected:
   virtual std::unique_ptr<Statement> NewStatement(const std::string& sql) = 0;
   // Finalizes the cached statements: the kinds call it before they close
@@ -179,6 +232,64 @@ class Transaction {
   bool nested_ = false;
   bool done_ = false;
 };
+
+// What each kind does by a board's name, before or instead of opening it.
+class DatabaseKind {
+ public:
+  virtual ~DatabaseKind() = default;
+
+  // See OpenDatabase.
+  virtual std::unique_ptr<Database> Open(const std::string& name, bool create) const = 0;
+  // Why a board cannot be at `name` as it stands ("no such file"); empty
+  // when opening it may be tried.
+  virtual std::string Unfit(const std::string& name) const = 0;
+  // True when nothing is at `name` that could be opened (a server's
+  // database is always tried).
+  virtual bool Absent(const std::string& name) const = 0;
+  // True when `name` holds no board (a file's absence, a database without
+  // the board's tables).
+  virtual bool Missing(const std::string& name) const = 0;
+  // Raises std::invalid_argument when a new board cannot be made at
+  // `name`: a board is never overwritten.
+  virtual void CheckNew(const std::string& name) const = 0;
+  // Makes room for a new board at `name` (a new owner-only file) and opens
+  // it; a database on a server must exist. Raises std::invalid_argument
+  // when the room cannot be made.
+  virtual std::unique_ptr<Database> OpenNew(const std::string& name) const = 0;
+  // Undoes OpenNew after the new board's filling failed (its transaction
+  // rolled back): a board file is removed.
+  virtual void AbandonNew(const std::string& name) const = 0;
+  // Removes a new board that was committed whole.
+  virtual void RemoveNew(const std::string& name) const = 0;
+  // True when `other`, another name of any kind, names the board `name`.
+  virtual bool Same(const std::string& name, const std::string& other) const = 0;
+  // Puts the backup `backup` (see Database::BackupTo) in place of the
+  // board at `name` while no node has it open, or makes it the board
+  // there; returns where the board it replaced is kept (nullopt when
+  // there was none). Raises std::invalid_argument when the kind takes no
+  // backups, or `backup` is not a sound board of a schema this program
+  // reads, or the board is in use.
+  virtual std::optional<std::string> Restore(const std::string& backup,
+                                             const std::string& name) const = 0;
+};
+
+// The kind of the board named `name` (see IsPostgresName).
+const DatabaseKind& KindOf(const std::string& name);
+
+// Makes room for a new board at `name` (DatabaseKind::OpenNew), fills it
+// through `fill(Database&)` and leaves nothing behind when that fails.
+template <typename Fill>
+void MakeBoard(const std::string& name, Fill fill) {
+  const DatabaseKind& kind = KindOf(name);
+  std::unique_ptr<Database> db = kind.OpenNew(name);
+  try {
+    fill(*db);
+  } catch (...) {
+    db.reset();
+    kind.AbandonNew(name);
+    throw;
+  }
+}
 
 // True when `name` names a PostgreSQL board: a libpq connection URI
 // ("postgresql://..." or "postgres://...", the scheme in any letter case)

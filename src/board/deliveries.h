@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "board/sqlite.h"
+#include "board/database.h"
 
 namespace obrix::board {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "board/sqlite.h"
+#include "board/database.h"
 
 namespace obrix::board {
 

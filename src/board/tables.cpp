@@ -2,8 +2,6 @@
 
 #include <charconv>
 
-#include "platform/files.h"
-
 namespace obrix::board {
 
 std::optional<std::string> MetaValue(Database& db, std::string_view key) {
@@ -78,10 +76,6 @@ void PutUserVariable(Database& db, int32_t userId, std::string_view section, std
       "ON CONFLICT (user_id, section, key) DO UPDATE SET value = excluded.value");
   row->Bind(1, userId).Bind(2, section).Bind(3, key).Bind(4, value);
   row->Run();
-}
-
-void RemoveBoardFiles(const std::string& path) {
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) RemoveFile(path + suffix);
 }
 
 }  // namespace obrix::board

@@ -1,7 +1,7 @@
 // The reads and writes of the board's tables that both the server (Board)
 // and the sysop's side (BoardAdmin) make, written once: users' existence,
 // conference flags, last-read pointers, user variables, the configuration
-// in `meta`, and the removal of a board's files.
+// in `meta`.
 //
 // Each runs one statement on the caller's connection, inside whatever
 // transaction the caller holds; none checks access.
@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "board/sqlite.h"
+#include "board/database.h"
 
 namespace obrix::board {
 
@@ -72,9 +72,5 @@ std::optional<std::string> UserVariable(Database& db, int32_t userId, std::strin
                                         std::string_view key);
 void PutUserVariable(Database& db, int32_t userId, std::string_view section, std::string_view key,
                      std::string_view value);
-
-// Removes a board file and the journal files beside it, never following a
-// link.
-void RemoveBoardFiles(const std::string& path);
 
 }  // namespace obrix::board

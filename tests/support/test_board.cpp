@@ -10,7 +10,7 @@
 #include <stdexcept>
 
 #include "base/text.h"
-#include "board/sqlite.h"
+#include "board/sqlite/sqlite.h"
 #include "platform/files.h"
 #include "server/records.h"
 #include "support/postgres_server.h"

@@ -1,4 +1,4 @@
-#include "board/sqlite.h"
+#include "board/sqlite/sqlite.h"
 
 #include <sqlite3.h>
 
@@ -221,16 +221,6 @@ int64_t SqliteDatabase::SizeInBytes() {
 bool SqliteDatabase::HoldsBoard() {
   auto table = Prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'meta'");
   return table->Step();
-}
-
-SqliteDatabase& BoardFile(Database& db) {
-  auto* file = dynamic_cast<SqliteDatabase*>(&db);
-  if (!file) {
-    throw std::invalid_argument(db.Describe() +
-                                " is not a board file: back up a PostgreSQL board with pg_dump,"
-                                " or copy it to a board file with obrix-board copy");
-  }
-  return *file;
 }
 
 void CopyDatabase(SqliteDatabase& source, SqliteDatabase& target) {

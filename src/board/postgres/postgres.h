@@ -12,11 +12,15 @@
 //
 // A connection that is lost is made again once in its life, its session
 // set up anew and its statements prepared again on first use (Recover).
+// The connection is postgres.cpp; the board's schema in PostgreSQL's
+// dialect, its history and what is done by a PostgreSQL board's name are
+// postgres_board.cpp.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -28,6 +32,9 @@ struct pg_conn;
 struct pg_result;
 
 namespace obrix::board {
+
+// The schema that holds the board's tables in its database.
+inline constexpr const char* kPostgresSchema = "obrix";
 
 class PostgresStatement;
 
@@ -61,7 +68,6 @@ class PostgresDatabase final : public Database {
 
   ~PostgresDatabase() override;
 
-  Backend backend() const override { return Backend::kPostgres; }
   std::string Describe() const override { return description_; }
   void Exec(const std::string& sql) override;
   // Sent in pipeline mode, answered with the next statement that waits.
@@ -84,6 +90,18 @@ class PostgresDatabase final : public Database {
   // The tables of schema `obrix` with their indexes and out-of-line values.
   int64_t SizeInBytes() override;
   std::optional<std::string> ReadFileData(int64_t row, int64_t offset, int64_t count) override;
+
+  // Schema `obrix` with every table and index of the board and the two
+  // shims. Raises Failure(kFailureServer) when the database already holds
+  // a schema `obrix` or the role may not create one.
+  void CreateBoardTables() override;
+  // A board on PostgreSQL began at version 3.
+  std::span<const SchemaUpgrade> SchemaUpgrades() const override;
+  // Each identity column has a sequence of its own.
+  int64_t IdCounter(const TableDescription& table) override;
+  void SetIdCounter(const TableDescription& table, int64_t highest) override;
+  // A PostgreSQL board is backed up with pg_dump.
+  void BackupTo(const std::string& path) override;
 
  protected:
   std::unique_ptr<Statement> NewStatement(const std::string& sql) override;
@@ -181,10 +199,7 @@ std::string DescribePostgresName(std::string_view name);
 // String literals, quoted identifiers and comments are left as they are.
 std::string ToPostgresPlaceholders(std::string_view sql);
 
-// Creates schema `obrix` with every table and index of the board and the
-// two shims, inside the caller's write transaction (CreateSchema records
-// the version). Raises Failure(kFailureServer) when the database already
-// holds a schema `obrix` or the role may not create one.
-void CreatePostgresSchema(Database& db);
+// What is done by a PostgreSQL board's name.
+const DatabaseKind& PostgresKind();
 
 }  // namespace obrix::board

@@ -13,7 +13,7 @@
 // parameters: those go in binary format, their raw bytes, so no byte needs
 // escaping and a NUL passes. Results come back as text; bytea arrives in
 // PostgreSQL's hex form ("\x4142") and is decoded here.
-#include "board/postgres.h"
+#include "board/postgres/postgres.h"
 
 #include <libpq-fe.h>
 

@@ -1,11 +1,14 @@
 // The board file: the board's database on SQLite, for the nodes of one
 // machine. <sqlite3.h> stays out of headers; errors are raised as
-// Failure(kFailureServer).
+// Failure(kFailureServer). The connection is sqlite.cpp; what a board file
+// keeps its own way (its schema's dialect and history, its id counter, its
+// bulk loads, its backups and restores) is sqlite_board.cpp.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -29,7 +32,6 @@ class SqliteDatabase final : public Database {
   static std::unique_ptr<SqliteDatabase> OpenAlone(const std::string& path);
   ~SqliteDatabase() override;
 
-  Backend backend() const override { return Backend::kSqlite; }
   std::string Describe() const override { return path_; }
   void Exec(const std::string& sql) override;
   int64_t Changes() const override;
@@ -52,6 +54,28 @@ class SqliteDatabase final : public Database {
   int64_t SizeInBytes() override;
   bool HoldsBoard() override;
 
+  // WAL journal, commits synced at checkpoints (see SyncJournal), foreign
+  // keys.
+  void SetUpConnection() override;
+  void CreateBoardTables() override;
+  // Also in the file's PRAGMA user_version.
+  void NoteSchemaVersion(int version) override;
+  std::span<const SchemaUpgrade> SchemaUpgrades() const override;
+  // A file that fails there is no database file at all.
+  std::string UnreadableReason() const override { return "not a database file"; }
+  // Only the messages' ids have a counter of their own (AUTOINCREMENT);
+  // the other ids follow the highest one kept.
+  int64_t IdCounter(const TableDescription& table) override;
+  void SetIdCounter(const TableDescription& table, int64_t highest) override;
+  // A larger page cache keeps the indexes' upper pages in memory.
+  void BeginBulkWrites() override;
+  // A new board file is filled under a rollback journal, then goes back to
+  // its WAL.
+  void BeginFill() override;
+  void EndFill() override;
+  // Through SQLite's online backup (CopyDatabase).
+  void BackupTo(const std::string& path) override;
+
   sqlite3* handle() const { return db_; }
 
  protected:
@@ -71,9 +95,11 @@ class SqliteDatabase final : public Database {
 // other connections go on writing to it. Waits for a target that is busy.
 void CopyDatabase(SqliteDatabase& source, SqliteDatabase& target);
 
-// The board file behind `db`; raises std::invalid_argument for a board of
-// another kind (what needs a file, such as a backup through SQLite's own
-// copy, has its equivalent on a database server: pg_dump).
-SqliteDatabase& BoardFile(Database& db);
+// Removes a board file and the journal files beside it, never following a
+// link.
+void RemoveBoardFiles(const std::string& path);
+
+// What is done by a board file's name.
+const DatabaseKind& SqliteKind();
 
 }  // namespace obrix::board
