@@ -16,6 +16,7 @@
 #include "board/sqlite/sqlite.h"
 #include "server/server_path.h"
 #include "support/postgres_server.h"
+#include "support/test_board.h"
 #include "support/test_support.h"
 #include "support/tool_runner.h"
 #include "tools/tool_commands.h"

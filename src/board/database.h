@@ -25,9 +25,6 @@
 
 namespace obrix::board {
 
-// The two kinds, as the tests' kit names the board it makes.
-enum class Backend { kSqlite, kPostgres };
-
 struct TableDescription;
 
 // What turns a board of schema version toVersion - 1 into one of toVersion.

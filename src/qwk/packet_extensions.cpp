@@ -21,8 +21,6 @@ constexpr uint32_t kSelectionBits = 0x0F;
 constexpr uint32_t kSelectionOwn = 1;
 constexpr uint32_t kSelectionAddressed = 2;
 
-std::string TwoDigits(int value) { return PadText(Decimal(value), 1, 2, '0'); }
-
 // A value on one line of its own: line ends inside it become blanks.
 std::string OneLine(std::string_view value) {
   std::string line(value);

@@ -29,6 +29,11 @@
 #include "support/test_support.h"
 
 namespace obrix::board {
+// The two kinds of board the kit makes. Only the tests ask which kind a
+// board is; the door and the tool reach either through the database
+// interface.
+enum class Backend { kSqlite, kPostgres };
+
 // Names the kind of board in a failing test's parameter.
 inline void PrintTo(Backend backend, std::ostream* out) {
   *out << (backend == Backend::kSqlite ? "Sqlite" : "Postgres");
