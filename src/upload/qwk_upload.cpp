@@ -490,6 +490,21 @@ void RemovePacket(RunContext& context, const std::string& replyPath, UnpackFolde
   context.state.keptReplyPackets.clear();
 }
 
+// Posts the replies of the opened reply file. The packet is refused as a
+// whole, its reply file closed, when it is another board's or its
+// companion files cannot be read.
+ReplyTally PostPacket(RunContext& context, const UserRecord& user, ReplyReader& reader,
+                      UploadBounds& bounds, const std::string& archive,
+                      const std::vector<std::string>& names, UnpackFolder& unpacked,
+                      const std::string& packetId) {
+  if (IsThisBoardsPacket(context, reader, packetId)) {
+    const Companions companions = ReadCompanions(context, archive, names, unpacked);
+    if (!companions.refused) return PostReplies(context, user, reader, bounds, companions);
+  }
+  reader.CloseReplyFile();
+  return ReplyTally{.refused = 1};
+}
+
 bool Upload(RunContext& context, UploadBounds& bounds) {
   const std::string packetId = PacketId(context.server);
   const UserRecord user = LoggedInUser(context);
@@ -516,21 +531,9 @@ bool Upload(RunContext& context, UploadBounds& bounds) {
       OpenReplyFile(context, archive, packetId, unpacked, reader, held, names);
   if (!replyPath && held.empty()) return false;
 
-  ReplyTally tally;
-  if (!replyPath) {
-    tally.refused = 1;  // another board's packet: kept for the sysop
-  } else if (IsThisBoardsPacket(context, reader, packetId)) {
-    const Companions companions = ReadCompanions(context, archive, names, unpacked);
-    if (companions.refused) {
-      tally.refused = 1;
-      reader.CloseReplyFile();
-    } else {
-      tally = PostReplies(context, user, reader, bounds, companions);
-    }
-  } else {
-    tally.refused = 1;
-    reader.CloseReplyFile();
-  }
+  const ReplyTally tally =
+      replyPath ? PostPacket(context, user, reader, bounds, archive, names, unpacked, packetId)
+                : ReplyTally{.refused = 1};  // another board's: kept
   bounds.Summarise();
   LogCounts(context, tally);
   // What the replies changed is on the disk before their REP can go.

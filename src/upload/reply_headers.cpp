@@ -46,6 +46,36 @@ bool ValueToBoard(PacketCharset& charset, Utf8Replies& utf8, bool isUtf8, const 
   return true;
 }
 
+// The next line of `file`, its line end (LF or CR LF) taken off; the line
+// and its end leave `file`.
+std::string_view TakeLine(std::string_view& file) {
+  const size_t end = file.find('\n');
+  std::string_view line = file.substr(0, end);
+  file.remove_prefix(end == std::string_view::npos ? file.size() : end + 1);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+// The offset a section line "[80]" names; nullopt for any other line.
+std::optional<int64_t> SectionOffset(std::string_view trimmed) {
+  if (trimmed.size() < 2 || trimmed.back() != ']') return std::nullopt;
+  return HexOffset(trimmed.substr(1, trimmed.size() - 2));
+}
+
+// Takes one "key = value" line into its section; `key` is upper-cased.
+// Keys the upload does not read are ignored.
+void SetField(ReplyHeaderFields& section, const std::string& key, std::string value) {
+  if (key == "UTF8") {
+    section.utf8 = HeaderSaysYes(value);
+  } else if (key == "SUBJECT") {
+    section.subject = std::move(value);
+  } else if (key == "TO") {
+    section.to = std::move(value);
+  } else if (key == "IN-REPLY-TO") {
+    section.inReplyTo = std::move(value);
+  }
+}
+
 }  // namespace
 
 bool HeaderSaysYes(std::string_view value) {
@@ -75,11 +105,8 @@ ReplyHeaders ReplyHeaders::Parse(std::string_view file) {
   ReplyHeaderFields* section = nullptr;
   int32_t lineNumber = 0;
   while (!file.empty()) {
-    const size_t end = file.find('\n');
-    std::string_view line = file.substr(0, end);
-    file.remove_prefix(end == std::string_view::npos ? file.size() : end + 1);
+    const std::string_view line = TakeLine(file);
     ++lineNumber;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.size() > kMostLineBytes) {
       headers.Skip(lineNumber, line);
       continue;
@@ -87,9 +114,7 @@ ReplyHeaders ReplyHeaders::Parse(std::string_view file) {
     const std::string trimmed = Trim(line);
     if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#') continue;
     if (trimmed.front() == '[') {
-      const std::optional<int64_t> offset =
-          trimmed.back() == ']' ? HexOffset(std::string_view(trimmed).substr(1, trimmed.size() - 2))
-                                : std::nullopt;
+      const std::optional<int64_t> offset = SectionOffset(trimmed);
       const bool room = headers.sections_.size() < kMostSections ||
                         (offset && headers.sections_.count(*offset) != 0);
       section = offset && room ? &headers.sections_[*offset] : nullptr;
@@ -101,17 +126,8 @@ ReplyHeaders ReplyHeaders::Parse(std::string_view file) {
       headers.Skip(lineNumber, line);
       continue;
     }
-    const std::string key = ToUpper(Trim(std::string_view(trimmed).substr(0, equals)));
-    std::string value = Trim(std::string_view(trimmed).substr(equals + 1));
-    if (key == "UTF8") {
-      section->utf8 = HeaderSaysYes(value);
-    } else if (key == "SUBJECT") {
-      section->subject = std::move(value);
-    } else if (key == "TO") {
-      section->to = std::move(value);
-    } else if (key == "IN-REPLY-TO") {
-      section->inReplyTo = std::move(value);
-    }
+    SetField(*section, ToUpper(Trim(std::string_view(trimmed).substr(0, equals))),
+             Trim(std::string_view(trimmed).substr(equals + 1)));
   }
   return headers;
 }

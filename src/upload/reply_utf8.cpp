@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 
 #include "base/failure.h"
 #include "base/text.h"
@@ -12,32 +13,33 @@ namespace {
 
 bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
+// What a UTF-8 sequence's first byte says: its length, the value bits it
+// carries, and the smallest value of that length (below it, an overlong
+// form).
+struct Lead {
+  size_t length = 0;
+  uint32_t value = 0;
+  uint32_t least = 0;
+};
+
+// nullopt for a byte that starts no sequence.
+std::optional<Lead> LeadOf(unsigned char lead) {
+  if (lead < 0x80) return Lead{1, lead, 0};
+  if ((lead & 0xE0) == 0xC0) return Lead{2, lead & 0x1Fu, 0x80};
+  if ((lead & 0xF0) == 0xE0) return Lead{3, lead & 0x0Fu, 0x800};
+  if ((lead & 0xF8) == 0xF0) return Lead{4, lead & 0x07u, 0x10000};
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::string CodePointName(std::string_view bytes) {
   if (bytes.empty()) return {};
-  const auto lead = static_cast<unsigned char>(bytes[0]);
-  size_t length = 0;
-  uint32_t value = 0;
-  uint32_t least = 0;  // the smallest value of that length: below it, an overlong form
-  if (lead < 0x80) {
-    length = 1;
-    value = lead;
-  } else if ((lead & 0xE0) == 0xC0) {
-    length = 2;
-    value = lead & 0x1F;
-    least = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3;
-    value = lead & 0x0F;
-    least = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4;
-    value = lead & 0x07;
-    least = 0x10000;
-  } else {
-    return {};
-  }
+  const std::optional<Lead> lead = LeadOf(static_cast<unsigned char>(bytes[0]));
+  if (!lead) return {};
+  const size_t length = lead->length;
+  const uint32_t least = lead->least;
+  uint32_t value = lead->value;
   if (bytes.size() != length) return {};
   for (size_t i = 1; i < length; ++i) {
     const auto byte = static_cast<unsigned char>(bytes[i]);
