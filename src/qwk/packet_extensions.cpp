@@ -67,8 +67,8 @@ std::string ReaderAreaFlags(uint32_t conferenceFlags, int32_t mode) {
   }
   // The conference's mode decides whether replies are posted private or
   // public, whatever the reply asks for.
-  if (mode == 2 || mode == 3 || mode == 4) flags += 'P';
-  if (mode == 1 || mode == 5 || mode == 6 || mode == 7) flags += 'O';
+  if (IsPrivateOnlyMode(mode)) flags += 'P';
+  if (IsPublicOnlyMode(mode)) flags += 'O';
   return flags;
 }
 

@@ -102,6 +102,13 @@ struct MakewildRecord {
   FixedText<16> charset;
 };
 
+// The conference modes (ConfDescRecord::mode) that make every reply
+// private, and those that make every reply public.
+inline bool IsPrivateOnlyMode(int32_t mode) { return mode == 2 || mode == 3 || mode == 4; }
+inline bool IsPublicOnlyMode(int32_t mode) {
+  return mode == 1 || mode == 5 || mode == 6 || mode == 7;
+}
+
 // Conference description (vbGetConfDesc).
 struct ConfDescRecord {
   int32_t number = 0;

@@ -163,7 +163,7 @@ ReplyOutcome PostReply(Posting& posting, MessageRecord& record, const std::strin
   RunContext& context = posting.context;
   Server& server = context.server;
   const ConfDescRecord& conference = posting.Conference(record.conference);
-  if (record.isPrivate && IsPublicOnly(conference.mode)) {
+  if (record.isPrivate && IsPublicOnlyMode(conference.mode)) {
     LogRefused(posting.bounds, record,
                "private replies are not taken in conference " + Decimal(record.conference));
     return ReplyOutcome::kRefused;

@@ -37,11 +37,9 @@ ConfDescRecord ConferenceOf(Server& server, int32_t number) {
   return conference;
 }
 
-bool IsPublicOnly(int32_t mode) { return mode == 1 || mode == 5 || mode == 6 || mode == 7; }
-
 Bool32 PrivateByMode(int32_t mode, Bool32 marked) {
-  if (mode == 2 || mode == 3 || mode == 4) return kTrue32;
-  if (IsPublicOnly(mode)) return kFalse32;
+  if (IsPrivateOnlyMode(mode)) return kTrue32;
+  if (IsPublicOnlyMode(mode)) return kFalse32;
   return marked;
 }
 

@@ -29,10 +29,6 @@ void TakeReplyExtensions(Server& server, MessageRecord& record, std::string& tex
 // mode and object 0 when he cannot see it or it does not exist.
 ConfDescRecord ConferenceOf(Server& server, int32_t number);
 
-// True for the modes of a conference that takes public messages only
-// (1, 5, 6 and 7): a reply marked private is refused there.
-bool IsPublicOnly(int32_t mode);
-
 // The private flag of a reply to a conference in `mode`: modes 2, 3 and 4
 // make it private, the public-only modes public; any other keeps what the
 // reply was marked.
